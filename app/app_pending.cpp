@@ -1,0 +1,2 @@
+// Placeholder until the viewer lands.
+namespace lunark_app_pending {}

@@ -1,0 +1,63 @@
+// lunark: the command-line face of the Lunark engine.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/cli.h"
+
+namespace {
+
+void PrintHelp() {
+  std::printf(
+      "Usage: lunark COMMAND [ARGUMENTS]\n"
+      "\n"
+      "Commands:\n"
+      "  info FILE...                      type, width, height, depth and size of each file\n"
+      "  convert INPUT OUTPUT [OPTIONS]    load, convert the colour depth for the output\n"
+      "                                    type, apply the operations in order, save\n"
+      "\n"
+      "Options of convert:\n"
+      "  --type TYPE         output type: bmp, pcx, ppm, pgm, tga, tiff, jpeg, wif\n"
+      "                      (default: from the output file's extension)\n"
+      "  --quality Q         WIF 1..255 (small is better, default 50); JPEG 1..100\n"
+      "                      (default 80)\n"
+      "  --levels N          WIF wavelet levels 1..8 (default: chosen by the encoder)\n"
+      "%s"
+      "\n"
+      "  -h, --help          show this help\n"
+      "  --version           show the version\n"
+      "\n"
+      "Exit status: 0 on success, 1 when a file failed, 2 for a usage error.\n",
+      cli::kOperationHelp);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  cli::Args args(argv + 1, argv + argc);
+  if (args.empty()) {
+    PrintHelp();
+    return 2;
+  }
+  const std::string command = args.front();
+  if (command == "-h" || command == "--help" || command == "help") {
+    PrintHelp();
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("lunark %s\n", LUNARK_VERSION);
+    return 0;
+  }
+  cli::InstallNoticePrinter();
+  args.erase(args.begin());
+  for (const std::string& a : args) {
+    if (a == "-h" || a == "--help") {
+      PrintHelp();
+      return 0;
+    }
+  }
+  if (command == "info") return cli::RunInfo(args);
+  if (command == "convert") return cli::RunConvert(args);
+  cli::Fail("", "unknown command '" + command + "' (see lunark --help)");
+  return 2;
+}

@@ -1,0 +1,2 @@
+// Placeholder until the Qt display adapter lands.
+namespace lunark_display_pending {}

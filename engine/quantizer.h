@@ -1,0 +1,22 @@
+// Reduction of a 24-bit picture to an 8-bit palette picture.
+#pragma once
+
+#include "engine/image.h"
+
+// The result block of a quantization: an image block (header, palette, rows)
+// for an 8-bit picture. The caller owns it and frees it with vxFreeBlock.
+using vxBMINFO = vxBitmapInfoHeader;
+
+class vxQuantizer {
+ public:
+  vxQuantizer();
+  ~vxQuantizer();
+  vxQuantizer(const vxQuantizer&) = delete;
+  vxQuantizer& operator=(const vxQuantizer&) = delete;
+
+  // Quantizes the rows of a 24-bit image (layout of vxImage) to at most
+  // `colours` colours (0 or less means 256) by `method`. Returns the new
+  // block, or null when memory is short.
+  vxBMINFO* Quantize(const unsigned char* bits, long width, long height, long colours,
+                     vxColorReduction method);
+};

@@ -1,0 +1,86 @@
+#include "engine/safe_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The process's file-creation mask, read without changing it (umask() would
+// race with files created on other threads).
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  return 022;
+}
+
+std::string Reason(const char* what, const std::string& path) {
+  return std::string(what) + " " + path + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+vxTempFile::vxTempFile(const std::string& target) : target_(target) {
+  struct stat st;
+  if (lstat(target_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char resolved[PATH_MAX];
+    if (realpath(target_.c_str(), resolved)) target_ = resolved;
+  }
+  std::string pattern = DirectoryOf(target_) + "/." + BaseOf(target_) + ".XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = mkstemp(name.data());
+  if (fd < 0) {
+    error_ = Reason("cannot create a temporary file in", DirectoryOf(target_));
+    return;
+  }
+  close(fd);
+  path_ = name.data();
+}
+
+vxTempFile::~vxTempFile() {
+  if (!committed_ && !path_.empty()) unlink(path_.c_str());
+}
+
+int vxTempFile::Commit() {
+  if (path_.empty()) return -1;
+  const int fd = open(path_.c_str(), O_RDWR);
+  if (fd < 0 || fsync(fd) != 0) {
+    error_ = Reason("cannot flush", path_);
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  struct stat st;
+  const mode_t mode = stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+  fchmod(fd, mode);
+  close(fd);
+  if (rename(path_.c_str(), target_.c_str()) != 0) {
+    error_ = Reason("cannot replace", target_);
+    return -1;
+  }
+  committed_ = true;
+  return 0;
+}

@@ -1,0 +1,32 @@
+// Replacing a file without ever losing it: a temporary file is created
+// exclusively beside the target, written, and renamed over the target only
+// when everything was written.
+#pragma once
+
+#include <string>
+
+class vxTempFile {
+ public:
+  // Creates an empty temporary file in the folder of `target` (following a
+  // symbolic link to the file it names). path() is empty when that failed;
+  // error() then says why.
+  explicit vxTempFile(const std::string& target);
+  // Removes the temporary file unless it was committed.
+  ~vxTempFile();
+  vxTempFile(const vxTempFile&) = delete;
+  vxTempFile& operator=(const vxTempFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  const std::string& error() const { return error_; }
+
+  // Flushes the temporary file to disk, gives it the target's permissions
+  // (or the usual ones for a new file) and renames it over the target.
+  // 0 on success; -1 on failure, with the temporary file removed.
+  int Commit();
+
+ private:
+  std::string target_;
+  std::string path_;
+  std::string error_;
+  bool committed_ = false;
+};

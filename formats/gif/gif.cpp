@@ -1,0 +1,4 @@
+// Placeholder until the format class lands: no reader/writer yet.
+#include "formats/registry.h"
+
+vxRWImage* vxCreateGIF() { return nullptr; }

@@ -1,0 +1,5 @@
+// Placeholder until the format class lands: no reader/writer yet.
+#include "formats/registry.h"
+
+vxRWImage* vxCreatePPM() { return nullptr; }
+vxRWImage* vxCreatePGM() { return nullptr; }
