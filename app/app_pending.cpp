@@ -1,2 +1,0 @@
-// Placeholder until the viewer lands.
-namespace lunark_app_pending {}

@@ -1,0 +1,86 @@
+// The image document: one engine image, loaded from a file, timed, prepared
+// for display, with its unsaved-changes flag and the operations that the
+// view's commands and the save commands call.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "engine/display/oswinclass.h"
+
+class CTOVIMView;
+class CViewerApp;
+
+// The values of the Brightness/Contrast dialog.
+struct BrightnessContrastParams {
+  int brightness = 0;     // -100 .. 100
+  int contrast = 0;       // -100 .. 100
+  int contrastFirst = 1;  // 1: contrast is applied first
+  int accepted = 0;       // 1 after OK, 0 after Cancel
+};
+
+// Releases an owned engine image: its block first, then the object.
+struct ImageDeleter {
+  void operator()(vxOSWinClass* image) const;
+};
+using ImagePtr = std::unique_ptr<vxOSWinClass, ImageDeleter>;
+
+class CTOVIMDoc : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit CTOVIMDoc(CViewerApp& app);
+  ~CTOVIMDoc() override;
+
+  CTOVIMView* view = nullptr;        // the document's one view, not owned
+  float loadSeconds = 0;             // seconds the last load took
+  ImagePtr image;                    // null before loading and after a failed load
+  std::vector<vxRGBA> savedPalette;  // palette taken before an adjustment dialog
+  bool hasSavedPalette = false;
+  int modified = 0;
+
+  // Loads `path`: enters it into the recent-file list, times the load and
+  // prepares the display. False (after a message) when the file did not load.
+  bool OnOpenDocument(const QString& path);
+  // Takes a loaded image as the document's picture: grey palettes are made
+  // linear, the document is counted as open and the display is prepared.
+  void OpenImage(ImagePtr loaded, const QString& path);
+  // May the document close? Asks about unsaved changes.
+  bool SaveModified();
+  // The document is going away: it no longer counts as open.
+  void OnCloseDocument();
+
+  const QString& GetPathName() const { return pathName_; }
+  // The file name shown in the frame caption.
+  QString GetTitle() const;
+  CViewerApp& app() const { return app_; }
+
+  // Operations on the image. "Prepare" is PrepareDisplay.
+  int PrepareDisplay();
+  void ApplyFilter(int filter);
+  void FlipImage(int direction);
+  void RotateImage(int degrees);
+  void InvertImage();
+  int PreviewContrast(int value);
+  int PreviewBrightness(int value);
+  int PreviewBrightnessContrast(const BrightnessContrastParams& params);
+  int SavePalette();
+  int CommitPalette();
+  int RestorePalette();
+  // Save As and Compress: true when the image was written.
+  bool SaveImageAs();
+  bool CompressImage();
+
+ private:
+  // The palette of a palette image becomes the display colour table: 2 to the
+  // bit count entries, those beyond the image's palette black.
+  void RebuildPalette();
+  void ReleaseSavedPalette();
+  void Repaint();
+
+  CViewerApp& app_;
+  QString pathName_;
+  bool counted_ = false;
+};

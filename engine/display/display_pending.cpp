@@ -1,2 +1,0 @@
-// Placeholder until the Qt display adapter lands.
-namespace lunark_display_pending {}

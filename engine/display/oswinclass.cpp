@@ -1,0 +1,144 @@
+#include "engine/display/oswinclass.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+namespace {
+
+std::atomic<int> g_screenBits{32};
+
+// Expands a bottom-up block into the top-down 32-bit picture. Palette pixels go through the
+// 256-entry table, so an index beyond the palette shows black.
+void ExpandRows(const vxBitmapInfoHeader* block, const unsigned char* bits, const QRgb* table,
+                QImage& out) {
+  const int width = block->width;
+  const int height = block->height;
+  const size_t stride = vxRowStride(width, block->bitCount);
+  for (int y = 0; y < height; ++y) {
+    const unsigned char* src = bits + stride * static_cast<size_t>(height - 1 - y);
+    auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+    switch (block->bitCount) {
+      case 24:
+        for (int x = 0; x < width; ++x, src += 3) dst[x] = qRgb(src[2], src[1], src[0]);
+        break;
+      case 4:
+        for (int x = 0; x < width; ++x) {
+          const unsigned char pair = src[x >> 1];
+          dst[x] = table[(x & 1) ? (pair & 0x0F) : (pair >> 4)];
+        }
+        break;
+      default:  // 8-bit, and 1-bit held one byte per pixel
+        for (int x = 0; x < width; ++x) dst[x] = table[src[x]];
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+int vxOSWinClass::ScreenBitsPerPixel() { return g_screenBits.load(); }
+void vxOSWinClass::SetScreenBitsPerPixel(int bits) { g_screenBits.store(bits); }
+
+const vxBitmapInfoHeader* vxOSWinClass::DrawnBlock() const {
+  return useAlternate ? altHeader : header;
+}
+
+void vxOSWinClass::BuildColorTable(const vxBitmapInfoHeader* block) {
+  colorTable_.fill(qRgb(0, 0, 0), 256);
+  if (!block || block->bitCount > 8) return;
+  const int inBlock = static_cast<int>(std::min<uint32_t>(block->coloursUsed, 256));
+  if (paletteHandle) {
+    const int n = std::min<int>(paletteHandle->count, inBlock);
+    for (int i = 0; i < n; ++i) {
+      const vxPaletteEntry& e = paletteHandle->entries[i];
+      colorTable_[i] = qRgb(e.red, e.green, e.blue);
+    }
+    return;
+  }
+  const vxRGBA* entries = useAlternate ? altPalette : palette;
+  if (!entries) return;
+  for (int i = 0; i < inBlock; ++i)
+    colorTable_[i] = qRgb(entries[i].red, entries[i].green, entries[i].blue);
+}
+
+void vxOSWinClass::UpdateDisplay() {
+  const vxBitmapInfoHeader* block = DrawnBlock();
+  const unsigned char* pixels = useAlternate ? altBits : bits;
+  cachedBlock_ = block;
+  if (!block || !pixels || block->width <= 0 || block->height <= 0) {
+    cache_ = QImage();
+    return;
+  }
+  BuildColorTable(block);
+  // Reuse the cached picture's memory when the size is unchanged (palette
+  // previews rebuild it on every slider step).
+  if (cache_.width() != block->width || cache_.height() != block->height ||
+      cache_.format() != QImage::Format_RGB32) {
+    cache_ = QImage(block->width, block->height, QImage::Format_RGB32);
+  }
+  if (cache_.isNull()) return;  // too large for a QImage: nothing is drawn
+  ExpandRows(block, pixels, colorTable_.constData(), cache_);
+  if (block->bitCount == 24 && ScreenBitsPerPixel() == 8) {
+    // What a palette screen shows of a true-colour picture without a
+    // display copy: an ordered dither to the 6 x 6 x 6 colour cube.
+    cache_ = cache_.convertToFormat(QImage::Format_Indexed8, Qt::ColorOnly | Qt::OrderedDither)
+                 .convertToFormat(QImage::Format_RGB32);
+  }
+}
+
+int vxOSWinClass::SetDrawPalette() {
+  if (!DrawnBlock()) return 0;
+  UpdateDisplay();
+  return 1;
+}
+
+int vxOSWinClass::RealizePalette(bool) { return 0; }
+
+bool vxOSWinClass::EnsureCache() {
+  const vxBitmapInfoHeader* block = DrawnBlock();
+  if (!block) return false;
+  // A picture too large for a QImage stays null and is not retried per paint.
+  if (cachedBlock_ != block) UpdateDisplay();
+  return !cache_.isNull();
+}
+
+void vxOSWinClass::DrawRegion(QPainter& dc, const QRectF& target, const QRectF& source, int flags) {
+  if (target.width() <= 0 || target.height() <= 0) return;
+  if (source.width() <= 0 || source.height() <= 0) return;
+  if (!EnsureCache()) return;
+  const bool smooth = (flags & vxDrawHalftone) != 0;
+  const bool wasSmooth = dc.testRenderHint(QPainter::SmoothPixmapTransform);
+  dc.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+  // QPainter clips a source rectangle that reaches beyond the picture and
+  // shrinks the target in proportion, so the scale stays target / source.
+  dc.drawImage(target, cache_, source);
+  dc.setRenderHint(QPainter::SmoothPixmapTransform, wasSmooth);
+}
+
+void vxOSWinClass::Draw(QPainter& dc, int width, int height, int flags) {
+  const vxBitmapInfoHeader* block = DrawnBlock();
+  if (!block) return;
+  DrawRegion(dc, QRectF(0, 0, width, height), QRectF(0, 0, block->width, block->height), flags);
+}
+
+void vxOSWinClass::Draw(QPainter& dc, int left, int top, int right, int bottom, int flags) {
+  const int w = right - left;
+  const int h = bottom - top;
+  DrawRegion(dc, QRectF(0, 0, w, h), QRectF(left, top, w, h), flags);
+}
+
+void vxOSWinClass::Draw(QPainter& dc, int x, int y, int width, int height, int zoom, int flags) {
+  if (zoom < 1) return;
+  DrawRegion(dc, QRectF(x, y, width, height), QRectF(x, y, width / zoom, height / zoom), flags);
+}
+
+void vxOSWinClass::Draw(QPainter& dc, int width, int height, int srcX, int srcY, int, int,
+                        float zoom, int flags) {
+  if (!(zoom > 0.0f)) return;
+  const double inverse = 1.0 / static_cast<double>(zoom);
+  const auto scaled = [inverse](int v) { return std::trunc(v * inverse); };
+  DrawRegion(dc, QRectF(0, 0, width, height),
+             QRectF(scaled(srcX), scaled(srcY), scaled(width), scaled(height)), flags);
+}

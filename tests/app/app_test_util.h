@@ -1,0 +1,141 @@
+// Helpers shared by the viewer's QTest programs: an application object with
+// its profile in a temporary folder and its message boxes captured, pictures
+// made in memory, and documents opened on them without a file reader.
+#pragma once
+
+#include <QFile>
+#include <QList>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstring>
+#include <memory>
+
+#include "childframe.h"
+#include "engine/display/oswinclass.h"
+#include "formats/rwimage.h"
+#include "mainframe.h"
+#include "statuspanes.h"
+#include "tovimdoc.h"
+#include "tovimview.h"
+#include "viewerapp.h"
+
+namespace apptest {
+
+// An application whose profile lives in a temporary folder and whose message
+// boxes are recorded and answered from a script (Ok or Yes by default).
+struct TestApp {
+  QTemporaryDir dir;
+  std::unique_ptr<CViewerApp> app;
+  QList<CMessage> messages;
+  QList<QMessageBox::StandardButton> answers;
+
+  explicit TestApp(int screenBits = 32, const QString& settingsFile = {}) {
+    CViewerOptions options;
+    options.settingsFile =
+        settingsFile.isEmpty() ? dir.filePath(QStringLiteral("lunark.ini")) : settingsFile;
+    options.screenBits = screenBits;
+    app = std::make_unique<CViewerApp>(options);
+    app->SetMessageHandler([this](const CMessage& message) {
+      messages << message;
+      if (!answers.isEmpty()) return answers.takeFirst();
+      return (message.buttons & QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::Yes;
+    });
+    app->InitInstance();
+  }
+
+  CMainFrame* frame() const { return app->mainFrame(); }
+  CAppState& state() const { return app->state(); }
+  QString pane(int i) const { return frame()->statusPanes()->PaneText(i); }
+  QStringList messageTexts() const {
+    QStringList texts;
+    for (const CMessage& m : messages) texts << m.text;
+    return texts;
+  }
+};
+
+// A picture of width x height filled by `pixel(x, y)` where y = 0 is the top
+// line; for 8-bit pictures pixel() gives the index, for 24-bit 0xRRGGBB.
+template <typename PixelFn>
+ImagePtr MakeImage(int width, int height, int bits, int colours, PixelFn pixel) {
+  ImagePtr image(new vxOSWinClass);
+  if (!image->Create(width, height, bits, bits == 24 ? 0 : colours)) return {};
+  for (int y = 0; y < height; ++y) {
+    unsigned char* row = image->Row(height - 1 - y);
+    for (int x = 0; x < width; ++x) {
+      const unsigned v = pixel(x, y);
+      if (bits == 24) {
+        row[3 * x] = static_cast<unsigned char>(v & 0xFF);
+        row[3 * x + 1] = static_cast<unsigned char>((v >> 8) & 0xFF);
+        row[3 * x + 2] = static_cast<unsigned char>((v >> 16) & 0xFF);
+      } else {
+        row[x] = static_cast<unsigned char>(v);
+      }
+    }
+  }
+  image->loadedBytes = 1000;
+  return image;
+}
+
+// The binary PGM and PPM test photographs read into memory (maximum 255),
+// so that views can be tested on real pictures whatever readers exist.
+inline ImagePtr LoadPnm(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QByteArray data = file.readAll();
+  int field = 0, values[3] = {0, 0, 0};
+  qsizetype pos = 2;
+  const bool colour = data.startsWith("P6");
+  if (!colour && !data.startsWith("P5")) return {};
+  while (field < 3 && pos < data.size()) {
+    const char c = data[pos];
+    if (c == '#') {
+      while (pos < data.size() && data[pos] != '\n') ++pos;
+    } else if (c >= '0' && c <= '9') {
+      int v = 0;
+      while (pos < data.size() && data[pos] >= '0' && data[pos] <= '9')
+        v = v * 10 + (data[pos++] - '0');
+      values[field++] = v;
+      continue;
+    }
+    ++pos;
+  }
+  const int width = values[0], height = values[1];
+  const int channels = colour ? 3 : 1;
+  if (width <= 0 || height <= 0 || data.size() - pos < qsizetype{width} * height * channels)
+    return {};
+  const auto* pixels = reinterpret_cast<const unsigned char*>(data.constData() + pos);
+  ImagePtr image = MakeImage(width, height, colour ? 24 : 8, 256, [&](int x, int y) -> unsigned {
+    const unsigned char* p = pixels + (static_cast<size_t>(y) * width + x) * channels;
+    return colour ? (p[0] << 16) | (p[1] << 8) | p[2] : p[0];
+  });
+  if (image) image->loadedBytes = static_cast<int32_t>(data.size());
+  return image;
+}
+
+inline QString TestData(const char* name) {
+  return QStringLiteral(LUNARK_TEST_DATA "/") + QLatin1String(name);
+}
+
+// Opens a document on a picture in memory, as if it had been loaded from `path`.
+inline CTOVIMDoc* OpenInMemory(CViewerApp& app, ImagePtr image, const QString& path,
+                               float seconds = 0.25f) {
+  auto doc = std::make_unique<CTOVIMDoc>(app);
+  doc->loadSeconds = seconds;
+  doc->OpenImage(std::move(image), path);
+  return app.CreateDocumentFrame(std::move(doc));
+}
+
+inline CChildFrame* FrameOf(CTOVIMDoc* doc) {
+  return doc && doc->view ? qobject_cast<CChildFrame*>(doc->view->parentWidget()) : nullptr;
+}
+
+// Writes a picture as a BMP file through the engine's writer; false when no
+// BMP writer is available yet.
+inline bool WriteBmp(vxImage& image, const QString& path) {
+  std::unique_ptr<vxRWImage> writer(vxImage::CreateRWImage(TypeBMP));
+  if (!writer) return false;
+  return image.SaveImage(QFile::encodeName(path).constData(), TypeBMP) == 0;
+}
+
+}  // namespace apptest

@@ -1,0 +1,245 @@
+// The display adapter: the rectangles of the four Draw forms, the cached
+// picture, palettes shorter than 256 entries, the display copy and the
+// 8-bit screen.
+#include <QPainter>
+#include <QSet>
+#include <QTest>
+
+#include "app_test_util.h"
+
+using apptest::MakeImage;
+
+namespace {
+
+constexpr QRgb kSentinel = 0xFF123456;
+
+QImage Canvas(int width, int height) {
+  QImage canvas(width, height, QImage::Format_RGB32);
+  canvas.fill(kSentinel);
+  return canvas;
+}
+
+// A picture whose every pixel has its own colour: red = 10 x, green = 10 y.
+ImagePtr Grid(int width, int height) {
+  return MakeImage(width, height, 24, 0, [](int x, int y) -> unsigned {
+    return (10u * x) << 16 | (10u * y) << 8 | 0x80;
+  });
+}
+
+QRgb GridColour(int x, int y) { return qRgb(10 * x, 10 * y, 0x80); }
+
+}  // namespace
+
+class DisplayTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void cleanup() { vxOSWinClass::SetScreenBitsPerPixel(32); }
+
+  void emptyImageAndMissingCopyDrawNothing() {
+    vxOSWinClass empty;
+    QImage canvas = Canvas(8, 8);
+    {
+      QPainter p(&canvas);
+      empty.Draw(p, 8, 8, 0);
+      empty.Draw(p, 0, 0, 8, 8, 0);
+      empty.Draw(p, 0, 0, 8, 8, 2, 0);
+      empty.Draw(p, 8, 8, 0, 0, 0, 0, 1.0f, 0);
+    }
+    QCOMPARE(canvas, Canvas(8, 8));
+
+    ImagePtr image = Grid(4, 4);
+    image->useAlternate = 1;  // no display copy was made
+    {
+      QPainter p(&canvas);
+      image->Draw(p, 8, 8, 0);
+      image->Draw(p, 8, 8, 0, 0, 0, 0, 2.0f, 0);
+    }
+    QCOMPARE(canvas, Canvas(8, 8));
+  }
+
+  void wholePictureIsStretched() {
+    ImagePtr image = Grid(2, 2);
+    QImage canvas = Canvas(4, 4);
+    {
+      QPainter p(&canvas);
+      image->Draw(p, 4, 4, 0);
+    }
+    for (int y = 0; y < 4; ++y) {
+      for (int x = 0; x < 4; ++x) QCOMPARE(canvas.pixel(x, y), GridColour(x / 2, y / 2));
+    }
+  }
+
+  void partIsDrawnUnscaledFromTheTop() {
+    ImagePtr image = Grid(4, 4);
+    QImage canvas = Canvas(4, 4);
+    {
+      QPainter p(&canvas);
+      image->Draw(p, 1, 1, 3, 3, 0);
+    }
+    QCOMPARE(canvas.pixel(0, 0), GridColour(1, 1));
+    QCOMPARE(canvas.pixel(1, 1), GridColour(2, 2));
+    QCOMPARE(canvas.pixel(2, 2), kSentinel);
+  }
+
+  void integerZoomMagnifiesTheSameRegion() {
+    ImagePtr image = Grid(8, 8);
+    QImage canvas = Canvas(8, 8);
+    {
+      QPainter p(&canvas);
+      image->Draw(p, 2, 2, 4, 4, 2, 0);
+      image->Draw(p, 0, 0, 8, 8, 0, 0);  // zoom 0: nothing
+    }
+    QCOMPARE(canvas.pixel(1, 1), kSentinel);
+    QCOMPARE(canvas.pixel(2, 2), GridColour(2, 2));
+    QCOMPARE(canvas.pixel(3, 3), GridColour(2, 2));
+    QCOMPARE(canvas.pixel(5, 5), GridColour(3, 3));
+    QCOMPARE(canvas.pixel(6, 6), kSentinel);
+  }
+
+  void floatZoomMapsScrollPositionsAndClipsAtThePictureEdge() {
+    ImagePtr image = Grid(10, 10);
+    QImage canvas = Canvas(20, 20);
+    {
+      QPainter p(&canvas);
+      // Source: (trunc(4 / 2), trunc(6 / 2), 10, 10) = (2, 3, 10, 10), of which
+      // 8 x 7 pixels exist; they fill 16 x 14 window pixels.
+      image->Draw(p, 20, 20, 4, 6, 10, 10, 2.0f, vxDrawBackgroundPalette);
+    }
+    QCOMPARE(canvas.pixel(0, 0), GridColour(2, 3));
+    QCOMPARE(canvas.pixel(1, 1), GridColour(2, 3));
+    QCOMPARE(canvas.pixel(15, 13), GridColour(9, 9));
+    QCOMPARE(canvas.pixel(16, 0), kSentinel);
+    QCOMPARE(canvas.pixel(0, 14), kSentinel);
+
+    // Truncation toward zero: at 1.5, position 3 starts at picture column 2.
+    QImage other = Canvas(6, 6);
+    {
+      QPainter p(&other);
+      image->Draw(p, 6, 6, 3, 0, 10, 10, 1.5f, 0);
+      image->Draw(p, 6, 6, 0, 0, 10, 10, 0.0f, 0);  // not positive: nothing
+    }
+    QCOMPARE(other.pixel(0, 0), GridColour(2, 0));
+  }
+
+  void magnifiedPixelsAreSquaresUnlessHalftoneIsAsked() {
+    ImagePtr image = MakeImage(2, 1, 24, 0, [](int x, int) { return x ? 0xFFFFFFu : 0u; });
+    QImage sharp = Canvas(16, 1);
+    QImage smooth = Canvas(16, 1);
+    {
+      QPainter p(&sharp);
+      image->Draw(p, 16, 8, 0, 0, 2, 1, 8.0f, 0);
+      QPainter q(&smooth);
+      image->Draw(q, 16, 8, 0, 0, 2, 1, 8.0f, vxDrawHalftone);
+    }
+    QSet<QRgb> sharpColours, smoothColours;
+    for (int x = 0; x < 16; ++x) {
+      sharpColours << sharp.pixel(x, 0);
+      smoothColours << smooth.pixel(x, 0);
+    }
+    QCOMPARE(sharpColours, (QSet<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}));
+    QVERIFY(smoothColours.size() > 2);
+  }
+
+  void shortPalettesArePaddedWithBlack() {
+    // 16 palette entries; pixels use indices 3 and 200 (beyond the palette).
+    ImagePtr image = MakeImage(2, 1, 8, 16, [](int x, int) { return x ? 200u : 3u; });
+    for (int i = 0; i < 16; ++i) image->palette[i] = vxRGBA{0, 0, static_cast<uint8_t>(100 + i), 0};
+    // A palette handle that claims 256 entries must not make the table read
+    // past the 16 the picture has.
+    std::vector<vxRGBA> wide(256, vxRGBA{255, 255, 255, 0});
+    std::copy_n(image->palette, 16, wide.begin());
+    QCOMPARE(image->CreateRGBPalette(256, wide.data()), 1);
+    QCOMPARE(image->SetDrawPalette(), 1);
+    QCOMPARE(image->ColorTable().size(), 256);
+    QCOMPARE(image->ColorTable()[15], qRgb(115, 0, 0));
+    QCOMPARE(image->ColorTable()[16], qRgb(0, 0, 0));
+    QCOMPARE(image->DisplayImage().pixel(0, 0), qRgb(103, 0, 0));
+    QCOMPARE(image->DisplayImage().pixel(1, 0), qRgb(0, 0, 0));
+  }
+
+  void oneAndFourBitPicturesExpand() {
+    // 4-bit rows hold two pixels per byte, the high nibble first.
+    ImagePtr nibbles(new vxOSWinClass);
+    QVERIFY(nibbles->Create(3, 1, 4, 16));
+    for (int i = 0; i < 16; ++i)
+      nibbles->palette[i] = vxRGBA{0, static_cast<uint8_t>(16 * i), 0, 0};
+    nibbles->Row(0)[0] = 0x1F;
+    nibbles->Row(0)[1] = 0x70;
+    nibbles->UpdateDisplay();
+    QCOMPARE(nibbles->DisplayImage().pixel(0, 0), qRgb(0, 16, 0));
+    QCOMPARE(nibbles->DisplayImage().pixel(1, 0), qRgb(0, 240, 0));
+    QCOMPARE(nibbles->DisplayImage().pixel(2, 0), qRgb(0, 112, 0));
+
+    // 1-bit pictures are held one byte per pixel with a 2-entry palette.
+    ImagePtr bitmap(new vxOSWinClass);
+    QVERIFY(bitmap->Create(2, 1, 1, 2));
+    bitmap->palette[0] = vxRGBA{0, 0, 0, 0};
+    bitmap->palette[1] = vxRGBA{255, 255, 255, 0};
+    bitmap->Row(0)[0] = 1;
+    bitmap->Row(0)[1] = 0;
+    bitmap->UpdateDisplay();
+    QCOMPARE(bitmap->DisplayImage().pixel(0, 0), qRgb(255, 255, 255));
+    QCOMPARE(bitmap->DisplayImage().pixel(1, 0), qRgb(0, 0, 0));
+  }
+
+  void paintsUseTheCacheUntilTheDisplayIsPrepared() {
+    ImagePtr image = MakeImage(1, 1, 8, 256, [](int, int) { return 7u; });
+    image->UpdateDisplay();
+    image->palette[7] = vxRGBA{0, 0, 255, 0};
+    QImage canvas = Canvas(1, 1);
+    {
+      QPainter p(&canvas);
+      image->Draw(p, 1, 1, 0);
+    }
+    QCOMPARE(canvas.pixel(0, 0), qRgb(7, 7, 7));  // the grey ramp that Create gives
+    image->SetDrawPalette();
+    {
+      QPainter p(&canvas);
+      image->Draw(p, 1, 1, 0);
+    }
+    QCOMPARE(canvas.pixel(0, 0), qRgb(255, 0, 0));
+  }
+
+  void displayCopyIsDrawnWhenUseAlternateIsSet() {
+    ImagePtr image = Grid(2, 2);
+    vxBitmapInfoHeader* copy = vxAllocateBlock(2, 2, 8, 256);
+    QVERIFY(copy);
+    image->altHeader = copy;
+    image->altPalette = vxBlockPalette(copy);
+    image->altBits = vxBlockBits(copy);
+    image->altPalette[5] = vxRGBA{0, 255, 0, 0};
+    std::memset(image->altBits, 5, vxRowStride(2, 8) * 2);
+    image->useAlternate = 1;
+    std::vector<vxRGBA> entries(image->altPalette, image->altPalette + 256);
+    QCOMPARE(image->CreateRGBPalette(256, entries.data()), 1);
+    image->SetDrawPalette();
+    QImage canvas = Canvas(2, 2);
+    {
+      QPainter p(&canvas);
+      image->Draw(p, 2, 2, 0);
+    }
+    QCOMPARE(canvas.pixel(1, 1), qRgb(0, 255, 0));
+    // CreateRGBPalette takes red from byte 2 of each entry.
+    QCOMPARE(image->paletteHandle->count, 256);
+    QCOMPARE(image->paletteHandle->entries[5].green, 255);
+  }
+
+  void trueColourOnAPaletteScreenIsDithered() {
+    ImagePtr image = MakeImage(64, 64, 24, 0, [](int x, int y) -> unsigned {
+      return (4u * x) << 16 | (4u * y) << 8 | (2u * (x + y));
+    });
+    vxOSWinClass::SetScreenBitsPerPixel(8);
+    image->UpdateDisplay();
+    QSet<QRgb> colours;
+    const QImage& shown = image->DisplayImage();
+    for (int y = 0; y < 64; ++y) {
+      for (int x = 0; x < 64; ++x) colours << shown.pixel(x, y);
+    }
+    QVERIFY2(colours.size() <= 216, qPrintable(QString::number(colours.size())));
+    QVERIFY(colours.size() > 8);
+  }
+};
+
+QTEST_MAIN(DisplayTest)
+#include "display_test.moc"
