@@ -342,12 +342,13 @@ QPixmap BackgroundPicture(qreal devicePixelRatio) {
   p.setRenderHint(QPainter::TextAntialiasing);
 
   // A soft halo behind the moon.
-  QRadialGradient halo(QPointF(150, 72), 78);
-  halo.setColorAt(0, QColor(255, 255, 255, 60));
+  QRadialGradient halo(QPointF(142, 74), 84);
+  halo.setColorAt(0, QColor(255, 255, 255, 50));
+  halo.setColorAt(0.6, QColor(255, 255, 255, 18));
   halo.setColorAt(1, QColor(255, 255, 255, 0));
   p.setPen(Qt::NoPen);
   p.setBrush(halo);
-  p.drawEllipse(QPointF(150, 72), 78, 78);
+  p.drawEllipse(QPointF(142, 74), 84, 84);
   DrawMoon(p, QPointF(140, 74), 52, QColor(0xff, 0xfa, 0xe8), QColor(0xd8, 0xc8, 0x98));
   // A few craters on the lit side.
   p.setBrush(QColor(0xc8, 0xb8, 0x88, 110));

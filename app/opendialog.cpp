@@ -5,7 +5,9 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QListView>
 
 #include "engine/image.h"
 
@@ -67,12 +69,27 @@ COpenImageDialog::COpenImageDialog(QWidget* parent, int filterIndex, bool showFi
   if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
     grid->addWidget(panel, grid->rowCount(), 0, 1, grid->columnCount());
   }
+  // A click makes a file current; selectFile() and the keyboard select it.
+  // Either way the panel follows the selected file.
   connect(this, &QFileDialog::currentChanged, this, &COpenImageDialog::OnSelectionChanged);
+  if (auto* list = findChild<QListView*>(QStringLiteral("listView"))) {
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+      const QStringList files = selectedFiles();
+      if (!files.isEmpty()) OnSelectionChanged(files.constFirst());
+    });
+  }
 }
 
 int COpenImageDialog::filterIndex() const {
-  const qsizetype index = Filters().indexOf(selectedNameFilter());
-  return index < 0 ? 1 : static_cast<int>(index) + 1;
+  // With the patterns hidden, the dialog may name the filter by its
+  // description alone.
+  const QString selected = selectedNameFilter();
+  const QStringList filters = Filters();
+  for (int i = 0; i < filters.size(); ++i) {
+    if (filters[i] == selected || filters[i].startsWith(selected + QStringLiteral(" (")))
+      return i + 1;
+  }
+  return 1;
 }
 
 QString COpenImageDialog::statusText() const { return status_ ? status_->text() : QString(); }

@@ -11,7 +11,9 @@
 #include <cstring>
 #include <memory>
 
+#include "background.h"
 #include "childframe.h"
+#include "commands.h"
 #include "engine/display/oswinclass.h"
 #include "formats/rwimage.h"
 #include "mainframe.h"
@@ -100,6 +102,7 @@ inline ImagePtr LoadPnm(const QString& path) {
     }
     ++pos;
   }
+  ++pos;  // the single blank after the maximum value
   const int width = values[0], height = values[1];
   const int channels = colour ? 3 : 1;
   if (width <= 0 || height <= 0 || data.size() - pos < qsizetype{width} * height * channels)

@@ -1,0 +1,144 @@
+// The "Select Image File" dialog: its filters, the remembered filter, the
+// File Status panel, and what the Open command does with the chosen file.
+#include "opendialog.h"
+
+#include <sys/stat.h>
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QListView>
+#include <QTimer>
+
+#include "app_test_util.h"
+
+using namespace apptest;
+
+namespace {
+
+QString WriteFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
+  const QString path = dir.filePath(QLatin1String(name));
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return {};
+  file.write(bytes);
+  return path;
+}
+
+// The names the dialog lists in its current folder.
+QStringList Listed(COpenImageDialog& dialog) {
+  auto* list = dialog.findChild<QListView*>(QStringLiteral("listView"));
+  QStringList names;
+  if (!list) return names;
+  const QModelIndex root = list->rootIndex();
+  for (int row = 0; row < list->model()->rowCount(root); ++row) {
+    names << list->model()->index(row, 0, root).data().toString();
+  }
+  names.sort();
+  return names;
+}
+
+// Runs `action` on the modal dialog that the next exec() shows.
+template <typename Action>
+void OnNextDialog(Action action) {
+  QTimer::singleShot(0, [action] {
+    auto* dialog = qobject_cast<COpenImageDialog*>(QApplication::activeModalWidget());
+    QVERIFY(dialog);
+    action(*dialog);
+  });
+}
+
+}  // namespace
+
+class OpenDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void elevenFiltersInOrder() {
+    const QStringList filters = COpenImageDialog::Filters();
+    QCOMPARE(filters.size(), 11);
+    QCOMPARE(filters[0],
+             QStringLiteral("All Image Formats (*.WIF *.VXW *.BMP *.TGA *.TIF *.PCX *.PGM *.PPM "
+                            "*.JPG *.GIF)"));
+    QCOMPARE(filters[7], QStringLiteral("TIFF (TIF) (*.tif *.tiff)"));
+    QCOMPARE(filters[8], QStringLiteral("JPEG (JPG) (*.JPG *.JPE)"));
+    QVERIFY(filters[10].startsWith(QStringLiteral("All Files *.* (")));
+    COpenImageDialog dialog(nullptr, 1);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Select Image File"));
+  }
+
+  void filtersListFilesByExtensionWhateverTheCase() {
+    QTemporaryDir dir;
+    for (const char* name : {"a.tif", "b.tiff", "c.BMP", "d.bmp", "e.txt"})
+      WriteFile(dir, name, "x");
+    COpenImageDialog dialog(nullptr, 1);
+    dialog.setDirectory(dir.path());
+    QTRY_COMPARE(Listed(dialog), (QStringList{"a.tif", "c.BMP", "d.bmp"}));
+    dialog.selectNameFilter(COpenImageDialog::Filters()[7]);
+    QTRY_COMPARE(Listed(dialog), (QStringList{"a.tif", "b.tiff"}));
+    QCOMPARE(dialog.filterIndex(), 8);
+  }
+
+  void fileStatusSaysWhetherTheContentIsAnImage() {
+    QTemporaryDir dir;
+    const QString bmp = WriteFile(dir, "photo.jpg", QByteArray("BM") + QByteArray(60, '\0'));
+    const QString text = WriteFile(dir, "readme.bmp", "This is not a picture.\n");
+    COpenImageDialog dialog(nullptr, 11);
+    QCOMPARE(dialog.statusText(), QString());
+    dialog.OnSelectionChanged(bmp);
+    QCOMPARE(dialog.statusText(), QStringLiteral("Supported Image"));
+    dialog.OnSelectionChanged(text);
+    QCOMPARE(dialog.statusText(), QStringLiteral("Unsupported or Invalid Image"));
+
+    // Folders, missing files and pipes leave the status as it was.
+    dialog.OnSelectionChanged(dir.path());
+    dialog.OnSelectionChanged(dir.filePath(QStringLiteral("gone.bmp")));
+    const QString pipe = dir.filePath(QStringLiteral("pipe"));
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    dialog.OnSelectionChanged(pipe);
+    QCOMPARE(dialog.statusText(), QStringLiteral("Unsupported or Invalid Image"));
+
+    // Selecting in the dialog updates the panel.
+    dialog.setDirectory(dir.path());
+    dialog.show();
+    dialog.selectFile(bmp);
+    QTRY_COMPARE(dialog.statusText(), QStringLiteral("Supported Image"));
+  }
+
+  void filterIsRememberedAlsoAfterCancel() {
+    TestApp t;
+    OnNextDialog([](COpenImageDialog& dialog) {
+      QCOMPARE(dialog.filterIndex(), 1);
+      dialog.selectNameFilter(COpenImageDialog::Filters()[7]);
+      dialog.reject();
+    });
+    t.app->OnFileOpen();
+    QCOMPARE(t.state().openFilterIndex, 8);
+    int shown = 0;
+    OnNextDialog([&shown](COpenImageDialog& dialog) {
+      shown = dialog.filterIndex();
+      dialog.reject();
+    });
+    t.app->OnFileOpen();
+    QCOMPARE(shown, 8);
+    QVERIFY(t.messages.isEmpty());
+  }
+
+  void choosingAFileThatDoesNotOpenSaysSo() {
+    TestApp t;
+    const QString path = WriteFile(t.dir, "broken.bmp", "BMbroken");
+    OnNextDialog([path](COpenImageDialog& dialog) {
+      dialog.setDirectory(QFileInfo(path).path());
+      dialog.selectFile(path);
+      QMetaObject::invokeMethod(&dialog, "accept");
+    });
+    t.frame()->action(kFileOpen)->trigger();
+    QCOMPARE(t.messageTexts(),
+             (QStringList{"Unsupported Image File", "Invalid or Unsupported Image Selected"}));
+    QCOMPARE(t.messages[1].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(t.app->recentFiles(), QStringList{path});
+    QCOMPARE(t.state().openDocumentCount, 0);
+    QCOMPARE(t.state().openFolder, QFileInfo(path).path());
+  }
+};
+
+QTEST_MAIN(OpenDialogTest)
+#include "opendialog_test.moc"

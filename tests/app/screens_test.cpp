@@ -1,0 +1,107 @@
+// What the windows show: the background picture, documents drawn pixel for
+// pixel at their magnification, the open dialog with its status panel. With
+// LUNARK_SCREENSHOT_DIR set, the grabbed windows are also saved there.
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMdiArea>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTest>
+
+#include "app_test_util.h"
+#include "background.h"
+#include "opendialog.h"
+
+using namespace apptest;
+
+namespace {
+
+void Save(const QPixmap& shot, const char* name) {
+  const QString dir = qEnvironmentVariable("LUNARK_SCREENSHOT_DIR");
+  if (dir.isEmpty()) return;
+  QDir().mkpath(dir);
+  QVERIFY(shot.save(QDir(dir).filePath(QLatin1String(name))));
+}
+
+}  // namespace
+
+class ScreensTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void backgroundIsGreyWithTheCentredPicture() {
+    TestApp t;
+    QVERIFY(QTest::qWaitForWindowExposed(t.frame()));
+    CBackground* client = t.frame()->mdiClient();
+    for (const QSize size : {QSize(640, 420), QSize(500, 380), QSize(700, 480)}) {
+      t.frame()->resize(size);
+      QCoreApplication::processEvents();
+      const QImage shown = client->viewport()->grab().toImage();
+      QCOMPARE(shown.pixel(2, 2), CBackground::kFill);
+      QCOMPARE(shown.pixel(shown.width() - 3, shown.height() - 3), CBackground::kFill);
+      // The picture's moon sits in the upper middle of the picture rectangle.
+      const QPoint origin = client->PictureOrigin(client->viewport()->size());
+      QCOMPARE(origin.x(), (client->viewport()->width() - client->picture().width()) / 2);
+      QVERIFY(shown.pixel(origin + QPoint(110, 74)) != CBackground::kFill);
+    }
+    Save(t.frame()->grab(), "main-no-document.png");
+  }
+
+  void documentsShowTheirPixelsAtTheirMagnification() {
+    TestApp t;
+    QVERIFY(QTest::qWaitForWindowExposed(t.frame()));
+    t.frame()->resize(1200, 800);
+    QCoreApplication::processEvents();
+    ImagePtr grey = LoadPnm(TestData("camera.pgm"));
+    ImagePtr colour = LoadPnm(TestData("chelsea.ppm"));
+    QVERIFY(grey && colour);
+    CTOVIMDoc* greyDoc = OpenInMemory(*t.app, std::move(grey), TestData("camera.pgm"), 0.03f);
+    CTOVIMDoc* colourDoc = OpenInMemory(*t.app, std::move(colour), TestData("chelsea.ppm"), 0.02f);
+    QVERIFY(greyDoc && colourDoc);
+    FrameOf(greyDoc)->move(10, 10);
+    FrameOf(colourDoc)->move(360, 150);
+
+    // The colour picture magnified 2.5 times and scrolled into its middle.
+    CTOVIMView* view = colourDoc->view;
+    t.app->SelectTool(kToolZoom);
+    for (int i = 0; i < 15; ++i) view->ZoomDrag(QPoint(10, 0), QPoint(11, 0));
+    QCOMPARE(view->zoom, 2.5f);
+    view->ScrollToPosition(QPoint(360, 190));
+    QCoreApplication::processEvents();
+
+    const QImage shown = view->viewport()->grab().toImage();
+    const QPoint position = view->GetScrollPosition();
+    const QImage& picture = colourDoc->image->DisplayImage();
+    // Window pixel p shows picture pixel trunc(position / zoom) + (p + 0.5) / scale,
+    // where scale = window / trunc(window / zoom) in each direction.
+    const auto source = [&](int p, int window, int scroll) {
+      const double cells = std::trunc(window / 2.5);
+      return static_cast<int>(std::trunc(scroll / 2.5)) +
+             static_cast<int>((p + 0.5) * cells / window);
+    };
+    for (const QPoint p : {QPoint(5, 5), QPoint(100, 60), QPoint(shown.width() - 4, 40)}) {
+      QCOMPARE(shown.pixel(p), picture.pixel(source(p.x(), shown.width(), position.x()),
+                                             source(p.y(), shown.height(), position.y())));
+    }
+    // The grey picture at 1:1, its frame fitted so that the window shows all of it.
+    const QImage greyShown = greyDoc->view->viewport()->grab().toImage();
+    QCOMPARE(greyShown.size(), QSize(512, 512));
+    QCOMPARE(greyShown.pixel(100, 200), greyDoc->image->DisplayImage().pixel(100, 200));
+    Save(t.frame()->grab(), "main-two-documents.png");
+  }
+
+  void openDialogShowsTheFileStatus() {
+    COpenImageDialog dialog(nullptr, 1);
+    dialog.setDirectory(QStringLiteral(LUNARK_TEST_DATA));
+    dialog.resize(760, 460);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.selectFile(TestData("camera.pgm"));
+    QTRY_COMPARE(dialog.statusText(), QStringLiteral("Supported Image"));
+    Save(dialog.grab(), "open-dialog.png");
+  }
+};
+
+QTEST_MAIN(ScreensTest)
+#include "screens_test.moc"

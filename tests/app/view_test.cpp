@@ -1,0 +1,273 @@
+// The image view: status panes, zoom and pan drags, arrow keys, tool
+// selection, frame sizing, Reset Pan / Zoom, the palette moving between
+// views, and what closing the last document does.
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTest>
+
+#include "app_test_util.h"
+
+using namespace apptest;
+
+namespace {
+
+ImagePtr Picture(int width, int height, int bits = 24) {
+  return MakeImage(width, height, bits, 256,
+                   [](int x, int y) { return static_cast<unsigned>((x * 7 + y * 3) & 0xFF); });
+}
+
+void Press(QWidget* target, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+  QMouseEvent event(QEvent::MouseButtonPress, at, target->mapToGlobal(at), button, button,
+                    Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+void Release(QWidget* target, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+  QMouseEvent event(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), button, Qt::NoButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+void Move(QWidget* target, QPoint to, Qt::MouseButtons held = Qt::LeftButton) {
+  QMouseEvent event(QEvent::MouseMove, to, target->mapToGlobal(to), Qt::NoButton, held,
+                    Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+// A left drag of `steps` mouse moves of (dx, dy) each.
+void Drag(QWidget* target, QPoint from, QPoint step, int steps) {
+  Press(target, from);
+  QPoint at = from;
+  for (int i = 0; i < steps; ++i) Move(target, at += step);
+  Release(target, at);
+}
+
+void Key(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QKeyEvent event(QEvent::KeyPress, key, modifiers);
+  QApplication::sendEvent(target, &event);
+}
+
+QStringList ValuePanes(const TestApp& t) {
+  QStringList values;
+  for (int i = 1; i < CStatusPanes::kPaneCount; i += 2) values << t.pane(i);
+  return values;
+}
+
+}  // namespace
+
+class ViewTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void statusPanesShowThePictureFigures() {
+    TestApp t;
+    ImagePtr colour = Picture(300, 200);
+    colour->loadedBytes = 45000;
+    OpenInMemory(*t.app, std::move(colour), "/p/colour.bmp", 0.123f);
+    QCOMPARE(ValuePanes(t), (QStringList{"4.00:1", "0.12", "300", "200", "24", "180000", "45000"}));
+
+    ImagePtr grey = Picture(100, 50, 8);
+    grey->loadedBytes = 3000;
+    OpenInMemory(*t.app, std::move(grey), "/p/grey.pgm", 1.5f);
+    QCOMPARE(ValuePanes(t), (QStringList{"1.67:1", "1.50", "100", "50", "8", "5000", "3000"}));
+
+    // 4-bit pictures count whole bytes per pixel: none.
+    ImagePtr nibbles(new vxOSWinClass);
+    QVERIFY(nibbles->Create(10, 10, 4, 16));
+    nibbles->loadedBytes = 118;
+    OpenInMemory(*t.app, std::move(nibbles), "/p/icon.bmp", 0);
+    QCOMPARE(ValuePanes(t), (QStringList{"0.00:1", "0.00", "10", "10", "4", "0", "118"}));
+  }
+
+  void zoomDragIsClampedBetweenOneAndAHundred() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Picture(50, 40), "/p/small.bmp");
+    CTOVIMView* view = doc->view;
+    t.app->SelectTool(kToolZoom);
+    Drag(view->viewport(), {10, 10}, {1, 0}, 5);
+    QCOMPARE(view->zoom, 1.5f);
+    QCOMPARE(view->GetTotalSize(), QSize(75, 60));
+    Drag(view->viewport(), {10, 10}, {1, 0}, 1200);
+    QCOMPARE(view->zoom, 100.0f);
+    QCOMPARE(view->GetTotalSize(), QSize(5000, 4000));
+    Drag(view->viewport(), {500, 10}, {-1, 0}, 1200);
+    QCOMPARE(view->zoom, 1.0f);
+    QCOMPARE(view->GetTotalSize(), QSize(50, 40));
+
+    // Vertical motion leaves the zoom but still sets the scroll sizes.
+    Drag(view->viewport(), {10, 10}, {1, 0}, 3);
+    view->SetScrollSizes({1, 1});
+    Drag(view->viewport(), {10, 10}, {0, 2}, 4);
+    QCOMPARE(view->zoom, 1.3f);
+    QCOMPARE(view->GetTotalSize(), QSize(65, 52));
+
+    // With the selection tool a left drag does nothing.
+    t.app->SelectTool(kToolSelect);
+    Drag(view->viewport(), {10, 10}, {1, 0}, 20);
+    QCOMPARE(view->zoom, 1.3f);
+  }
+
+  void panDragMovesThePictureWithThePointer() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Picture(2000, 1500), "/p/big.bmp");
+    CTOVIMView* view = doc->view;
+    t.app->SelectTool(kToolPan);
+    view->ScrollToPosition({300, 300});
+    Drag(view->viewport(), {100, 100}, {-8, -4}, 5);
+    QCOMPARE(view->GetScrollPosition(), QPoint(340, 320));
+    Drag(view->viewport(), {100, 100}, {50, 50}, 20);
+    QCOMPARE(view->GetScrollPosition(), QPoint(0, 0));
+    Drag(view->viewport(), {600, 400}, {-100, -100}, 30);
+    const QSize page = view->viewport()->size();
+    QCOMPARE(view->GetScrollPosition(), QPoint(2000 - page.width(), 1500 - page.height()));
+  }
+
+  void arrowKeysScrollByTen() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Picture(2000, 1500), "/p/big.bmp");
+    CTOVIMView* view = doc->view;
+    view->ScrollToPosition({100, 100});
+    Key(view, Qt::Key_Left);
+    QCOMPARE(view->GetScrollPosition(), QPoint(90, 100));
+    Key(view, Qt::Key_Up);  // Up moves the position down the picture
+    QCOMPARE(view->GetScrollPosition(), QPoint(90, 110));
+    Key(view, Qt::Key_Right);
+    QCOMPARE(view->GetScrollPosition(), QPoint(100, 110));
+    Key(view, Qt::Key_Down);
+    QCOMPARE(view->GetScrollPosition(), QPoint(100, 100));
+    // The arrows of the numeric pad do not scroll.
+    Key(view, Qt::Key_Left, Qt::KeypadModifier);
+    Key(view, Qt::Key_Down, Qt::KeypadModifier);
+    QCOMPARE(view->GetScrollPosition(), QPoint(100, 100));
+  }
+
+  void atMostOneToolIsChecked() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Picture(60, 60), "/p/tools.bmp");
+    CMainFrame* frame = t.frame();
+    const auto checked = [frame] {
+      QList<int> ids;
+      for (int id : {kToolZoom, kToolPan, kToolSelect}) {
+        if (frame->action(id)->isChecked()) ids << id;
+      }
+      return ids;
+    };
+    frame->action(kToolZoom)->trigger();
+    QCOMPARE(checked(), QList<int>{kToolZoom});
+    QVERIFY(t.state().leftTool == &CTOVIMView::ZoomDrag);
+    QCOMPARE(t.state().leftCursor, int{kCursorZoom});
+    QCOMPARE(doc->view->viewport()->cursor().shape(), Qt::BitmapCursor);
+    frame->action(kToolZoom)->trigger();  // choosing it again keeps it chosen
+    QCOMPARE(checked(), QList<int>{kToolZoom});
+
+    frame->action(kToolPan)->trigger();
+    QCOMPARE(checked(), QList<int>{kToolPan});
+    QVERIFY(t.state().leftTool == &CTOVIMView::PanDrag);
+    QCOMPARE(doc->view->viewport()->cursor().shape(), Qt::OpenHandCursor);
+
+    frame->action(kToolSelect)->trigger();
+    QCOMPARE(checked(), QList<int>{kToolSelect});
+    QVERIFY(t.state().leftTool == nullptr);
+    QCOMPARE(t.state().currentTool, int{kToolSelect});
+    QCOMPARE(doc->view->viewport()->cursor().shape(), Qt::ArrowCursor);
+  }
+
+  void closingTheLastDocumentBlanksPanesAndResetsTools() {
+    TestApp t;
+    CTOVIMDoc* first = OpenInMemory(*t.app, Picture(80, 60), "/p/first.bmp");
+    CTOVIMDoc* second = OpenInMemory(*t.app, Picture(90, 70), "/p/second.bmp");
+    t.frame()->action(kToolZoom)->trigger();
+    // A file that does not load leaves the count as it was.
+    QVERIFY(!t.app->OpenDocumentFile(t.dir.filePath(QStringLiteral("missing.bmp"))));
+    QCOMPARE(t.state().openDocumentCount, 2);
+
+    FrameOf(second)->close();
+    QCOMPARE(t.state().openDocumentCount, 1);
+    QVERIFY(!t.pane(5).trimmed().isEmpty());
+    QCOMPARE(t.state().currentTool, int{kToolZoom});
+
+    FrameOf(first)->close();
+    QCOMPARE(t.state().openDocumentCount, 0);
+    for (const QString& value : ValuePanes(t)) QCOMPARE(value, QString(20, QLatin1Char(' ')));
+    QCOMPARE(t.state().currentTool, 0);
+    QVERIFY(t.state().leftTool == nullptr);
+    QCOMPARE(t.state().leftCursor, int{kCursorArrow});
+    for (int id : {kToolZoom, kToolPan, kToolSelect}) QVERIFY(!t.frame()->action(id)->isChecked());
+    QCOMPARE(t.frame()->currentMenu(), 128);
+  }
+
+  void framesFitPicturesThatFit() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Picture(120, 90), "/p/fits.bmp");
+    QCoreApplication::processEvents();
+    QCOMPARE(doc->view->viewport()->size(), QSize(120, 90));
+    QVERIFY(!doc->view->horizontalScrollBar()->isVisible());
+    const QPoint placed = FrameOf(doc)->pos();
+    doc->view->SizeFrameToImage();
+    QCOMPARE(FrameOf(doc)->pos(), placed);
+  }
+
+  void framesOfLargePicturesLeaveAMargin() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Picture(3000, 2000), "/p/large.bmp");
+    const QRect client = t.state().mainClientRect;
+    QCOMPARE(FrameOf(doc)->size(), QSize(client.width() - 40, client.height() - 70));
+    QCOMPARE(FrameOf(doc)->pos(), QPoint(0, 0));
+
+    t.frame()->action(kViewStatusBar)->trigger();
+    QVERIFY(t.frame()->statusBar()->isHidden());
+    QCoreApplication::processEvents();
+    const QRect taller = t.state().mainClientRect;
+    QVERIFY(taller.height() > client.height());
+    t.frame()->action(kResetPanZoom)->trigger();
+    QCOMPARE(FrameOf(doc)->size(), QSize(taller.width() - 40, taller.height() - 50));
+  }
+
+  void resetPanZoomReturnsToTheWholePicture() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Picture(100, 80), "/p/reset.bmp");
+    CTOVIMView* view = doc->view;
+    t.app->SelectTool(kToolZoom);
+    Drag(view->viewport(), {10, 10}, {1, 0}, 20);
+    view->ScrollToPosition({50, 40});
+    QCOMPARE(view->zoom, 3.0f);
+    t.frame()->action(kResetPanZoom)->trigger();
+    QCOMPARE(view->zoom, 1.0f);
+    QCOMPARE(view->GetTotalSize(), QSize(100, 80));
+    QCoreApplication::processEvents();
+    QCOMPARE(view->GetScrollPosition(), QPoint(0, 0));
+    QCOMPARE(view->viewport()->size(), QSize(100, 80));
+  }
+
+  void clickingAViewTakesThePaletteAndTheStatusBar() {
+    TestApp t;
+    CTOVIMDoc* first = OpenInMemory(*t.app, Picture(80, 60), "/p/first.bmp");
+    CTOVIMDoc* second = OpenInMemory(*t.app, Picture(90, 70), "/p/second.bmp");
+    QCOMPARE(t.state().activeView, second->view);
+    QCOMPARE(t.pane(5), QStringLiteral("90"));
+    Press(first->view->viewport(), {5, 5});
+    Release(first->view->viewport(), {5, 5});
+    QCOMPARE(t.state().activeView, first->view);
+    QCOMPARE(first->view->paletteForeground, 1);
+    QCOMPARE(second->view->paletteForeground, 0);
+    QCOMPARE(t.pane(5), QStringLiteral("80"));
+    // The right button takes it too.
+    Press(second->view->viewport(), {5, 5}, Qt::RightButton);
+    Release(second->view->viewport(), {5, 5}, Qt::RightButton);
+    QCOMPARE(t.state().activeView, second->view);
+    QCOMPARE(t.state().rightButtonDown, 0);
+
+    // A view that goes away no longer holds the palette.
+    const QPointer<CTOVIMView> closing = second->view;
+    const CTOVIMView* address = closing.data();
+    FrameOf(second)->close();
+    QTRY_VERIFY(closing.isNull());
+    QVERIFY(t.state().activeView != address);
+  }
+};
+
+QTEST_MAIN(ViewTest)
+#include "view_test.moc"
