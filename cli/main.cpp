@@ -15,6 +15,7 @@ void PrintHelp() {
       "  info FILE...                      type, width, height, depth and size of each file\n"
       "  convert INPUT OUTPUT [OPTIONS]    load, convert the colour depth for the output\n"
       "                                    type, apply the operations in order, save\n"
+      "  thumbnail INPUT OUTPUT.png SIZE   a PNG picture at most SIZE pixels on a side\n"
       "\n"
       "Options of convert:\n"
       "  --type TYPE         output type: bmp, pcx, ppm, pgm, tga, tiff, jpeg, wif\n"
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
   }
   if (command == "info") return cli::RunInfo(args);
   if (command == "convert") return cli::RunConvert(args);
+  if (command == "thumbnail") return cli::RunThumbnail(args);
   cli::Fail("", "unknown command '" + command + "' (see lunark --help)");
   return 2;
 }
