@@ -52,5 +52,6 @@ extern const char* const kOperationHelp;
 int RunInfo(const Args& args);
 int RunConvert(const Args& args);
 int RunThumbnail(const Args& args);
+int RunBatch(const Args& args);
 
 }  // namespace cli

@@ -15,6 +15,7 @@ void PrintHelp() {
       "  info FILE...                      type, width, height, depth and size of each file\n"
       "  convert INPUT OUTPUT [OPTIONS]    load, convert the colour depth for the output\n"
       "                                    type, apply the operations in order, save\n"
+      "  batch --to TYPE --out DIR FILE... convert many files into DIR, in parallel\n"
       "  thumbnail INPUT OUTPUT.png SIZE   a PNG picture at most SIZE pixels on a side\n"
       "\n"
       "Options of convert:\n"
@@ -24,6 +25,11 @@ void PrintHelp() {
       "                      (default 80)\n"
       "  --levels N          WIF wavelet levels 1..8 (default: chosen by the encoder)\n"
       "%s"
+      "\n"
+      "Options of batch (besides --quality and --levels):\n"
+      "  --to TYPE           output type: bmp, pcx, ppm, pgm, tga, tiff, jpeg, wif\n"
+      "  --out DIR           output folder; each file keeps its base name\n"
+      "  --jobs N            files converted at once (default: the number of cores)\n"
       "\n"
       "  -h, --help          show this help\n"
       "  --version           show the version\n"
@@ -59,6 +65,7 @@ int main(int argc, char** argv) {
   }
   if (command == "info") return cli::RunInfo(args);
   if (command == "convert") return cli::RunConvert(args);
+  if (command == "batch") return cli::RunBatch(args);
   if (command == "thumbnail") return cli::RunThumbnail(args);
   cli::Fail("", "unknown command '" + command + "' (see lunark --help)");
   return 2;
