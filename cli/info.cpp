@@ -18,7 +18,8 @@ namespace {
 // or unreadable, a folder, or not in a known format.
 std::string UnreadableReason(const std::string& file) {
   struct stat st;
-  if (stat(file.c_str(), &st) != 0) return std::string("cannot open the file: ") + std::strerror(errno);
+  if (stat(file.c_str(), &st) != 0)
+    return std::string("cannot open the file: ") + std::strerror(errno);
   if (S_ISDIR(st.st_mode)) return "is a folder, not a file";
   std::FILE* f = std::fopen(file.c_str(), "rb");
   if (!f) return std::string("cannot open the file: ") + std::strerror(errno);

@@ -8,7 +8,8 @@
 namespace {
 
 void PrintHelp(std::FILE* out) {
-  std::fprintf(out,
+  std::fprintf(
+      out,
       "Usage: lunark COMMAND [ARGUMENTS]\n"
       "\n"
       "Commands:\n"

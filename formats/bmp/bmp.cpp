@@ -46,9 +46,7 @@ bool DecodableCompression(const Layout& l) {
 
 vxRWImage* vxCreateBMP() { return new vxBMP; }
 
-vxBMP::vxBMP() {
-  SetIdentity(TypeBMP, 3, "BMP|DIB", "Windows Bitmap|Device Independent Bitmap");
-}
+vxBMP::vxBMP() { SetIdentity(TypeBMP, 3, "BMP|DIB", "Windows Bitmap|Device Independent Bitmap"); }
 
 int vxBMP::ReadLayout(FILE* stream, Layout& l, bool headersOnly) {
   l.fileLength = vxStreamLength(stream);
@@ -150,7 +148,8 @@ int vxBMP::ReadLayout(FILE* stream, Layout& l, bool headersOnly) {
   }
   // Writers may leave a gap behind the table; an offset that points into the
   // table or beyond the file is not trusted.
-  const bool offsetUsable = dataOffset >= tableEnd && dataOffset < static_cast<uint64_t>(l.fileLength);
+  const bool offsetUsable =
+      dataOffset >= tableEnd && dataOffset < static_cast<uint64_t>(l.fileLength);
   l.dataStart = offsetUsable ? dataOffset : tableEnd;
   return 0;
 }

@@ -66,8 +66,8 @@ class vxBMP : public vxRWImage {
   vxBMP();
   int Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** header, vxRGBA** palette,
            unsigned char** bits, void* options) override;
-  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette,
-            unsigned char* bits, void* options) override;
+  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette, unsigned char* bits,
+            void* options) override;
   int GetFileInfo(const char* fileName, vxFileInfo* info) override;
 
  private:

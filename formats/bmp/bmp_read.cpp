@@ -156,8 +156,8 @@ void FlipRows(unsigned char* bits, size_t stride, int64_t height) {
 
 }  // namespace
 
-int vxBMP::Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** header,
-                vxRGBA** palette, unsigned char** bits, void* options) {
+int vxBMP::Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** header, vxRGBA** palette,
+                unsigned char** bits, void* options) {
   FILE* stream = fileName ? std::fopen(fileName, "rb") : nullptr;
   if (!stream) return vxCannotOpen;
   Layout l;
@@ -242,7 +242,8 @@ int vxBMP::Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** heade
           for (size_t x = 0; x < width; ++x) {
             const unsigned char* p = in + (wide ? 4 : 2) * x;
             uint32_t pixel = p[0] | (p[1] << 8);
-            if (wide) pixel |= (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+            if (wide)
+              pixel |= (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
             out[3 * x] = blue(pixel);
             out[3 * x + 1] = green(pixel);
             out[3 * x + 2] = red(pixel);

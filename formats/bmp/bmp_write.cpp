@@ -59,8 +59,7 @@ int vxBMP::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palet
 
   // The true file size: ImageMagick refuses files whose size field is 0.
   const size_t stride = vxRowStride(width, bitCount);
-  const uint64_t fileStride =
-      bitCount == 1 ? (static_cast<uint64_t>(width) + 31) / 32 * 4 : stride;
+  const uint64_t fileStride = bitCount == 1 ? (static_cast<uint64_t>(width) + 31) / 32 * 4 : stride;
   const uint64_t dataOffset = kFileHeaderSize + kInfoHeaderSize + 4 * uint64_t{entries};
   const uint64_t fileSize = dataOffset + fileStride * static_cast<uint64_t>(height);
   WriteByte(stream, 'B');

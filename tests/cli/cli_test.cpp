@@ -1,7 +1,6 @@
 // The `lunark` program as a script sees it: exit statuses, the lines it
 // prints, and the files it writes.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -120,8 +119,8 @@ TEST(Cli, InfoNamesTheFileAndTheReasonOfAFailure) {
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out.rfind(good + ": BMP, 2 x 2", 0), 0u) << o.out;
   EXPECT_EQ(o.err, "lunark: " + missing + ": cannot open the file: No such file or directory\n" +
-                       "lunark: " + text + ": not a recognised image file\n" + "lunark: " +
-                       dir.path() + ": is a folder, not a file\n");
+                       "lunark: " + text + ": not a recognised image file\n" +
+                       "lunark: " + dir.path() + ": is a folder, not a file\n");
 
   // A bitmap whose header is broken says what is wrong with it.
   auto bytes = ReadFileBytes(good);

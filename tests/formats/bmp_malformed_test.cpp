@@ -46,8 +46,8 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> Seeds() {
   rle8.compression = 1;
   rle8.coloursUsed = 8;
   rle8.table.assign(8, vxRGBA{1, 2, 3, 0});
-  rle8.pixels = {0x03, 0x01, 0x00, 0x03, 0x02, 0x03, 0x04, 0x00, 0x00, 0x00, 0x00, 0x02, 0x01,
-                 0x01, 0x06, 0x05, 0x00, 0x00, 0x02, 0x07, 0x00, 0x01};
+  rle8.pixels = {0x03, 0x01, 0x00, 0x03, 0x02, 0x03, 0x04, 0x00, 0x00, 0x00, 0x00,
+                 0x02, 0x01, 0x01, 0x06, 0x05, 0x00, 0x00, 0x02, 0x07, 0x00, 0x01};
   seeds.emplace_back("rle8", rle8.Bytes());
 
   Bitmap rle4;
@@ -56,8 +56,8 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> Seeds() {
   rle4.bitCount = 4;
   rle4.compression = 2;
   rle4.table = SixteenColours();
-  rle4.pixels = {0x03, 0x12, 0x00, 0x05, 0x34, 0x56, 0x70, 0x00, 0x01, 0xF0, 0x00, 0x00,
-                 0x00, 0x02, 0x03, 0x01, 0x02, 0x88, 0x00, 0x01};
+  rle4.pixels = {0x03, 0x12, 0x00, 0x05, 0x34, 0x56, 0x70, 0x00, 0x01, 0xF0,
+                 0x00, 0x00, 0x00, 0x02, 0x03, 0x01, 0x02, 0x88, 0x00, 0x01};
   seeds.emplace_back("rle4", rle4.Bytes());
 
   Bitmap os2;
@@ -97,7 +97,8 @@ TEST(BmpMalformed, EveryPrefixLoadsOrFailsCleanly) {
     WriteFileBytes(file, bytes);
     ASSERT_EQ(whole.LoadImage(file.c_str()), 0) << vxLastError();
     for (size_t length = 0; length < bytes.size(); ++length) {
-      WriteFileBytes(file, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(length)));
+      WriteFileBytes(
+          file, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(length)));
       vxScopedImage image;
       const int result = image.LoadImage(file.c_str());
       EXPECT_TRUE(result == 0 || result == -1 || result == -2) << length << ": " << result;
@@ -226,7 +227,8 @@ TEST(BmpMalformed, RunsAndDeltasStopAtTheEndOfThePicture) {
       {"runs beyond the row", 8, {0xFF, 0x01, 0xFF, 0x02, 0xFF, 0x03}},
       {"delta right", 8, {0x00, 0x02, 0xFF, 0x00, 0x00, 0x02, 0xFF, 0x01, 0x05, 0x09}},
       {"delta up", 8, {0x00, 0x02, 0x00, 0xFF, 0x05, 0x09}},
-      {"absolute run on the last row", 8, [] {
+      {"absolute run on the last row", 8,
+       [] {
          std::vector<uint8_t> s = {0x00, 0x02, 0x00, 0x02, 0x00, 0xFF};
          s.insert(s.end(), 256, 0x06);
          return s;
@@ -237,7 +239,8 @@ TEST(BmpMalformed, RunsAndDeltasStopAtTheEndOfThePicture) {
       {"ends in a delta", 8, {0x00, 0x02, 0x01}},
       {"ends in an absolute run", 8, {0x00, 0x05, 0x01, 0x02}},
       {"nibble run on the last row", 4, {0x00, 0x02, 0x00, 0x02, 0xFF, 0x17}},
-      {"nibble absolute run", 4, [] {
+      {"nibble absolute run", 4,
+       [] {
          std::vector<uint8_t> s = {0x00, 0x02, 0x01, 0x02, 0x00, 0xFF};
          s.insert(s.end(), 128, 0x56);
          return s;
@@ -292,15 +295,18 @@ TEST(BmpMalformed, RandomDamage) {
       const int hits = 1 + static_cast<int>(rng() % 6);
       for (int h = 0; h < hits; ++h) {
         // Most damage goes to the headers, where it changes the most.
-        const size_t span = (rng() % 4 == 0) ? damaged.size() : std::min<size_t>(damaged.size(), 70);
+        const size_t span =
+            (rng() % 4 == 0) ? damaged.size() : std::min<size_t>(damaged.size(), 70);
         const size_t at = 2 + rng() % (span - 2);
-        damaged[at] = static_cast<uint8_t>(rng() % 3 == 0 ? damaged[at] ^ (1u << (rng() % 8)) : rng());
+        damaged[at] =
+            static_cast<uint8_t>(rng() % 3 == 0 ? damaged[at] ^ (1u << (rng() % 8)) : rng());
       }
       if (rng() % 5 == 0) damaged.resize(2 + rng() % (damaged.size() - 2));
       WriteFileBytes(file, damaged);
       vxScopedImage image;
       const int result = image.LoadImage(file.c_str());
-      ASSERT_TRUE(result == 0 || result == -2 || result == -3) << "round " << round << ": " << result;
+      ASSERT_TRUE(result == 0 || result == -2 || result == -3)
+          << "round " << round << ": " << result;
       vxFileInfo info{};
       vxImage::GetInfo(file.c_str(), &info);
     }

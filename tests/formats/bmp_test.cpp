@@ -7,10 +7,10 @@
 #include <memory>
 #include <tuple>
 
+#include "bmp_util.h"
 #include "engine/image.h"
 #include "engine/notice.h"
 #include "formats/rwimage.h"
-#include "bmp_util.h"
 #include "support/test_support.h"
 
 using namespace bmp_test;
@@ -25,7 +25,8 @@ using testing_support::WriteFileBytes;
 namespace {
 
 std::string PhotoCrop(const TempDir& dir, int width, int height) {
-  const std::string out = dir.File("crop" + std::to_string(width) + "x" + std::to_string(height) + ".ppm");
+  const std::string out =
+      dir.File("crop" + std::to_string(width) + "x" + std::to_string(height) + ".ppm");
   RunCommand("convert '" + DataPath("chelsea.ppm") + "' -crop " + std::to_string(width) + "x" +
              std::to_string(height) + "+190+90 +repage '" + out + "'");
   return out;
@@ -63,7 +64,7 @@ const Variant kVariants[] = {
     {"palette8", 13, 7, "-colors 200 -type palette -compress none", "", {124, 8, 0}, true},
     {"bmp3_palette8", 14, 9, "-colors 200 -type palette -compress none", "BMP3:", {40, 8, 0}, true},
     {"os2_palette8", 13, 7, "-colors 200 -type palette", "BMP2:", {12, 8, 0}, true},
-        // bmptopnm refuses ImageMagick's run-length files ("too many pixels").
+    // bmptopnm refuses ImageMagick's run-length files ("too many pixels").
     {"rle8", 15, 9, "-colors 200 -type palette -compress RLE", "BMP3:", {40, 8, 1}, false},
     {"v5_rle8", 13, 7, "-colors 200 -type palette -compress RLE", "", {124, 8, 1}, false},
     {"palette4_w13", 13, 7, "-colors 16 -type palette", "BMP3:", {40, 4, 0}, true},
@@ -121,8 +122,10 @@ TEST(BmpFromOtherPrograms, NetpbmFilesLoadPixelExact) {
     const char* reduce;
     const char* options;
   } kForms[] = {
-      {"nb24", "", "-bpp 24"},           {"nb8", "-colors 200", "-bpp 8"},
-      {"nb4", "-colors 16", "-bpp 4"},   {"nb1", "-monochrome", "-bpp 1"},
+      {"nb24", "", "-bpp 24"},
+      {"nb8", "-colors 200", "-bpp 8"},
+      {"nb4", "-colors 16", "-bpp 4"},
+      {"nb1", "-monochrome", "-bpp 1"},
       {"nb_os2_8", "-colors 100", "-os2 -bpp 8"},
   };
   for (const auto& f : kForms) {
@@ -161,8 +164,8 @@ TEST(BmpFromOtherPrograms, TopDownRowsAndDataOffsets) {
   const std::string crop = PhotoCrop(dir, 13, 7);
   const std::string colour = dir.File("c.bmp"), palette = dir.File("p.bmp");
   ASSERT_EQ(RunCommand("convert '" + crop + "' 'BMP3:" + colour + "'"), 0);
-  ASSERT_EQ(RunCommand("convert '" + crop + "' -colors 200 -type palette -compress none 'BMP3:" +
-                       palette + "'"),
+  ASSERT_EQ(RunCommand("convert '" + crop +
+                       "' -colors 200 -type palette -compress none 'BMP3:" + palette + "'"),
             0);
   const auto colourBytes = ReadFileBytes(colour), paletteBytes = ReadFileBytes(palette);
   ASSERT_EQ(FormOf(paletteBytes), (Form{40, 8, 0}));
@@ -279,7 +282,8 @@ TEST(BmpEdgeCases, Rle8StreamAndByteCount) {
   Bitmap plain;
   plain.width = 2;
   plain.height = 2;
-  for (int i = 0; i < 256; ++i) plain.table.push_back(vxRGBA{0, 0, static_cast<uint8_t>(255 - i), 0});
+  for (int i = 0; i < 256; ++i)
+    plain.table.push_back(vxRGBA{0, 0, static_cast<uint8_t>(255 - i), 0});
   plain.pixels = {1, 2, 0xEE, 0xEE, 3, 4, 0xEE, 0xEE};
   WriteFileBytes(file, plain.Bytes());
   ASSERT_EQ(image.LoadImage(file.c_str()), 0);
@@ -395,7 +399,8 @@ TEST(BmpEdgeCases, UnrecognisedCompressionIsRefusedWithItsNotice) {
     uint32_t compression;
   } kOdd[] = {{8, 4}, {8, 5}, {8, 2}, {8, 3}, {4, 1}, {24, 1}, {24, 3}, {1, 2}, {16, 1}, {8, 99}};
   for (const auto& odd : kOdd) {
-    SCOPED_TRACE(std::to_string(odd.bitCount) + "-bit, compression " + std::to_string(odd.compression));
+    SCOPED_TRACE(std::to_string(odd.bitCount) + "-bit, compression " +
+                 std::to_string(odd.compression));
     Bitmap b = good;
     b.bitCount = static_cast<uint16_t>(odd.bitCount);
     b.compression = odd.compression;

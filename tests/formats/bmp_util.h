@@ -24,7 +24,8 @@ inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
   Put16(out, v >> 16);
 }
 inline uint32_t Get32(const std::vector<uint8_t>& in, size_t at) {
-  return in[at] | (in[at + 1] << 8) | (in[at + 2] << 16) | (static_cast<uint32_t>(in[at + 3]) << 24);
+  return in[at] | (in[at + 1] << 8) | (in[at + 2] << 16) |
+         (static_cast<uint32_t>(in[at + 3]) << 24);
 }
 inline void Set32(std::vector<uint8_t>& in, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) in[at + i] = static_cast<uint8_t>(v >> (8 * i));
@@ -110,7 +111,8 @@ struct Picture {
 // Failure messages show the size and the first pixel.
 inline void PrintTo(const Picture& p, std::ostream* os) {
   *os << p.width << " x " << p.height << " (" << p.rgb.size() << " samples";
-  if (p.rgb.size() >= 3) *os << ", first " << int(p.rgb[0]) << "," << int(p.rgb[1]) << "," << int(p.rgb[2]);
+  if (p.rgb.size() >= 3)
+    *os << ", first " << int(p.rgb[0]) << "," << int(p.rgb[1]) << "," << int(p.rgb[2]);
   *os << ")";
 }
 

@@ -3,7 +3,6 @@
 // succeeds replaces the file, keeps its permissions and follows symbolic
 // links to the file they name.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -29,7 +28,8 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> Entries(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
