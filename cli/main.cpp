@@ -7,8 +7,9 @@
 
 namespace {
 
-void PrintHelp() {
-  std::printf(
+void PrintHelp(std::FILE* out) {
+  std::fprintf(
+      out,
       "Usage: lunark COMMAND [ARGUMENTS]\n"
       "\n"
       "Commands:\n"
@@ -43,12 +44,13 @@ void PrintHelp() {
 int main(int argc, char** argv) {
   cli::Args args(argv + 1, argv + argc);
   if (args.empty()) {
-    PrintHelp();
+    // A usage error: the help goes to standard error, out of a pipe's way.
+    PrintHelp(stderr);
     return 2;
   }
   const std::string command = args.front();
   if (command == "-h" || command == "--help" || command == "help") {
-    PrintHelp();
+    PrintHelp(stdout);
     return 0;
   }
   if (command == "--version") {
@@ -59,7 +61,7 @@ int main(int argc, char** argv) {
   args.erase(args.begin());
   for (const std::string& a : args) {
     if (a == "-h" || a == "--help") {
-      PrintHelp();
+      PrintHelp(stdout);
       return 0;
     }
   }
