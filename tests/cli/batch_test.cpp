@@ -6,6 +6,7 @@
 
 #include "engine/image.h"
 #include "formats/batch.h"
+#include "formats/rwimage.h"
 #include "support/test_support.h"
 
 using testing_support::ReadFileBytes;
