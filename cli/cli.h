@@ -51,5 +51,7 @@ extern const char* const kOperationHelp;
 
 int RunInfo(const Args& args);
 int RunConvert(const Args& args);
+int RunThumbnail(const Args& args);
+int RunBatch(const Args& args);
 
 }  // namespace cli

@@ -1,10 +1,33 @@
 // lunark info FILE...: type, size, depth and file size of each file.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "cli/cli.h"
 #include "engine/notice.h"
+#include "formats/rwimage.h"
 
 namespace cli {
+
+namespace {
+
+// Why a file that is not recognised as an image could not be: it is missing
+// or unreadable, a folder, or not in a known format.
+std::string UnreadableReason(const std::string& file) {
+  struct stat st;
+  if (stat(file.c_str(), &st) != 0)
+    return std::string("cannot open the file: ") + std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return "is a folder, not a file";
+  std::FILE* f = std::fopen(file.c_str(), "rb");
+  if (!f) return std::string("cannot open the file: ") + std::strerror(errno);
+  std::fclose(f);
+  return "not a recognised image file";
+}
+
+}  // namespace
 
 int RunInfo(const Args& args) {
   if (args.empty()) {
@@ -16,9 +39,12 @@ int RunInfo(const Args& args) {
     vxClearLastError();
     const int type = vxImage::GetFileType(file.c_str());
     if (type < 0) {
-      std::FILE* f = std::fopen(file.c_str(), "rb");
-      Fail(file, f ? "not a recognised image file" : "cannot open the file");
-      if (f) std::fclose(f);
+      Fail(file, UnreadableReason(file));
+      status = 1;
+      continue;
+    }
+    if (!std::unique_ptr<vxRWImage>(vxImage::CreateRWImage(type))) {
+      Fail(file, std::string("no reader for ") + TypeName(type) + " files");
       status = 1;
       continue;
     }
@@ -29,7 +55,8 @@ int RunInfo(const Args& args) {
       continue;
     }
     std::printf("%s: %s, %u x %u, %u bits per pixel, %u bytes\n", file.c_str(), TypeName(type),
-                info.width, info.height, info.bitsPerPixel, info.fileSize);
+                static_cast<unsigned>(info.width), static_cast<unsigned>(info.height),
+                static_cast<unsigned>(info.bitsPerPixel), static_cast<unsigned>(info.fileSize));
   }
   return status;
 }

@@ -7,14 +7,17 @@
 
 namespace {
 
-void PrintHelp() {
-  std::printf(
+void PrintHelp(std::FILE* out) {
+  std::fprintf(
+      out,
       "Usage: lunark COMMAND [ARGUMENTS]\n"
       "\n"
       "Commands:\n"
       "  info FILE...                      type, width, height, depth and size of each file\n"
       "  convert INPUT OUTPUT [OPTIONS]    load, convert the colour depth for the output\n"
       "                                    type, apply the operations in order, save\n"
+      "  batch --to TYPE --out DIR FILE... convert many files into DIR, in parallel\n"
+      "  thumbnail INPUT OUTPUT.png SIZE   a PNG picture at most SIZE pixels on a side\n"
       "\n"
       "Options of convert:\n"
       "  --type TYPE         output type: bmp, pcx, ppm, pgm, tga, tiff, jpeg, wif\n"
@@ -23,6 +26,11 @@ void PrintHelp() {
       "                      (default 80)\n"
       "  --levels N          WIF wavelet levels 1..8 (default: chosen by the encoder)\n"
       "%s"
+      "\n"
+      "Options of batch (besides --quality and --levels):\n"
+      "  --to TYPE           output type: bmp, pcx, ppm, pgm, tga, tiff, jpeg, wif\n"
+      "  --out DIR           output folder; each file keeps its base name\n"
+      "  --jobs N            files converted at once (default: the number of cores)\n"
       "\n"
       "  -h, --help          show this help\n"
       "  --version           show the version\n"
@@ -36,12 +44,13 @@ void PrintHelp() {
 int main(int argc, char** argv) {
   cli::Args args(argv + 1, argv + argc);
   if (args.empty()) {
-    PrintHelp();
+    // A usage error: the help goes to standard error, out of a pipe's way.
+    PrintHelp(stderr);
     return 2;
   }
   const std::string command = args.front();
   if (command == "-h" || command == "--help" || command == "help") {
-    PrintHelp();
+    PrintHelp(stdout);
     return 0;
   }
   if (command == "--version") {
@@ -52,12 +61,14 @@ int main(int argc, char** argv) {
   args.erase(args.begin());
   for (const std::string& a : args) {
     if (a == "-h" || a == "--help") {
-      PrintHelp();
+      PrintHelp(stdout);
       return 0;
     }
   }
   if (command == "info") return cli::RunInfo(args);
   if (command == "convert") return cli::RunConvert(args);
+  if (command == "batch") return cli::RunBatch(args);
+  if (command == "thumbnail") return cli::RunThumbnail(args);
   cli::Fail("", "unknown command '" + command + "' (see lunark --help)");
   return 2;
 }

@@ -1,6 +1,7 @@
 #include "engine/image.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -231,7 +232,14 @@ int vxImage::LoadImage(const char* fileName) {
   vxClearLastError();
   const int type = GetFileType(fileName);
   if (type < 0) {
-    vxSetLastError("not a recognised image file");
+    // Say why: a missing or unreadable file is not an unknown format.
+    FILE* probe = fileName ? std::fopen(fileName, "rb") : nullptr;
+    if (!probe) {
+      vxSetLastError(std::string("cannot open the file: ") + std::strerror(errno));
+    } else {
+      std::fclose(probe);
+      vxSetLastError("not a recognised image file");
+    }
     return type;
   }
   vxRWImage* reader = CreateRWImage(type);

@@ -41,14 +41,25 @@ std::string Reason(const char* what, const std::string& path) {
   return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
+// The path a chain of symbolic links ends at. The file there need not exist
+// yet: saving through a dangling link creates the file it names, as writing
+// through the link would, instead of replacing the link itself.
+std::string FollowLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    std::vector<char> buffer(PATH_MAX);
+    const ssize_t n = readlink(path.c_str(), buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<size_t>(n) >= buffer.size()) break;
+    const std::string link(buffer.data(), static_cast<size_t>(n));
+    path = link[0] == '/' ? link : DirectoryOf(path) + "/" + link;
+  }
+  return path;
+}
+
 }  // namespace
 
-vxTempFile::vxTempFile(const std::string& target) : target_(target) {
-  struct stat st;
-  if (lstat(target_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    char resolved[PATH_MAX];
-    if (realpath(target_.c_str(), resolved)) target_ = resolved;
-  }
+vxTempFile::vxTempFile(const std::string& target) : target_(FollowLinks(target)) {
   std::string pattern = DirectoryOf(target_) + "/." + BaseOf(target_) + ".XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');

@@ -1,0 +1,65 @@
+// Decodes anything decodable, writes it in every writable format, reads it
+// back and compares: lossless formats must give back the same picture.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/options.h"
+#include "formats/output_depth.h"
+#include "fuzz_support.h"
+
+namespace {
+
+// Top-down RGB of an image, palette resolved.
+bool SamePicture(const vxImage& a, const vxImage& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x) {
+      vxRGBA pa, pb;
+      if (a.BitCount() == 24) {
+        const unsigned char* p = a.Row(y) + 3 * x;
+        pa = {p[0], p[1], p[2], 0};
+      } else {
+        pa = a.PaletteEntry(a.Row(y)[x]);
+      }
+      if (b.BitCount() == 24) {
+        const unsigned char* p = b.Row(y) + 3 * x;
+        pb = {p[0], p[1], p[2], 0};
+      } else {
+        pb = b.PaletteEntry(b.Row(y)[x]);
+      }
+      if (pa.red != pb.red || pa.green != pb.green || pa.blue != pb.blue) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::Init();
+  const std::string& path = fuzz::WriteInput(data, size);
+  vxScopedImage original;
+  if (original.LoadImage(path.c_str()) != 0) return 0;
+  // Keep the writers' work small.
+  if (static_cast<int64_t>(original.Width()) * original.Height() > 512 * 512) return 0;
+  vxLinearizeGrey(original);
+  static const int kTypes[] = {TypeBMP, TypePCX, TypePPM, TypePGM, TypeTGA, TypeTIFF, TypeJPEG, TypeWIF};
+  const std::string& out = fuzz::ScratchPath("out");
+  for (int type : kTypes) {
+    vxScopedImage copy;
+    if (!copy.Create(original.Width(), original.Height(), original.BitCount(), original.ColoursUsed())) return 0;
+    std::memcpy(copy.palette, original.palette, 4 * static_cast<size_t>(original.ColoursUsed()));
+    std::memcpy(copy.bits, original.bits, original.Stride() * static_cast<size_t>(original.Height()));
+    if (vxConvertForOutput(copy, type) < 0) continue;
+    vxSaveOptions options;
+    options.quality = 10;
+    if (copy.SaveImage(out.c_str(), type, &options) != 0) continue;
+    vxScopedImage back;
+    if (back.LoadImage(out.c_str()) != 0) std::abort();  // what we wrote must read back
+    const bool lossless = type != TypeJPEG && type != TypeWIF;
+    if (lossless && !SamePicture(copy, back)) std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,316 @@
+// Hostile and broken bitmaps: every prefix of good files, impossible header
+// fields, run-length streams that run off the picture, random damage. The
+// reader must answer each with an image or an error, never a crash, a hang,
+// a read outside the file's data or an allocation the file cannot justify
+// (the sanitizer build checks the memory side).
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+
+#include "bmp_util.h"
+#include "engine/image.h"
+#include "engine/notice.h"
+#include "support/test_support.h"
+
+using namespace bmp_test;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+// Lowers the memory ceiling for one test and restores it.
+class CeilingScope {
+ public:
+  explicit CeilingScope(uint64_t bytes) : old_(vxMaxImageBytes()) { vxSetMaxImageBytes(bytes); }
+  ~CeilingScope() { vxSetMaxImageBytes(old_); }
+
+ private:
+  uint64_t old_;
+};
+
+std::vector<std::pair<std::string, std::vector<uint8_t>>> Seeds() {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
+  Bitmap v5;
+  v5.headerSize = 124;
+  v5.width = 13;
+  v5.height = 7;
+  v5.bitCount = 24;
+  v5.masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+  for (int i = 0; i < 40 * 7; ++i) v5.pixels.push_back(static_cast<uint8_t>(i * 7));
+  seeds.emplace_back("v5 24-bit", v5.Bytes());
+
+  Bitmap rle8;
+  rle8.width = 6;
+  rle8.height = 4;
+  rle8.compression = 1;
+  rle8.coloursUsed = 8;
+  rle8.table.assign(8, vxRGBA{1, 2, 3, 0});
+  rle8.pixels = {0x03, 0x01, 0x00, 0x03, 0x02, 0x03, 0x04, 0x00, 0x00, 0x00, 0x00,
+                 0x02, 0x01, 0x01, 0x06, 0x05, 0x00, 0x00, 0x02, 0x07, 0x00, 0x01};
+  seeds.emplace_back("rle8", rle8.Bytes());
+
+  Bitmap rle4;
+  rle4.width = 9;
+  rle4.height = 3;
+  rle4.bitCount = 4;
+  rle4.compression = 2;
+  rle4.table = SixteenColours();
+  rle4.pixels = {0x03, 0x12, 0x00, 0x05, 0x34, 0x56, 0x70, 0x00, 0x01, 0xF0,
+                 0x00, 0x00, 0x00, 0x02, 0x03, 0x01, 0x02, 0x88, 0x00, 0x01};
+  seeds.emplace_back("rle4", rle4.Bytes());
+
+  Bitmap os2;
+  os2.headerSize = 12;
+  os2.width = 9;
+  os2.height = 5;
+  os2.bitCount = 4;
+  os2.table = SixteenColours();
+  for (int i = 0; i < 8 * 5; ++i) os2.pixels.push_back(static_cast<uint8_t>(i * 37));
+  seeds.emplace_back("os2 4-bit", os2.Bytes());
+
+  Bitmap fields;
+  fields.width = 5;
+  fields.height = -3;
+  fields.bitCount = 16;
+  fields.compression = 3;
+  fields.masks = {0xF800, 0x07E0, 0x001F};
+  for (int i = 0; i < 12 * 3; ++i) fields.pixels.push_back(static_cast<uint8_t>(i * 11));
+  seeds.emplace_back("top-down 565", fields.Bytes());
+
+  Bitmap mono;
+  mono.width = 33;
+  mono.height = 2;
+  mono.bitCount = 1;
+  mono.table = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+  mono.pixels = {0xAA, 0x55, 0xF0, 0x0F, 0x80, 0, 0, 0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0, 0, 0};
+  seeds.emplace_back("1-bit", mono.Bytes());
+  return seeds;
+}
+
+TEST(BmpMalformed, EveryPrefixLoadsOrFailsCleanly) {
+  TempDir dir;
+  const std::string file = dir.File("prefix.bmp");
+  for (const auto& [name, bytes] : Seeds()) {
+    SCOPED_TRACE(name);
+    vxScopedImage whole;
+    WriteFileBytes(file, bytes);
+    ASSERT_EQ(whole.LoadImage(file.c_str()), 0) << vxLastError();
+    for (size_t length = 0; length < bytes.size(); ++length) {
+      WriteFileBytes(
+          file, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(length)));
+      vxScopedImage image;
+      const int result = image.LoadImage(file.c_str());
+      EXPECT_TRUE(result == 0 || result == -1 || result == -2) << length << ": " << result;
+      if (result == 0) {
+        EXPECT_EQ(image.GetSize(), whole.GetSize()) << length;
+      } else if (length >= 2) {
+        EXPECT_FALSE(vxLastError().empty()) << length;
+      }
+      vxFileInfo info{};
+      vxImage::GetInfo(file.c_str(), &info);
+    }
+  }
+}
+
+std::vector<uint8_t> GoodPaletteFile() {
+  Bitmap b;
+  b.width = 4;
+  b.height = 2;
+  b.coloursUsed = 4;
+  b.table.assign(4, vxRGBA{7, 7, 7, 0});
+  b.pixels = {0, 1, 2, 3, 3, 2, 1, 0};
+  return b.Bytes();
+}
+
+TEST(BmpMalformed, ImpossibleHeaderSizesAreRefused) {
+  TempDir dir;
+  const std::string file = dir.File("size.bmp");
+  for (uint32_t size : {0u, 4u, 11u, 13u, 125u, 1000u, 0x80000000u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(size);
+    auto bytes = GoodPaletteFile();
+    Set32(bytes, 14, size);
+    WriteFileBytes(file, bytes);
+    vxScopedImage image;
+    EXPECT_EQ(image.LoadImage(file.c_str()), -2);
+    EXPECT_NE(vxLastError().find("header size " + std::to_string(size)), std::string::npos)
+        << vxLastError();
+    vxFileInfo info{};
+    EXPECT_EQ(vxImage::GetInfo(file.c_str(), &info), -1);
+  }
+}
+
+TEST(BmpMalformed, AbsurdFieldsAreRefusedBeforeAllocating) {
+  // With the ceiling out of the way, only the checks against the file stand
+  // between these headers and an allocation of gigabytes or terabytes.
+  CeilingScope ceiling(uint64_t{1} << 50);
+  const struct {
+    const char* name;
+    size_t at;
+    uint32_t value;
+    int width;  // 4 or 2 for the 16- and 32-bit fields
+  } kFields[] = {
+      {"width 0", 18, 0, 4},
+      {"negative width", 18, static_cast<uint32_t>(-5), 4},
+      {"height 0", 22, 0, 4},
+      {"height -2^31", 22, 0x80000000u, 4},
+      {"huge width", 18, 0x7FFFFFFF, 4},
+      {"huge height", 22, 0x7FFFFFFF, 4},
+      {"a million square", 18, 1 << 20, 4},
+      {"bit count 0", 28, 0, 2},
+      {"bit count 2", 28, 2, 2},
+      {"bit count 64", 28, 64, 2},
+      {"257 colours", 46, 257, 4},
+      {"2^31 colours", 46, 0x80000000u, 4},
+      {"all colours", 46, 0xFFFFFFFFu, 4},
+  };
+  TempDir dir;
+  const std::string file = dir.File("absurd.bmp");
+  for (const auto& f : kFields) {
+    SCOPED_TRACE(f.name);
+    auto bytes = GoodPaletteFile();
+    if (std::string(f.name) == "a million square") Set32(bytes, 22, 1 << 20);
+    for (int i = 0; i < f.width; ++i) bytes[f.at + i] = static_cast<uint8_t>(f.value >> (8 * i));
+    WriteFileBytes(file, bytes);
+    vxScopedImage image;
+    EXPECT_EQ(image.LoadImage(file.c_str()), -2);
+    EXPECT_FALSE(vxLastError().empty());
+  }
+
+  // A 24-bit file whose table, or whose masks, would lie beyond its end.
+  Bitmap colour;
+  colour.width = 2;
+  colour.height = 2;
+  colour.bitCount = 24;
+  colour.coloursImportant = 1000000;
+  colour.pixels.assign(16, 9);
+  WriteFileBytes(file, colour.Bytes());
+  vxScopedImage image;
+  EXPECT_EQ(image.LoadImage(file.c_str()), -2);
+  Bitmap fields;
+  fields.bitCount = 16;
+  fields.compression = 3;
+  fields.pixels = {1, 2, 3, 4};  // 4 of the 12 mask bytes
+  WriteFileBytes(file, fields.Bytes());
+  EXPECT_EQ(image.LoadImage(file.c_str()), -2);
+}
+
+TEST(BmpMalformed, RunLengthPicturesAreBoundedByTheCeiling) {
+  Bitmap b;
+  b.width = 30000;
+  b.height = 30000;
+  b.compression = 1;
+  b.coloursUsed = 2;
+  b.table.assign(2, vxRGBA{});
+  b.pixels = {0x00, 0x01};  // end of bitmap at once: a valid, empty picture
+  TempDir dir;
+  const std::string file = dir.File("bomb.bmp");
+  WriteFileBytes(file, b.Bytes());
+  CeilingScope ceiling(16 << 20);
+  vxScopedImage image;
+  EXPECT_EQ(image.LoadImage(file.c_str()), -3);
+  EXPECT_NE(vxLastError().find("too large"), std::string::npos);
+  b.width = b.height = 2000;
+  WriteFileBytes(file, b.Bytes());
+  ASSERT_EQ(image.LoadImage(file.c_str()), 0);
+  EXPECT_EQ(image.Row(1999)[1999], 0);
+}
+
+TEST(BmpMalformed, RunsAndDeltasStopAtTheEndOfThePicture) {
+  // A 4 x 3 picture: 12 pixel bytes, then the spare row, which must stay 0.
+  const struct {
+    const char* name;
+    uint16_t bits;
+    std::vector<uint8_t> stream;
+  } kStreams[] = {
+      {"long run on the last row", 8, {0x00, 0x02, 0x00, 0x02, 0xFF, 0x07}},
+      {"runs beyond the row", 8, {0xFF, 0x01, 0xFF, 0x02, 0xFF, 0x03}},
+      {"delta right", 8, {0x00, 0x02, 0xFF, 0x00, 0x00, 0x02, 0xFF, 0x01, 0x05, 0x09}},
+      {"delta up", 8, {0x00, 0x02, 0x00, 0xFF, 0x05, 0x09}},
+      {"absolute run on the last row", 8,
+       [] {
+         std::vector<uint8_t> s = {0x00, 0x02, 0x00, 0x02, 0x00, 0xFF};
+         s.insert(s.end(), 256, 0x06);
+         return s;
+       }()},
+      {"lines beyond the picture", 8, {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x04}},
+      {"ends in a run", 8, {0x05}},
+      {"ends in an escape", 8, {0x00}},
+      {"ends in a delta", 8, {0x00, 0x02, 0x01}},
+      {"ends in an absolute run", 8, {0x00, 0x05, 0x01, 0x02}},
+      {"nibble run on the last row", 4, {0x00, 0x02, 0x00, 0x02, 0xFF, 0x17}},
+      {"nibble absolute run", 4,
+       [] {
+         std::vector<uint8_t> s = {0x00, 0x02, 0x01, 0x02, 0x00, 0xFF};
+         s.insert(s.end(), 128, 0x56);
+         return s;
+       }()},
+  };
+  TempDir dir;
+  const std::string file = dir.File("runs.bmp");
+  for (const auto& s : kStreams) {
+    SCOPED_TRACE(s.name);
+    Bitmap b;
+    b.width = 4;
+    b.height = 3;
+    b.bitCount = s.bits;
+    b.compression = s.bits == 8 ? 1 : 2;
+    b.coloursUsed = 16;
+    b.table = SixteenColours();
+    b.pixels = s.stream;
+    WriteFileBytes(file, b.Bytes());
+    vxScopedImage image;
+    ASSERT_EQ(image.LoadImage(file.c_str()), 0) << vxLastError();
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(image.Row(3)[x], 0) << "spare row, x " << x;
+  }
+}
+
+TEST(BmpMalformed, EndlessLookingStreamsFinish) {
+  // Deltas of zero and line ends past the picture consume input; the reader
+  // stops at the end of the file or of the picture.
+  Bitmap b;
+  b.width = 8;
+  b.height = 8;
+  b.compression = 1;
+  b.coloursUsed = 2;
+  b.table.assign(2, vxRGBA{});
+  for (int i = 0; i < 250000; ++i) b.pixels.insert(b.pixels.end(), {0x00, 0x02, 0x00, 0x00});
+  TempDir dir;
+  const std::string file = dir.File("zero-deltas.bmp");
+  WriteFileBytes(file, b.Bytes());
+  vxScopedImage image;
+  EXPECT_EQ(image.LoadImage(file.c_str()), 0);
+  EXPECT_EQ(image.loadedBytes, 54 + 8 + 1000000);
+}
+
+TEST(BmpMalformed, RandomDamage) {
+  CeilingScope ceiling(64 << 20);
+  std::mt19937 rng(20240611);
+  TempDir dir;
+  const std::string file = dir.File("damaged.bmp");
+  for (const auto& [name, bytes] : Seeds()) {
+    SCOPED_TRACE(name);
+    for (int round = 0; round < 400; ++round) {
+      std::vector<uint8_t> damaged = bytes;
+      const int hits = 1 + static_cast<int>(rng() % 6);
+      for (int h = 0; h < hits; ++h) {
+        // Most damage goes to the headers, where it changes the most.
+        const size_t span =
+            (rng() % 4 == 0) ? damaged.size() : std::min<size_t>(damaged.size(), 70);
+        const size_t at = 2 + rng() % (span - 2);
+        damaged[at] =
+            static_cast<uint8_t>(rng() % 3 == 0 ? damaged[at] ^ (1u << (rng() % 8)) : rng());
+      }
+      if (rng() % 5 == 0) damaged.resize(2 + rng() % (damaged.size() - 2));
+      WriteFileBytes(file, damaged);
+      vxScopedImage image;
+      const int result = image.LoadImage(file.c_str());
+      ASSERT_TRUE(result == 0 || result == -2 || result == -3)
+          << "round " << round << ": " << result;
+      vxFileInfo info{};
+      vxImage::GetInfo(file.c_str(), &info);
+    }
+  }
+}
+
+}  // namespace

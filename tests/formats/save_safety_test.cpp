@@ -1,0 +1,190 @@
+// Saving never destroys what was there: a save that fails on a full disk
+// leaves the old file byte for byte and no temporary file; a save that
+// succeeds replaces the file, keeps its permissions and follows symbolic
+// links to the file they name.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "engine/image.h"
+#include "engine/notice.h"
+#include "support/test_support.h"
+
+using testing_support::MakePattern;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::TopDownRGB;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+// Files may grow to `bytes` at most while it lives; writing beyond fails
+// with EFBIG instead of killing the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit old_{};
+  sighandler_t oldHandler_;
+};
+
+class SaveSafety : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MakePattern(image_, 300, 200, 24, 7);  // 180 KB of pixels
+    MakePattern(small_, 3, 3, 24, 8);      // fits in one stdio buffer
+    old_ = {'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'};
+  }
+  void TearDown() override {
+    image_.Delete();
+    small_.Delete();
+  }
+  vxImage image_, small_;
+  std::vector<uint8_t> old_;
+};
+
+TEST_F(SaveSafety, AFullDiskLeavesTheOldFileAndNoTemporaryFile) {
+  TempDir dir;
+  const std::string target = dir.File("picture.bmp");
+  for (vxImage* image : {&image_, &small_}) {
+    WriteFileBytes(target, old_);
+    int result;
+    {
+      FileSizeLimit limit(40);
+      result = image->SaveImage(target.c_str(), TypeBMP);
+    }
+    EXPECT_NE(result, 0);
+    EXPECT_NE(vxLastError().find("too large"), std::string::npos) << vxLastError();
+    EXPECT_EQ(ReadFileBytes(target), old_);
+    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"picture.bmp"});
+  }
+  // Without an old file, nothing at all is left.
+  fs::remove(target);
+  {
+    FileSizeLimit limit(1000);
+    EXPECT_NE(image_.SaveImage(target.c_str(), TypeBMP), 0);
+  }
+  EXPECT_TRUE(Entries(dir.path()).empty());
+}
+
+// The same on a real file system that runs out of space, where one can be
+// mounted (as root with the right to mount).
+TEST_F(SaveSafety, AFullFileSystemLeavesTheOldFile) {
+  TempDir dir;
+  if (geteuid() != 0 || mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{dir.path()};
+  const std::string target = dir.File("picture.bmp");
+  WriteFileBytes(target, old_);
+  EXPECT_NE(image_.SaveImage(target.c_str(), TypeBMP), 0);
+  EXPECT_NE(vxLastError().find("No space"), std::string::npos) << vxLastError();
+  EXPECT_EQ(ReadFileBytes(target), old_);
+  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"picture.bmp"});
+}
+
+TEST_F(SaveSafety, ASuccessfulSaveReplacesTheFileAndKeepsItsPermissions) {
+  TempDir dir;
+  const std::string target = dir.File("picture.bmp");
+  WriteFileBytes(target, old_);
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  ASSERT_EQ(image_.SaveImage(target.c_str(), TypeBMP), 0) << vxLastError();
+  EXPECT_EQ(ModeOf(target), 0640u);
+  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"picture.bmp"});
+  vxScopedImage back;
+  ASSERT_EQ(back.LoadImage(target.c_str()), 0);
+  EXPECT_EQ(TopDownRGB(back), TopDownRGB(image_));
+}
+
+TEST_F(SaveSafety, ANewFileGetsTheUsualPermissions) {
+  TempDir dir;
+  const mode_t old = umask(027);
+  const int result = small_.SaveImage(dir.File("new.bmp").c_str(), TypeBMP);
+  umask(old);
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(ModeOf(dir.File("new.bmp")), 0640u);
+}
+
+TEST_F(SaveSafety, SavingThroughASymbolicLinkReplacesTheLinkedFile) {
+  TempDir dir;
+  fs::create_directory(dir.File("real"));
+  const std::string real = dir.File("real/picture.bmp"), link = dir.File("link.bmp");
+  WriteFileBytes(real, old_);
+  ASSERT_EQ(chmod(real.c_str(), 0600), 0);
+  fs::create_symlink("real/picture.bmp", link);
+  ASSERT_EQ(small_.SaveImage(link.c_str(), TypeBMP), 0) << vxLastError();
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ModeOf(real), 0600u);
+  vxScopedImage back;
+  ASSERT_EQ(back.LoadImage(real.c_str()), 0);
+  EXPECT_EQ(TopDownRGB(back), TopDownRGB(small_));
+  EXPECT_EQ(Entries(dir.File("real")), std::vector<std::string>{"picture.bmp"});
+  EXPECT_EQ((Entries(dir.path())), (std::vector<std::string>{"link.bmp", "real"}));
+
+  // A link to a file that does not exist yet creates that file.
+  const std::string dangling = dir.File("dangling.bmp");
+  fs::create_symlink("real/later.bmp", dangling);
+  ASSERT_EQ(small_.SaveImage(dangling.c_str(), TypeBMP), 0) << vxLastError();
+  EXPECT_TRUE(fs::is_symlink(dangling));
+  EXPECT_TRUE(fs::is_regular_file(dir.File("real/later.bmp")));
+}
+
+TEST_F(SaveSafety, UnwritableTargetsFailWithAReason) {
+  TempDir dir;
+  EXPECT_EQ(small_.SaveImage(dir.File("missing/picture.bmp").c_str(), TypeBMP), -1);
+  EXPECT_NE(vxLastError().find("No such file"), std::string::npos) << vxLastError();
+  // A folder where the file should go is left alone.
+  fs::create_directory(dir.File("taken.bmp"));
+  EXPECT_EQ(small_.SaveImage(dir.File("taken.bmp").c_str(), TypeBMP), -1);
+  EXPECT_FALSE(vxLastError().empty());
+  EXPECT_TRUE(fs::is_directory(dir.File("taken.bmp")));
+  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"taken.bmp"});
+}
+
+TEST(LoadFailures, SayWhetherTheFileIsMissingOrUnknown) {
+  TempDir dir;
+  vxScopedImage image;
+  EXPECT_EQ(image.LoadImage(dir.File("missing.bmp").c_str()), -1);
+  EXPECT_NE(vxLastError().find("No such file"), std::string::npos) << vxLastError();
+  WriteFileBytes(dir.File("text.bmp"), {'h', 'e', 'l', 'l', 'o'});
+  EXPECT_EQ(image.LoadImage(dir.File("text.bmp").c_str()), -1);
+  EXPECT_EQ(vxLastError(), "not a recognised image file");
+}
+
+}  // namespace
