@@ -124,7 +124,7 @@ bool CViewerApp::InitInstance(const QStringList& paths) {
 QString CViewerApp::settingsFile() const {
   if (!options_.settingsFile.isEmpty()) return options_.settingsFile;
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-         QStringLiteral("/Lunark/lunark.ini");
+         QStringLiteral("/Lunark/Lunark.ini");
 }
 
 void CViewerApp::LoadStdProfileSettings() {

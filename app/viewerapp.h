@@ -58,7 +58,7 @@ struct CMessage {
 };
 
 struct CViewerOptions {
-  // The profile (INI) file; empty: Lunark/lunark.ini in the user's
+  // The profile (INI) file; empty: Lunark/Lunark.ini in the user's
   // configuration folder.
   QString settingsFile;
   // Bits per pixel of the screen; 0: the screen's own. 8 makes the viewer
