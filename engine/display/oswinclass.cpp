@@ -4,21 +4,24 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <thread>
+#include <vector>
 
 namespace {
 
 std::atomic<int> g_screenBits{32};
 
-// Expands a bottom-up block into the top-down 32-bit picture. Palette pixels go through the
-// 256-entry table, so an index beyond the palette shows black.
+// Expands the rows [first, last) of a bottom-up block into the top-down
+// 32-bit picture. Palette pixels go through the 256-entry table, so an index
+// beyond the palette shows black.
 void ExpandRows(const vxBitmapInfoHeader* block, const unsigned char* bits, const QRgb* table,
-                QImage& out) {
+                uchar* out, qsizetype outStride, int first, int last) {
   const int width = block->width;
   const int height = block->height;
   const size_t stride = vxRowStride(width, block->bitCount);
-  for (int y = 0; y < height; ++y) {
+  for (int y = first; y < last; ++y) {
     const unsigned char* src = bits + stride * static_cast<size_t>(height - 1 - y);
-    auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+    auto* dst = reinterpret_cast<QRgb*>(out + outStride * y);
     switch (block->bitCount) {
       case 24:
         for (int x = 0; x < width; ++x, src += 3) dst[x] = qRgb(src[2], src[1], src[0]);
@@ -34,6 +37,26 @@ void ExpandRows(const vxBitmapInfoHeader* block, const unsigned char* bits, cons
         break;
     }
   }
+}
+
+// Expands rows [first, last), on several threads when they are many: the
+// first touch of a fresh picture's memory costs as much as the conversion.
+void Expand(const vxBitmapInfoHeader* block, const unsigned char* bits, const QRgb* table,
+            uchar* out, qsizetype outStride, int first, int last) {
+  const int rows = last - first;
+  const int64_t pixels = static_cast<int64_t>(block->width) * rows;
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int bands = pixels < (int64_t{1} << 20) ? 1 : std::min({cores, 8, rows});
+  const auto bound = [&](int band) {
+    return first + static_cast<int>(int64_t{rows} * band / bands);
+  };
+  std::vector<std::thread> helpers;
+  for (int band = 1; band < bands; ++band) {
+    helpers.emplace_back(ExpandRows, block, bits, table, out, outStride, bound(band),
+                         bound(band + 1));
+  }
+  ExpandRows(block, bits, table, out, outStride, first, bound(1));
+  for (std::thread& helper : helpers) helper.join();
 }
 
 }  // namespace
@@ -67,25 +90,59 @@ void vxOSWinClass::UpdateDisplay() {
   const vxBitmapInfoHeader* block = DrawnBlock();
   const unsigned char* pixels = useAlternate ? altBits : bits;
   cachedBlock_ = block;
+  cachedSize_ = block ? QSize(block->width, block->height) : QSize();
+  bandReady_.clear();
   if (!block || !pixels || block->width <= 0 || block->height <= 0) {
     cache_ = QImage();
     return;
   }
   BuildColorTable(block);
-  // Reuse the cached picture's memory when the size is unchanged (palette
-  // previews rebuild it on every slider step).
+  // The cached picture's memory is kept while the size stays (palette
+  // previews come here on every slider step).
   if (cache_.width() != block->width || cache_.height() != block->height ||
       cache_.format() != QImage::Format_RGB32) {
     cache_ = QImage(block->width, block->height, QImage::Format_RGB32);
   }
   if (cache_.isNull()) return;  // too large for a QImage: nothing is drawn
-  ExpandRows(block, pixels, colorTable_.constData(), cache_);
+  cache_.detach();
+  bandReady_.assign((block->height + kBandRows - 1) / kBandRows, 0);
   if (block->bitCount == 24 && ScreenBitsPerPixel() == 8) {
     // What a palette screen shows of a true-colour picture without a
     // display copy: an ordered dither to the 6 x 6 x 6 colour cube.
+    EnsureRows(0, block->height);
     cache_ = cache_.convertToFormat(QImage::Format_Indexed8, Qt::ColorOnly | Qt::OrderedDither)
                  .convertToFormat(QImage::Format_RGB32);
   }
+}
+
+void vxOSWinClass::EnsureRows(int first, int last) const {
+  const vxBitmapInfoHeader* block = cachedBlock_;
+  if (!block || cache_.isNull() || bandReady_.empty()) return;
+  if (block->width != cache_.width() || block->height != cache_.height()) return;
+  const unsigned char* pixels = block == altHeader ? altBits : bits;
+  first = std::clamp(first, 0, block->height);
+  last = std::clamp(last, first, block->height);
+  // The missing bands in the range, expanded in runs.
+  const int lastBand = (last + kBandRows - 1) / kBandRows;
+  for (int band = first / kBandRows; band < lastBand;) {
+    if (bandReady_[band]) {
+      ++band;
+      continue;
+    }
+    int end = band;
+    while (end < lastBand && !bandReady_[end]) bandReady_[end++] = 1;
+    // The cache is not shared (detached when it was made): writing through
+    // the const picture's bits changes no one else's copy.
+    auto* out = const_cast<uchar*>(cache_.constBits());
+    Expand(block, pixels, colorTable_.constData(), out, cache_.bytesPerLine(), band * kBandRows,
+           std::min(end * kBandRows, block->height));
+    band = end;
+  }
+}
+
+const QImage& vxOSWinClass::DisplayImage() const {
+  if (!cache_.isNull()) EnsureRows(0, cache_.height());
+  return cache_;
 }
 
 int vxOSWinClass::SetDrawPalette() {
@@ -99,8 +156,10 @@ int vxOSWinClass::RealizePalette(bool) { return 0; }
 bool vxOSWinClass::EnsureCache() {
   const vxBitmapInfoHeader* block = DrawnBlock();
   if (!block) return false;
-  // A picture too large for a QImage stays null and is not retried per paint.
-  if (cachedBlock_ != block) UpdateDisplay();
+  // A block replaced without a display preparation is noticed by its address
+  // or its size. A picture too large for a QImage stays null and is not
+  // retried on every paint.
+  if (cachedBlock_ != block || cachedSize_ != QSize(block->width, block->height)) UpdateDisplay();
   return !cache_.isNull();
 }
 
@@ -111,6 +170,11 @@ void vxOSWinClass::DrawRegion(QPainter& dc, const QRectF& target, const QRectF& 
   const bool smooth = (flags & vxDrawHalftone) != 0;
   const bool wasSmooth = dc.testRenderHint(QPainter::SmoothPixmapTransform);
   dc.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+  // Only the rows drawn need to be ready; a smooth scale reads one row more
+  // on each side.
+  const int margin = smooth ? 1 : 0;
+  EnsureRows(static_cast<int>(std::floor(source.top())) - margin,
+             static_cast<int>(std::ceil(source.bottom())) + margin);
   // QPainter clips a source rectangle that reaches beyond the picture and
   // shrinks the target in proportion, so the scale stays target / source.
   dc.drawImage(target, cache_, source);

@@ -2,9 +2,11 @@
 //
 // vxOSWinClass keeps, beside the image block, a cached QImage of what is
 // drawn: the picture itself, or its 8-bit display copy when useAlternate is
-// set, expanded once to 32-bit RGB through the display colour table. The
-// cache is rebuilt when the display is prepared (UpdateDisplay, SetDrawPalette),
-// never by a paint, so that a repaint only scales and copies pixels.
+// set, expanded to 32-bit RGB through the display colour table. The cache is
+// renewed when the display is prepared (UpdateDisplay, SetDrawPalette); its
+// rows are expanded, once each, when they are first drawn, so that opening a
+// big picture pays only for the part on screen and a repaint only scales and
+// copies pixels.
 //
 // The four Draw forms take the rectangles a window asks for: the whole picture
 // stretched, a part unscaled, an integer magnification, and a float
@@ -17,6 +19,8 @@
 #include <QImage>
 #include <QList>
 #include <QRgb>
+#include <QSize>
+#include <vector>
 
 #include "engine/image.h"
 
@@ -55,7 +59,7 @@ class vxOSWinClass : public vxImage {
   // entries as that block's palette holds, the rest black) and rebuilds the
   // cached picture. Returns 1, or 0 when there is nothing to draw.
   int SetDrawPalette();
-  // Rebuilds the cached picture from the drawn block and the current colour
+  // Renews the cached picture from the drawn block and the current colour
   // table. Called after every change of the pixels.
   void UpdateDisplay();
   // Puts the palette of this window in effect; returns the number of screen
@@ -63,9 +67,9 @@ class vxOSWinClass : public vxImage {
   // a true-colour screen, where every window shows its own colours.
   int RealizePalette(bool background);
 
-  // The cached picture (null before the first UpdateDisplay) and the 256-entry
-  // colour table used for palette pictures.
-  const QImage& DisplayImage() const { return cache_; }
+  // The cached picture, all rows expanded (null before the first
+  // UpdateDisplay), and the 256-entry colour table used for palette pictures.
+  const QImage& DisplayImage() const;
   const QList<QRgb>& ColorTable() const { return colorTable_; }
 
   // The screen the pictures are drawn for. With 8 bits per pixel, a 24-bit
@@ -79,10 +83,17 @@ class vxOSWinClass : public vxImage {
   bool EnsureCache();
   void BuildColorTable(const vxBitmapInfoHeader* block);
   void DrawRegion(QPainter& dc, const QRectF& target, const QRectF& source, int flags);
+  // Expands the cached rows [first, last) that are not expanded yet.
+  void EnsureRows(int first, int last) const;
+
+  static constexpr int kBandRows = 64;
 
   QList<QRgb> colorTable_;
-  QImage cache_;
+  // Filled band by band on demand, hence mutable.
+  mutable QImage cache_;
+  mutable std::vector<uint8_t> bandReady_;
   // The block the cache was built from, to notice a block replaced without a
   // display preparation.
   const vxBitmapInfoHeader* cachedBlock_ = nullptr;
+  QSize cachedSize_;
 };
