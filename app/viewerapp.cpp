@@ -183,6 +183,7 @@ CTOVIMDoc* CViewerApp::CreateDocumentFrame(std::unique_ptr<CTOVIMDoc> doc) {
   CTOVIMDoc* raw = doc.get();
   auto* child = new CChildFrame(std::move(doc), *this);
   frame_->mdiClient()->addSubWindow(child);
+  // Shown first: the frame's borders and title bar are known only then.
   child->show();
   child->view()->OnInitialUpdate();
   child->view()->setFocus();

@@ -201,6 +201,39 @@ class DisplayTest : public QObject {
     QCOMPARE(canvas.pixel(0, 0), qRgb(255, 0, 0));
   }
 
+  void bigPicturesExpandRightWhicheverPartIsDrawnFirst() {
+    // Over a million pixels: expanded in bands, on several threads.
+    const auto colour = [](int x, int y) -> unsigned {
+      return (x & 0xFF) << 16 | (y & 0xFF) << 8 | ((x + y) >> 4 & 0xFF);
+    };
+    ImagePtr image = MakeImage(1300, 1000, 24, 0, colour);
+    image->UpdateDisplay();
+    QImage canvas = Canvas(200, 100);
+    {
+      QPainter p(&canvas);
+      image->Draw(p, 200, 100, 700, 530, 0, 0, 1.0f, 0);
+    }
+    QCOMPARE(canvas.pixel(0, 0), QRgb(0xFF000000 | colour(700, 530)));
+    const QImage& all = image->DisplayImage();
+    for (const QPoint p : {QPoint(0, 0), QPoint(1299, 63), QPoint(5, 64), QPoint(640, 529),
+                           QPoint(1299, 999), QPoint(17, 998)}) {
+      QCOMPARE(all.pixel(p), QRgb(0xFF000000 | colour(p.x(), p.y())));
+    }
+  }
+
+  void aBlockReplacedWithoutPreparationIsNoticed() {
+    ImagePtr image = Grid(4, 4);
+    image->UpdateDisplay();
+    ImagePtr bigger = Grid(9, 7);
+    image->TakeBlock(*bigger);
+    QImage canvas = Canvas(9, 7);
+    {
+      QPainter p(&canvas);
+      image->Draw(p, 9, 7, 0);
+    }
+    QCOMPARE(canvas.pixel(8, 6), GridColour(8, 6));
+  }
+
   void displayCopyIsDrawnWhenUseAlternateIsSet() {
     ImagePtr image = Grid(2, 2);
     vxBitmapInfoHeader* copy = vxAllocateBlock(2, 2, 8, 256);
