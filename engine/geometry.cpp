@@ -17,7 +17,7 @@ bool IsPixelImage(const vxImage& image) {
 // (h - 1 - y, x).
 template <int kBytes, bool kClockwise>
 void TurnQuarter(const vxImage& image, unsigned char* out, size_t outStride) {
-  constexpr int kTile = 64;
+  constexpr int kTile = 32;
   const int w = image.Width(), h = image.Height();
   const size_t inStride = image.Stride();
   for (int ny0 = 0; ny0 < w; ny0 += kTile) {

@@ -33,39 +33,49 @@ int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 // Maps the picture row by row (bottom row first), each row from left to right,
 // passing each pixel's value plus the errors it has received to `choose`,
 // which returns the palette index and stores the palette colour in p[3]. The
-// error per channel is spread over the next pixel of the row and three pixels
-// of the next row.
+// error per channel is spread over the next pixel of the row (7/16) and the
+// pixels below-left (3/16), below (5/16) and below-right (1/16); shares that
+// would fall outside the picture are dropped.
+//
+// The shares travelling along the row are kept in locals: the next pixel's
+// share, and the partial sums of the two next-row pixels still receiving
+// shares. Each next-row error is then written once, when it is complete.
 template <class Choose>
 void DitherRows(const unsigned char* bits, long width, long height, unsigned char* out,
                 const vxDiffusionTables& t, Choose&& choose) {
   const size_t inStride = vxRowStride(width, 24);
   const size_t outStride = vxRowStride(width, 8);
   const size_t w = static_cast<size_t>(width);
-  // Error rows with one spare pixel on either side: shares that would fall
-  // outside the picture land there and are dropped.
-  std::vector<int> rowA((w + 2) * 3, 0), rowB((w + 2) * 3, 0);
+  // Errors received from the row before, for the current and the next row;
+  // one spare pixel in front takes the below-left share of the first pixel.
+  std::vector<int> rowA((w + 1) * 3, 0), rowB((w + 1) * 3, 0);
   int* cur = rowA.data() + 3;
   int* next = rowB.data() + 3;
+  const int* t1 = t.t1 + 256;
+  const int* t3 = t.t3 + 256;
+  const int* t5 = t.t5 + 256;
+  const int* t7 = t.t7 + 256;
   for (long y = 0; y < height; ++y) {
     const unsigned char* in = bits + inStride * static_cast<size_t>(y);
     unsigned char* o = out + outStride * static_cast<size_t>(y);
+    int along[3] = {0, 0, 0};      // for pixel x of this row
+    int belowLeft[3] = {0, 0, 0};  // next row, pixel x - 1
+    int below[3] = {0, 0, 0};      // next row, pixel x
     for (size_t x = 0; x < w; ++x) {
-      int* c = cur + 3 * x;
       int v[3];
-      for (int k = 0; k < 3; ++k) v[k] = Clamp255(in[3 * x + k] + c[k]);
+      for (int k = 0; k < 3; ++k) v[k] = Clamp255(in[3 * x + k] + cur[3 * x + k] + along[k]);
       uint8_t p[3];
       o[x] = static_cast<unsigned char>(choose(v, p));
-      int* n = next + 3 * x;
       for (int k = 0; k < 3; ++k) {
-        const int e = v[k] - p[k] + 256;
-        c[3 + k] += t.t7[e];
-        n[k - 3] += t.t3[e];
-        n[k] += t.t5[e];
-        n[k + 3] += t.t1[e];
+        const int e = v[k] - p[k];
+        along[k] = t7[e];
+        next[3 * x + k - 3] = belowLeft[k] + t3[e];
+        belowLeft[k] = below[k] + t5[e];
+        below[k] = t1[e];
       }
     }
+    for (int k = 0; k < 3; ++k) next[3 * (w - 1) + k] = belowLeft[k];
     std::swap(cur, next);
-    std::fill(next - 3, next + 3 * w + 3, 0);
   }
 }
 
@@ -121,14 +131,21 @@ struct ColourEntry {
   int32_t index;   // palette index once mapped, else -1
 };
 
+// The distinct colours of a picture at one sample range, in order of first
+// appearance. At the full range they are found through 6553 hash buckets;
+// at a reduced range (at most 128 levels per channel) through a table indexed
+// by the packed colour, which finds the same entries faster.
 class ColourHash {
  public:
   static constexpr int kBuckets = 6553;
 
   ColourHash() : heads_(kBuckets, -1) {}
 
-  void Clear() {
+  void Reset(int maxval) {
+    levels_ = maxval + 1;
     std::fill(heads_.begin(), heads_.end(), -1);
+    direct_.clear();
+    if (maxval < 255) direct_.assign(static_cast<size_t>(levels_) * levels_ * levels_, -1);
     entries_.clear();
   }
 
@@ -139,6 +156,7 @@ class ColourHash {
 
   // The entry of the colour, or -1.
   int Find(int s0, int s1, int s2) const {
+    if (!direct_.empty()) return direct_[Packed(s0, s1, s2)];
     for (int e = heads_[Bucket(s0, s1, s2)]; e >= 0; e = entries_[e].next) {
       const ColourEntry& c = entries_[e];
       if (c.s[0] == s0 && c.s[1] == s1 && c.s[2] == s2) return e;
@@ -147,33 +165,43 @@ class ColourHash {
   }
 
   int FindOrAdd(int s0, int s1, int s2) {
-    const int bucket = Bucket(s0, s1, s2);
-    for (int e = heads_[bucket]; e >= 0; e = entries_[e].next) {
-      const ColourEntry& c = entries_[e];
-      if (c.s[0] == s0 && c.s[1] == s1 && c.s[2] == s2) return e;
-    }
+    const int found = Find(s0, s1, s2);
+    if (found >= 0) return found;
+    const int e = static_cast<int>(entries_.size());
     entries_.push_back(ColourEntry{{static_cast<uint16_t>(s0), static_cast<uint16_t>(s1),
                                     static_cast<uint16_t>(s2)},
-                                   heads_[bucket], 0, -1});
-    heads_[bucket] = static_cast<int>(entries_.size() - 1);
-    return heads_[bucket];
+                                   -1, 0, -1});
+    Link(e);
+    return e;
   }
 
   std::vector<ColourEntry>& entries() { return entries_; }
 
-  // Relinks the buckets after the entries were reordered.
+  // Relinks every entry after the entries were reordered.
   void Rehash() {
     std::fill(heads_.begin(), heads_.end(), -1);
-    for (size_t i = entries_.size(); i-- > 0;) {
-      ColourEntry& c = entries_[i];
-      const int bucket = Bucket(c.s[0], c.s[1], c.s[2]);
-      c.next = heads_[bucket];
-      heads_[bucket] = static_cast<int>(i);
-    }
+    for (size_t i = entries_.size(); i-- > 0;) Link(static_cast<int>(i));
   }
 
  private:
+  size_t Packed(int s0, int s1, int s2) const {
+    return (static_cast<size_t>(s0) * levels_ + s1) * levels_ + s2;
+  }
+
+  void Link(int e) {
+    ColourEntry& c = entries_[e];
+    if (!direct_.empty()) {
+      direct_[Packed(c.s[0], c.s[1], c.s[2])] = e;
+      return;
+    }
+    const int bucket = Bucket(c.s[0], c.s[1], c.s[2]);
+    c.next = heads_[bucket];
+    heads_[bucket] = e;
+  }
+
+  int levels_ = 256;
   std::vector<int32_t> heads_;
+  std::vector<int32_t> direct_;
   std::vector<ColourEntry> entries_;
 };
 
@@ -279,7 +307,13 @@ vxBMINFO* vxQuantizer::Quantize(const unsigned char* bits, long width, long heig
   vxBMINFO* out = vxAllocateBlock(width, height, 8, count);
   if (!out) return nullptr;
   vxSetGreyRamp(vxBlockPalette(out), count);
-  std::memset(vxBlockBits(out), 128, vxRowStride(width, 8) * static_cast<size_t>(height));
+  const bool mapped = method == vxColorReduction::MedianCut ||
+                      method == vxColorReduction::BestQuantization ||
+                      method == vxColorReduction::FastQuantization;
+  // Every pixel is 128 until a method maps it; the methods map them all.
+  if (!mapped) {
+    std::memset(vxBlockBits(out), 128, vxRowStride(width, 8) * static_cast<size_t>(height));
+  }
   try {
     switch (method) {
       case vxColorReduction::MedianCut:
@@ -410,7 +444,7 @@ void vxQuantizer::BestQuantization(const unsigned char* bits, long width, long h
   for (int v = 0; v < 256; ++v) level[v] = static_cast<uint16_t>(v);
   ColourHash hash;
   for (;;) {
-    hash.Clear();
+    hash.Reset(maxval);
     bool fits = true;
     for (long y = 0; y < height && fits; ++y) {
       const unsigned char* p = bits + stride * static_cast<size_t>(y);
