@@ -27,8 +27,8 @@ bool ReadPpm(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgb)
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
   int maxval = 0;
-  const bool ok = std::fscanf(f, "P6 %d %d %d", &w, &h, &maxval) == 3 && maxval == 255 &&
-                  std::fgetc(f) != EOF;
+  const bool ok =
+      std::fscanf(f, "P6 %d %d %d", &w, &h, &maxval) == 3 && maxval == 255 && std::fgetc(f) != EOF;
   if (ok) {
     rgb.resize(static_cast<size_t>(w) * h * 3);
     if (std::fread(rgb.data(), 1, rgb.size(), f) != rgb.size()) rgb.clear();
@@ -59,7 +59,9 @@ const vxImage& Photo() {
       const int x0 = static_cast<int>(fx), x1 = std::min(x0 + 1, w - 1);
       const double tx = fx - x0;
       for (int c = 0; c < 3; ++c) {
-        const auto at = [&](int xx, int yy) { return rgb[(static_cast<size_t>(yy) * w + xx) * 3 + c]; };
+        const auto at = [&](int xx, int yy) {
+          return rgb[(static_cast<size_t>(yy) * w + xx) * 3 + c];
+        };
         const double v = (1 - ty) * ((1 - tx) * at(x0, y0) + tx * at(x1, y0)) +
                          ty * ((1 - tx) * at(x0, y1) + tx * at(x1, y1));
         const int noisy = static_cast<int>(v + 0.5) + static_cast<int>(rng() % 5) - 2;
@@ -70,11 +72,14 @@ const vxImage& Photo() {
   return photo;
 }
 
-size_t PixelBytes(const vxImage& image) { return image.Stride() * static_cast<size_t>(image.Height()); }
+size_t PixelBytes(const vxImage& image) {
+  return image.Stride() * static_cast<size_t>(image.Height());
+}
 
 void SetRate(benchmark::State& state) {
-  state.counters["MP/s"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6, benchmark::Counter::kIsRate);
+  state.counters["MP/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6,
+                         benchmark::Counter::kIsRate);
 }
 
 // A fresh copy of the photo (or of its grey version) in `image`.

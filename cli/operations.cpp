@@ -26,9 +26,8 @@ const char* const kOperationHelp =
 namespace {
 
 constexpr const char* kFilterNames[] = {
-    "lowpass1",    "lowpass2",    "lowpass3",    "highpass1", "highpass2",
-    "highpass3",   "difference1", "difference2", "difference3", "laplace1",
-    "laplace2",    "laplace3",    "laplace4",
+    "lowpass1",    "lowpass2",    "lowpass3", "highpass1", "highpass2", "highpass3", "difference1",
+    "difference2", "difference3", "laplace1", "laplace2",  "laplace3",  "laplace4",
 };
 
 int FilterIndex(const std::string& name) {
@@ -71,8 +70,9 @@ bool Quantize(vxImage& image, const std::string& method, int colours, std::strin
     error = "--quantize needs a 24-bit image";
     return false;
   }
-  const vxColorReduction how =
-      method == "best" ? BestQuantization : method == "fast" ? FastQuantization : MedianCut;
+  const vxColorReduction how = method == "best"   ? BestQuantization
+                               : method == "fast" ? FastQuantization
+                                                  : MedianCut;
   vxQuantizer quantizer;
   vxBMINFO* block = quantizer.Quantize(image.bits, image.Width(), image.Height(), colours, how);
   if (!block) {
@@ -111,8 +111,9 @@ bool ParseOperation(const Args& args, size_t& i, std::vector<Operation>& ops, st
     ops.push_back({a == "--gray" ? "grey" : a == "--color" ? "colour" : a.substr(2), ""});
     return true;
   }
-  static const char* const kWithValue[] = {"--quantize", "--colours", "--colors", "--rotate", "--flip",
-                                           "--filter",   "--brightness", "--contrast", "--resize"};
+  static const char* const kWithValue[] = {"--quantize",   "--colours",  "--colors",
+                                           "--rotate",     "--flip",     "--filter",
+                                           "--brightness", "--contrast", "--resize"};
   for (const char* name : kWithValue) {
     if (a != name) continue;
     if (i + 1 >= args.size()) {

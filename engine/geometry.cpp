@@ -1,6 +1,7 @@
 // Quarter turns, mirroring and resampling.
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "engine/image.h"
@@ -137,8 +138,14 @@ int vxImage::ZoomImage(int width, int height) {
   const double sx = static_cast<double>(width) / w;
   const double sy = static_cast<double>(height) / h;
   const double s = static_cast<float>(std::min(sx, sy));
-  const std::vector<int> columns = SourceMap(w, width, s, true);
-  const std::vector<int> rows = SourceMap(h, height, s, false);
+  std::vector<int> columns, rows;
+  try {
+    columns = SourceMap(w, width, s, true);
+    rows = SourceMap(h, height, s, false);
+  } catch (const std::bad_alloc&) {
+    vxFreeBlock(block);
+    return 0;
+  }
 
   const int bytes = bitCount / 8;
   const size_t outStride = vxRowStride(width, bitCount);

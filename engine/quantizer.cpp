@@ -168,9 +168,11 @@ class ColourHash {
     const int found = Find(s0, s1, s2);
     if (found >= 0) return found;
     const int e = static_cast<int>(entries_.size());
-    entries_.push_back(ColourEntry{{static_cast<uint16_t>(s0), static_cast<uint16_t>(s1),
-                                    static_cast<uint16_t>(s2)},
-                                   -1, 0, -1});
+    entries_.push_back(ColourEntry{
+        {static_cast<uint16_t>(s0), static_cast<uint16_t>(s1), static_cast<uint16_t>(s2)},
+        -1,
+        0,
+        -1});
     Link(e);
     return e;
   }
@@ -347,7 +349,8 @@ void vxQuantizer::MedianCut(const unsigned char* bits, long width, long height, 
     const unsigned char* p = bits + stride * static_cast<size_t>(y);
     for (size_t x = 0; x < w; ++x, p += 3) ++counts[CellIndex(p[0] >> 3, p[1] >> 3, p[2] >> 3)];
   }
-  CellBox first{{31, 31, 31}, {0, 0, 0}, static_cast<uint64_t>(width) * static_cast<uint64_t>(height)};
+  CellBox first{
+      {31, 31, 31}, {0, 0, 0}, static_cast<uint64_t>(width) * static_cast<uint64_t>(height)};
   for (int cell = 0; cell < kCells; ++cell) {
     if (counts[cell] == 0) continue;
     const int h[3] = {cell >> 10, (cell >> 5) & 31, cell & 31};
@@ -389,7 +392,8 @@ void vxQuantizer::MedianCut(const unsigned char* bits, long width, long height, 
     CellBox lower = box;
     lower.hi[axis] = split - 1;
     lower.count = 0;
-    for (int v = lower.lo[axis]; v <= lower.hi[axis]; ++v) lower.count += histogram.Slab(box, axis, v);
+    for (int v = lower.lo[axis]; v <= lower.hi[axis]; ++v)
+      lower.count += histogram.Slab(box, axis, v);
     box.lo[axis] = split;
     box.count -= lower.count;
     histogram.Shrink(box);
@@ -413,7 +417,8 @@ void vxQuantizer::MedianCut(const unsigned char* bits, long width, long height, 
   std::vector<int16_t> cellMap(kCells, -1);
   for (int cell = 0; cell < kCells; ++cell) {
     if (counts[cell] != 0) {
-      cellMap[cell] = static_cast<int16_t>(inverse.Nearest(cell >> 10, (cell >> 5) & 31, cell & 31));
+      cellMap[cell] =
+          static_cast<int16_t>(inverse.Nearest(cell >> 10, (cell >> 5) & 31, cell & 31));
     }
   }
 
@@ -488,8 +493,9 @@ void vxQuantizer::BestQuantization(const unsigned char* bits, long width, long h
     const int s0 = 77 * (hi[0] - lo[0]), s1 = 150 * (hi[1] - lo[1]), s2 = 29 * (hi[2] - lo[2]);
     const int axis = (s0 >= s1 && s0 >= s2) ? 0 : (s1 < s2 ? 2 : 1);
     const auto first = list.begin() + static_cast<ptrdiff_t>(box.start);
-    std::stable_sort(first, first + static_cast<ptrdiff_t>(box.colours),
-                     [axis](const ColourEntry& a, const ColourEntry& c) { return a.s[axis] < c.s[axis]; });
+    std::stable_sort(
+        first, first + static_cast<ptrdiff_t>(box.colours),
+        [axis](const ColourEntry& a, const ColourEntry& c) { return a.s[axis] < c.s[axis]; });
     const uint64_t half = box.pixels / 2;
     uint64_t lower = list[box.start].count;
     size_t i = 1;
@@ -524,7 +530,8 @@ void vxQuantizer::BestQuantization(const unsigned char* bits, long width, long h
   const auto nearest = [&](const ColourEntry& c) {
     int best = INT_MAX, bestIndex = 0;
     for (int j = 0; j < used; ++j) {
-      const int d0 = c.s[0] - rep[3 * j], d1 = c.s[1] - rep[3 * j + 1], d2 = c.s[2] - rep[3 * j + 2];
+      const int d0 = c.s[0] - rep[3 * j], d1 = c.s[1] - rep[3 * j + 1],
+                d2 = c.s[2] - rep[3 * j + 2];
       const int d = d0 * d0 + d1 * d1 + d2 * d2;
       if (d < best) {
         best = d;

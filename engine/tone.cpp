@@ -34,20 +34,20 @@ void AdjustPalette(vxImage& image, const vxRGBA* source, Adjust adjust) {
 // Kernels: nine weights, top line first as seen on the screen (memory row
 // y + 1), each line left to right, then the divisor.
 constexpr int kKernels[14][10] = {
-    {1, 1, 1, 1, 1, 1, 1, 1, 1, 9},              // Low Pass 1
-    {1, 1, 1, 1, 2, 1, 1, 1, 1, 10},             // Low Pass 2
-    {1, 2, 1, 2, 4, 2, 1, 2, 1, 16},             // Low Pass 3
-    {-1, -1, -1, -1, 9, -1, -1, -1, -1, 1},      // High Pass 1
-    {0, -1, 0, -1, 5, -1, 0, -1, 0, 1},          // High Pass 2
-    {1, -2, 1, -2, 5, -2, 1, -2, 1, 1},          // High Pass 3
-    {1, -2, 1, -2, 5, -2, 1, -2, 1, 1},          // Difference 1
-    {0, -1, 0, 0, 1, 0, 0, 0, 0, 1},             // Difference 2
-    {0, 0, 0, -1, 1, 0, 0, 0, 0, 1},             // Difference 3
-    {-1, 0, 0, 0, 1, 0, 0, 0, 0, 1},             // Laplace 1
-    {0, 1, 0, 1, -4, 1, 0, 1, 0, 1},             // Laplace 2
-    {-1, -1, -1, -1, 8, -1, -1, -1, -1, 1},      // Laplace 3
-    {-1, -1, -1, -1, 9, -1, -1, -1, -1, 1},      // Laplace 4
-    {-1, -2, -1, -2, 4, -2, -1, -2, -1, 1},      // no menu entry
+    {1, 1, 1, 1, 1, 1, 1, 1, 1, 9},          // Low Pass 1
+    {1, 1, 1, 1, 2, 1, 1, 1, 1, 10},         // Low Pass 2
+    {1, 2, 1, 2, 4, 2, 1, 2, 1, 16},         // Low Pass 3
+    {-1, -1, -1, -1, 9, -1, -1, -1, -1, 1},  // High Pass 1
+    {0, -1, 0, -1, 5, -1, 0, -1, 0, 1},      // High Pass 2
+    {1, -2, 1, -2, 5, -2, 1, -2, 1, 1},      // High Pass 3
+    {1, -2, 1, -2, 5, -2, 1, -2, 1, 1},      // Difference 1
+    {0, -1, 0, 0, 1, 0, 0, 0, 0, 1},         // Difference 2
+    {0, 0, 0, -1, 1, 0, 0, 0, 0, 1},         // Difference 3
+    {-1, 0, 0, 0, 1, 0, 0, 0, 0, 1},         // Laplace 1
+    {0, 1, 0, 1, -4, 1, 0, 1, 0, 1},         // Laplace 2
+    {-1, -1, -1, -1, 8, -1, -1, -1, -1, 1},  // Laplace 3
+    {-1, -1, -1, -1, 9, -1, -1, -1, -1, 1},  // Laplace 4
+    {-1, -2, -1, -2, 4, -2, -1, -2, -1, 1},  // no menu entry
 };
 
 template <int kDivisor>
@@ -80,13 +80,13 @@ void FilterRow(const unsigned char* up, const unsigned char* mid, const unsigned
   edge(0);
   if (width > 1) edge(width - 1);
   // Interior samples: every neighbour exists, kBytes samples away.
-  const int k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4], k5 = k[5], k6 = k[6],
-            k7 = k[7], k8 = k[8];
+  const int k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4], k5 = k[5], k6 = k[6], k7 = k[7],
+            k8 = k[8];
   const size_t end = static_cast<size_t>(width - 1) * kBytes;
   for (size_t i = kBytes; i < end; ++i) {
-    const int sum = k0 * up[i - kBytes] + k1 * up[i] + k2 * up[i + kBytes] +
-                    k3 * mid[i - kBytes] + k4 * mid[i] + k5 * mid[i + kBytes] +
-                    k6 * down[i - kBytes] + k7 * down[i] + k8 * down[i + kBytes];
+    const int sum = k0 * up[i - kBytes] + k1 * up[i] + k2 * up[i + kBytes] + k3 * mid[i - kBytes] +
+                    k4 * mid[i] + k5 * mid[i + kBytes] + k6 * down[i - kBytes] + k7 * down[i] +
+                    k8 * down[i + kBytes];
     out[i] = Finish<kDivisor>(sum, divisor);
   }
 }
@@ -105,11 +105,16 @@ void FilterImage(const vxImage& source, unsigned char* out, size_t outStride, co
 template <int kBytes>
 void FilterWithKernel(const vxImage& source, unsigned char* out, size_t outStride, const int* k) {
   switch (k[9]) {
-    case 1: return FilterImage<kBytes, 1>(source, out, outStride, k);
-    case 9: return FilterImage<kBytes, 9>(source, out, outStride, k);
-    case 10: return FilterImage<kBytes, 10>(source, out, outStride, k);
-    case 16: return FilterImage<kBytes, 16>(source, out, outStride, k);
-    default: return FilterImage<kBytes, 0>(source, out, outStride, k);
+    case 1:
+      return FilterImage<kBytes, 1>(source, out, outStride, k);
+    case 9:
+      return FilterImage<kBytes, 9>(source, out, outStride, k);
+    case 10:
+      return FilterImage<kBytes, 10>(source, out, outStride, k);
+    case 16:
+      return FilterImage<kBytes, 16>(source, out, outStride, k);
+    default:
+      return FilterImage<kBytes, 0>(source, out, outStride, k);
   }
 }
 
@@ -120,8 +125,8 @@ int vxImage::Brightness(const vxRGBA* source, int amount) {
   const float a = static_cast<float>(amount);
   // The change is `amount` at 128 and fades to nothing at 0 and 255.
   AdjustPalette(*this, source, [a](int c) {
-    const double v = c > 128 ? c + a * std::sqrt((255 - c) * 0.0078125)
-                             : c + a * std::sqrt(c * 0.0078125);
+    const double v =
+        c > 128 ? c + a * std::sqrt((255 - c) * 0.0078125) : c + a * std::sqrt(c * 0.0078125);
     return RoundLevel(v);
   });
   return 1;

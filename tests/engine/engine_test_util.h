@@ -1,4 +1,4 @@
-// Small builders and measures shared by the engine operation tests.
+// Small builders shared by the engine operation tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,65 +13,55 @@
 
 namespace engine_test {
 
-// A 24-bit image from top-down RGB triples.
-inline void FromTopDownRGB(vxImage& image, int w, int h, const std::vector<uint8_t>& rgb) {
-  image.Delete();
-  ASSERT_EQ(image.Create(w, h, 24, 0), 1);
-  for (int y = 0; y < h; ++y) {
-    const uint8_t* src = &rgb[3 * static_cast<size_t>(w) * (h - 1 - y)];
-    unsigned char* row = image.Row(y);
-    for (int x = 0; x < w; ++x) {
-      row[3 * x + 0] = src[3 * x + 2];
-      row[3 * x + 1] = src[3 * x + 1];
-      row[3 * x + 2] = src[3 * x + 0];
-    }
-  }
-}
-
-// Loads a binary PPM/PGM without the engine's readers.
+// Loads a binary PPM without the engine's readers, as a 24-bit image.
 inline bool LoadNetpbm(vxImage& image, const std::string& path) {
   int w = 0, h = 0;
   std::vector<uint8_t> rgb;
-  if (!testing_support::ReadNetpbmRGB(path, w, h, rgb)) return false;
-  FromTopDownRGB(image, w, h, rgb);
-  return !image.IsEmpty();
+  if (!testing_support::ReadNetpbmRGB(path, w, h, rgb) || !image.Create(w, h, 24, 0)) return false;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* p = &rgb[3 * (static_cast<size_t>(w) * (h - 1 - y) + x)];
+      image.SetColor(x, y, p[0], p[1], p[2]);
+    }
+  }
+  return true;
 }
 
 // An 8-bit image with the given palette; pixel (x, y) holds indexOf(x, y).
 template <class IndexOf>
-void MakeIndexed(vxImage& image, int w, int h, const std::vector<vxRGBA>& palette, IndexOf indexOf) {
-  image.Delete();
-  vxBitmapInfoHeader* block = vxAllocateBlock(w, h, 8, static_cast<int>(palette.size()));
-  ASSERT_NE(block, nullptr);
-  image.AdoptBlock(block);
+void MakeIndexed(vxImage& image, int w, int h, const std::vector<vxRGBA>& palette,
+                 IndexOf indexOf) {
+  image.AdoptBlock(vxAllocateBlock(w, h, 8, static_cast<int>(palette.size())));
+  ASSERT_FALSE(image.IsEmpty());
   if (!palette.empty()) std::memcpy(image.palette, palette.data(), 4 * palette.size());
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) image.Row(y)[x] = static_cast<unsigned char>(indexOf(x, y));
   }
 }
 
-inline vxRGBA Grey(int v) {
-  const auto g = static_cast<uint8_t>(v);
-  return vxRGBA{g, g, g, 0};
-}
-
 inline vxRGBA Rgb(int r, int g, int b) {
   return vxRGBA{static_cast<uint8_t>(b), static_cast<uint8_t>(g), static_cast<uint8_t>(r), 0};
 }
+inline vxRGBA Grey(int v) { return Rgb(v, v, v); }
 
-// Mean Euclidean distance between the pixels of two pictures (top-down RGB).
+// A palette of 256 greys, entry i showing level(i).
+template <class Level>
+std::vector<vxRGBA> GreyPalette(Level level) {
+  std::vector<vxRGBA> pal(256);
+  for (int i = 0; i < 256; ++i) pal[i] = Grey(level(i));
+  return pal;
+}
+
+// Mean Euclidean distance between two pictures given as RGB triples.
 inline double MeanColourError(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   double sum = 0;
   for (size_t i = 0; i + 2 < a.size(); i += 3) {
-    double d = 0;
-    for (int k = 0; k < 3; ++k) d += std::pow(static_cast<double>(a[i + k]) - b[i + k], 2);
-    sum += std::sqrt(d);
+    sum += std::hypot(a[i] - b[i], a[i + 1] - b[i + 1], a[i + 2] - b[i + 2]);
   }
   return sum / static_cast<double>(a.size() / 3);
 }
 
-// Lowers the memory ceiling for the length of a scope, so that the next
-// allocation of an image block fails.
+// Lowers the memory ceiling for a scope, so that new image blocks fail.
 class TightMemory {
  public:
   TightMemory() : old_(vxMaxImageBytes()) { vxSetMaxImageBytes(16); }
@@ -81,8 +71,7 @@ class TightMemory {
   uint64_t old_;
 };
 
-// Header, palette and pixels of an image (not the row padding) as bytes, for
-// checking that an image is as it was.
+// Header, palette and pixels (without row padding) of an image.
 inline std::vector<uint8_t> Snapshot(const vxImage& image) {
   const auto* p = reinterpret_cast<const uint8_t*>(image.header);
   std::vector<uint8_t> out(p, p + 40 + 4 * static_cast<size_t>(image.ColoursUsed()));
