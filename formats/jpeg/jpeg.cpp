@@ -25,8 +25,8 @@ class vxJPEG : public vxRWImage {
     return 0;
   }
 
-  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette,
-            unsigned char* bits, void* options) override {
+  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette, unsigned char* bits,
+            void* options) override {
     int quality = vxDefaultJpegQuality;
     if (options) quality = std::clamp(static_cast<vxSaveOptions*>(options)->quality, 1, 100);
     return vxJpegEncodeFile(fileName, header, palette, bits, quality);

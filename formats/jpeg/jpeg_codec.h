@@ -20,5 +20,5 @@ int vxJpegDecodeFile(const char* fileName, int denominator, bool headerOnly,
 
 // Writes an 8-bit (or 1/4-bit palette) or 24-bit image at quality 1..100.
 // Returns 0, or -1 when the file cannot be created or anything failed.
-int vxJpegEncodeFile(const char* fileName, const vxBitmapInfoHeader* header,
-                     const vxRGBA* palette, const unsigned char* bits, int quality);
+int vxJpegEncodeFile(const char* fileName, const vxBitmapInfoHeader* header, const vxRGBA* palette,
+                     const unsigned char* bits, int quality);

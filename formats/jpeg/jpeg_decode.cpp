@@ -1,5 +1,7 @@
 // Decoding: the library reads the file; we choose the output colour space,
 // place the rows bottom-up in an image block and turn the picture upright.
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -7,8 +9,6 @@
 #include <new>
 #include <string>
 #include <utility>
-#include <algorithm>
-#include <climits>
 
 #include "engine/notice.h"
 #include "formats/jpeg/exif.h"
@@ -107,8 +107,7 @@ void DecodeSteps(DecodeState* s) {
   // twice the size of the decoded block); more than that fails cleanly
   // instead of growing without bound.
   const uint64_t coefficientLimit = 2 * vxMaxImageBytes() + (uint64_t{64} << 20);
-  cinfo->mem->max_memory_to_use =
-      static_cast<long>(std::min<uint64_t>(coefficientLimit, LONG_MAX));
+  cinfo->mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(coefficientLimit, LONG_MAX));
   jpeg_calc_output_dimensions(cinfo);
 
   s->block = vxAllocateBlock(cinfo->output_width, cinfo->output_height, s->grey ? 8 : 24,

@@ -17,10 +17,10 @@ namespace {
 
 // How a row of the image becomes samples.
 enum RowSource : int {
-  kBgrRows,        // 24-bit rows, handed over as they are (blue, green, red)
-  kIndexRows,      // 8-bit rows whose index is the grey level, handed over as they are
-  kGreyLookup,     // grey level = red of the palette entry (grey palettes that are no ramp)
-  kColourLookup,   // red, green, blue of the palette entry
+  kBgrRows,       // 24-bit rows, handed over as they are (blue, green, red)
+  kIndexRows,     // 8-bit rows whose index is the grey level, handed over as they are
+  kGreyLookup,    // grey level = red of the palette entry (grey palettes that are no ramp)
+  kColourLookup,  // red, green, blue of the palette entry
 };
 
 struct EncodeState {
@@ -122,8 +122,8 @@ RowSource ChooseSource(const vxBitmapInfoHeader* header, const vxRGBA* palette, 
 
 }  // namespace
 
-int vxJpegEncodeFile(const char* fileName, const vxBitmapInfoHeader* header,
-                     const vxRGBA* palette, const unsigned char* bits, int quality) {
+int vxJpegEncodeFile(const char* fileName, const vxBitmapInfoHeader* header, const vxRGBA* palette,
+                     const unsigned char* bits, int quality) {
   if (!fileName || !header || !bits || header->width <= 0 || header->height <= 0 ||
       (header->bitCount != 1 && header->bitCount != 4 && header->bitCount != 8 &&
        header->bitCount != 24)) {

@@ -44,11 +44,10 @@ int vxOrientBlock(vxBitmapInfoHeader** block, int orientation) {
     return 0;
   }
 
-  vxBitmapInfoHeader* target = vxAllocateBlock(height, width, source->bitCount,
-                                               static_cast<int>(source->coloursUsed));
+  vxBitmapInfoHeader* target =
+      vxAllocateBlock(height, width, source->bitCount, static_cast<int>(source->coloursUsed));
   if (!target) return -3;
-  std::memcpy(vxBlockPalette(target), vxBlockPalette(source),
-              sizeof(vxRGBA) * source->coloursUsed);
+  std::memcpy(vxBlockPalette(target), vxBlockPalette(source), sizeof(vxRGBA) * source->coloursUsed);
   unsigned char* out = vxBlockBits(target);
   const size_t outStride = vxRowStride(height, source->bitCount);
 

@@ -25,8 +25,8 @@ class vxTIFF : public vxRWImage {
     return 0;
   }
 
-  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette,
-            unsigned char* bits, void* /*options*/) override {
+  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette, unsigned char* bits,
+            void* /*options*/) override {
     return vxTiffWriteFile(fileName, header, palette, bits);
   }
 

@@ -15,5 +15,5 @@ int vxTiffFileInfo(const char* fileName, vxFileInfo* info);
 // Writes an uncompressed TIFF file: 8-bit as grey (min-is-black) or palette,
 // 24-bit as RGB. Returns 0, or -1 when the file cannot be created or any
 // write, flush or close failed.
-int vxTiffWriteFile(const char* fileName, const vxBitmapInfoHeader* header,
-                    const vxRGBA* palette, const unsigned char* bits);
+int vxTiffWriteFile(const char* fileName, const vxBitmapInfoHeader* header, const vxRGBA* palette,
+                    const unsigned char* bits);

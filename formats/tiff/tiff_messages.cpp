@@ -74,8 +74,7 @@ TIFFOpenOptions* vxTiffMessages::NewOpenOptions() {
   return options;
 }
 
-void vxTiffMessages::Post(vxNoticeKind kind, const char* module, const char* format,
-                          va_list args) {
+void vxTiffMessages::Post(vxNoticeKind kind, const char* module, const char* format, va_list args) {
   const bool error = kind == vxNoticeKind::Error;
   if (error) ++errors_;
   const bool show = !quiet_ && posted_ < kMaxNotices;

@@ -9,9 +9,9 @@
 // messages under its own file name.
 #pragma once
 
-#include <cstdarg>
-
 #include <tiffio.h>
+
+#include <cstdarg>
 
 #include "engine/notice.h"
 

@@ -104,8 +104,9 @@ void ReadColorMap(TIFF* tif, vxRGBA* palette) {
   for (int i = 0; i < 256; ++i) wide = wide || red[i] > 255 || green[i] > 255 || blue[i] > 255;
   const int shift = wide ? 8 : 0;
   for (int i = 0; i < 256; ++i) {
-    palette[i] = vxRGBA{static_cast<uint8_t>(blue[i] >> shift), static_cast<uint8_t>(green[i] >> shift),
-                        static_cast<uint8_t>(red[i] >> shift), 0};
+    palette[i] =
+        vxRGBA{static_cast<uint8_t>(blue[i] >> shift), static_cast<uint8_t>(green[i] >> shift),
+               static_cast<uint8_t>(red[i] >> shift), 0};
   }
 }
 
@@ -133,8 +134,8 @@ void ConvertLine(const Layout& l, const unsigned char* in, unsigned char* out) {
 // Returns the number of stored rows read; stops at the first failed line
 // (libtiff has posted why).
 uint32_t ReadScanlines(TIFF* tif, const Layout& l, vxBitmapInfoHeader* block) {
-  const uint64_t needed = l.bitsPerSample == 1 ? (uint64_t{l.width} + 7) / 8
-                                               : uint64_t{l.width} * l.samplesPerPixel;
+  const uint64_t needed =
+      l.bitsPerSample == 1 ? (uint64_t{l.width} + 7) / 8 : uint64_t{l.width} * l.samplesPerPixel;
   const uint64_t lineSize = TIFFScanlineSize64(tif);
   if (lineSize < needed) return 0;
   std::vector<unsigned char> line;
@@ -176,7 +177,8 @@ int64_t ReadThroughRgba(TIFF* tif, const Layout& l, vxBitmapInfoHeader* block) {
   }
   constexpr uint64_t kBandBytes = uint64_t{64} << 20;
   const uint64_t maxBand = std::max<uint64_t>(1, kBandBytes / (uint64_t{l.width} * 4));
-  band = static_cast<uint32_t>(std::clamp<uint64_t>(band, 1, std::min<uint64_t>(maxBand, l.height)));
+  band =
+      static_cast<uint32_t>(std::clamp<uint64_t>(band, 1, std::min<uint64_t>(maxBand, l.height)));
 
   std::vector<uint32_t> raster;
   try {

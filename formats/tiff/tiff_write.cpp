@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "engine/notice.h"
@@ -134,8 +134,8 @@ void Check(int ok, const char* message) {
 
 }  // namespace
 
-int vxTiffWriteFile(const char* fileName, const vxBitmapInfoHeader* header,
-                    const vxRGBA* palette, const unsigned char* bits) {
+int vxTiffWriteFile(const char* fileName, const vxBitmapInfoHeader* header, const vxRGBA* palette,
+                    const unsigned char* bits) {
   if (!fileName || !header || !bits || header->width <= 0 || header->height <= 0 ||
       (header->bitCount != 1 && header->bitCount != 4 && header->bitCount != 8 &&
        header->bitCount != 24)) {

@@ -1,5 +1,7 @@
 // EXIF orientation: the parser on its own, and camera-style JPEG files shown
 // upright (ImageMagick's -auto-orient is the judge).
+#include "formats/jpeg/exif.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "engine/options.h"
-#include "formats/jpeg/exif.h"
 #include "formats/jpeg/jpeg.h"
 #include "jpeg_tiff_util.h"
 
@@ -26,12 +27,19 @@ std::vector<uint8_t> ExifSegment(bool bigEndian, const std::vector<Entry>& entri
                                  uint32_t offset = 8) {
   std::vector<uint8_t> t;
   auto word = [&](uint32_t v) {
-    if (bigEndian) t.insert(t.end(), {uint8_t(v >> 8), uint8_t(v)});
-    else t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8)});
+    if (bigEndian)
+      t.insert(t.end(), {uint8_t(v >> 8), uint8_t(v)});
+    else
+      t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8)});
   };
   auto dword = [&](uint32_t v) {
-    if (bigEndian) { word(v >> 16); word(v & 0xFFFF); }
-    else { word(v & 0xFFFF); word(v >> 16); }
+    if (bigEndian) {
+      word(v >> 16);
+      word(v & 0xFFFF);
+    } else {
+      word(v & 0xFFFF);
+      word(v >> 16);
+    }
   };
   t.insert(t.end(), bigEndian ? std::initializer_list<uint8_t>{'M', 'M'}
                               : std::initializer_list<uint8_t>{'I', 'I'});

@@ -135,7 +135,8 @@ TEST_F(JpegMalformedTest, AProgressiveFileWithEndlessScansIsStopped) {
   // Repeat the last scan (a refinement scan, header and data) until the file
   // holds far more scans than any real picture.
   size_t last = FindMarker(bytes, 0xDA);
-  for (size_t next = last; next < bytes.size(); next = FindMarker(bytes, 0xDA, next + 2)) last = next;
+  for (size_t next = last; next < bytes.size(); next = FindMarker(bytes, 0xDA, next + 2))
+    last = next;
   const size_t end = FindMarker(bytes, 0xD9, last);
   ASSERT_LT(end, bytes.size());
   const std::vector<uint8_t> scan(bytes.begin() + last, bytes.begin() + end);

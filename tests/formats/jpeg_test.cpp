@@ -1,4 +1,6 @@
 // The JPEG class against libjpeg-turbo's own tools and ImageMagick.
+#include "formats/jpeg/jpeg.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "engine/options.h"
-#include "formats/jpeg/jpeg.h"
 #include "formats/registry.h"
 #include "jpeg_tiff_util.h"
 
@@ -36,7 +37,8 @@ class JpegTest : public ::testing::Test {
   std::string File(const std::string& name) const { return dir.File(name); }
 
   // djpeg's decoding of a file, as top-down RGB.
-  std::vector<uint8_t> Djpeg(const std::string& jpeg, int& w, int& h, const std::string& args = "") {
+  std::vector<uint8_t> Djpeg(const std::string& jpeg, int& w, int& h,
+                             const std::string& args = "") {
     const std::string out = File("djpeg.pnm");
     return ToolRGB("djpeg -pnm " + args + " " + Quote(jpeg) + " > " + Quote(out), out, w, h);
   }
@@ -171,9 +173,9 @@ TEST_F(JpegTest, PalettesThatAreNoGreyRampAreWrittenByTheirColours) {
   vxScopedImage colours;
   colours.Create(40, 24, 8, 8);
   for (int i = 0; i < 8; ++i) {
-    colours.palette[i] = vxRGBA{static_cast<uint8_t>(i & 1 ? 220 : 20),
-                                static_cast<uint8_t>(i & 2 ? 220 : 20),
-                                static_cast<uint8_t>(i & 4 ? 220 : 20), 0};
+    colours.palette[i] =
+        vxRGBA{static_cast<uint8_t>(i & 1 ? 220 : 20), static_cast<uint8_t>(i & 2 ? 220 : 20),
+               static_cast<uint8_t>(i & 4 ? 220 : 20), 0};
   }
   for (int y = 0; y < 24; ++y)
     for (int x = 0; x < 40; ++x) colours.SetColor(x, y, static_cast<unsigned char>(x / 5));

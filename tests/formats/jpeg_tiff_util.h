@@ -114,7 +114,8 @@ inline std::string Quote(const std::string& path) { return "'" + path + "'"; }
 // Writes top-down RGB triples as a binary PPM for the tools to read.
 inline void WritePpm(const std::string& path, const std::vector<uint8_t>& rgb, int width,
                      int height) {
-  const std::string head = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+  const std::string head =
+      "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
   std::vector<uint8_t> bytes(head.begin(), head.end());
   bytes.insert(bytes.end(), rgb.begin(), rgb.end());
   WriteFileBytes(path, bytes);
@@ -147,7 +148,8 @@ class FileSizeLimit {
 
 inline int OpenDescriptors() {
   int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++n;
   return n;
 }
 
@@ -168,7 +170,8 @@ inline void Torture(const std::vector<uint8_t>& bytes, const std::string& path, 
   for (int i = 0; i < flips; ++i) {
     std::vector<uint8_t> bad = bytes;
     const int hits = 1 + static_cast<int>(next() % 4);
-    for (int h = 0; h < hits; ++h) bad[next() % bad.size()] ^= static_cast<uint8_t>(1 + next() % 255);
+    for (int h = 0; h < hits; ++h)
+      bad[next() % bad.size()] ^= static_cast<uint8_t>(1 + next() % 255);
     WriteFileBytes(path, bad);
     read(path);
   }

@@ -1,8 +1,7 @@
 // The TIFF class against libtiff's tools, netpbm and ImageMagick.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <tiffio.h>
-
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <string>
@@ -33,7 +32,9 @@ void WriteOldStyle(const std::string& path, const vxImage& image, bool earlyName
   if (orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
-               rgb ? PHOTOMETRIC_RGB : grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_PALETTE);
+               rgb    ? PHOTOMETRIC_RGB
+               : grey ? PHOTOMETRIC_MINISBLACK
+                      : PHOTOMETRIC_PALETTE);
   TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
   if (earlyNames) {
     TIFFSetField(tif, TIFFTAG_DOCUMENTNAME, "TIFFTEST");
@@ -111,8 +112,8 @@ class TiffTest : public ::testing::Test {
   }
   std::vector<uint8_t> ByImageMagick(const std::string& tiff, int& w, int& h) {
     const std::string ppm = File("judge-im.ppm");
-    return ToolRGB("convert " + Quote(tiff) + "'[0]' -auto-orient -depth 8 " + Quote("ppm:" + ppm), ppm,
-                   w, h);
+    return ToolRGB("convert " + Quote(tiff) + "'[0]' -auto-orient -depth 8 " + Quote("ppm:" + ppm),
+                   ppm, w, h);
   }
   std::vector<uint8_t> ByTifftopnm(const std::string& tiff, int& w, int& h) {
     const std::string ppm = File("judge-pnm.ppm");
@@ -125,11 +126,11 @@ TEST_F(TiffTest, ReadsFilesOfOtherToolsPixelExact) {
   const std::string c = Quote(DataPath("chelsea.ppm")), g = Quote(DataPath("camera.pgm"));
   const std::string rgb = Quote(File("rgb.tif")), grey = Quote(File("grey.tif"));
   const std::string bw = Quote(File("bw.pbm")), miw = Quote(File("miw.tif"));
-  ASSERT_EQ(RunCommand("convert " + c + " -compress none " + rgb + " && convert " + g +
-                       " -compress none " + grey + " && convert " + g +
-                       "'[37x23+250+200]' -monochrome " + bw + " && pnmtotiff -miniswhite " + bw +
-                       " > " + miw),
-            0);
+  ASSERT_EQ(
+      RunCommand("convert " + c + " -compress none " + rgb + " && convert " + g +
+                 " -compress none " + grey + " && convert " + g + "'[37x23+250+200]' -monochrome " +
+                 bw + " && pnmtotiff -miniswhite " + bw + " > " + miw),
+      0);
   struct Case {
     const char* name;
     std::string command;  // writes the file named by the trailing OUT
@@ -201,13 +202,18 @@ TEST_F(TiffTest, EveryOrientationStandsUpright) {
   for (int o = 1; o <= 8; ++o) {
     SCOPED_TRACE(o);
     WriteOldStyle(tiff, stored, false, o);
-    vxScopedImage image;
-    ASSERT_EQ(image.LoadImage(tiff.c_str()), 0);
     int w, h;
     const std::vector<uint8_t> expected = ByImageMagick(tiff, w, h);
-    ASSERT_EQ(image.Width(), w);
-    ASSERT_EQ(image.Height(), h);
-    EXPECT_TRUE(TopDownRGB(image) == expected);
+    // The same file in tiles goes through libtiff's RGBA interface instead.
+    const std::string tiled = File("tiled.tif");
+    ASSERT_EQ(RunCommand("tiffcp -t -w 16 -l 16 " + Quote(tiff) + " " + Quote(tiled)), 0);
+    for (const std::string& path : {tiff, tiled}) {
+      vxScopedImage image;
+      ASSERT_EQ(image.LoadImage(path.c_str()), 0);
+      ASSERT_EQ(image.Width(), w);
+      ASSERT_EQ(image.Height(), h);
+      EXPECT_TRUE(TopDownRGB(image) == expected) << path;
+    }
     vxFileInfo info{};
     ASSERT_EQ(vxImage::GetInfo(tiff.c_str(), &info), 0);
     EXPECT_EQ(info.width, w);
@@ -419,8 +425,8 @@ TEST_F(TiffTest, LibtiffMessagesBecomeNoticesOfTheirOwnFile) {
   // threads that read good files: libtiff's complaints reach the notice sink
   // (never standard error), each under the name of the file that caused it.
   const std::string good = File("good.tif");
-  ASSERT_EQ(RunCommand("convert " + Quote(DataPath("camera.pgm")) + " -compress lzw " + Quote(good)),
-            0);
+  ASSERT_EQ(
+      RunCommand("convert " + Quote(DataPath("camera.pgm")) + " -compress lzw " + Quote(good)), 0);
   std::vector<uint8_t> bytes = ReadFileBytes(good);
   for (size_t i = 400; i < 2400; i += 7) bytes[i] ^= 0x5A;
   std::vector<std::string> bad;
