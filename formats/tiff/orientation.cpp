@@ -1,6 +1,7 @@
 #include "formats/tiff/orientation.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -24,6 +25,39 @@ void MirrorColumns(unsigned char* bits, size_t stride, int height) {
     unsigned char* a = bits + stride * static_cast<size_t>(low);
     unsigned char* b = bits + stride * static_cast<size_t>(high);
     std::swap_ranges(a, a + stride, b);
+  }
+}
+
+// Writes the transposed picture, with rows and/or columns reversed, into
+// `out` (height pixels wide, width lines high). Works in tiles so that both
+// the reads and the writes stay in the cache.
+template <int kPixelBytes>
+void Transpose(const unsigned char* bits, size_t stride, int width, int height, unsigned char* out,
+               size_t outStride, bool reverseRows, bool reverseColumns) {
+  constexpr int kTile = 64;
+  const int outWidth = height;
+  const int outHeight = width;
+  for (int y0 = 0; y0 < outHeight; y0 += kTile) {
+    const int y1 = std::min(y0 + kTile, outHeight);
+    for (int x0 = 0; x0 < outWidth; x0 += kTile) {
+      const int x1 = std::min(x0 + kTile, outWidth);
+      for (int y = y0; y < y1; ++y) {
+        // Along an upright line the stored row changes by one each pixel:
+        // the source walks one stride per step, up or down the block.
+        const int storedColumn = reverseColumns ? width - 1 - y : y;
+        const int firstRow = reverseRows ? height - 1 - x0 : x0;
+        const unsigned char* in = bits + stride * static_cast<size_t>(height - 1 - firstRow) +
+                                  static_cast<size_t>(storedColumn) * kPixelBytes;
+        const ptrdiff_t step =
+            reverseRows ? static_cast<ptrdiff_t>(stride) : -static_cast<ptrdiff_t>(stride);
+        unsigned char* to = out + outStride * static_cast<size_t>(outHeight - 1 - y) +
+                            static_cast<size_t>(x0) * kPixelBytes;
+        for (int i = 0; i < x1 - x0; ++i) {
+          const unsigned char* from = in + step * i;
+          for (int b = 0; b < kPixelBytes; ++b) to[kPixelBytes * i + b] = from[b];
+        }
+      }
+    }
   }
 }
 
@@ -55,25 +89,10 @@ int vxOrientBlock(vxBitmapInfoHeader** block, int orientation) {
   // stored row x (or height-1-x) and stored column y (or width-1-y).
   const bool reverseRows = orientation == 6 || orientation == 7;
   const bool reverseColumns = orientation == 7 || orientation == 8;
-  const int outWidth = height;
-  const int outHeight = width;
-  // Work in tiles so that both the reads and the writes stay in the cache.
-  constexpr int kTile = 64;
-  for (int y0 = 0; y0 < outHeight; y0 += kTile) {
-    const int y1 = std::min(y0 + kTile, outHeight);
-    for (int x0 = 0; x0 < outWidth; x0 += kTile) {
-      const int x1 = std::min(x0 + kTile, outWidth);
-      for (int y = y0; y < y1; ++y) {
-        const int storedColumn = reverseColumns ? width - 1 - y : y;
-        unsigned char* outRow = out + outStride * static_cast<size_t>(outHeight - 1 - y);
-        for (int x = x0; x < x1; ++x) {
-          const int storedRow = reverseRows ? height - 1 - x : x;
-          const unsigned char* in = bits + stride * static_cast<size_t>(height - 1 - storedRow) +
-                                    static_cast<size_t>(storedColumn) * pixelBytes;
-          std::memcpy(outRow + static_cast<size_t>(x) * pixelBytes, in, pixelBytes);
-        }
-      }
-    }
+  if (pixelBytes == 3) {
+    Transpose<3>(bits, stride, width, height, out, outStride, reverseRows, reverseColumns);
+  } else {
+    Transpose<1>(bits, stride, width, height, out, outStride, reverseRows, reverseColumns);
   }
   vxFreeBlock(source);
   *block = target;

@@ -195,29 +195,32 @@ TEST_F(TiffTest, ReadsFilesOfOtherToolsPixelExact) {
 }
 
 TEST_F(TiffTest, EveryOrientationStandsUpright) {
-  vxScopedImage stored;
+  vxScopedImage stored, grey;
   MakeQuadrants(stored, 24, 14);
   stored.SetColor(0, 13, 255, 255, 255);  // one marked corner pixel
+  MakePattern(grey, 13, 6, 8);            // 8-bit: read by scan line, turned with its palette
   const std::string tiff = File("o.tif");
   for (int o = 1; o <= 8; ++o) {
     SCOPED_TRACE(o);
-    WriteOldStyle(tiff, stored, false, o);
-    int w, h;
-    const std::vector<uint8_t> expected = ByImageMagick(tiff, w, h);
-    // The same file in tiles goes through libtiff's RGBA interface instead.
-    const std::string tiled = File("tiled.tif");
-    ASSERT_EQ(RunCommand("tiffcp -t -w 16 -l 16 " + Quote(tiff) + " " + Quote(tiled)), 0);
-    for (const std::string& path : {tiff, tiled}) {
-      vxScopedImage image;
-      ASSERT_EQ(image.LoadImage(path.c_str()), 0);
-      ASSERT_EQ(image.Width(), w);
-      ASSERT_EQ(image.Height(), h);
-      EXPECT_TRUE(TopDownRGB(image) == expected) << path;
+    for (vxImage* picture : {static_cast<vxImage*>(&stored), static_cast<vxImage*>(&grey)}) {
+      WriteOldStyle(tiff, *picture, false, o);
+      int w, h;
+      const std::vector<uint8_t> expected = ByImageMagick(tiff, w, h);
+      // The same file in tiles goes through libtiff's RGBA interface instead.
+      const std::string tiled = File("tiled.tif");
+      ASSERT_EQ(RunCommand("tiffcp -t -w 16 -l 16 " + Quote(tiff) + " " + Quote(tiled)), 0);
+      for (const std::string& path : {tiff, tiled}) {
+        vxScopedImage image;
+        ASSERT_EQ(image.LoadImage(path.c_str()), 0);
+        ASSERT_EQ(image.Width(), w);
+        ASSERT_EQ(image.Height(), h);
+        EXPECT_TRUE(TopDownRGB(image) == expected) << path;
+      }
+      vxFileInfo info{};
+      ASSERT_EQ(vxImage::GetInfo(tiff.c_str(), &info), 0);
+      EXPECT_EQ(info.width, w);
+      EXPECT_EQ(info.height, h);
     }
-    vxFileInfo info{};
-    ASSERT_EQ(vxImage::GetInfo(tiff.c_str(), &info), 0);
-    EXPECT_EQ(info.width, w);
-    EXPECT_EQ(info.height, h);
   }
   // Orientation 1 and no tag at all: the first stored row is the top line.
   WriteOldStyle(tiff, stored, false, 0);
