@@ -68,6 +68,7 @@ TEST_F(JpegTest, ReadsFilesOfOtherToolsExactlyAsDjpegDecodesThem) {
       {"progressive", "cjpeg -progressive " + c, false},
       {"restart markers", "cjpeg -restart 2B " + c, false},
       {"arithmetic", "cjpeg -arithmetic " + c, false},
+      {"RGB colour space", "cjpeg -rgb " + c, false},
       {"optimised tables", "cjpeg -optimize -quality 60 " + c, false},
       {"grey", "cjpeg " + g, true},
       {"grey progressive", "cjpeg -progressive " + g, true},
