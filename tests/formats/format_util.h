@@ -1,0 +1,128 @@
+// Helpers for the format tests: loading through the engine, decoding with
+// other programs, and hostile-input loops.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "engine/notice.h"
+#include "support/test_support.h"
+
+namespace format_test {
+
+using testing_support::HaveTool;
+using testing_support::ReadFileBytes;
+using testing_support::RunCommand;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+// A picture as top-down RGB triples.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgb;
+  bool operator==(const Picture&) const = default;
+};
+
+inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// Loads a file through the engine (type detection included). Returns the
+// LoadImage result; the picture is filled on success.
+inline int LoadPicture(const std::string& path, Picture& picture) {
+  vxScopedImage image;
+  const int result = image.LoadImage(path.c_str());
+  if (result == 0) {
+    picture.width = image.Width();
+    picture.height = image.Height();
+    picture.rgb = testing_support::TopDownRGB(image);
+  }
+  return result;
+}
+
+// Runs `command` (a shell pipeline writing any netpbm image to standard
+// output), normalises it to an 8-bit PPM and reads it. False when the
+// command failed.
+inline bool ToolPicture(const std::string& command, const TempDir& dir, Picture& picture) {
+  const std::string out = dir.File("tool-output.ppm");
+  const std::string script = dir.File("tool.sh");
+  const std::string text = "set -o pipefail\n(" + command +
+                           ") 2>/dev/null | ppmtoppm 2>/dev/null | pamdepth 255 > " + Quote(out) +
+                           " 2>/dev/null\n";
+  WriteFileBytes(script, std::vector<uint8_t>(text.begin(), text.end()));
+  if (RunCommand("bash " + Quote(script)) != 0) return false;
+  return testing_support::ReadNetpbmRGB(out, picture.width, picture.height, picture.rgb);
+}
+
+// Runs a shell command and fails the test when it does not succeed.
+inline void Shell(const std::string& command) {
+  ASSERT_EQ(RunCommand(command + " 2>/dev/null"), 0) << command;
+}
+
+// Expects the engine's reading of `path` to equal the picture that
+// `toolCommand` decodes, pixel for pixel.
+inline void ExpectLoadsLike(const std::string& path, const std::string& toolCommand,
+                            const TempDir& dir) {
+  Picture ours, theirs;
+  ASSERT_EQ(LoadPicture(path, ours), 0) << path << ": " << vxLastError();
+  ASSERT_TRUE(ToolPicture(toolCommand, dir, theirs)) << toolCommand;
+  ASSERT_EQ(ours.width, theirs.width) << path;
+  ASSERT_EQ(ours.height, theirs.height) << path;
+  size_t firstDiff = 0;
+  while (firstDiff < ours.rgb.size() && ours.rgb[firstDiff] == theirs.rgb[firstDiff]) ++firstDiff;
+  EXPECT_EQ(firstDiff, ours.rgb.size())
+      << path << ": first difference at pixel " << firstDiff / 3 << " (x "
+      << (firstDiff / 3) % ours.width << ", y " << (firstDiff / 3) / ours.width << ")";
+}
+
+// Collects the notices posted while it lives.
+class NoticeCapture {
+ public:
+  NoticeCapture() {
+    previous_ = vxSetNoticeSink([this](const vxNotice& n) { notices.push_back(n); });
+  }
+  ~NoticeCapture() { vxSetNoticeSink(previous_); }
+  NoticeCapture(const NoticeCapture&) = delete;
+  NoticeCapture& operator=(const NoticeCapture&) = delete;
+
+  int Count(const std::string& text) const {
+    int n = 0;
+    for (const vxNotice& notice : notices) n += notice.text == text;
+    return n;
+  }
+  std::vector<vxNotice> notices;
+
+ private:
+  vxNoticeSink previous_;
+};
+
+// Loads every prefix of `bytes` (and the whole file) through the engine with
+// `type` forced by the file's content; each load must either fail cleanly or
+// give a picture of the announced size. ASan/UBSan catch what the assertions
+// cannot. `check` may look at each successful picture.
+inline void LoadEveryPrefix(const std::vector<uint8_t>& bytes, const TempDir& dir,
+                            const std::function<void(size_t, const Picture&)>& check = {}) {
+  const std::string path = dir.File("prefix.bin");
+  for (size_t n = 0; n <= bytes.size(); ++n) {
+    WriteFileBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
+    Picture p;
+    const int result = LoadPicture(path, p);
+    EXPECT_LE(result, 0) << "prefix " << n;
+    if (result == 0) {
+      EXPECT_EQ(p.rgb.size(), static_cast<size_t>(p.width) * p.height * 3) << "prefix " << n;
+      if (check) check(n, p);
+    }
+  }
+}
+
+// Little-endian helpers for building files by hand.
+inline void PutLE16(std::vector<uint8_t>& v, unsigned value) {
+  v.push_back(static_cast<uint8_t>(value & 0xFF));
+  v.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+}
+
+}  // namespace format_test
