@@ -60,7 +60,7 @@ inline bool ToolPicture(const std::string& command, const TempDir& dir, Picture&
 
 // Runs a shell command and fails the test when it does not succeed.
 inline void Shell(const std::string& command) {
-  ASSERT_EQ(RunCommand(command + " 2>/dev/null"), 0) << command;
+  ASSERT_EQ(RunCommand("(" + command + ") 2>/dev/null"), 0) << command;
 }
 
 // Expects the engine's reading of `path` to equal the picture that
