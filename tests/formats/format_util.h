@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -115,6 +116,39 @@ inline void LoadEveryPrefix(const std::vector<uint8_t>& bytes, const TempDir& di
     if (result == 0) {
       EXPECT_EQ(p.rgb.size(), static_cast<size_t>(p.width) * p.height * 3) << "prefix " << n;
       if (check) check(n, p);
+    }
+  }
+}
+
+// Loads `count` corrupted copies of `bytes`: a few bytes overwritten with
+// random or extreme values, mostly near the start where the headers are.
+// Each load must fail cleanly or give a picture of the size it announces.
+inline void LoadMutations(const std::vector<uint8_t>& bytes, const TempDir& dir, uint32_t seed,
+                          int count = 300) {
+  const std::string path = dir.File("mutant.bin");
+  uint32_t state = seed * 2654435761u + 1;
+  auto next = [&state]() {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+  };
+  for (int round = 0; round < count; ++round) {
+    std::vector<uint8_t> m = bytes;
+    const int changes = 1 + static_cast<int>(next() % 4);
+    for (int c = 0; c < changes; ++c) {
+      const size_t span = (next() % 2) ? std::min<size_t>(m.size(), 800) : m.size();
+      const size_t at = next() % span;
+      const uint32_t kind = next() % 3;
+      m[at] = kind == 0 ? 0xFF : kind == 1 ? 0x00 : static_cast<uint8_t>(next());
+    }
+    if (next() % 4 == 0) m.resize(next() % (m.size() + 1));
+    WriteFileBytes(path, m);
+    Picture p;
+    const int result = LoadPicture(path, p);
+    EXPECT_LE(result, 0) << "round " << round;
+    if (result == 0) {
+      EXPECT_EQ(p.rgb.size(), static_cast<size_t>(p.width) * p.height * 3) << "round " << round;
     }
   }
 }

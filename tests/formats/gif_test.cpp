@@ -295,4 +295,14 @@ TEST(GifWrite, IsRefusedWithoutTouchingAnyFile) {
   EXPECT_EQ(ReadFileBytes(existing), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
 }
 
+TEST(GifRead, CorruptedFilesNeverCrash) {
+  TempDir dir;
+  const std::string nine = GifbuildFile(dir, "nine", kInterlacedNineRows);
+  Shell("pamcut -left 180 -top 100 -width 23 -height 17 " +
+        Quote(testing_support::DataPath("chelsea.ppm")) + " | pnmquant 64 | pamtogif > " +
+        Quote(dir.File("q.gif")));
+  LoadMutations(ReadFileBytes(nine), dir, 3);
+  LoadMutations(ReadFileBytes(dir.File("q.gif")), dir, 4);
+}
+
 }  // namespace

@@ -260,4 +260,15 @@ TEST(PnmWrite, FailedWritesAreReported) {
   }
 }
 
+TEST(PnmRead, CorruptedFilesNeverCrash) {
+  TempDir dir;
+  Shell("pamcut -left 200 -top 100 -width 9 -height 7 " +
+        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(dir.File("s.ppm")));
+  Shell("pamcut -left 200 -top 100 -width 9 -height 7 " +
+        Quote(testing_support::DataPath("camera.pgm")) + " | pamdepth 1000 > " +
+        Quote(dir.File("s16.pgm")));
+  LoadMutations(ReadFileBytes(dir.File("s.ppm")), dir, 1);
+  LoadMutations(ReadFileBytes(dir.File("s16.pgm")), dir, 2);
+}
+
 }  // namespace

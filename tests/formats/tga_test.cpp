@@ -338,4 +338,15 @@ TEST(TgaWrite, TgatoppmReadsWhatWeWrite) {
   EXPECT_EQ(rw->Write("/dev/full", image.header, image.palette, image.bits, nullptr), -1);
 }
 
+TEST(TgaRead, CorruptedFilesNeverCrash) {
+  TempDir dir;
+  const std::string src = dir.File("src.ppm");
+  Shell("pamcut -left 180 -top 100 -width 23 -height 17 " +
+        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(src));
+  Shell("convert " + Quote(src) + " -compress RLE -set comment 'id' " + Quote(dir.File("a.tga")));
+  Shell("pnmquant 50 " + Quote(src) + " | pamtotga -cmap16 > " + Quote(dir.File("b.tga")));
+  LoadMutations(ReadFileBytes(dir.File("a.tga")), dir, 5);
+  LoadMutations(ReadFileBytes(dir.File("b.tga")), dir, 6);
+}
+
 }  // namespace
