@@ -49,8 +49,8 @@ class vxGIFImage final : public vxRWImage {
 
   int Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** header, vxRGBA** palette,
            unsigned char** bits, void* options) override;
-  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette,
-            unsigned char* bits, void* options) override;
+  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette, unsigned char* bits,
+            void* options) override;
   int GetFileInfo(const char* fileName, vxFileInfo* info) override;
 
  private:
@@ -328,7 +328,8 @@ int vxGIFImage::ReadImage(const vxRGBA* global, int globalCount, vxBitmapInfoHea
     localCount = 2 << (flags & 7);
     unsigned char rgb[768] = {};
     const size_t got = std::fread(rgb, 3, static_cast<size_t>(localCount), file_);
-    for (size_t i = 0; i < got; ++i) local[i] = vxRGBA{rgb[3 * i + 2], rgb[3 * i + 1], rgb[3 * i], 0};
+    for (size_t i = 0; i < got; ++i)
+      local[i] = vxRGBA{rgb[3 * i + 2], rgb[3 * i + 1], rgb[3 * i], 0};
   }
 
   const int codeSize = std::fgetc(file_);
@@ -345,7 +346,8 @@ int vxGIFImage::ReadImage(const vxRGBA* global, int globalCount, vxBitmapInfoHea
   const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   const long here = std::ftell(file_);
   const long long length = vxStreamLength(file_);
-  const uint64_t available = (here >= 0 && length > here) ? static_cast<uint64_t>(length - here) : 0;
+  const uint64_t available =
+      (here >= 0 && length > here) ? static_cast<uint64_t>(length - here) : 0;
   if (pixels > kAlwaysAllowedPixels && pixels > available * kMaxPixelsPerByte) {
     vxSetLastError("the GIF file is too short for a picture of " + std::to_string(width) + " x " +
                    std::to_string(height) + " pixels");
@@ -419,7 +421,8 @@ int vxGIFImage::Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** 
   if (screen.aspect != 0 && screen.aspect != 49) {
     const double ratio = (screen.aspect + 15) / 64.0;
     char text[128];
-    std::snprintf(text, sizeof text, "warning - non-square pixels; to fix do a 'pnmscale -%cscale %g'",
+    std::snprintf(text, sizeof text,
+                  "warning - non-square pixels; to fix do a 'pnmscale -%cscale %g'",
                   ratio < 1.0 ? 'x' : 'y', ratio < 1.0 ? 1.0 / ratio : ratio);
     PlainBox(text);
   }

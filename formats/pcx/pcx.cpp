@@ -222,8 +222,8 @@ class vxPCXImage final : public vxRWImage {
 
   int Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** header, vxRGBA** palette,
            unsigned char** bits, void* options) override;
-  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette,
-            unsigned char* bits, void* options) override;
+  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette, unsigned char* bits,
+            void* options) override;
   int GetFileInfo(const char* fileName, vxFileInfo* info) override;
 };
 
@@ -271,8 +271,9 @@ int vxPCXImage::Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** 
   const int width = h.Width(), height = h.Height();
   const bool trueColour = h.TrueColour();
 
-  const uint64_t available =
-      length > static_cast<long long>(kHeaderSize) ? static_cast<uint64_t>(length) - kHeaderSize : 0;
+  const uint64_t available = length > static_cast<long long>(kHeaderSize)
+                                 ? static_cast<uint64_t>(length) - kHeaderSize
+                                 : 0;
   const uint64_t encoded = static_cast<uint64_t>(h.bytesPerLine) * static_cast<uint64_t>(h.planes) *
                            static_cast<uint64_t>(height);
   const uint64_t area =
@@ -293,7 +294,8 @@ int vxPCXImage::Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** 
     }
     unsigned char rgb[768];
     if (marker == 12 && std::fread(rgb, 1, sizeof rgb, f.get()) == sizeof rgb) {
-      for (int i = 0; i < 256; ++i) colours[i] = vxRGBA{rgb[3 * i + 2], rgb[3 * i + 1], rgb[3 * i], 0};
+      for (int i = 0; i < 256; ++i)
+        colours[i] = vxRGBA{rgb[3 * i + 2], rgb[3 * i + 1], rgb[3 * i], 0};
       colourCount = 256;
     } else {
       std::memcpy(colours, h.colourMap, sizeof h.colourMap);

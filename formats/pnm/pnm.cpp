@@ -112,8 +112,8 @@ class vxPGMImage final : public vxPNMImage {
            unsigned char** bits, void* options) override {
     return ReadMap(fileName, 1, byteCount, header, palette, bits);
   }
-  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette,
-            unsigned char* bits, void* options) override;
+  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette, unsigned char* bits,
+            void* options) override;
 };
 
 class vxPPMImage final : public vxPNMImage {
@@ -123,8 +123,8 @@ class vxPPMImage final : public vxPNMImage {
            unsigned char** bits, void* options) override {
     return ReadMap(fileName, 3, byteCount, header, palette, bits);
   }
-  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette,
-            unsigned char* bits, void* options) override;
+  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette, unsigned char* bits,
+            void* options) override;
 };
 
 int vxPNMImage::GetFileInfo(const char* fileName, vxFileInfo* info) {
@@ -132,8 +132,8 @@ int vxPNMImage::GetFileInfo(const char* fileName, vxFileInfo* info) {
   if (!f) return vxCannotOpen;
   char magic[2];
   int width, height, maxValue;
-  if (ReadPNMHeader(f.get(), magic, &width, &height, &maxValue) != 0 || width <= 0 ||
-      height <= 0 || maxValue <= 0 || maxValue > 65535) {
+  if (ReadPNMHeader(f.get(), magic, &width, &height, &maxValue) != 0 || width <= 0 || height <= 0 ||
+      maxValue <= 0 || maxValue > 65535) {
     return vxNotRecognised;
   }
   const long long length = vxStreamLength(f.get());
@@ -166,8 +166,7 @@ int vxPNMImage::ReadMap(const char* fileName, int channels, int* byteCount,
     return vxNotRecognised;
   }
   if (maxValue <= 0 || maxValue > 65535) {
-    vxSetLastError("maximum sample value " + std::to_string(maxValue) +
-                   " is outside 1 to 65535");
+    vxSetLastError("maximum sample value " + std::to_string(maxValue) + " is outside 1 to 65535");
     return vxNotRecognised;
   }
   const uint32_t maxv = static_cast<uint32_t>(maxValue);
@@ -281,9 +280,9 @@ int vxPGMImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* 
       if (bitCount == 24) {
         // The luminance used by the engine's grey conversions.
         const unsigned char* p = in + 3 * static_cast<size_t>(x);
-        out[x] = static_cast<uint8_t>(static_cast<int>(0.299 * p[2]) +
-                                      static_cast<int>(0.587 * p[1]) +
-                                      static_cast<int>(0.114 * p[0]));
+        out[x] =
+            static_cast<uint8_t>(static_cast<int>(0.299 * p[2]) + static_cast<int>(0.587 * p[1]) +
+                                 static_cast<int>(0.114 * p[0]));
       } else {
         out[x] = grey.level[IndexAt(in, bitCount, x)];
       }

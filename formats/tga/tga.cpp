@@ -139,7 +139,10 @@ struct Pixel {
 class PixelReader {
  public:
   PixelReader(ByteSource& source, const TgaHeader& h)
-      : source_(source), grey_(h.Grey()), runLength_(h.RunLength()), bytes_((h.pixelSize + 7) / 8) {}
+      : source_(source),
+        grey_(h.Grey()),
+        runLength_(h.RunLength()),
+        bytes_((h.pixelSize + 7) / 8) {}
 
   bool Next(Pixel& p) {
     if (runLength_) {
@@ -199,8 +202,8 @@ class vxTGAImage final : public vxRWImage {
 
   int Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** header, vxRGBA** palette,
            unsigned char** bits, void* options) override;
-  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette,
-            unsigned char* bits, void* options) override;
+  int Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette, unsigned char* bits,
+            void* options) override;
   int GetFileInfo(const char* fileName, vxFileInfo* info) override;
 };
 
@@ -223,13 +226,14 @@ int vxTGAImage::Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** 
   const TgaHeader h(raw);
   const long long length = vxStreamLength(f.get());
   if (!h.KnownType()) return Refuse("unsupported Targa image type " + std::to_string(h.imageType));
-  if (h.Mapped() && h.colourMapType == 0) return Refuse("colour-mapped Targa file without a colour map");
+  if (h.Mapped() && h.colourMapType == 0)
+    return Refuse("colour-mapped Targa file without a colour map");
   if (h.Mapped() && !SupportedEntrySize(h.mapEntrySize)) {
     return Refuse("unsupported Targa colour-map entry size " + std::to_string(h.mapEntrySize));
   }
   if (!h.PixelSizeFits()) {
-    return Refuse("unsupported Targa pixel size " + std::to_string(h.pixelSize) + " for image type " +
-                  std::to_string(h.imageType));
+    return Refuse("unsupported Targa pixel size " + std::to_string(h.pixelSize) +
+                  " for image type " + std::to_string(h.imageType));
   }
   if (h.width == 0 || h.height == 0) return Refuse("the picture has no pixels (width or height 0)");
   const uint64_t dataStart = kHeaderSize + static_cast<uint64_t>(h.idLength) + h.MapBytes();
@@ -240,11 +244,11 @@ int vxTGAImage::Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** 
   const uint64_t available = length >= 0 ? static_cast<uint64_t>(length) - dataStart : 0;
   const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
   const uint64_t pixelBytes = static_cast<uint64_t>((h.pixelSize + 7) / 8);
-  const bool backed = h.RunLength() ? pixels <= available * kMaxRlePixelsPerByte
-                                    : pixels * pixelBytes <= available;
+  const bool backed =
+      h.RunLength() ? pixels <= available * kMaxRlePixelsPerByte : pixels * pixelBytes <= available;
   if (!backed && pixels * (h.Mapped() ? 1 : 3) > kAlwaysAllowedBytes) {
-    return Refuse("the Targa file is too short for a picture of " + std::to_string(h.width) + " x " +
-                  std::to_string(h.height) + " pixels");
+    return Refuse("the Targa file is too short for a picture of " + std::to_string(h.width) +
+                  " x " + std::to_string(h.height) + " pixels");
   }
 
   if (std::fseek(f.get(), static_cast<long>(kHeaderSize) + h.idLength, SEEK_SET) != 0) {
@@ -365,8 +369,7 @@ int vxTGAImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* 
       std::memcpy(row.data(), in, row.size());
     } else {
       for (int x = 0; x < width; ++x) {
-        const unsigned index =
-            bitCount == 4 ? (in[x / 2] >> ((x & 1) ? 0 : 4)) & 0x0F : in[x];
+        const unsigned index = bitCount == 4 ? (in[x / 2] >> ((x & 1) ? 0 : 4)) & 0x0F : in[x];
         const vxRGBA e = index < colours ? palette[index] : vxRGBA{0, 0, 0, 0};
         row[3 * x + 0] = e.blue;
         row[3 * x + 1] = e.green;
@@ -402,7 +405,8 @@ bool vxTgaHeaderPlausible(const unsigned char* head, size_t got, long long fileS
   const TgaHeader h(head);
   if (h.colourMapType > 1 || !h.KnownType()) return false;
   if (h.Mapped() && h.colourMapType != 1) return false;
-  if (h.colourMapType == 1 && (!SupportedEntrySize(h.mapEntrySize) || h.mapLength == 0)) return false;
+  if (h.colourMapType == 1 && (!SupportedEntrySize(h.mapEntrySize) || h.mapLength == 0))
+    return false;
   if (!h.PixelSizeFits() || h.width == 0 || h.height == 0) return false;
   if (((h.descriptor >> 6) & 3) == 3) return false;  // reserved interleave
   if (fileSize >= 0) {

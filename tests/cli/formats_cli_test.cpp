@@ -50,8 +50,8 @@ TEST(FormatsCli, ConvertToGifIsRefusedWithoutAFile) {
   TempDir dir;
   const std::string target = dir.File("y.gif");
   int status = 0;
-  const std::string out =
-      Lunark("convert " + Quote(testing_support::DataPath("chelsea.ppm")) + " " + Quote(target), &status);
+  const std::string out = Lunark(
+      "convert " + Quote(testing_support::DataPath("chelsea.ppm")) + " " + Quote(target), &status);
   EXPECT_NE(status, 0);
   EXPECT_NE(out.find("GIF"), std::string::npos) << out;
   EXPECT_NE(out.find("read-only"), std::string::npos) << out;

@@ -129,7 +129,8 @@ TEST(GifRead, InterlacedRowsLocalTablesAndNotices) {
     EXPECT_EQ(value, r + 1) << "row " << r;
   }
   EXPECT_EQ(notices.Count("got a 'Application' extension"), 1);
-  EXPECT_EQ(notices.Count("warning - non-square pixels; to fix do a 'pnmscale -xscale 1.33333'"), 1);
+  EXPECT_EQ(notices.Count("warning - non-square pixels; to fix do a 'pnmscale -xscale 1.33333'"),
+            1);
   for (const vxNotice& n : notices.notices) {
     EXPECT_EQ(n.file, path);
     EXPECT_EQ(n.caption, n.text);  // plain boxes carry their text as caption
@@ -224,7 +225,7 @@ TEST(GifRead, CorruptCodeStreamsEndThePictureSafely) {
   {
     CodeWriter codes;
     codes.Put(1, 3);
-    codes.Put(7, 3);   // beyond the next free code 6: repeats the old code
+    codes.Put(7, 3);  // beyond the next free code 6: repeats the old code
     codes.Put(7, 4);
     codes.Put(8, 4);
     codes.Put(8, 4);
@@ -270,7 +271,8 @@ TEST(GifRead, EveryPrefixOfARealFile) {
     // Decoded pixels are those of the whole file; the others are index 0.
     for (size_t i = 0; i < p.rgb.size(); i += 3) {
       const bool same = std::equal(p.rgb.begin() + i, p.rgb.begin() + i + 3, wholeRgb.begin() + i);
-      const bool blank = p.rgb[i] == zero.red && p.rgb[i + 1] == zero.green && p.rgb[i + 2] == zero.blue;
+      const bool blank =
+          p.rgb[i] == zero.red && p.rgb[i + 1] == zero.green && p.rgb[i + 2] == zero.blue;
       ASSERT_TRUE(same || blank) << "prefix " << n << " pixel " << i / 3;
     }
   });

@@ -104,7 +104,8 @@ TEST(PcxRead, PlanesGiveIndexBitsLowestFirst) {
   for (int line = 0; line < 2; ++line) {
     for (int p = 0; p < 4; ++p) {
       uint8_t byte = 0;
-      for (int x = 0; x < 8; ++x) byte |= static_cast<uint8_t>((((line * 8 + x) >> p) & 1) << (7 - x));
+      for (int x = 0; x < 8; ++x)
+        byte |= static_cast<uint8_t>((((line * 8 + x) >> p) & 1) << (7 - x));
       if ((byte & 0xC0) == 0xC0) data.push_back(0xC1);
       data.insert(data.end(), {byte, 0});  // the second byte pads the line
     }
@@ -221,7 +222,8 @@ TEST(PcxRead, EveryPrefixOfRealFiles) {
       // short may mix planes, so only whole pixels are compared.
       size_t differing = 0;
       for (size_t i = 0; i < p.rgb.size(); i += 3) {
-        const bool same = std::equal(p.rgb.begin() + i, p.rgb.begin() + i + 3, wholeRgb.begin() + i);
+        const bool same =
+            std::equal(p.rgb.begin() + i, p.rgb.begin() + i + 3, wholeRgb.begin() + i);
         const bool unread =
             p.rgb[i] == blank.red && p.rgb[i + 1] == blank.green && p.rgb[i + 2] == blank.blue;
         differing += !same && !unread;
@@ -251,7 +253,8 @@ TEST(PcxWrite, PcxtoppmReadsWhatWeWrite) {
         }
       }
       for (int i = 0; i < image.ColoursUsed(); ++i) {
-        image.palette[i] = vxRGBA{static_cast<uint8_t>(i * 9), 77, static_cast<uint8_t>(255 - i), 0};
+        image.palette[i] =
+            vxRGBA{static_cast<uint8_t>(i * 9), 77, static_cast<uint8_t>(255 - i), 0};
       }
     }
     if (bitCount == 8) {
@@ -265,8 +268,8 @@ TEST(PcxWrite, PcxtoppmReadsWhatWeWrite) {
       for (int y = 22; y >= 0; --y) {
         for (int x = 0; x < 37; ++x) {
           const int v = (x * 3 + y * 5) % 16;
-          expected.insert(expected.end(), {image.palette[v].red, image.palette[v].green,
-                                           image.palette[v].blue});
+          expected.insert(expected.end(),
+                          {image.palette[v].red, image.palette[v].green, image.palette[v].blue});
         }
       }
     } else {
@@ -301,8 +304,7 @@ TEST(PcxWrite, RunLengthCoding) {
   std::fill(image.Row(0), image.Row(0) + 200, 5);
   const std::string path = dir.File("run.pcx");
   ASSERT_EQ(image.SaveImage(path.c_str(), TypePCX), 0);
-  EXPECT_EQ(EncodedData(path, true),
-            (std::vector<uint8_t>{0xFF, 5, 0xFF, 5, 0xFF, 5, 0xCB, 5}));
+  EXPECT_EQ(EncodedData(path, true), (std::vector<uint8_t>{0xFF, 5, 0xFF, 5, 0xFF, 5, 0xCB, 5}));
 
   vxScopedImage small;
   ASSERT_EQ(small.Create(3, 1, 8, 256), 1);

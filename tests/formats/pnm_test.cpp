@@ -1,3 +1,5 @@
+#include "formats/pnm/pnm.h"
+
 #include <dirent.h>
 #include <gtest/gtest.h>
 
@@ -6,7 +8,6 @@
 #include <string>
 
 #include "format_util.h"
-#include "formats/pnm/pnm.h"
 #include "formats/registry.h"
 
 namespace {
@@ -30,7 +31,8 @@ int OpenDescriptors() {
 }
 
 // ReadPNMHeader on a byte string; the stream position after it goes to *rest.
-int ParseHeader(const std::string& text, char* magic, int* w, int* h, int* m, long* rest = nullptr) {
+int ParseHeader(const std::string& text, char* magic, int* w, int* h, int* m,
+                long* rest = nullptr) {
   FILE* f = std::tmpfile();
   std::fwrite(text.data(), 1, text.size(), f);
   std::rewind(f);
@@ -151,7 +153,7 @@ TEST(PnmRead, RefusesBadHeadersAndClosesTheFile) {
 TEST(PnmRead, ShortFilesGiveZeroFilledPicturesAndNoOverRead) {
   TempDir dir;
   Shell("pamcut -left 200 -top 100 -width 9 -height 7 " +
-      Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(dir.File("s.ppm")));
+        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(dir.File("s.ppm")));
   Shell("pamdepth 4095 " + Quote(dir.File("s.ppm")) + " > " + Quote(dir.File("s16.ppm")));
   for (const char* name : {"s.ppm", "s16.ppm"}) {
     const auto bytes = ReadFileBytes(dir.File(name));
@@ -256,7 +258,8 @@ TEST(PnmWrite, FailedWritesAreReported) {
   for (int type : {TypePPM, TypePGM}) {
     std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(type));
     EXPECT_EQ(rw->Write("/dev/full", image.header, image.palette, image.bits, nullptr), -1);
-    EXPECT_EQ(rw->Write("/nonexistent/dir/x", image.header, image.palette, image.bits, nullptr), -1);
+    EXPECT_EQ(rw->Write("/nonexistent/dir/x", image.header, image.palette, image.bits, nullptr),
+              -1);
   }
 }
 

@@ -305,7 +305,8 @@ TEST(TgaRead, EveryPrefixOfRealFiles) {
     LoadEveryPrefix(ReadFileBytes(dir.File(name)), dir, [&](size_t n, const Picture& p) {
       // What was read matches the whole file; the rest is index 0 or black.
       for (size_t i = 0; i < p.rgb.size(); i += 3) {
-        const bool same = std::equal(p.rgb.begin() + i, p.rgb.begin() + i + 3, wholeRgb.begin() + i);
+        const bool same =
+            std::equal(p.rgb.begin() + i, p.rgb.begin() + i + 3, wholeRgb.begin() + i);
         const bool unread =
             p.rgb[i] == blank.red && p.rgb[i + 1] == blank.green && p.rgb[i + 2] == blank.blue;
         ASSERT_TRUE(same || unread) << "prefix " << n << " pixel " << i / 3;
