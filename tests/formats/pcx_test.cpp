@@ -204,32 +204,21 @@ TEST(PcxRead, TrailingPaletteIsFoundByItsMarker) {
   EXPECT_EQ(image.palette[1].red, 4);
 }
 
-TEST(PcxRead, EveryPrefixOfRealFiles) {
+TEST(PcxRead, ShortAndCorruptedFiles) {
   TempDir dir;
   const std::string src = dir.File("src.ppm");
   Shell("pamcut -left 180 -top 100 -width 13 -height 6 " +
         Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(src));
   Shell("ppmtopcx -24bit " + Quote(src) + " > " + Quote(dir.File("t.pcx")));
   Shell("pnmquant 16 " + Quote(src) + " | ppmtopcx > " + Quote(dir.File("p.pcx")));
-  for (const char* name : {"t.pcx", "p.pcx"}) {
+  Shell("pnmquant 100 " + Quote(src) + " | ppmtopcx > " + Quote(dir.File("e.pcx")));
+  uint32_t seed = 7;
+  for (const char* name : {"t.pcx", "p.pcx", "e.pcx"}) {
     SCOPED_TRACE(name);
-    vxScopedImage whole;
-    ASSERT_EQ(whole.LoadImage(dir.File(name).c_str()), 0);
-    const auto wholeRgb = testing_support::TopDownRGB(whole);
-    const vxRGBA blank = whole.PaletteEntry(0);
-    LoadEveryPrefix(ReadFileBytes(dir.File(name)), dir, [&](size_t n, const Picture& p) {
-      // Pixels are either as in the whole file or index 0 / black; a line cut
-      // short may mix planes, so only whole pixels are compared.
-      size_t differing = 0;
-      for (size_t i = 0; i < p.rgb.size(); i += 3) {
-        const bool same =
-            std::equal(p.rgb.begin() + i, p.rgb.begin() + i + 3, wholeRgb.begin() + i);
-        const bool unread =
-            p.rgb[i] == blank.red && p.rgb[i + 1] == blank.green && p.rgb[i + 2] == blank.blue;
-        differing += !same && !unread;
-      }
-      EXPECT_LE(differing, static_cast<size_t>(whole.Width())) << "prefix " << n;
-    });
+    // A cut-off line may mix its planes. The 256-colour file loses its
+    // trailing palette when cut, so its prefixes show other colours.
+    if (std::string(name) != "e.pcx") LoadEveryPrefix(dir.File(name), dir, 13);
+    LoadMutations(ReadFileBytes(dir.File(name)), dir, seed++);
   }
 }
 
@@ -323,17 +312,6 @@ TEST(PcxWrite, FailedWritesAreReported) {
   testing_support::MakePattern(image, 300, 200, 8);
   std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(TypePCX));
   EXPECT_EQ(rw->Write("/dev/full", image.header, image.palette, image.bits, nullptr), -1);
-}
-
-TEST(PcxRead, CorruptedFilesNeverCrash) {
-  TempDir dir;
-  const std::string src = dir.File("src.ppm");
-  Shell("pamcut -left 180 -top 100 -width 23 -height 17 " +
-        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(src));
-  Shell("pnmquant 16 " + Quote(src) + " | ppmtopcx > " + Quote(dir.File("p.pcx")));
-  Shell("pnmquant 100 " + Quote(src) + " | ppmtopcx > " + Quote(dir.File("e.pcx")));
-  LoadMutations(ReadFileBytes(dir.File("p.pcx")), dir, 7);
-  LoadMutations(ReadFileBytes(dir.File("e.pcx")), dir, 8);
 }
 
 }  // namespace

@@ -150,24 +150,17 @@ TEST(PnmRead, RefusesBadHeadersAndClosesTheFile) {
   EXPECT_EQ(OpenDescriptors(), before);
 }
 
-TEST(PnmRead, ShortFilesGiveZeroFilledPicturesAndNoOverRead) {
+TEST(PnmRead, ShortAndCorruptedFiles) {
   TempDir dir;
-  Shell("pamcut -left 200 -top 100 -width 9 -height 7 " +
-        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(dir.File("s.ppm")));
-  Shell("pamdepth 4095 " + Quote(dir.File("s.ppm")) + " > " + Quote(dir.File("s16.ppm")));
-  for (const char* name : {"s.ppm", "s16.ppm"}) {
-    const auto bytes = ReadFileBytes(dir.File(name));
-    Picture whole;
-    ASSERT_EQ(LoadPicture(dir.File(name), whole), 0);
-    const size_t headerBytes = bytes.size() - (std::string(name) == "s.ppm" ? 1 : 2) * 9 * 7 * 3;
-    LoadEveryPrefix(bytes, dir, [&](size_t n, const Picture& p) {
-      // Every complete pixel read is as in the whole file; the rest is black.
-      const size_t pixelBytes = std::string(name) == "s.ppm" ? 3 : 6;
-      const size_t complete = n > headerBytes ? (n - headerBytes) / pixelBytes : 0;
-      for (size_t i = 0; i < p.rgb.size(); ++i) {
-        ASSERT_EQ(p.rgb[i], i / 3 < complete ? whole.rgb[i] : 0) << name << " prefix " << n;
-      }
-    });
+  const std::string crop = "pamcut -left 200 -top 100 -width 9 -height 7 ";
+  Shell(crop + Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(dir.File("s.ppm")));
+  Shell(crop + Quote(testing_support::DataPath("camera.pgm")) + " | pamdepth 1000 > " +
+        Quote(dir.File("s16.pgm")));
+  uint32_t seed = 1;
+  for (const char* name : {"s.ppm", "s16.pgm"}) {
+    SCOPED_TRACE(name);
+    LoadEveryPrefix(dir.File(name), dir);
+    LoadMutations(ReadFileBytes(dir.File(name)), dir, seed++);
   }
 }
 
@@ -261,17 +254,6 @@ TEST(PnmWrite, FailedWritesAreReported) {
     EXPECT_EQ(rw->Write("/nonexistent/dir/x", image.header, image.palette, image.bits, nullptr),
               -1);
   }
-}
-
-TEST(PnmRead, CorruptedFilesNeverCrash) {
-  TempDir dir;
-  Shell("pamcut -left 200 -top 100 -width 9 -height 7 " +
-        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(dir.File("s.ppm")));
-  Shell("pamcut -left 200 -top 100 -width 9 -height 7 " +
-        Quote(testing_support::DataPath("camera.pgm")) + " | pamdepth 1000 > " +
-        Quote(dir.File("s16.pgm")));
-  LoadMutations(ReadFileBytes(dir.File("s.ppm")), dir, 1);
-  LoadMutations(ReadFileBytes(dir.File("s16.pgm")), dir, 2);
 }
 
 }  // namespace

@@ -288,7 +288,7 @@ TEST(TgaRead, MalformedHeadersGiveClearErrors) {
   EXPECT_EQ(readDirect(Concat(TgaHeader(t), {0xFF, 1, 2, 3})), vxNotRecognised);
 }
 
-TEST(TgaRead, EveryPrefixOfRealFiles) {
+TEST(TgaRead, ShortAndCorruptedFiles) {
   TempDir dir;
   const std::string src = dir.File("src.ppm");
   Shell("pamcut -left 180 -top 100 -width 11 -height 7 " +
@@ -296,22 +296,11 @@ TEST(TgaRead, EveryPrefixOfRealFiles) {
   Shell("convert " + Quote(src) + " -compress RLE -set comment 'id' " + Quote(dir.File("a.tga")));
   Shell("pnmquant 16 " + Quote(src) + " | pamtotga -cmap16 -norle -name xyz > " +
         Quote(dir.File("b.tga")));
+  uint32_t seed = 5;
   for (const char* name : {"a.tga", "b.tga"}) {
     SCOPED_TRACE(name);
-    vxScopedImage whole;
-    ASSERT_EQ(whole.LoadImage(dir.File(name).c_str()), 0);
-    const auto wholeRgb = testing_support::TopDownRGB(whole);
-    const vxRGBA blank = whole.PaletteEntry(0);  // black for 24-bit pictures
-    LoadEveryPrefix(ReadFileBytes(dir.File(name)), dir, [&](size_t n, const Picture& p) {
-      // What was read matches the whole file; the rest is index 0 or black.
-      for (size_t i = 0; i < p.rgb.size(); i += 3) {
-        const bool same =
-            std::equal(p.rgb.begin() + i, p.rgb.begin() + i + 3, wholeRgb.begin() + i);
-        const bool unread =
-            p.rgb[i] == blank.red && p.rgb[i + 1] == blank.green && p.rgb[i + 2] == blank.blue;
-        ASSERT_TRUE(same || unread) << "prefix " << n << " pixel " << i / 3;
-      }
-    });
+    LoadEveryPrefix(dir.File(name), dir);
+    LoadMutations(ReadFileBytes(dir.File(name)), dir, seed++);
   }
 }
 
@@ -337,17 +326,6 @@ TEST(TgaWrite, TgatoppmReadsWhatWeWrite) {
   testing_support::MakePattern(image, 300, 200, 24);
   std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(TypeTGA));
   EXPECT_EQ(rw->Write("/dev/full", image.header, image.palette, image.bits, nullptr), -1);
-}
-
-TEST(TgaRead, CorruptedFilesNeverCrash) {
-  TempDir dir;
-  const std::string src = dir.File("src.ppm");
-  Shell("pamcut -left 180 -top 100 -width 23 -height 17 " +
-        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(src));
-  Shell("convert " + Quote(src) + " -compress RLE -set comment 'id' " + Quote(dir.File("a.tga")));
-  Shell("pnmquant 50 " + Quote(src) + " | pamtotga -cmap16 > " + Quote(dir.File("b.tga")));
-  LoadMutations(ReadFileBytes(dir.File("a.tga")), dir, 5);
-  LoadMutations(ReadFileBytes(dir.File("b.tga")), dir, 6);
 }
 
 }  // namespace
