@@ -51,6 +51,8 @@ class decoder {
   // Bytes of the stream consumed by the decoding.
   uint64_t BytesConsumed() const { return consumed_; }
   uint64_t PeakBytes() const { return memory_.Peak(); }
+  // Bytes the bit reader asked for beyond the end of the stream.
+  int ReadsPastEnd() const { return bits_.readsPastEnd(); }
 
  private:
   Status init();
