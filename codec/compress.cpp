@@ -14,14 +14,14 @@ size_t RowStride(int64_t width, bool colour) {
 Status Compress::Run(const EncodeRequest& request) {
   Status s = init(request);
   if (s != Status::Ok) return s;
-  s = EncodePlane(0, luma_);
+  s = EncodePlane(out_, quad_[0], luma_, 0, scratch_);
   if (s == Status::Ok && planes_ == 3) {
     const PlaneLayout chroma = ChromaLayout(luma_);
-    s = EncodePlane(1, chroma);
-    if (s == Status::Ok) s = EncodePlane(2, chroma);
+    s = EncodePlane(out_, quad_[1], chroma, 1, scratch_);
+    if (s == Status::Ok) s = EncodePlane(out_, quad_[2], chroma, 2, scratch_);
   }
   for (QuadBuf& q : quad_) q.Release();
-  linear_.Release();
+  scratch_.linear.Release();
   if (s == Status::Ok && out_.failed()) s = Status::Failed;
   return s;
 }
@@ -48,7 +48,7 @@ Status Compress::init(const EncodeRequest& r) {
   planes_ = r.colour ? 3 : 1;
   step_ = static_cast<float>(StepNumerator(r.quality, kVersionMajor, kVersionMinor) / 3.0);
 
-  if (!linear_.Allocate(static_cast<uint64_t>(luma_.PlaneSize()), &memory_)) {
+  if (!scratch_.Init(luma_.pw2, luma_.ph2, &memory_)) {
     ReportFatal(kMsgCompressInit);
     return Status::NoMemory;
   }
@@ -57,10 +57,6 @@ Status Compress::init(const EncodeRequest& r) {
       ReportFatal(kMsgQuadBuf);
       return Status::NoMemory;
     }
-  }
-  if (!pyramid_.Init(luma_.pw2, luma_.ph2, &memory_)) {
-    ReportFatal(kMsgCompressInit);
-    return Status::NoMemory;
   }
   return r.colour ? read_color(r) : read(r);
 }
@@ -125,80 +121,88 @@ Status Compress::read_color(const EncodeRequest& r) {
   return Status::Ok;
 }
 
-uint64_t Compress::StartSection() {
-  const uint64_t field = out_.Position();
-  out_.PutBigEndian32(0);
+namespace {
+
+uint64_t StartSection(ByteSink& out) {
+  const uint64_t field = out.Position();
+  out.PutBigEndian32(0);
   return field;
 }
 
-bool Compress::EndSection(uint64_t lengthField) {
-  const uint64_t length = out_.Position() - lengthField;
+// Patches the length field: the bytes from the field itself to here.
+bool EndSection(ByteSink& out, uint64_t lengthField) {
+  const uint64_t length = out.Position() - lengthField;
   if (length > 0xFFFFFFFFull) return false;
-  out_.Patch32(lengthField, static_cast<uint32_t>(length));
-  return !out_.failed();
+  out.Patch32(lengthField, static_cast<uint32_t>(length));
+  return !out.failed();
 }
+
+}  // namespace
 
 // Plane 0 fills two sections (coarse part, then detail planes); each chroma
 // plane fills one. The chroma planes keep one arithmetic stream from their
 // coarse part into their detail part.
-Status Compress::EncodePlane(int p, const PlaneLayout& layout) {
-  QuadBuf& quad = quad_[p];
-  int32_t* lin = linear_.data();
+Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int p,
+                   PlaneScratch& scratch) {
+  BitWriter bits(out);
+  AdaptiveModel model;
+  ArithEncoder coder(bits, model);
+  int32_t* lin = scratch.linear.data();
   const int L = layout.levels;
-  uint64_t section = StartSection();
+  uint64_t section = StartSection(out);
 
-  pyramid_.Forward(quad.low.data(), L - 1);
+  scratch.pyramid.Forward(quad.low.data(), L - 1);
   QuantizeCoarse(quad.low.data(), layout, lin);
   if (layout.sweeps >= 1) QuantizeFine(quad.low.data(), layout, lin);
 
   const int32_t c0 = lin[0];
-  out_.PutBigEndian16(DcMagnitude(c0));
+  out.PutBigEndian16(DcMagnitude(c0));
   PredictLowest(lin, layout.w0, layout.h0);
   lin[0] = DcSign(c0);
-  bits_.Reset();
-  BlockEncode(lin, static_cast<size_t>(layout.ncoarse), bits_);
-  bits_.Terminate();
+  bits.Reset();
+  BlockEncode(lin, static_cast<size_t>(layout.ncoarse), bits);
+  bits.Terminate();
 
   bool streamOpen = false;
   if (layout.sweeps >= 1) {
-    coder_.Start();
+    coder.Start();
     int64_t begin = layout.ncoarse;
     for (int r = 1; r <= layout.sweeps; ++r, begin *= 4) {
-      EncodeSweep(coder_, model_, lin, begin, 4 * begin);
+      EncodeSweep(coder, model, lin, begin, 4 * begin);
     }
     if (p == 0) {
-      coder_.Finish();
-      bits_.Terminate();
+      coder.Finish();
+      bits.Terminate();
     } else {
       streamOpen = true;
     }
   }
 
   if (p == 0) {
-    if (!EndSection(section)) return Status::Failed;
-    section = StartSection();
+    if (!EndSection(out, section)) return Status::Failed;
+    section = StartSection(out);
   }
 
   const int8_t* details[3] = {quad.hl.data(), quad.lh.data(), quad.hh.data()};
   const Band bands[3] = {Band::HL, Band::LH, Band::HH};
   const size_t count = static_cast<size_t>(layout.PlaneSize());
   if (layout.DetailBlockCoded()) {
-    bits_.Reset();
+    bits.Reset();
     for (int b = 0; b < 3; ++b) {
       ScanDetailPlane(details[b], layout, bands[b], false, lin);
-      BlockEncode(lin, count, bits_);
+      BlockEncode(lin, count, bits);
     }
   } else {
-    if (p == 0 || layout.split == L - 1 || !streamOpen) coder_.Start();
+    if (p == 0 || layout.split == L - 1 || !streamOpen) coder.Start();
     for (int b = 0; b < 3; ++b) {
       ScanDetailPlane(details[b], layout, bands[b], true, lin);
-      EncodeSweep(coder_, model_, lin, 0, static_cast<int64_t>(count));
+      EncodeSweep(coder, model, lin, 0, static_cast<int64_t>(count));
     }
-    coder_.Finish();
+    coder.Finish();
   }
-  bits_.Terminate();
-  if (!EndSection(section)) return Status::Failed;
-  return out_.failed() ? Status::Failed : Status::Ok;
+  bits.Terminate();
+  if (!EndSection(out, section)) return Status::Failed;
+  return out.failed() ? Status::Failed : Status::Ok;
 }
 
 }  // namespace wif

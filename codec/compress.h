@@ -38,9 +38,26 @@ struct EncodeRequest {
 // Bytes per row of a buffer `width` pixels wide.
 size_t RowStride(int64_t width, bool colour);
 
+// The working buffers of one plane's coding.
+struct PlaneScratch {
+  Buffer<int32_t> linear;  // the plane as a linear array, pw2 ph2 values
+  PyramidTransform pyramid;
+  bool Init(int64_t pw2, int64_t ph2, MemoryTracker* tracker) {
+    return linear.Allocate(static_cast<uint64_t>(pw2 * ph2), tracker) &&
+           pyramid.Init(pw2, ph2, tracker);
+  }
+};
+
+// Codes plane `plane` (0 grey or luma, 1 and 2 chroma) of a QuadBuf that has
+// been through the first level: plane 0 writes sections 1 and 2, a chroma
+// plane one section. Each plane has its own coders, so planes can be coded
+// into separate sinks and the sections joined in order.
+Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int plane,
+                   PlaneScratch& scratch);
+
 class Compress {
  public:
-  explicit Compress(ByteSink& out) : out_(out), bits_(out), coder_(bits_, model_) {}
+  explicit Compress(ByteSink& out) : out_(out) {}
   Compress(const Compress&) = delete;
   Compress& operator=(const Compress&) = delete;
 
@@ -56,22 +73,15 @@ class Compress {
   Status init(const EncodeRequest& request);
   Status read(const EncodeRequest& request);
   Status read_color(const EncodeRequest& request);
-  Status EncodePlane(int plane, const PlaneLayout& layout);
-  uint64_t StartSection();
-  bool EndSection(uint64_t lengthField);
 
   ByteSink& out_;
-  BitWriter bits_;
-  AdaptiveModel model_;
-  ArithEncoder coder_;
   MemoryTracker memory_;
   Header header_;
   PlaneLayout luma_;
   int planes_ = 1;
   float step_ = 1.0f;
-  Buffer<int32_t> linear_;
   QuadBuf quad_[3];
-  PyramidTransform pyramid_;
+  PlaneScratch scratch_;
 };
 
 }  // namespace wif

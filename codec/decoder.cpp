@@ -42,6 +42,71 @@ bool FitsMemoryCeiling(const Header& h) {
   return PlaneBufferBytes(layout.pw2, layout.ph2) <= vxMaxImageBytes();
 }
 
+namespace {
+
+// Sections are found by their terminators; a length is read past.
+bool ReadSectionLength(BitReader& in) {
+  uint32_t length;
+  return in.ReadBigEndian(4, length);
+}
+
+}  // namespace
+
+Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
+                   PlaneBuffers& buffers) {
+  AdaptiveModel model;
+  ArithDecoder coder(in, model);
+  int32_t* lin = buffers.expanse.data();
+  QuadBuf& quad = buffers.quad;
+
+  // Coarse part: the first coefficient's magnitude, the block-coded values,
+  // then the arithmetic-coded further levels when there are any.
+  uint32_t magnitude;
+  if (!in.ReadBigEndian(2, magnitude)) return Status::Corrupt;
+  in.Reset();
+  Status s = BlockDecode(in, lin, static_cast<size_t>(layout.ncoarse));
+  if (s != Status::Ok) return s;
+  lin[0] = RestoreDc(lin[0], magnitude);
+  if (!in.SkipTerminator()) return Status::Corrupt;
+  if (layout.sweeps >= 1) {
+    coder.Start();
+    int64_t begin = layout.ncoarse;
+    for (int r = 1; r <= layout.sweeps; ++r, begin *= 4) {
+      s = DecodeSweep(coder, model, in, lin, begin, 4 * begin);
+      if (s != Status::Ok) return s;
+    }
+    // Plane 0 ends its stream here; a chroma plane goes on into its details.
+    if (p == 0 && !in.SkipTerminator()) return Status::Corrupt;
+  }
+  UnpredictLowest(lin, layout.w0, layout.h0);
+  UnscanPlane(lin, layout, quad.low.data());
+  buffers.pyramid.Inverse(quad.low.data(), layout.levels - 1);
+
+  // The detail part of plane 0 has a section of its own, grey or colour.
+  if (p == 0 && !ReadSectionLength(in)) return Status::Corrupt;
+
+  int8_t* details[3] = {quad.hl.data(), quad.lh.data(), quad.hh.data()};
+  const Band bands[3] = {Band::HL, Band::LH, Band::HH};
+  const size_t count = static_cast<size_t>(layout.PlaneSize());
+  if (layout.DetailBlockCoded()) {
+    in.Reset();
+    for (int b = 0; b < 3; ++b) {
+      s = BlockDecode(in, lin, count);
+      if (s != Status::Ok) return s;
+      UnscanDetailPlane(lin, layout, bands[b], details[b]);
+    }
+  } else {
+    if (p == 0 || layout.split == layout.levels - 1) coder.Start();
+    for (int b = 0; b < 3; ++b) {
+      s = DecodeSweep(coder, model, in, lin, 0, static_cast<int64_t>(count));
+      if (s != Status::Ok) return s;
+      UnscanDetailPlane(lin, layout, bands[b], details[b]);
+    }
+  }
+  if (colour && !in.SkipTerminator()) return Status::Corrupt;
+  return Status::Ok;
+}
+
 Status decoder::Run() {
   Status s = init();
   if (s != Status::Ok) return s;
@@ -49,17 +114,10 @@ Status decoder::Run() {
   const int planes = colour ? 3 : 1;
   const PlaneLayout chroma = ChromaLayout(luma_);
   for (int p = 0; p < planes; ++p) {
-    const PlaneLayout& layout = p == 0 ? luma_ : chroma;
-    s = DecodeCoarse(p, layout);
+    s = DecodePlane(bits_, p, colour, p == 0 ? luma_ : chroma, plane_);
     if (s != Status::Ok) return s;
-    // The detail part of plane 0 has a section of its own, grey or colour.
-    if (p == 0 && !ReadSectionLength()) return Status::Corrupt;
-    s = DecodeDetail(p, layout);
-    if (s != Status::Ok) return s;
-    if (colour && !bits_.SkipTerminator()) return Status::Corrupt;
-    s = write(p, colour ? p + 1 : 0);
-    if (s != Status::Ok) return s;
-    if (p + 1 < planes && !ReadSectionLength()) return Status::Corrupt;
+    write(p, colour ? p + 1 : 0);
+    if (p + 1 < planes && !ReadSectionLength(bits_)) return Status::Corrupt;
   }
   consumed_ = in_.Position();
   return Status::Ok;
@@ -93,16 +151,16 @@ Status decoder::init() {
     ReportFatal(kMsgExpanse);
     return Status::NoMemory;
   }
-  if (!expanse_.Allocate(static_cast<uint64_t>(luma_.PlaneSize()), &memory_)) {
+  if (!plane_.expanse.Allocate(static_cast<uint64_t>(luma_.PlaneSize()), &memory_)) {
     ReportFatal(kMsgExpanse);
     return Status::NoMemory;
   }
-  if (!quad_.Allocate(luma_.pw2, luma_.ph2, &memory_)) {
+  if (!plane_.quad.Allocate(luma_.pw2, luma_.ph2, &memory_)) {
     ReportFatal(kMsgQuadBuf);
     return Status::NoMemory;
   }
-  if (!pyramid_.Init(luma_.pw2, luma_.ph2, &memory_) ||
-      !last_.Init(quad_, h.width, h.height, step_, &memory_)) {
+  if (!plane_.pyramid.Init(luma_.pw2, luma_.ph2, &memory_) ||
+      !last_.Init(plane_.quad, h.width, h.height, step_, &memory_)) {
     ReportFatal(kMsgWriteAlloc);
     return Status::NoMemory;
   }
@@ -112,71 +170,14 @@ Status decoder::init() {
       return Status::Corrupt;
     }
   }
-  return ReadSectionLength() ? Status::Ok : Status::Corrupt;
+  return ReadSectionLength(bits_) ? Status::Ok : Status::Corrupt;
 }
 
-bool decoder::ReadSectionLength() {
-  // Sections are found by their terminators; the length is read past.
-  uint32_t length;
-  return bits_.ReadBigEndian(4, length);
-}
-
-Status decoder::DecodeCoarse(int p, const PlaneLayout& layout) {
-  int32_t* lin = expanse_.data();
-  uint32_t magnitude;
-  if (!bits_.ReadBigEndian(2, magnitude)) return Status::Corrupt;
-  bits_.Reset();
-  Status s = BlockDecode(bits_, lin, static_cast<size_t>(layout.ncoarse));
-  if (s != Status::Ok) return s;
-  lin[0] = RestoreDc(lin[0], magnitude);
-  if (!bits_.SkipTerminator()) return Status::Corrupt;
-
-  if (layout.sweeps >= 1) {
-    coder_.Start();
-    int64_t begin = layout.ncoarse;
-    for (int r = 1; r <= layout.sweeps; ++r, begin *= 4) {
-      s = DecodeSweep(coder_, model_, bits_, lin, begin, 4 * begin);
-      if (s != Status::Ok) return s;
-    }
-    // Plane 0 ends its stream here; a chroma plane goes on into its details.
-    if (p == 0 && !bits_.SkipTerminator()) return Status::Corrupt;
-  }
-  UnpredictLowest(lin, layout.w0, layout.h0);
-  UnscanPlane(lin, layout, quad_.low.data());
-  pyramid_.Inverse(quad_.low.data(), layout.levels - 1);
-  return Status::Ok;
-}
-
-Status decoder::DecodeDetail(int p, const PlaneLayout& layout) {
-  int32_t* lin = expanse_.data();
-  int8_t* details[3] = {quad_.hl.data(), quad_.lh.data(), quad_.hh.data()};
-  const Band bands[3] = {Band::HL, Band::LH, Band::HH};
-  const size_t count = static_cast<size_t>(layout.PlaneSize());
-  if (layout.DetailBlockCoded()) {
-    bits_.Reset();
-    for (int b = 0; b < 3; ++b) {
-      const Status s = BlockDecode(bits_, lin, count);
-      if (s != Status::Ok) return s;
-      UnscanDetailPlane(lin, layout, bands[b], details[b]);
-    }
-    return Status::Ok;
-  }
-  if (p == 0 || layout.split == layout.levels - 1) coder_.Start();
-  for (int b = 0; b < 3; ++b) {
-    const Status s = DecodeSweep(coder_, model_, bits_, lin, 0, static_cast<int64_t>(count));
-    if (s != Status::Ok) return s;
-    UnscanDetailPlane(lin, layout, bands[b], details[b]);
-  }
-  return Status::Ok;
-}
-
-Status decoder::write(int p, int mode) {
+void decoder::write(int p, int mode) {
   mode_ = mode;
   last_.SetStep(p == 0 ? step_ : 1.5 * step_);
   last_.Run(&decoder::OutputRow, this);
-  return Status::Ok;
 }
-
 // Row output. Mode 0: grey bytes. Mode 1: luma into byte 0 of each pixel.
 // Mode 2: the first chroma value into bytes 1 and 2 (16 bits, native order).
 // Mode 3: combines Y = byte 0, A = the first chroma and B = the second into

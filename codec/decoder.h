@@ -21,12 +21,27 @@ namespace wif {
 // the engine's memory ceiling (levels 0 gives false too: nothing to size).
 bool FitsMemoryCeiling(const Header& header);
 
+// The working buffers of one plane's decoding.
+struct PlaneBuffers {
+  Buffer<int32_t> expanse;  // the plane as a linear array, pw2 ph2 values
+  QuadBuf quad;
+  PyramidTransform pyramid;
+};
+
+// Decodes the coefficients of plane `plane` from `in`, positioned just after
+// the plane's (first) section length, into buffers.quad, up to the last
+// inverse level: plane 0 reads the length of its detail section between its
+// two parts; in a colour stream every plane ends after its terminator. Each
+// plane has its own arithmetic decoder, so planes found by their section
+// lengths can be decoded apart.
+Status DecodePlane(BitReader& in, int plane, bool colour, const PlaneLayout& layout,
+                   PlaneBuffers& buffers);
+
 class decoder {
  public:
   // `destination` receives the rows in buffer order (coded row r in buffer
   // row r), each RowStride(width, colour) bytes long.
-  decoder(ByteSource& in, uint8_t* destination)
-      : in_(in), bits_(in), coder_(bits_, model_), destination_(destination) {}
+  decoder(ByteSource& in, uint8_t* destination) : in_(in), bits_(in), destination_(destination) {}
   decoder(const decoder&) = delete;
   decoder& operator=(const decoder&) = delete;
 
@@ -56,16 +71,11 @@ class decoder {
 
  private:
   Status init();
-  Status DecodeCoarse(int plane, const PlaneLayout& layout);
-  Status DecodeDetail(int plane, const PlaneLayout& layout);
-  Status write(int plane, int mode);
-  bool ReadSectionLength();
+  void write(int plane, int mode);
   static void OutputRow(void* context, const float* row, int64_t y);
 
   ByteSource& in_;
   BitReader bits_;
-  AdaptiveModel model_;
-  ArithDecoder coder_;
   uint8_t* destination_;
   MemoryTracker memory_;
   Header header_;
@@ -79,9 +89,7 @@ class decoder {
   int expectHeight_ = 0;
   bool expectColour_ = false;
   uint64_t consumed_ = 0;
-  Buffer<int32_t> expanse_;
-  QuadBuf quad_;
-  PyramidTransform pyramid_;
+  PlaneBuffers plane_;  // one set, reused for each plane
   LastLevelInverse<int8_t> last_;
 };
 
