@@ -86,9 +86,9 @@ Status Compress::read(const EncodeRequest& r) {
 }
 
 // First level of a colour picture: each pixel's bytes c0, c1, c2 (blue,
-// green, red) become Y = (c0 + c1 + c2) / 3, C1 = Y - c1 and C2 = Y - c2, in
-// float, so that Y + C1 + C2 gives c0 back. The chroma planes use 1.5 times
-// the luma step.
+// green, red) become Y = (c0 + c1 + c2) / 3, C1 = Y - c1 and C2 = Y - c2, all
+// in float, so that Y + C1 + C2 gives c0 back up to the rounding of Y (some
+// 1e-5 of a level). The chroma planes use 1.5 times the luma step.
 Status Compress::read_color(const EncodeRequest& r) {
   FirstLevelForward<int8_t> forward[3];
   Buffer<float> rows;

@@ -158,6 +158,38 @@ TEST(RunValue, UnexpectedCharacterZeroesTheRestOfTheSweep) {
   EXPECT_EQ(out, (std::vector<int32_t>{9, 9, 9, 0, 0, 0, 0, 0}));
 }
 
+TEST(RunValue, ValuesBeyondThirtyOneBitsAreAnError) {
+  for (int ones : {30, 31}) {
+    ByteSink sink;
+    BitWriter w(sink);
+    AdaptiveModel model;
+    ArithEncoder enc(w, model);
+    enc.Start();
+    enc.Encode(kCharPositive);
+    for (int i = 0; i < ones; ++i) enc.Encode(kCharOne);
+    enc.Encode(kCharNegative);
+    enc.Finish();
+    w.Terminate();
+    ByteSource source(sink.bytes().data(), sink.bytes().size());
+    BitReader r(source);
+    AdaptiveModel readModel;
+    ArithDecoder dec(r, readModel);
+    dec.Start();
+    int32_t value = 0;
+    testing::internal::CaptureStderr();
+    const Status s = DecodeSweep(dec, readModel, r, &value, 0, 1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    if (ones == 30) {
+      EXPECT_EQ(s, Status::Ok);
+      EXPECT_EQ(value, std::numeric_limits<int32_t>::max());
+    } else {
+      EXPECT_EQ(s, Status::Corrupt);
+      EXPECT_EQ(value, 0);
+      EXPECT_EQ(err, "Bad input file\n");
+    }
+  }
+}
+
 TEST(RunValue, RandomStreamsNeverRunAwayOrOverflow) {
   testing::internal::CaptureStderr();
   std::mt19937 rng(5);
