@@ -253,25 +253,6 @@ TEST(RoundTrip, NaturalPhotosDecodeAlikeOnBothChromaPaths) {
   }
 }
 
-// Coded row 0 is the first buffer row (the bottom line of a bitmap) and c0 is
-// the first byte of a pixel (blue).
-TEST(RoundTrip, CodedRowZeroIsTheFirstBufferRowAndC0IsBlue) {
-  // One bright first row: the first low-band coefficient (L = 1, step 1) is
-  // 255 sqrt(2) 0.852699, about 307; a bright last row leaves it near 0.
-  const Picture bottom = codec_test::Make(16, 16, false, [](int, int y, int) { return y == 0 ? 255 : 0; });
-  const Picture top = codec_test::Make(16, 16, false, [](int, int y, int) { return y == 15 ? 255 : 0; });
-  EXPECT_NEAR(DcOfSection(Encode(bottom, 1), 0), 307, 1);
-  EXPECT_LE(DcOfSection(Encode(top, 1), 0), 1u);
-  // C1 = Y - c1 and C2 = Y - c2 at 1.5 times the step: for pure red, C1 = 85
-  // (DC 113) and C2 = -170 (DC 227); for pure blue both are 85.
-  const auto red = Encode(codec_test::Flat(16, 16, 255, 0, 0), 1);
-  EXPECT_EQ(DcOfSection(red, 2), 113u);
-  EXPECT_EQ(DcOfSection(red, 3), 227u);
-  const auto blue = Encode(codec_test::Flat(16, 16, 0, 0, 255), 1);
-  EXPECT_EQ(DcOfSection(blue, 2), 113u);
-  EXPECT_EQ(DcOfSection(blue, 3), 113u);
-}
-
 TEST(Encoder, RefusesWhatTheFormatCannotHold) {
   const Picture p = codec_test::Flat(8, 8, 1, 2, 3);
   auto refused = [&](int width, int quality, int levels, int split) {

@@ -130,36 +130,4 @@ TEST(Transform, PaddingRepeatsTheLastColumnAndRow) {
   EXPECT_EQ(planes(small, w, h), planes(big, 8, 8));
 }
 
-TEST(Transform, FirstLevelDividesOnlyTheHorizontalTapsByTheStep) {
-  // The low pass has a DC gain of sqrt(2) each way: a flat 100 gives 200 / step.
-  std::vector<float> flat(16 * 16, 100.0f);
-  QuadPlanes<int8_t> q;
-  ASSERT_TRUE(q.Allocate(8, 8, nullptr));
-  FirstLevelForward<int8_t> f;
-  ASSERT_TRUE(f.Init(16, 16, 4.0f, q, nullptr));
-  for (int y = 0; y < 16; ++y) f.PushRow(flat.data() + y * 16);
-  f.Finish();
-  for (int i = 0; i < 64; ++i) {
-    EXPECT_NEAR(q.low[i], 50.0f, 1e-3);
-    EXPECT_EQ(q.hl[i], 0);
-    EXPECT_EQ(q.lh[i], 0);
-    EXPECT_EQ(q.hh[i], 0);
-  }
-}
-
-TEST(Transform, FurtherLevelsLeaveTheMallatLayout) {
-  // A flat plane keeps all its energy in the lowest band.
-  const int64_t pw2 = 32, ph2 = 16;
-  std::vector<float> plane(pw2 * ph2, 3.0f);
-  PyramidTransform t;
-  ASSERT_TRUE(t.Init(pw2, ph2, nullptr));
-  t.Forward(plane.data(), 3);
-  for (int64_t y = 0; y < ph2; ++y) {
-    for (int64_t x = 0; x < pw2; ++x) {
-      const bool lowest = x < pw2 / 8 && y < ph2 / 8;
-      EXPECT_NEAR(plane[y * pw2 + x], lowest ? 3.0 * 8 : 0.0, 1e-3) << x << "," << y;
-    }
-  }
-}
-
 }  // namespace
