@@ -137,6 +137,8 @@ Status decoder::init() {
     ReportFatal(kMsgWrongFormat);
     return Status::Corrupt;
   }
+  // Every picture has at least the first level, the one that runs over the
+  // rows; a stream that claims none cannot be decoded.
   if (h.levels == 0) {
     ReportFatal(kMsgNoLevels);
     return Status::Corrupt;
