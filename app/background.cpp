@@ -17,6 +17,9 @@ QPoint CBackground::PictureOrigin(QSize client) const {
 }
 
 void CBackground::paintEvent(QPaintEvent* event) {
+  // Drawn again for the screen's pixel density, so that it stays sharp.
+  const qreal ratio = viewport()->devicePixelRatioF();
+  if (!qFuzzyCompare(picture_.devicePixelRatio(), ratio)) picture_ = BackgroundPicture(ratio);
   QPainter painter(viewport());
   painter.fillRect(event->rect(), QColor::fromRgb(kFill));
   painter.drawPixmap(PictureOrigin(viewport()->size()), picture_);

@@ -326,7 +326,8 @@ void CViewerApp::FlushNotices() {
       notices_.pop_front();
     }
     CMessage message;
-    message.text = QString::fromStdString(notice.text);
+    // Some readers end their messages with a line feed; the box needs none.
+    message.text = QString::fromStdString(notice.text).trimmed();
     QStringList detail;
     if (!notice.file.empty()) {
       detail << QDir::toNativeSeparators(QString::fromStdString(notice.file));

@@ -79,43 +79,6 @@ ImagePtr MakeImage(int width, int height, int bits, int colours, PixelFn pixel) 
   return image;
 }
 
-// The binary PGM and PPM test photographs read into memory (maximum 255),
-// so that views can be tested on real pictures whatever readers exist.
-inline ImagePtr LoadPnm(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  const QByteArray data = file.readAll();
-  int field = 0, values[3] = {0, 0, 0};
-  qsizetype pos = 2;
-  const bool colour = data.startsWith("P6");
-  if (!colour && !data.startsWith("P5")) return {};
-  while (field < 3 && pos < data.size()) {
-    const char c = data[pos];
-    if (c == '#') {
-      while (pos < data.size() && data[pos] != '\n') ++pos;
-    } else if (c >= '0' && c <= '9') {
-      int v = 0;
-      while (pos < data.size() && data[pos] >= '0' && data[pos] <= '9')
-        v = v * 10 + (data[pos++] - '0');
-      values[field++] = v;
-      continue;
-    }
-    ++pos;
-  }
-  ++pos;  // the single blank after the maximum value
-  const int width = values[0], height = values[1];
-  const int channels = colour ? 3 : 1;
-  if (width <= 0 || height <= 0 || data.size() - pos < qsizetype{width} * height * channels)
-    return {};
-  const auto* pixels = reinterpret_cast<const unsigned char*>(data.constData() + pos);
-  ImagePtr image = MakeImage(width, height, colour ? 24 : 8, 256, [&](int x, int y) -> unsigned {
-    const unsigned char* p = pixels + (static_cast<size_t>(y) * width + x) * channels;
-    return colour ? (p[0] << 16) | (p[1] << 8) | p[2] : p[0];
-  });
-  if (image) image->loadedBytes = static_cast<int32_t>(data.size());
-  return image;
-}
-
 inline QString TestData(const char* name) {
   return QStringLiteral(LUNARK_TEST_DATA "/") + QLatin1String(name);
 }
@@ -131,14 +94,6 @@ inline CTOVIMDoc* OpenInMemory(CViewerApp& app, ImagePtr image, const QString& p
 
 inline CChildFrame* FrameOf(CTOVIMDoc* doc) {
   return doc && doc->view ? qobject_cast<CChildFrame*>(doc->view->parentWidget()) : nullptr;
-}
-
-// Writes a picture as a BMP file through the engine's writer; false when no
-// BMP writer is available yet.
-inline bool WriteBmp(vxImage& image, const QString& path) {
-  std::unique_ptr<vxRWImage> writer(vxImage::CreateRWImage(TypeBMP));
-  if (!writer) return false;
-  return image.SaveImage(QFile::encodeName(path).constData(), TypeBMP) == 0;
 }
 
 }  // namespace apptest

@@ -35,7 +35,8 @@ class ScreensTest : public QObject {
     TestApp t;
     QVERIFY(QTest::qWaitForWindowExposed(t.frame()));
     CBackground* client = t.frame()->mdiClient();
-    for (const QSize size : {QSize(640, 420), QSize(500, 380), QSize(700, 480)}) {
+    const QSize placed = t.frame()->size();
+    for (const QSize size : {QSize(640, 420), QSize(500, 380), QSize(700, 480), placed}) {
       t.frame()->resize(size);
       QCoreApplication::processEvents();
       const QImage shown = client->viewport()->grab().toImage();
@@ -54,12 +55,10 @@ class ScreensTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(t.frame()));
     t.frame()->resize(1200, 800);
     QCoreApplication::processEvents();
-    ImagePtr grey = LoadPnm(TestData("camera.pgm"));
-    ImagePtr colour = LoadPnm(TestData("chelsea.ppm"));
-    QVERIFY(grey && colour);
-    CTOVIMDoc* greyDoc = OpenInMemory(*t.app, std::move(grey), TestData("camera.pgm"), 0.03f);
-    CTOVIMDoc* colourDoc = OpenInMemory(*t.app, std::move(colour), TestData("chelsea.ppm"), 0.02f);
+    CTOVIMDoc* greyDoc = t.app->OpenDocumentFile(TestData("camera.pgm"));
+    CTOVIMDoc* colourDoc = t.app->OpenDocumentFile(TestData("chelsea.ppm"));
     QVERIFY(greyDoc && colourDoc);
+    QVERIFY(t.messages.isEmpty());
     FrameOf(greyDoc)->move(10, 10);
     FrameOf(colourDoc)->move(360, 150);
 
