@@ -314,8 +314,8 @@ void CMainFrame::CreateToolBars() {
   mainToolBar_ = addToolBar(QStringLiteral("Toolbar"));
   mainToolBar_->setObjectName(QStringLiteral("mainToolBar"));
   mainToolBar_->setIconSize(QSize(20, 20));
-  for (int id : {int{kFileOpen}, int{kAppAbout}, 0, int{kFileSaveAs}, int{kCompress},
-                 int{kConvertMultiple}}) {
+  const int mainButtons[] = {kFileOpen, kAppAbout, 0, kFileSaveAs, kCompress, kConvertMultiple};
+  for (int id : mainButtons) {
     if (id) {
       mainToolBar_->addAction(action(id));
     } else {

@@ -1,6 +1,6 @@
 // The display adapter: the rectangles of the four Draw forms, the cached
-// picture, palettes shorter than 256 entries, the display copy and the
-// 8-bit screen.
+// picture and palettes shorter than 256 entries. (The display copy and the
+// 8-bit screen are exercised through the document.)
 #include <QPainter>
 #include <QSet>
 #include <QTest>
@@ -34,8 +34,6 @@ class DisplayTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void cleanup() { vxOSWinClass::SetScreenBitsPerPixel(32); }
-
   void emptyImageAndMissingCopyDrawNothing() {
     vxOSWinClass empty;
     QImage canvas = Canvas(8, 8);
@@ -232,45 +230,6 @@ class DisplayTest : public QObject {
       image->Draw(p, 9, 7, 0);
     }
     QCOMPARE(canvas.pixel(8, 6), GridColour(8, 6));
-  }
-
-  void displayCopyIsDrawnWhenUseAlternateIsSet() {
-    ImagePtr image = Grid(2, 2);
-    vxBitmapInfoHeader* copy = vxAllocateBlock(2, 2, 8, 256);
-    QVERIFY(copy);
-    image->altHeader = copy;
-    image->altPalette = vxBlockPalette(copy);
-    image->altBits = vxBlockBits(copy);
-    image->altPalette[5] = vxRGBA{0, 255, 0, 0};
-    std::memset(image->altBits, 5, vxRowStride(2, 8) * 2);
-    image->useAlternate = 1;
-    std::vector<vxRGBA> entries(image->altPalette, image->altPalette + 256);
-    QCOMPARE(image->CreateRGBPalette(256, entries.data()), 1);
-    image->SetDrawPalette();
-    QImage canvas = Canvas(2, 2);
-    {
-      QPainter p(&canvas);
-      image->Draw(p, 2, 2, 0);
-    }
-    QCOMPARE(canvas.pixel(1, 1), qRgb(0, 255, 0));
-    // CreateRGBPalette takes red from byte 2 of each entry.
-    QCOMPARE(image->paletteHandle->count, 256);
-    QCOMPARE(image->paletteHandle->entries[5].green, 255);
-  }
-
-  void trueColourOnAPaletteScreenIsDithered() {
-    ImagePtr image = MakeImage(64, 64, 24, 0, [](int x, int y) -> unsigned {
-      return (4u * x) << 16 | (4u * y) << 8 | (2u * (x + y));
-    });
-    vxOSWinClass::SetScreenBitsPerPixel(8);
-    image->UpdateDisplay();
-    QSet<QRgb> colours;
-    const QImage& shown = image->DisplayImage();
-    for (int y = 0; y < 64; ++y) {
-      for (int x = 0; x < 64; ++x) colours << shown.pixel(x, y);
-    }
-    QVERIFY2(colours.size() <= 216, qPrintable(QString::number(colours.size())));
-    QVERIFY(colours.size() > 8);
   }
 };
 
