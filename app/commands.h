@@ -60,7 +60,6 @@ inline constexpr char kAppTitle[] = "Lunark  V1.2";
 // Main window caption at start-up and the About dialog's title line.
 inline constexpr char kProductName[] = "The Lunark";
 inline constexpr char kProductVersion[] = "1.4";
-inline constexpr char kIdleStatus[] = "Ready";
 
 QString CommandPrompt(int id);
 QString CommandTip(int id);

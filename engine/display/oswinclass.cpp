@@ -140,8 +140,8 @@ void vxOSWinClass::EnsureRows(int first, int last) const {
   }
 }
 
-const QImage& vxOSWinClass::DisplayImage() const {
-  if (!cache_.isNull()) EnsureRows(0, cache_.height());
+const QImage& vxOSWinClass::DisplayImage() {
+  if (EnsureCache()) EnsureRows(0, cache_.height());
   return cache_;
 }
 

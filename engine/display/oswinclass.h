@@ -67,9 +67,9 @@ class vxOSWinClass : public vxImage {
   // a true-colour screen, where every window shows its own colours.
   int RealizePalette(bool background);
 
-  // The cached picture, all rows expanded (null before the first
-  // UpdateDisplay), and the 256-entry colour table used for palette pictures.
-  const QImage& DisplayImage() const;
+  // The cached picture with all its rows expanded (null when there is nothing
+  // to draw), and the 256-entry colour table used for palette pictures.
+  const QImage& DisplayImage();
   const QList<QRgb>& ColorTable() const { return colorTable_; }
 
   // The screen the pictures are drawn for. With 8 bits per pixel, a 24-bit
