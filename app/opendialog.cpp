@@ -5,9 +5,12 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
+#include <QSplitter>
+#include <QTreeView>
 
 #include "engine/image.h"
 
@@ -54,6 +57,19 @@ COpenImageDialog::COpenImageDialog(QWidget* parent, int filterIndex, bool showFi
   const QStringList filters = Filters();
   setNameFilters(filters);
   if (filterIndex >= 1 && filterIndex <= filters.size()) selectNameFilter(filters[filterIndex - 1]);
+
+  // Room for the names, sizes, types and dates of the files.
+  resize(860, 520);
+  if (auto* details = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    QHeaderView* header = details->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->resizeSection(1, 90);
+    header->resizeSection(2, 150);
+    header->resizeSection(3, 150);
+  }
+  if (auto* splitter = findChild<QSplitter*>(QStringLiteral("splitter")))
+    splitter->setSizes({140, 700});
 
   if (!showFileStatus) return;
   auto* panel = new QGroupBox(QStringLiteral("File Status"), this);

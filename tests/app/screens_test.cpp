@@ -94,7 +94,6 @@ class ScreensTest : public QObject {
   void openDialogShowsTheFileStatus() {
     COpenImageDialog dialog(nullptr, 1);
     dialog.setDirectory(QStringLiteral(LUNARK_TEST_DATA));
-    dialog.resize(820, 480);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     // A click on the file in the list, once the folder is listed.
