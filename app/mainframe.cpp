@@ -138,7 +138,9 @@ void CMainFrame::CreateActions() {
   AddAction(kBestQuantization, QStringLiteral("Best Quantization"), true);
   AddAction(kGeneralPreferences, QStringLiteral("General Preferences"));
   AddAction(kConvertTo24Bit, QStringLiteral("Convert To 24-Bit"));
+  AddAction(kConvertToGray, QStringLiteral("Convert To Gray Scale"));
   AddAction(kAdjustBrightnessContrast, QStringLiteral("Adjust Brightness/Contrast"));
+  AddAction(kAdjustContrast, QStringLiteral("Adjust Contrast"));
   for (const auto& group : kFilterGroups) {
     for (const MenuItem& item : group) {
       if (item.id) AddAction(item.id, QString::fromLatin1(item.text));
@@ -210,18 +212,70 @@ void CMainFrame::CreateActions() {
         if (CTOVIMView* v = activeView()) v->OnResetPanZoom();
       },
       hasView);
-  Route(
-      kInvertColor,
-      [this] {
-        if (CTOVIMView* v = activeView()) v->GetDocument()->InvertImage();
-      },
-      hasView);
+  CreateImageToolRoutes();
   Route(
       kWindowCascade, [this] { background_->cascadeSubWindows(); }, hasView);
   Route(
       kWindowTile, [this] { background_->tileSubWindows(); }, hasView);
   Route(
       kWindowArrange, [this] { ArrangeIcons(); }, hasView);
+}
+
+void CMainFrame::CreateImageToolRoutes() {
+  // Every Image Tools command acts through the active view on its document.
+  const auto onView = [this](void (CTOVIMView::*command)()) {
+    return [this, command] {
+      if (CTOVIMView* v = activeView()) (v->*command)();
+    };
+  };
+  const auto image = [this]() -> const vxOSWinClass* {
+    const CTOVIMView* v = activeView();
+    const vxOSWinClass* picture = v ? v->GetDocument()->image.get() : nullptr;
+    return picture && !picture->IsEmpty() ? picture : nullptr;
+  };
+  const auto hasImage = [image] { return image() != nullptr; };
+  const auto grey = [image] { return image() && image()->IsGrayScale(); };
+  Route(kConvertTo24Bit, onView(&CTOVIMView::OnConvertTo24Bit),
+        [image] { return image() && image()->BitCount() != 24; });
+  Route(kConvertToGray, onView(&CTOVIMView::OnConvertToGray),
+        [image] { return image() && image()->BitCount() != 8; });
+  Route(kAdjustBrightnessContrast, onView(&CTOVIMView::OnAdjustBrightnessContrast), grey);
+  Route(kAdjustContrast, onView(&CTOVIMView::OnAdjustContrast), grey);
+  for (int id = kFilterFirst; id <= kGradientLast; ++id) {
+    Route(
+        id,
+        [this, id] {
+          if (CTOVIMView* v = activeView()) v->OnFilter(id);
+        },
+        hasImage);
+  }
+  const auto flip = [this](int direction) {
+    return [this, direction] {
+      if (CTOVIMView* v = activeView()) v->OnFlip(direction);
+    };
+  };
+  const auto rotate = [this](int degrees) {
+    return [this, degrees] {
+      if (CTOVIMView* v = activeView()) v->OnRotate(degrees);
+    };
+  };
+  Route(kFlipHorizontal, flip(1), hasImage);
+  Route(kFlipVertical, flip(0), hasImage);
+  Route(kRotateClockwise, rotate(90), hasImage);
+  Route(kRotateCounterClockwise, rotate(-90), hasImage);
+  Route(kInvertColor, onView(&CTOVIMView::OnInvertColor), hasImage);
+  Route(
+      kFileSaveAs,
+      [this] {
+        if (CTOVIMView* v = activeView()) v->GetDocument()->SaveImageAs();
+      },
+      hasImage);
+  Route(
+      kCompress,
+      [this] {
+        if (CTOVIMView* v = activeView()) v->GetDocument()->CompressImage();
+      },
+      hasImage);
 }
 
 void CMainFrame::CreateMenus() {
@@ -259,7 +313,10 @@ void CMainFrame::CreateMenus() {
 
   imageMenu_ = bar->addMenu(QStringLiteral("Image Tools"));
   imageMenu_->addAction(action(kConvertTo24Bit));
+  imageMenu_->addAction(action(kConvertToGray));
+  imageMenu_->addSeparator();
   imageMenu_->addAction(action(kAdjustBrightnessContrast));
+  imageMenu_->addAction(action(kAdjustContrast));
   QMenu* filter = imageMenu_->addMenu(QStringLiteral("Filter"));
   for (const auto& group : kFilterGroups) {
     QMenu* sub = filter->addMenu(QString::fromLatin1(group[0].text));

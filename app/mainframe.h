@@ -56,6 +56,7 @@ class CMainFrame : public QMainWindow {
 
  private:
   void CreateActions();
+  void CreateImageToolRoutes();
   void CreateMenus();
   void CreateToolBars();
   void CreateStatusBar();

@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <chrono>
 
+#include "engine/options.h"
 #include "formats/output_depth.h"
+#include "mainframe.h"
+#include "savedialog.h"
 #include "tovimview.h"
 #include "viewerapp.h"
 
@@ -135,34 +138,64 @@ void CTOVIMDoc::Repaint() {
   if (view) view->viewport()->update();
 }
 
-void CTOVIMDoc::ApplyFilter(int filter) {
-  if (!image || image->IsEmpty()) return;
-  image->Filter(filter);
-  PrepareDisplay();
-  modified = 1;
-}
-
-void CTOVIMDoc::FlipImage(int direction) {
-  if (!image || image->IsEmpty()) return;
-  image->Flip(direction);
-  PrepareDisplay();
-  modified = 1;
-}
-
-void CTOVIMDoc::RotateImage(int degrees) {
-  if (!image || image->IsEmpty()) return;
-  image->Rotate(degrees);
-  PrepareDisplay();
-  modified = 1;
-}
-
-void CTOVIMDoc::InvertImage() {
-  if (!image || image->IsEmpty()) return;
+bool CTOVIMDoc::ConvertTo24Bit() {
+  if (!image || image->IsEmpty() || image->BitCount() == 24) return false;
   CWaitCursor wait;
-  if (image->InvertColor() != 0) return;
+  if (image->Make24Bit() != 1) return false;
+  PrepareDisplay();
+  return true;
+}
+
+bool CTOVIMDoc::ConvertToGray() {
+  if (!image || image->IsEmpty() || image->BitCount() == 8) return false;
+  CWaitCursor wait;
+  if (image->Make8Bit() != 1) return false;
+  PrepareDisplay();
+  return true;
+}
+
+bool CTOVIMDoc::ApplyFilter(int filter) {
+  if (!image || image->IsEmpty()) return false;
+  // A colour palette picture comes back 24-bit: it is filtered in colour.
+  if (image->Filter(filter) != 1) return false;
+  PrepareDisplay();
+  modified = 1;
+  return true;
+}
+
+bool CTOVIMDoc::FlipImage(int direction) {
+  if (!image || image->IsEmpty()) return false;
+  if (image->Flip(direction) != 0) return false;
+  PrepareDisplay();
+  modified = 1;
+  return true;
+}
+
+bool CTOVIMDoc::RotateImage(int degrees) {
+  if (!image || image->IsEmpty()) return false;
+  if (image->Rotate(degrees) != 1) return false;
+  PrepareDisplay();
+  modified = 1;
+  return true;
+}
+
+bool CTOVIMDoc::InvertImage() {
+  if (!image || image->IsEmpty()) return false;
+  CWaitCursor wait;
+  if (image->InvertColor() != 0) return false;
   PrepareDisplay();
   Repaint();
   modified = 1;
+  return true;
+}
+
+void CTOVIMDoc::RefreshView() {
+  if (view) {
+    view->RealizeViewPalette(view->paletteForeground != 0);
+    view->viewport()->update();
+    view->UpdateStatusPanes();
+  }
+  if (app_.mainFrame()) app_.mainFrame()->UpdateCommandUI();
 }
 
 int CTOVIMDoc::PreviewContrast(int value) {
@@ -235,7 +268,110 @@ void CTOVIMDoc::ReleaseSavedPalette() {
   hasSavedPalette = false;
 }
 
-// Saving is not available in this build of the viewer: nothing is written,
-// and the commands stay disabled.
-bool CTOVIMDoc::SaveImageAs() { return false; }
-bool CTOVIMDoc::CompressImage() { return false; }
+QString CTOVIMDoc::AskSaveFileName(const QString& title, const QList<SaveFilter>& filters,
+                                   int& filterIndex) {
+  CSaveImageDialog dialog(app_.mainFrame(), title, filters, filterIndex);
+  const QFileInfo own(pathName_);
+  if (own.isAbsolute() && own.dir().exists()) dialog.setDirectory(own.dir());
+  if (dialog.exec() != QDialog::Accepted) return {};
+  const QString typed = dialog.chosenFile();
+  if (typed.isEmpty()) return {};
+  filterIndex = dialog.filterIndex();
+  return CompleteFileName(typed, QLatin1String(filters[filterIndex - 1].pattern),
+                          app_.state().platformId);
+}
+
+bool CTOVIMDoc::ConfirmReplace(const QString& path) {
+  QFile existing(path);
+  if (!existing.open(QIODevice::ReadOnly)) return true;
+  existing.close();
+  const auto answer =
+      app_.MessageBox(QStringLiteral("%1 already exists.\nDo you want to replace it?\n")
+                          .arg(QDir::toNativeSeparators(path)),
+                      QMessageBox::Yes | QMessageBox::No, QMessageBox::Question);
+  return answer == QMessageBox::Yes;
+}
+
+bool CTOVIMDoc::ConvertForType(int type, bool compressing) {
+  const bool is24 = image->BitCount() == 24;
+  const bool grey = image->IsGrayScale() != 0;
+  QString question;
+  if ((type == TypeWIF && !is24 && !grey) || (type == TypePPM && !is24)) {
+    question =
+        QStringLiteral("This image must be converted to Full Color\nWould you like to do it now?");
+  } else if (type == TypePGM && (is24 || !grey)) {
+    question =
+        QStringLiteral("This image must be converted to Gray Scale\nWould you like to do it now?");
+  }
+  if (question.isEmpty()) return true;
+  // The preference converts pictures for compression without asking.
+  const bool ask = !(compressing && app_.AutoConvertForCompression());
+  if (ask && app_.MessageBox(question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) !=
+                 QMessageBox::Yes) {
+    return false;
+  }
+  int result = 0;
+  {
+    CWaitCursor wait;
+    result = vxConvertForOutput(*image, type);
+  }
+  if (result < 0) {
+    app_.MessageBox(QStringLiteral("The image could not be converted"), QMessageBox::Ok,
+                    QMessageBox::Warning, QStringLiteral("Not enough memory for the conversion."));
+    return false;
+  }
+  PrepareDisplay();
+  RefreshView();
+  return true;
+}
+
+bool CTOVIMDoc::WriteImage(const QString& path, int type) {
+  // WIF asks for its quality first; "Cancel" there writes nothing.
+  vxSaveOptions* options = nullptr;
+  if (type == TypeWIF) {
+    options = static_cast<vxSaveOptions*>(vxImage::GetOutOptions(TypeWIF));
+    if (!options) return false;
+  }
+  int result = 0;
+  {
+    CWaitCursor wait;
+    result = image->SaveImage(QFile::encodeName(path).constData(), type, options);
+  }
+  vxFreeOptions(options);
+  const QString reason = QString::fromStdString(vxLastError());
+  // What the writer had to say comes before the verdict.
+  app_.FlushNotices();
+  if (result != 0) {
+    QString detail = QDir::toNativeSeparators(path);
+    if (!reason.isEmpty()) detail += QLatin1Char('\n') + reason;
+    app_.MessageBox(QStringLiteral("The image could not be saved"), QMessageBox::Ok,
+                    QMessageBox::Warning, detail);
+    return false;
+  }
+  modified = 0;
+  return true;
+}
+
+bool CTOVIMDoc::SaveImageAs() {
+  if (!image || image->IsEmpty()) return false;
+  CAppState& state = app_.state();
+  const QList<SaveFilter>& filters = SaveAsFilters();
+  int index = std::clamp(state.saveAsFilterIndex, 1, static_cast<int>(filters.size()));
+  const QString path = AskSaveFileName(QStringLiteral("Select Output File Name"), filters, index);
+  if (path.isEmpty() || !ConfirmReplace(path)) return false;
+  state.saveAsFilterIndex = index;
+  const int type = filters[index - 1].type;
+  if (!ConvertForType(type, type == TypeWIF)) return false;
+  return WriteImage(path, type);
+}
+
+bool CTOVIMDoc::CompressImage() {
+  if (!image || image->IsEmpty()) return false;
+  // The depth comes first; it stays converted even if no file is chosen.
+  if (!ConvertForType(TypeWIF, true)) return false;
+  int index = 1;
+  const QString path =
+      AskSaveFileName(QStringLiteral("Select Compressed File Name"), CompressFilters(), index);
+  if (path.isEmpty() || !ConfirmReplace(path)) return false;
+  return WriteImage(path, TypeWIF);
+}

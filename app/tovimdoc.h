@@ -3,6 +3,7 @@
 // view's commands and the save commands call.
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -12,6 +13,7 @@
 
 class CTOVIMView;
 class CViewerApp;
+struct SaveFilter;
 
 // The values of the Brightness/Contrast dialog.
 struct BrightnessContrastParams {
@@ -57,19 +59,30 @@ class CTOVIMDoc : public QObject {
   QString GetTitle() const;
   CViewerApp& app() const { return app_; }
 
-  // Operations on the image. "Prepare" is PrepareDisplay.
+  // Operations on the image. "Prepare" is PrepareDisplay. Those that return
+  // a bool say whether the picture changed (an engine failure changes
+  // nothing and leaves `modified` as it was).
   int PrepareDisplay();
-  void ApplyFilter(int filter);
-  void FlipImage(int direction);
-  void RotateImage(int degrees);
-  void InvertImage();
+  // Colour-depth conversions; they do not mark the document modified.
+  bool ConvertTo24Bit();
+  bool ConvertToGray();
+  bool ApplyFilter(int filter);
+  bool FlipImage(int direction);
+  bool RotateImage(int degrees);
+  bool InvertImage();
   int PreviewContrast(int value);
   int PreviewBrightness(int value);
   int PreviewBrightnessContrast(const BrightnessContrastParams& params);
   int SavePalette();
   int CommitPalette();
   int RestorePalette();
-  // Save As and Compress: true when the image was written.
+  // After a change of the pixels or the depth: the display, the view, the
+  // status figures and the commands' enabling follow.
+  void RefreshView();
+
+  // Save As and Compress: true when the image was written. A cancelled
+  // dialog, a "No", or a failed write (after a message naming the file and
+  // the reason) write nothing and leave `modified` as it was.
   bool SaveImageAs();
   bool CompressImage();
 
@@ -79,6 +92,13 @@ class CTOVIMDoc : public QObject {
   void RebuildPalette();
   void ReleaseSavedPalette();
   void Repaint();
+  // Save steps: the completed name from the file dialog (empty when
+  // cancelled), the replace question, the depth the type needs (asked
+  // first), the write.
+  QString AskSaveFileName(const QString& title, const QList<SaveFilter>& filters, int& filterIndex);
+  bool ConfirmReplace(const QString& path);
+  bool ConvertForType(int type, bool compressing);
+  bool WriteImage(const QString& path, int type);
 
   CViewerApp& app_;
   QString pathName_;

@@ -8,7 +8,9 @@
 #include <QStatusBar>
 #include <cmath>
 
+#include "adjustdialogs.h"
 #include "artwork.h"
+#include "commands.h"
 #include "mainframe.h"
 #include "statuspanes.h"
 #include "tovimdoc.h"
@@ -152,6 +154,76 @@ void CTOVIMView::OnPreviewBrightnessContrast(const BrightnessContrastParams& par
   doc_->PreviewBrightnessContrast(params);
   RealizeViewPalette(paletteForeground != 0);
   viewport()->update();
+}
+
+void CTOVIMView::OnConvertTo24Bit() {
+  if (doc_->ConvertTo24Bit()) doc_->RefreshView();
+}
+
+void CTOVIMView::OnConvertToGray() {
+  if (!doc_->ConvertToGray()) return;
+  TakePalette();
+  doc_->RefreshView();
+}
+
+void CTOVIMView::OnAdjustBrightnessContrast() {
+  if (!doc_->image || doc_->image->IsEmpty() || !doc_->image->IsGrayScale()) return;
+  doc_->SavePalette();
+  CBrightnessContrastDlg dialog(app_.AdjustmentStart(), app_.mainFrame());
+  dialog.SetPreview(
+      [this](const BrightnessContrastParams& params) { OnPreviewBrightnessContrast(params); });
+  // Values the dialog starts with other than 0 are shown at once.
+  const BrightnessContrastParams& start = dialog.params();
+  if (start.brightness != 0 || start.contrast != 0) dialog.Preview();
+  dialog.exec();
+  const BrightnessContrastParams params = dialog.params();
+  if (params.accepted == 1) {
+    // The values the dialog ended with, also when "Preview" was unchecked
+    // before the last change.
+    doc_->PreviewBrightnessContrast(params);
+    doc_->CommitPalette();
+  } else {
+    doc_->RestorePalette();
+  }
+  doc_->RefreshView();
+}
+
+void CTOVIMView::OnAdjustContrast() {
+  if (!doc_->image || doc_->image->IsEmpty() || !doc_->image->IsGrayScale()) return;
+  doc_->SavePalette();
+  CContrastDlg dialog(app_.AdjustmentStart(), app_.mainFrame());
+  dialog.SetPreview([this](int contrast) { OnPreviewContrast(contrast); });
+  if (dialog.value() != 0) dialog.Preview();
+  if (dialog.exec() == QDialog::Accepted) {
+    doc_->PreviewContrast(dialog.value());
+    doc_->CommitPalette();
+  } else {
+    doc_->RestorePalette();
+  }
+  doc_->RefreshView();
+}
+
+void CTOVIMView::OnFilter(int id) {
+  if (id < kFilterFirst || id > kFilterLastKernel) return;  // the gradients have no kernel
+  CWaitCursor wait;
+  if (doc_->ApplyFilter(id - kFilterFirst)) doc_->RefreshView();
+}
+
+void CTOVIMView::OnFlip(int direction) {
+  CWaitCursor wait;
+  if (doc_->FlipImage(direction)) doc_->RefreshView();
+}
+
+void CTOVIMView::OnRotate(int degrees) {
+  CWaitCursor wait;
+  if (!doc_->RotateImage(degrees)) return;
+  // The frame takes the turned picture's shape.
+  SizeFrameToImage();
+  doc_->RefreshView();
+}
+
+void CTOVIMView::OnInvertColor() {
+  if (doc_->InvertImage()) doc_->RefreshView();
 }
 
 void CTOVIMView::ZoomDrag(QPoint from, QPoint to) {

@@ -49,6 +49,18 @@ class CTOVIMView : public QAbstractScrollArea {
   void OnPreviewContrast(int value);
   void OnPreviewBrightnessContrast(const BrightnessContrastParams& params);
 
+  // Image Tools commands.
+  void OnConvertTo24Bit();
+  void OnConvertToGray();
+  void OnAdjustBrightnessContrast();
+  void OnAdjustContrast();
+  // A command of the Filter menu: 32791 ... 32803 filter, the gradient items
+  // 32804 ... 32811 do nothing.
+  void OnFilter(int id);
+  void OnFlip(int direction);
+  void OnRotate(int degrees);
+  void OnInvertColor();
+
   // Drag operations (the application's leftTool).
   void ZoomDrag(QPoint from, QPoint to);
   void PanDrag(QPoint from, QPoint to);

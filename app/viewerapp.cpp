@@ -8,11 +8,13 @@
 #include <QTextStream>
 
 #include "aboutdialog.h"
+#include "adjustdialogs.h"
 #include "background.h"
 #include "childframe.h"
 #include "commands.h"
 #include "mainframe.h"
 #include "opendialog.h"
+#include "saveoptions.h"
 #include "tovimdoc.h"
 #include "tovimview.h"
 
@@ -86,12 +88,14 @@ QSettings::Format LunarkIniFormat() {
 CViewerApp::CViewerApp(Options options) : options_(std::move(options)) {
   g_app = this;
   previousSink_ = vxSetNoticeSink([this](const vxNotice& notice) { QueueNotice(notice); });
-  // The writers' options dialogs (WIF and JPEG quality) are installed here
-  // with vxSetOptionsDialogHook once the viewer has them; without a hook a
-  // writer that needs options gets none and writes nothing.
+  // The WIF and JPEG writers ask for their quality through this hook: Save
+  // As, Compress and the batch dialog's Options button all show our dialogs.
+  previousHook_ = vxSetOptionsDialogHook(MakeSaveOptionsHook(
+      [this] { return DefaultWifQuality(); }, [this] { return DefaultWaveletLevels(); }));
 }
 
 CViewerApp::~CViewerApp() {
+  vxSetOptionsDialogHook(std::move(previousHook_));
   vxSetNoticeSink(std::move(previousSink_));
   if (frame_) {
     // Documents go before the frame whose status bar and tool bars they update.
@@ -221,8 +225,18 @@ void CViewerApp::DocumentClosed(CTOVIMDoc* doc) {
   frame_->UpdateCommandUI();
 }
 
+bool CViewerApp::AutoConvertForCompression() const { return false; }
+
+AdjustmentDefaults CViewerApp::AdjustmentStart() const { return {}; }
+
+int CViewerApp::DefaultWifQuality() const { return vxDefaultWifQuality; }
+
+int CViewerApp::DefaultWaveletLevels() const { return 0; }
+
+bool CViewerApp::ShowsFileStatus() const { return true; }
+
 void CViewerApp::OnFileOpen() {
-  COpenImageDialog dialog(frame_.get(), state_.openFilterIndex);
+  COpenImageDialog dialog(frame_.get(), state_.openFilterIndex, ShowsFileStatus());
   if (!state_.openFolder.isEmpty()) dialog.setDirectory(state_.openFolder);
   const int result = dialog.exec();
   state_.openFilterIndex = dialog.filterIndex();

@@ -18,9 +18,11 @@
 
 #include "engine/image.h"
 #include "engine/notice.h"
+#include "engine/options.h"
 
 class CMainFrame;
 class CTOVIMDoc;
+struct AdjustmentDefaults;
 class CTOVIMView;
 
 // What a drag with a mouse button does: a member of the view called with the
@@ -107,6 +109,17 @@ class CViewerApp : public QObject {
   void RemoveFromRecentFileList(const QString& path);
   QString settingsFile() const;
 
+  // The user's defaults as the commands apply them.
+  // Convert a picture's depth for compression without asking.
+  bool AutoConvertForCompression() const;
+  // Where the adjustment dialogs start.
+  AdjustmentDefaults AdjustmentStart() const;
+  // The WIF options dialog's starting quality and the wavelet levels it gives.
+  int DefaultWifQuality() const;
+  int DefaultWaveletLevels() const;
+  // Whether the open dialog shows its "File Status" panel.
+  bool ShowsFileStatus() const;
+
   // Commands handled by the application.
   void OnFileOpen();
   void OnOpenRecentFile(int index);
@@ -141,6 +154,7 @@ class CViewerApp : public QObject {
   QList<CTOVIMDoc*> openDocuments_;
   MessageHandler messageHandler_;
   vxNoticeSink previousSink_;
+  vxOptionsDialogHook previousHook_;
 
   std::mutex noticeMutex_;
   std::deque<vxNotice> notices_;

@@ -3,12 +3,17 @@
 // made in memory, and documents opened on them without a file reader.
 #pragma once
 
+#include <QApplication>
+#include <QDialog>
 #include <QFile>
 #include <QList>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "background.h"
@@ -95,5 +100,65 @@ inline CTOVIMDoc* OpenInMemory(CViewerApp& app, ImagePtr image, const QString& p
 inline CChildFrame* FrameOf(CTOVIMDoc* doc) {
   return doc && doc->view ? qobject_cast<CChildFrame*>(doc->view->parentWidget()) : nullptr;
 }
+
+// Answers the modal dialogs that a command opens, one step per dialog in
+// order: each step names the dialog class it expects and acts on it (fills
+// it in, then accepts or rejects it). A dialog that no step expects is
+// rejected and its class recorded, so that a test never waits for a click.
+class DialogScript : public QObject {
+ public:
+  DialogScript() {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
+    timer_.start();
+  }
+
+  template <typename Dialog>
+  DialogScript& Then(std::function<void(Dialog&)> action) {
+    steps_.append(Step{[](QWidget* w) { return qobject_cast<Dialog*>(w) != nullptr; },
+                       [action](QWidget* w) { action(*qobject_cast<Dialog*>(w)); }});
+    return *this;
+  }
+  template <typename Dialog>
+  DialogScript& Accept() {
+    return Then<Dialog>([](Dialog& d) { d.accept(); });
+  }
+  template <typename Dialog>
+  DialogScript& Reject() {
+    return Then<Dialog>([](Dialog& d) { d.reject(); });
+  }
+
+  // Every step ran and no other dialog came up.
+  bool done() const { return steps_.isEmpty() && unexpected.isEmpty(); }
+  int pending() const { return static_cast<int>(steps_.size()); }
+  QStringList unexpected;
+
+ private:
+  struct Step {
+    std::function<bool(QWidget*)> matches;
+    std::function<void(QWidget*)> act;
+  };
+
+  void Poll() {
+    QWidget* shown = QApplication::activeModalWidget();
+    if (!shown || shown == handled_ || !shown->isVisible()) return;
+    handled_ = shown;
+    if (!steps_.isEmpty() && steps_.front().matches(shown)) {
+      const Step step = steps_.takeFirst();
+      step.act(shown);
+      return;
+    }
+    unexpected << QString::fromLatin1(shown->metaObject()->className());
+    if (auto* dialog = qobject_cast<QDialog*>(shown)) {
+      dialog->reject();
+    } else {
+      shown->close();
+    }
+  }
+
+  QTimer timer_;
+  QList<Step> steps_;
+  QPointer<QWidget> handled_;
+};
 
 }  // namespace apptest
