@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "app_test_util.h"
+#include "savedialog.h"
 
 using namespace apptest;
 
@@ -256,9 +257,12 @@ class DocumentTest : public QObject {
     QCOMPARE(t.messages[0].icon, QMessageBox::Warning);
     QCOMPARE(t.state().openDocumentCount, 1);
 
-    // Yes without a save that happened keeps the picture open.
+    // Yes without a save that happened (Save As cancelled) keeps the picture open.
+    DialogScript script;
+    script.Reject<CSaveImageDialog>();
     t.answers = {QMessageBox::Yes};
     QVERIFY(!FrameOf(doc)->close());
+    QVERIFY(script.done());
     QCOMPARE(t.state().openDocumentCount, 1);
 
     t.answers = {QMessageBox::No};

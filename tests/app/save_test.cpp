@@ -1,0 +1,393 @@
+// Save As and Compress: the file dialogs and their filters, name completion,
+// the replace question, the colour-depth questions, the files written (read
+// back by our readers), and what happens to the document when a save is
+// cancelled or fails.
+#include <QDir>
+#include <QFileInfo>
+#include <QSlider>
+#include <QTest>
+#include <cmath>
+
+#include "app_test_util.h"
+#include "savedialog.h"
+#include "saveoptions.h"
+
+using namespace apptest;
+
+namespace {
+
+const QString kFullColor =
+    QStringLiteral("This image must be converted to Full Color\nWould you like to do it now?");
+const QString kGrayScale =
+    QStringLiteral("This image must be converted to Gray Scale\nWould you like to do it now?");
+
+ImagePtr GreyPicture() {
+  return MakeImage(32, 20, 8, 256,
+                   [](int x, int y) { return static_cast<unsigned>((x * 7 + y * 11) & 0xFF); });
+}
+
+ImagePtr ColourPicture() {
+  return MakeImage(32, 20, 24, 0,
+                   [](int x, int y) -> unsigned { return (x * 8u) << 16 | (y * 12u) << 8 | 0x40; });
+}
+
+ImagePtr PalettePicture() {
+  ImagePtr image =
+      MakeImage(32, 20, 8, 8, [](int x, int y) { return static_cast<unsigned>((x + y) % 8); });
+  for (int i = 0; i < 8; ++i) {
+    image->palette[i] =
+        vxRGBA{static_cast<uint8_t>(30 * i), 90, static_cast<uint8_t>(200 - 20 * i), 0};
+  }
+  return image;
+}
+
+// Picks `name` in `folder` with the filter of 1-based `index` and presses Save.
+std::function<void(CSaveImageDialog&)> Choose(const QString& folder, const QString& name,
+                                              int index) {
+  return [=](CSaveImageDialog& d) {
+    d.setDirectory(folder);
+    d.selectNameFilter(d.nameFilters()[index - 1]);
+    d.selectFile(name);
+    QMetaObject::invokeMethod(&d, "accept");
+  };
+}
+
+std::unique_ptr<vxScopedImage> Load(const QString& path) {
+  auto image = std::make_unique<vxScopedImage>();
+  if (image->LoadImage(QFile::encodeName(path).constData()) != 0) return {};
+  return image;
+}
+
+int TypeOf(const QString& path) {
+  return vxImage::GetFileType(QFile::encodeName(path).constData());
+}
+
+QByteArray Bytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The grey level (or colour) each pixel of the picture shows, top row first.
+QList<QRgb> Shown(const vxImage& image) {
+  QList<QRgb> pixels;
+  for (int y = image.Height() - 1; y >= 0; --y) {
+    for (int x = 0; x < image.Width(); ++x) {
+      if (image.BitCount() == 24) {
+        const unsigned char* p = image.Row(y) + 3 * x;
+        pixels << qRgb(p[2], p[1], p[0]);
+      } else {
+        const vxRGBA e = image.PaletteEntry(image.Row(y)[x]);
+        pixels << qRgb(e.red, e.green, e.blue);
+      }
+    }
+  }
+  return pixels;
+}
+
+double Psnr(const QList<QRgb>& a, const QList<QRgb>& b) {
+  double sum = 0;
+  for (qsizetype i = 0; i < a.size(); ++i) {
+    const double d = qRed(a[i]) - qRed(b[i]);
+    sum += d * d;
+  }
+  const double mse = sum / static_cast<double>(a.size());
+  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+}  // namespace
+
+class SaveTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void namesAreCompletedFromTheChosenFilter() {
+    QCOMPARE(CompleteFileName("/d/photo", "*.bmp", 2), QStringLiteral("/d/photo.bmp"));
+    QCOMPARE(CompleteFileName("/d/photo.BMP", "*.bmp", 2), QStringLiteral("/d/photo.BMP.bmp"));
+    QCOMPARE(CompleteFileName("/d/photo.bmp", "*.bmp", 2), QStringLiteral("/d/photo.bmp"));
+    QCOMPARE(CompleteFileName("/d/picture.bmp", "*.wif", 2), QStringLiteral("/d/picture.bmp.wif"));
+    QCOMPARE(CompleteFileName("/d/name.", "*.wif", 2), QStringLiteral("/d/name.wif"));
+    QCOMPARE(CompleteFileName("/d/name.", "*.wif", 1), QStringLiteral("/d/name..wif"));
+    QCOMPARE(CompleteFileName("/d/scan.tiff", "*.tif", 2), QStringLiteral("/d/scan.tiff"));
+    QCOMPARE(CompleteFileName("/d/scan.ti", "*.tif", 2), QStringLiteral("/d/scan.ti.tif"));
+    // A dot in a folder name is not an extension.
+    QCOMPARE(CompleteFileName("/d/v1.2/photo", "*.pgm", 2), QStringLiteral("/d/v1.2/photo.pgm"));
+  }
+
+  void saveAsWritesTheChosenFormatUnderTheCompletedName() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, ColourPicture(), "/p/colour.bmp");
+    doc->modified = 1;
+    const QString folder = t.dir.path();
+    DialogScript script;
+    script.Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
+      QCOMPARE(d.windowTitle(), QStringLiteral("Select Output File Name"));
+      QCOMPARE(d.nameFilters().size(), 8);
+      QCOMPARE(d.nameFilters()[2], QStringLiteral("Windows Bitmap (BMP) (*.bmp)"));
+      QCOMPARE(d.filterIndex(), 1);
+      QVERIFY(d.testOption(QFileDialog::DontConfirmOverwrite));
+      Choose(folder, "photo", 3)(d);
+    });
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    const QString bmp = t.dir.filePath("photo.bmp");
+    QCOMPARE(TypeOf(bmp), int(TypeBMP));
+    QCOMPARE(Shown(*Load(bmp)), Shown(*doc->image));
+    QCOMPARE(doc->modified, 0);
+    QVERIFY(t.messages.isEmpty());
+    QCOMPARE(t.state().saveAsFilterIndex, 3);
+
+    // The filter is remembered; an upper-case extension is not the filter's.
+    script.Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
+      QCOMPARE(d.filterIndex(), 3);
+      Choose(folder, "photo.BMP", 3)(d);
+    });
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(TypeOf(t.dir.filePath("photo.BMP.bmp")), int(TypeBMP));
+
+    // PCX, TGA and TIFF take the picture as it is.
+    for (const auto& [index, name, type] :
+         {std::tuple{4, "p.pcx", TypePCX}, std::tuple{7, "p.tga", TypeTGA},
+          std::tuple{8, "p.tif", TypeTIFF}}) {
+      script.Then<CSaveImageDialog>(Choose(folder, QString::fromLatin1(name), index));
+      t.frame()->action(kFileSaveAs)->trigger();
+      QVERIFY(script.done());
+      const QString path = t.dir.filePath(QString::fromLatin1(name));
+      QCOMPARE(TypeOf(path), int(type));
+      QCOMPARE(Shown(*Load(path)), Shown(*doc->image));
+    }
+    QVERIFY(t.messages.isEmpty());
+  }
+
+  void wifTakesItsQualityFromTheOptionsDialog() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, GreyPicture(), "/p/grey.pgm");
+    doc->modified = 1;
+    DialogScript script;
+    // VXW: a WIF stream under the .vxw name; no depth question for grey.
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "picture.bmp", 2))
+        .Then<CSaveOptionsDlg>([](CSaveOptionsDlg& d) {
+          QCOMPARE(d.quality(), vxDefaultWifQuality);
+          d.slider()->setValue(1);
+          d.accept();
+        });
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    const QString path = t.dir.filePath("picture.bmp.vxw");
+    QCOMPARE(TypeOf(path), int(TypeWIF));
+    QVERIFY(t.messages.isEmpty());
+    QCOMPARE(doc->modified, 0);
+    QVERIFY(Psnr(Shown(*Load(path)), Shown(*doc->image)) > 40.0);
+
+    // Compress always starts at its first filter and leaves Save As's alone.
+    script
+        .Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
+          QCOMPARE(d.windowTitle(), QStringLiteral("Select Compressed File Name"));
+          QCOMPARE(d.nameFilters(), (QStringList{"Wavelet Image File (WIF) (*.wif)",
+                                                 "VX Wavelet Image (VXW) (*.vxw)"}));
+          QCOMPARE(d.filterIndex(), 1);
+          Choose(t.dir.path(), "picture.bmp", 1)(d);
+        })
+        .Accept<CSaveOptionsDlg>();
+    t.frame()->action(kCompress)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(TypeOf(t.dir.filePath("picture.bmp.wif")), int(TypeWIF));
+    QCOMPARE(t.state().saveAsFilterIndex, 2);
+  }
+
+  void anExistingFileIsReplacedOnlyAfterYes() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, ColourPicture(), "/p/colour.bmp");
+    doc->modified = 1;
+    const QString path = t.dir.filePath("old.tga");
+    {
+      QFile file(path);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("precious");
+    }
+    DialogScript script;
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "old", 7));
+    t.answers = {QMessageBox::No};
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(t.messageTexts(), QStringList{QDir::toNativeSeparators(path) +
+                                           " already exists.\nDo you want to replace it?\n"});
+    QCOMPARE(t.messages[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(Bytes(path), QByteArray("precious"));
+    QCOMPARE(doc->modified, 1);
+    QCOMPARE(t.state().saveAsFilterIndex, 1);  // a save that did not happen chose nothing
+
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "old", 7));
+    t.answers = {QMessageBox::Yes};
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(TypeOf(path), int(TypeTGA));
+    QCOMPARE(doc->modified, 0);
+  }
+
+  void depthQuestionsForPpmPgmAndWif() {
+    TestApp t;
+    DialogScript script;
+    // A grey picture must become full colour for PPM: No writes nothing.
+    CTOVIMDoc* grey = OpenInMemory(*t.app, GreyPicture(), "/p/grey.pgm");
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 5));
+    t.answers = {QMessageBox::No};
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(t.messageTexts(), QStringList{kFullColor});
+    QVERIFY(!QFile::exists(t.dir.filePath("grey.ppm")));
+    QCOMPARE(grey->image->BitCount(), 8);
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 5));
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(grey->image->BitCount(), 24);
+    QCOMPARE(t.pane(9), QStringLiteral("24"));
+    QCOMPARE(TypeOf(t.dir.filePath("grey.ppm")), int(TypePPM));
+
+    // PGM: a 24-bit picture and a colour palette both become grey.
+    t.messages.clear();
+    CTOVIMDoc* colour = OpenInMemory(*t.app, ColourPicture(), "/p/colour.bmp");
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "colour", 6));
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(t.messageTexts(), QStringList{kGrayScale});
+    QCOMPARE(colour->image->BitCount(), 8);
+    QVERIFY(colour->image->IsGreyRamp());
+    QCOMPARE(Shown(*Load(t.dir.filePath("colour.pgm"))), Shown(*colour->image));
+
+    t.messages.clear();
+    CTOVIMDoc* icons = OpenInMemory(*t.app, PalettePicture(), "/p/icons.gif");
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "icons", 6));
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(t.messageTexts(), QStringList{kGrayScale});
+    QVERIFY(icons->image->IsGrayScale());
+    QCOMPARE(icons->image->BitCount(), 8);
+
+    // WIF: a colour palette becomes full colour, asked before the options.
+    t.messages.clear();
+    CTOVIMDoc* palette = OpenInMemory(*t.app, PalettePicture(), "/p/palette.gif");
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "palette", 1)).Accept<CSaveOptionsDlg>();
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(t.messageTexts(), QStringList{kFullColor});
+    QCOMPARE(palette->image->BitCount(), 24);
+    QCOMPARE(TypeOf(t.dir.filePath("palette.wif")), int(TypeWIF));
+
+    // Compress asks before the file dialog; No shows no dialog at all.
+    t.messages.clear();
+    CTOVIMDoc* other = OpenInMemory(*t.app, PalettePicture(), "/p/other.gif");
+    t.answers = {QMessageBox::No};
+    t.frame()->action(kCompress)->trigger();
+    QCOMPARE(t.messageTexts(), QStringList{kFullColor});
+    QCOMPARE(other->image->BitCount(), 8);
+    QVERIFY(script.done());
+  }
+
+  void aFailedSaveSaysWhyAndKeepsTheChanges() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, ColourPicture(), "/p/colour.bmp");
+    doc->modified = 1;
+    // A folder stands where the file would go: the write cannot be put in place.
+    QVERIFY(QDir(t.dir.path()).mkdir("shot.bmp"));
+    DialogScript script;
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "shot", 3));
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(t.messageTexts(), QStringList{"The image could not be saved"});
+    const QStringList detail = t.messages[0].detail.split('\n');
+    QCOMPARE(detail.size(), 2);
+    QCOMPARE(detail[0], QDir::toNativeSeparators(t.dir.filePath("shot.bmp")));
+    QVERIFY2(!detail[1].isEmpty(), qPrintable(detail[1]));
+    QCOMPARE(doc->modified, 1);
+    // Nothing is left behind.
+    QStringList files = QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden);
+    files.removeAll("lunark.ini");
+    QCOMPARE(files, QStringList());
+  }
+
+  void cancellingTheWifOptionsWritesNothingAndKeepsTheChanges() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, GreyPicture(), "/p/grey.pgm");
+    doc->modified = 1;
+    DialogScript script;
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 1)).Reject<CSaveOptionsDlg>();
+    t.frame()->action(kFileSaveAs)->trigger();
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 1)).Reject<CSaveOptionsDlg>();
+    t.frame()->action(kCompress)->trigger();
+    QVERIFY(script.done());
+    QVERIFY(!QFile::exists(t.dir.filePath("grey.wif")));
+    QCOMPARE(doc->modified, 1);
+    QVERIFY(t.messages.isEmpty());
+  }
+
+  void closingKeepsTheDocumentUntilASaveHappened() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, GreyPicture(), "/p/grey.pgm");
+    doc->modified = 1;
+    DialogScript script;
+    // Yes, then Cancel in the file dialog.
+    script.Reject<CSaveImageDialog>();
+    t.answers = {QMessageBox::Yes};
+    QVERIFY(!FrameOf(doc)->close());
+    QVERIFY(script.done());
+    QCOMPARE(t.state().openDocumentCount, 1);
+    // Yes, then Cancel in the options dialog.
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 1)).Reject<CSaveOptionsDlg>();
+    t.answers = {QMessageBox::Yes};
+    QVERIFY(!FrameOf(doc)->close());
+    QVERIFY(script.done());
+    QCOMPARE(t.state().openDocumentCount, 1);
+    QCOMPARE(doc->modified, 1);
+    // Yes and a save that happened: the document closes.
+    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 6));
+    t.answers = {QMessageBox::Yes};
+    QVERIFY(FrameOf(doc)->close());
+    QVERIFY(script.done());
+    QCOMPARE(t.state().openDocumentCount, 0);
+    QCOMPARE(TypeOf(t.dir.filePath("grey.pgm")), int(TypePGM));
+  }
+
+  void greysThatWereNotARampAreSavedAsShown() {
+    TestApp t;
+    // 64 greys (as a GIF gives them) and a reversed ramp.
+    ImagePtr few = MakeImage(32, 20, 8, 64,
+                             [](int x, int y) { return static_cast<unsigned>((x + 2 * y) % 64); });
+    for (int i = 0; i < 64; ++i)
+      few->palette[i] = vxRGBA{uint8_t(4 * i), uint8_t(4 * i), uint8_t(4 * i), 0};
+    ImagePtr reversed = GreyPicture();
+    for (int i = 0; i < 256; ++i)
+      reversed->palette[i] = vxRGBA{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
+    DialogScript script;
+    int n = 0;
+    for (ImagePtr* picture : {&few, &reversed}) {
+      CTOVIMDoc* doc =
+          OpenInMemory(*t.app, std::move(*picture), QStringLiteral("/p/g%1.gif").arg(n));
+      QList<QRgb> shown;
+      const QImage& display = doc->image->DisplayImage();
+      for (int y = 0; y < display.height(); ++y) {
+        for (int x = 0; x < display.width(); ++x) shown << (display.pixel(x, y) | 0xFF000000u);
+      }
+      const QString base = QStringLiteral("g%1").arg(n++);
+      for (int index : {6, 8}) {
+        script.Then<CSaveImageDialog>(Choose(t.dir.path(), base, index));
+        t.frame()->action(kFileSaveAs)->trigger();
+        QVERIFY(script.done());
+      }
+      script.Then<CSaveImageDialog>(Choose(t.dir.path(), base, 1))
+          .Then<CSaveOptionsDlg>([](CSaveOptionsDlg& d) {
+            d.slider()->setValue(10);
+            d.accept();
+          });
+      t.frame()->action(kFileSaveAs)->trigger();
+      QVERIFY(script.done());
+      QCOMPARE(Shown(*Load(t.dir.filePath(base + ".pgm"))), shown);
+      QCOMPARE(Shown(*Load(t.dir.filePath(base + ".tif"))), shown);
+      QVERIFY(Psnr(Shown(*Load(t.dir.filePath(base + ".wif"))), shown) >= 35.0);
+    }
+    QVERIFY(t.messages.isEmpty());
+  }
+};
+
+QTEST_MAIN(SaveTest)
+#include "save_test.moc"
