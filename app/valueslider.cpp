@@ -68,6 +68,10 @@ QWidget* NewScaleLabels(const QStringList& labels, QWidget* parent) {
 CThumbFollower::CThumbFollower(QSlider* slider, QWidget* rider, QWidget* parent)
     : QWidget(parent), slider_(slider), rider_(rider) {
   rider_->setParent(this);
+  // The rider keeps its own width and its natural height, whatever it had
+  // before it came here.
+  rider_->resize(rider_->width(), rider_->sizeHint().height());
+  setFixedHeight(rider_->height());
   slider_->installEventFilter(this);
   connect(slider_, &QSlider::valueChanged, this, &CThumbFollower::Follow);
   connect(slider_, &QSlider::rangeChanged, this, &CThumbFollower::Follow);
