@@ -1,6 +1,8 @@
-// lunark batch --to TYPE --out DIR [--quality Q] [--levels N] [--jobs N] FILE...
+// lunark batch --to TYPE --out DIR [--quality Q] [--levels N] [--jobs N] FILE|DIR...
 // Converts many files on several threads, with a progress bar on a terminal,
-// one line per failure and a summary; exits 1 when any file failed.
+// one line per failure and a summary; exits 1 when any file failed. A folder
+// named among the inputs stands for the image files in it (recognised by
+// their content, in name order, without descending into sub-folders).
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,6 +63,25 @@ class Progress {
   bool drawn_ = false;
 };
 
+// The image files of a folder, by content, sorted by name.
+std::vector<std::string> ImagesIn(const std::string& folder, std::string& error) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder, ec);
+  if (ec) {
+    error = "cannot read the folder: " + ec.message();
+    return found;
+  }
+  for (const auto& entry : it) {
+    std::error_code typeError;
+    if (!entry.is_regular_file(typeError)) continue;
+    const std::string path = entry.path().string();
+    if (vxImage::GetFileType(path.c_str()) >= 0) found.push_back(path);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
 }  // namespace
 
 int RunBatch(const Args& args) {
@@ -118,6 +139,26 @@ int RunBatch(const Args& args) {
     Fail("", "batch: --jobs takes a number from 1 to 256, not '" + jobsText + "'");
     return 2;
   }
+  std::vector<std::string> inputs;
+  for (const std::string& name : files) {
+    std::error_code dirError;
+    if (!std::filesystem::is_directory(name, dirError)) {
+      inputs.push_back(name);
+      continue;
+    }
+    std::string error;
+    const std::vector<std::string> images = ImagesIn(name, error);
+    if (!error.empty()) {
+      Fail(name, error);
+      return 1;
+    }
+    inputs.insert(inputs.end(), images.begin(), images.end());
+  }
+  files.swap(inputs);
+  if (files.empty()) {
+    Fail("", "batch: no image files to convert");
+    return 1;
+  }
   std::error_code ec;
   std::filesystem::create_directories(out, ec);
   if (!std::filesystem::is_directory(out)) {
@@ -126,6 +167,9 @@ int RunBatch(const Args& args) {
   }
 
   vxBatchRun run;
+  // Outputs go to the inputs in command-line order, so that of two inputs
+  // with one base name the first always wins, whatever the thread timing.
+  for (const std::string& file : files) run.Reserve(file, out, type);
   Progress progress(files.size());
   std::atomic<size_t> next{0}, written{0}, converted{0}, failed{0};
   auto worker = [&] {
