@@ -2,8 +2,10 @@
 // (and `batch`), applied in the order given.
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "cli/cli.h"
+#include "engine/notice.h"
 #include "engine/quantizer.h"
 
 namespace cli {
@@ -24,9 +26,8 @@ const char* const kOperationHelp =
 namespace {
 
 constexpr const char* kFilterNames[] = {
-    "lowpass1",    "lowpass2",    "lowpass3",    "highpass1", "highpass2",
-    "highpass3",   "difference1", "difference2", "difference3", "laplace1",
-    "laplace2",    "laplace3",    "laplace4",
+    "lowpass1",    "lowpass2",    "lowpass3", "highpass1", "highpass2", "highpass3", "difference1",
+    "difference2", "difference3", "laplace1", "laplace2",  "laplace3",  "laplace4",
 };
 
 int FilterIndex(const std::string& name) {
@@ -69,12 +70,13 @@ bool Quantize(vxImage& image, const std::string& method, int colours, std::strin
     error = "--quantize needs a 24-bit image";
     return false;
   }
-  const vxColorReduction how =
-      method == "best" ? BestQuantization : method == "fast" ? FastQuantization : MedianCut;
+  const vxColorReduction how = method == "best"   ? BestQuantization
+                               : method == "fast" ? FastQuantization
+                                                  : MedianCut;
   vxQuantizer quantizer;
   vxBMINFO* block = quantizer.Quantize(image.bits, image.Width(), image.Height(), colours, how);
   if (!block) {
-    error = "not enough memory to quantize";
+    error = "--quantize failed: " + EngineReason("not enough memory");
     return false;
   }
   image.AdoptBlock(block);
@@ -88,13 +90,16 @@ bool AdjustPalette(vxImage& image, const Operation& op, std::string& error) {
   }
   const int amount = std::atoi(op.value.c_str());
   const int count = image.ColoursUsed();
-  std::vector<vxRGBA> source(image.palette, image.palette + count);
-  if (op.name == "brightness") {
-    image.Brightness(source.data(), amount);
-  } else {
-    image.Contrast(source.data(), amount);
+  if (count == 0) return true;  // no palette, nothing to adjust
+  // The adjustments recompute the palette from a kept source palette.
+  const std::vector<vxRGBA> source(image.palette, image.palette + count);
+  const int adjusted = op.name == "brightness" ? image.Brightness(source.data(), amount)
+                                               : image.Contrast(source.data(), amount);
+  const int baked = adjusted == 1 ? image.ApplyColorMap() : adjusted;
+  if (baked != 1) {
+    error = "--" + op.name + " failed: " + EngineReason("code " + std::to_string(baked));
+    return false;
   }
-  image.ApplyColorMap();
   return true;
 }
 
@@ -106,8 +111,9 @@ bool ParseOperation(const Args& args, size_t& i, std::vector<Operation>& ops, st
     ops.push_back({a == "--gray" ? "grey" : a == "--color" ? "colour" : a.substr(2), ""});
     return true;
   }
-  static const char* const kWithValue[] = {"--quantize", "--colours", "--colors", "--rotate", "--flip",
-                                           "--filter",   "--brightness", "--contrast", "--resize"};
+  static const char* const kWithValue[] = {"--quantize",   "--colours",  "--colors",
+                                           "--rotate",     "--flip",     "--filter",
+                                           "--brightness", "--contrast", "--resize"};
   for (const char* name : kWithValue) {
     if (a != name) continue;
     if (i + 1 >= args.size()) {
@@ -127,6 +133,7 @@ bool ApplyOperations(vxImage& image, const std::vector<Operation>& ops, std::str
     if (op.name == "colours") ParseInt(op.value, colours);
   }
   for (const Operation& op : ops) {
+    vxClearLastError();
     int r = 1;
     if (op.name == "grey") {
       r = image.BitCount() == 24 ? image.Make8Bit() : image.MakeGrayScale();
@@ -137,9 +144,11 @@ bool ApplyOperations(vxImage& image, const std::vector<Operation>& ops, std::str
     } else if (op.name == "rotate") {
       r = image.Rotate(std::atoi(op.value.c_str()));
     } else if (op.name == "flip") {
-      r = image.Flip(op.value == "h" ? 1 : 0) == 0 ? 1 : -1;
+      r = image.Flip(op.value == "h" ? 1 : 0);
+      if (r == 0) r = 1;
     } else if (op.name == "invert") {
-      r = image.InvertColor() == 0 ? 1 : -1;
+      r = image.InvertColor();
+      if (r == 0) r = 1;
     } else if (op.name == "filter") {
       r = image.Filter(FilterIndex(op.value));
     } else if (op.name == "brightness" || op.name == "contrast") {
@@ -148,9 +157,11 @@ bool ApplyOperations(vxImage& image, const std::vector<Operation>& ops, std::str
       int w = 0, h = 0;
       ParseSize(op.value, w, h);
       r = image.ZoomImage(w, h);
+      if (r == 0) r = -3;  // the new block could not be allocated
     }
     if (r != 1) {
-      error = "--" + op.name + " failed (code " + std::to_string(r) + ")";
+      error = "--" + op.name + " failed: " +
+              EngineReason(r == -3 ? "not enough memory" : "code " + std::to_string(r));
       return false;
     }
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/image.h"
+#include "engine/quantizer_detail.h"
 
 // The result block of a quantization: an image block (header, palette, rows)
 // for an 8-bit picture. The caller owns it and frees it with vxFreeBlock.
@@ -19,4 +20,15 @@ class vxQuantizer {
   // block, or null when memory is short.
   vxBMINFO* Quantize(const unsigned char* bits, long width, long height, long colours,
                      vxColorReduction method);
+
+ private:
+  // Each method fills the palette and rows of `out`, an 8-bit block of the
+  // input's size made by Quantize. They may throw std::bad_alloc, which
+  // Quantize turns into a null result.
+  void MedianCut(const unsigned char* bits, long width, long height, int colours, vxBMINFO* out);
+  void BestQuantization(const unsigned char* bits, long width, long height, int colours,
+                        vxBMINFO* out);
+  void FastQuantization(const unsigned char* bits, long width, long height, vxBMINFO* out);
+
+  vxDiffusionTables diffusion_;
 };

@@ -1,0 +1,172 @@
+// Colour-depth conversions, inversion and palette baking.
+#include <gtest/gtest.h>
+
+#include "engine_test_util.h"
+
+using namespace engine_test;
+using testing_support::MakePattern;
+using testing_support::TopDownRGB;
+
+namespace {
+
+TEST(Luminance, EachProductIsTruncatedOnItsOwn) {
+  // white 76 + 149 + 29; red 76; green 149; blue 29; (1, 1, 1) 0.
+  const std::vector<vxRGBA> pal = {Rgb(255, 255, 255), Rgb(255, 0, 0), Rgb(0, 255, 0),
+                                   Rgb(0, 0, 255), Rgb(1, 1, 1)};
+  vxScopedImage indexed, colour;
+  MakeIndexed(indexed, 5, 1, pal, [](int x, int) { return x; });
+  ASSERT_EQ(colour.Create(5, 1, 24, 0), 1);
+  for (int x = 0; x < 5; ++x) colour.SetColor(x, 0, pal[x].red, pal[x].green, pal[x].blue);
+  ASSERT_EQ(indexed.MakeGrayScale(), 1);
+  ASSERT_EQ(colour.Make8Bit(), 1);
+  const int expected[] = {254, 76, 149, 29, 0};
+  for (int x = 0; x < 5; ++x) {
+    EXPECT_EQ(indexed.Row(0)[x], expected[x]);
+    EXPECT_EQ(colour.Row(0)[x], expected[x]);
+  }
+  EXPECT_TRUE(indexed.IsGreyRamp());
+  EXPECT_TRUE(colour.IsGreyRamp());
+}
+
+TEST(DepthConversion, RoundTripsAndTheRedComponent) {
+  vxScopedImage img;
+  MakePattern(img, 9, 7, 24);
+  const auto original = Snapshot(img);
+  ASSERT_EQ(img.SwapRB(), 1);
+  EXPECT_EQ(img.Row(0)[2], original[40]);  // blue now in the red byte
+  ASSERT_EQ(img.SwapRB(), 1);
+  EXPECT_EQ(Snapshot(img), original);
+  ASSERT_EQ(img.Make8Bit(), 1);
+  ASSERT_EQ(img.Make24Bit(), 1);
+  const std::vector<uint8_t> grey = TopDownRGB(img);
+  for (size_t i = 0; i < grey.size(); i += 3)
+    ASSERT_TRUE(grey[i] == grey[i + 1] && grey[i] == grey[i + 2]);
+
+  std::vector<vxRGBA> pal = GreyPalette([](int i) { return 255 - i; });
+  pal[7] = Rgb(200, 10, 10);
+  vxScopedImage indexed;
+  MakeIndexed(indexed, 3, 1, pal, [](int x, int) { return x == 0 ? 7 : 3; });
+  ASSERT_EQ(indexed.MakeLinearGray(), 1);
+  EXPECT_TRUE(indexed.IsGreyRamp());
+  EXPECT_EQ(indexed.Row(0)[0], 200);
+  EXPECT_EQ(indexed.Row(0)[1], 252);
+}
+
+// Wrong depths, unknown arguments and short memory leave images unchanged.
+TEST(Operations, RefusalsAndMemoryFailuresLeaveTheImage) {
+  vxScopedImage colour, grey, pal, shortGrey, empty;
+  MakePattern(colour, 6, 5, 24);
+  MakePattern(grey, 6, 5, 8);
+  MakeIndexed(pal, 6, 5, {Rgb(1, 2, 3), Rgb(4, 5, 6)}, [](int x, int) { return x & 1; });
+  MakeIndexed(shortGrey, 6, 5, {Grey(0), Grey(40), Grey(80)}, [](int x, int) { return x % 3; });
+  const auto c = Snapshot(colour), g = Snapshot(grey), p = Snapshot(pal), s = Snapshot(shortGrey);
+  EXPECT_EQ(colour.Make24Bit(), -8);
+  EXPECT_EQ(colour.MakeGrayScale(), -1);
+  EXPECT_EQ(colour.MakeLinearGray(), -8);
+  EXPECT_EQ(grey.Make8Bit(), -1);
+  EXPECT_EQ(grey.SwapRB(), -1);
+  EXPECT_EQ(grey.Create8bitColor(256, MedianCut), -1);
+  EXPECT_EQ(empty.InvertColor(), -2);
+  EXPECT_EQ(colour.IsGrayScale(), 0);  // even when every pixel is grey
+  EXPECT_EQ(colour.IsColorMapSorted(), 0);
+  EXPECT_EQ(grey.IsColorMapSorted(), 1);
+  EXPECT_EQ(colour.ApplyColorMap(), 1);  // nothing to bake
+  EXPECT_EQ(pal.ApplyColorMap(), 1);     // a colour palette already is the result
+  EXPECT_EQ(colour.Rotate(180), -2);
+  EXPECT_EQ(empty.Rotate(90), -1);
+  EXPECT_EQ(empty.Flip(1), -2);
+  EXPECT_EQ(colour.Flip(5), 0);
+  EXPECT_EQ(colour.ZoomImage(0, 5), 0);
+  EXPECT_EQ(colour.Filter(14), -1);
+  {
+    TightMemory tight;
+    EXPECT_EQ(colour.Make8Bit(), -3);
+    EXPECT_EQ(colour.Create8bitColor(256, MedianCut), -3);
+    EXPECT_EQ(colour.Rotate(90), -3);
+    EXPECT_EQ(colour.ZoomImage(3, 2), 0);
+    EXPECT_EQ(colour.Filter(0), -3);
+    EXPECT_EQ(grey.Make24Bit(), -3);
+    EXPECT_EQ(grey.MakeLinearGray(), -3);
+    EXPECT_EQ(pal.Filter(0), -3);
+    EXPECT_EQ(shortGrey.MakeGrayScale(), -3);
+    EXPECT_EQ(shortGrey.InvertColor(), -3);
+  }
+  EXPECT_EQ(Snapshot(colour), c);
+  EXPECT_EQ(Snapshot(grey), g);
+  EXPECT_EQ(Snapshot(pal), p);
+  EXPECT_EQ(Snapshot(shortGrey), s);
+  EXPECT_EQ(colour.altHeader, nullptr);
+}
+
+TEST(Invert, ShowsTheNegativeAndTwiceRestores) {
+  vxScopedImage colour, grey, pal;
+  MakePattern(colour, 7, 5, 24);
+  MakePattern(grey, 7, 5, 8);
+  MakeIndexed(pal, 7, 5, {Rgb(10, 20, 30), Rgb(200, 100, 0)}, [](int x, int) { return x & 1; });
+  for (vxImage* img : std::initializer_list<vxImage*>{&colour, &grey, &pal}) {
+    const auto before = Snapshot(*img);
+    const std::vector<uint8_t> shown = TopDownRGB(*img);
+    ASSERT_EQ(img->InvertColor(), 0);
+    const std::vector<uint8_t> inverted = TopDownRGB(*img);
+    for (size_t i = 0; i < shown.size(); ++i) ASSERT_EQ(inverted[i], 255 - shown[i]);
+    if (img == &pal) {
+      EXPECT_EQ(pal.Row(0)[1], 1);  // a colour palette changes, its pixels stay
+    }
+    ASSERT_EQ(img->InvertColor(), 0);
+    EXPECT_EQ(Snapshot(*img), before);
+  }
+}
+
+TEST(Invert, GreyLevelsNotIndicesAreInverted) {
+  // Entry i shows grey i / 2: inverting indices would show (255 - i) / 2.
+  vxScopedImage img;
+  MakeIndexed(img, 16, 16, GreyPalette([](int i) { return i / 2; }),
+              [](int x, int y) { return 16 * y + x; });
+  const std::vector<uint8_t> shown = TopDownRGB(img);
+  ASSERT_EQ(img.InvertColor(), 0);
+  EXPECT_TRUE(img.IsGreyRamp());
+  const std::vector<uint8_t> inverted = TopDownRGB(img);
+  for (size_t i = 0; i < shown.size(); ++i) ASSERT_EQ(inverted[i], 255 - shown[i]);
+}
+
+// Palettes shorter than 256 entries: indices past the palette show black,
+// and the grey results get a full ramp.
+TEST(ShortPalette, LooksUpBlackPastTheEndAndGivesAFullRamp) {
+  const std::vector<vxRGBA> colours = {Rgb(255, 255, 255), Rgb(255, 0, 0), Rgb(0, 0, 255)};
+  std::vector<vxRGBA> greys(64);
+  for (int i = 0; i < 64; ++i) greys[i] = Grey(4 * i);
+  const auto index = [](int x, int y) { return 16 * y + x; };
+  vxScopedImage expanded, made, baked, inverted;
+  MakeIndexed(expanded, 16, 16, colours, index);
+  MakeIndexed(made, 16, 16, colours, index);
+  MakeIndexed(baked, 16, 16, greys, index);
+  MakeIndexed(inverted, 16, 16, greys, index);
+  ASSERT_EQ(expanded.Make24Bit(), 1);
+  ASSERT_EQ(made.MakeGrayScale(), 1);
+  ASSERT_EQ(baked.ApplyColorMap(), 1);
+  ASSERT_EQ(inverted.InvertColor(), 0);
+  EXPECT_TRUE(made.IsGreyRamp() && baked.IsGreyRamp() && inverted.IsGreyRamp());
+  for (int i = 0; i < 256; ++i) {
+    const int y = i / 16, x = i % 16;
+    ASSERT_EQ(expanded.Row(y)[3 * x + 1], i == 0 ? 255 : 0) << i;  // green
+    ASSERT_EQ(made.Row(y)[x], i == 0 ? 254 : i == 1 ? 76 : i == 2 ? 29 : 0) << i;
+    ASSERT_EQ(baked.Row(y)[x], i < 64 ? 4 * i : 0) << i;
+    ASSERT_EQ(inverted.Row(y)[x], i < 64 ? 255 - 4 * i : 255) << i;
+  }
+}
+
+TEST(DisplayCopy, ReplacesTheEarlierCopyAndLeavesTheImage) {
+  vxScopedImage img;
+  MakePattern(img, 40, 30, 24);
+  const auto before = Snapshot(img);
+  ASSERT_EQ(img.Create8bitColor(256, MedianCut), 1);
+  // The first copy must be released here; the leak checker sees it if not.
+  ASSERT_EQ(img.Create8bitColor(16, BestQuantization), 1);
+  EXPECT_EQ(img.altHeader->coloursUsed, 16u);
+  EXPECT_EQ(reinterpret_cast<unsigned char*>(img.altPalette),
+            reinterpret_cast<unsigned char*>(img.altHeader) + 40);
+  EXPECT_EQ(img.altBits, reinterpret_cast<unsigned char*>(img.altPalette + 16));
+  EXPECT_EQ(Snapshot(img), before);
+}
+
+}  // namespace

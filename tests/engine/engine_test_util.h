@@ -1,0 +1,83 @@
+// Small builders shared by the engine operation tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "support/test_support.h"
+
+namespace engine_test {
+
+// Loads a binary PPM without the engine's readers, as a 24-bit image.
+inline bool LoadNetpbm(vxImage& image, const std::string& path) {
+  int w = 0, h = 0;
+  std::vector<uint8_t> rgb;
+  if (!testing_support::ReadNetpbmRGB(path, w, h, rgb) || !image.Create(w, h, 24, 0)) return false;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* p = &rgb[3 * (static_cast<size_t>(w) * (h - 1 - y) + x)];
+      image.SetColor(x, y, p[0], p[1], p[2]);
+    }
+  }
+  return true;
+}
+
+// An 8-bit image with the given palette; pixel (x, y) holds indexOf(x, y).
+template <class IndexOf>
+void MakeIndexed(vxImage& image, int w, int h, const std::vector<vxRGBA>& palette,
+                 IndexOf indexOf) {
+  image.AdoptBlock(vxAllocateBlock(w, h, 8, static_cast<int>(palette.size())));
+  ASSERT_FALSE(image.IsEmpty());
+  if (!palette.empty()) std::memcpy(image.palette, palette.data(), 4 * palette.size());
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) image.Row(y)[x] = static_cast<unsigned char>(indexOf(x, y));
+  }
+}
+
+inline vxRGBA Rgb(int r, int g, int b) {
+  return vxRGBA{static_cast<uint8_t>(b), static_cast<uint8_t>(g), static_cast<uint8_t>(r), 0};
+}
+inline vxRGBA Grey(int v) { return Rgb(v, v, v); }
+
+// A palette of 256 greys, entry i showing level(i).
+template <class Level>
+std::vector<vxRGBA> GreyPalette(Level level) {
+  std::vector<vxRGBA> pal(256);
+  for (int i = 0; i < 256; ++i) pal[i] = Grey(level(i));
+  return pal;
+}
+
+// Mean Euclidean distance between two pictures given as RGB triples.
+inline double MeanColourError(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  double sum = 0;
+  for (size_t i = 0; i + 2 < a.size(); i += 3) {
+    sum += std::hypot(a[i] - b[i], a[i + 1] - b[i + 1], a[i + 2] - b[i + 2]);
+  }
+  return sum / static_cast<double>(a.size() / 3);
+}
+
+// Lowers the memory ceiling for a scope, so that new image blocks fail.
+class TightMemory {
+ public:
+  TightMemory() : old_(vxMaxImageBytes()) { vxSetMaxImageBytes(16); }
+  ~TightMemory() { vxSetMaxImageBytes(old_); }
+
+ private:
+  uint64_t old_;
+};
+
+// Header, palette and pixels (without row padding) of an image.
+inline std::vector<uint8_t> Snapshot(const vxImage& image) {
+  const auto* p = reinterpret_cast<const uint8_t*>(image.header);
+  std::vector<uint8_t> out(p, p + 40 + 4 * static_cast<size_t>(image.ColoursUsed()));
+  const size_t used = static_cast<size_t>(image.Width()) * (image.BitCount() / 8);
+  for (int y = 0; y < image.Height(); ++y) out.insert(out.end(), image.Row(y), image.Row(y) + used);
+  return out;
+}
+
+}  // namespace engine_test

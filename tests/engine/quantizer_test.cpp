@@ -1,0 +1,177 @@
+// The colour quantizer: diffusion tables, nearest-colour search, the three
+// methods on small pictures and on a photograph.
+#include "engine/quantizer.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <random>
+#include <set>
+
+#include "engine_test_util.h"
+
+using namespace engine_test;
+using testing_support::MakePattern;
+using testing_support::TopDownRGB;
+
+namespace {
+
+void Quantized(const vxImage& image, int colours, vxColorReduction method, vxImage& out) {
+  vxQuantizer q;
+  out.AdoptBlock(q.Quantize(image.bits, image.Width(), image.Height(), colours, method));
+  ASSERT_FALSE(out.IsEmpty());
+}
+
+// A 24-bit picture of the given colours in diagonal stripes.
+void Stripes(vxImage& image, int w, int h, const std::vector<vxRGBA>& colours) {
+  ASSERT_EQ(image.Create(w, h, 24, 0), 1);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const vxRGBA& c = colours[(x + 3 * y) % colours.size()];
+      image.SetColor(x, y, c.red, c.green, c.blue);
+    }
+  }
+}
+
+TEST(DiffusionTables, RoundHalvesAwayFromZero) {
+  const vxDiffusionTables t;
+  EXPECT_EQ(t.t7[255 + 256], 112);
+  EXPECT_EQ(t.t1[-256 + 256], -16);
+  EXPECT_EQ(t.t1[8 + 256], 1);  // 0.5
+  EXPECT_EQ(t.t1[-8 + 256], -1);
+  EXPECT_EQ(t.t5[3 + 256], 1);  // 0.9375
+  for (int e = -255; e < 256; ++e) ASSERT_EQ(t.t3[256 + e], -t.t3[256 - e]);
+}
+
+// Whatever the palette, the candidate lists must find a colour at the least
+// distance for every cell of the grid.
+TEST(InverseColourMap, FindsTheNearestColourOfEveryCell) {
+  std::mt19937 rng(7);
+  for (int trial = 0; trial < 4; ++trial) {
+    const int count = trial == 0 ? 1 : trial == 1 ? 7 : 256;
+    std::vector<uint8_t> palette(3 * count);
+    // The last palette crowds a few groups and leaves most without a colour.
+    for (auto& v : palette) v = static_cast<uint8_t>(trial == 3 ? 24 + rng() % 80 : rng() % 256);
+    vxInverseColourMap map(palette.data(), count);
+    for (int cell = 0; cell < 32768; ++cell) {
+      const int h0 = cell >> 10, h1 = (cell >> 5) & 31, h2 = cell & 31;
+      int best = INT_MAX;
+      for (int i = 0; i < count; ++i) {
+        best = std::min(best, vxInverseColourMap::Distance(&palette[3 * i], h0, h1, h2));
+      }
+      const int found = map.Nearest(h0, h1, h2);
+      ASSERT_EQ(vxInverseColourMap::Distance(&palette[3 * found], h0, h1, h2), best)
+          << count << " colours, cell " << h0 << "," << h1 << "," << h2;
+    }
+  }
+}
+
+TEST(MedianCut, OneBoxPerOccupiedCellAndTheCellCorner) {
+  // Colours on cell corners (multiples of 8) are reproduced without error.
+  const std::vector<vxRGBA> colours = {Rgb(0, 0, 0), Rgb(248, 8, 64), Rgb(16, 200, 96),
+                                       Rgb(128, 128, 128), Rgb(40, 40, 240)};
+  vxScopedImage img, out, single, one;
+  Stripes(img, 20, 9, colours);
+  Quantized(img, 256, MedianCut, out);
+  std::set<std::vector<int>> expected, found;
+  for (int i = 0; i < 5; ++i) {
+    expected.insert({colours[i].red, colours[i].green, colours[i].blue});
+    found.insert({out.palette[i].red, out.palette[i].green, out.palette[i].blue});
+  }
+  EXPECT_EQ(found, expected);
+  for (int i = 5; i < 256; ++i) ASSERT_EQ(out.palette[i].red, i);  // the ramp stays
+  EXPECT_EQ(TopDownRGB(out), TopDownRGB(img));
+
+  Stripes(single, 13, 11, {Rgb(200, 150, 100)});
+  Quantized(single, 256, MedianCut, one);
+  EXPECT_EQ(TopDownRGB(one)[0], 200);
+  EXPECT_EQ(TopDownRGB(one)[1], 144);
+  EXPECT_EQ(TopDownRGB(one)[2], 96);
+  for (int y = 0; y < 11; ++y) {
+    for (int x = 0; x < 13; ++x) ASSERT_EQ(one.Row(y)[x], 0);
+  }
+}
+
+TEST(Quantize, PaletteSizesAndQuickDither) {
+  vxScopedImage img, a, b, c, d, e;
+  MakePattern(img, 30, 20, 24);
+  Quantized(img, 0, MedianCut, a);
+  Quantized(img, -5, BestQuantization, b);
+  Quantized(img, 16, BestQuantization, c);
+  Quantized(img, 16, FastQuantization, d);  // its fixed palette needs all 256
+  Quantized(img, 0, QuickDither, e);
+  EXPECT_EQ(a.ColoursUsed(), 256);
+  EXPECT_EQ(b.ColoursUsed(), 256);
+  EXPECT_EQ(c.ColoursUsed(), 16);
+  EXPECT_EQ(d.ColoursUsed(), 256);
+  EXPECT_TRUE(e.IsGreyRamp());
+  for (int i = 0; i < 600; ++i) {
+    ASSERT_EQ(e.Row(i / 30)[i % 30], 128);
+    ASSERT_LT(c.Row(i / 30)[i % 30], 16);
+  }
+  // The fixed palette's levels (round(255 k / 7) for blue and green, 85 k for
+  // red) are reproduced exactly.
+  vxScopedImage levels, fixed;
+  Stripes(levels, 17, 5, {Rgb(255, 255, 255), Rgb(0, 0, 0), Rgb(170, 73, 36), Rgb(85, 146, 219)});
+  Quantized(levels, 256, FastQuantization, fixed);
+  EXPECT_EQ(TopDownRGB(fixed), TopDownRGB(levels));
+  vxQuantizer q;
+  EXPECT_EQ(q.Quantize(nullptr, 3, 3, 0, MedianCut), nullptr);
+  EXPECT_EQ(q.Quantize(img.bits, 0, 3, 0, MedianCut), nullptr);
+}
+
+TEST(BestQuantization, FewColoursAreExactAndSpareEntriesBlack) {
+  vxScopedImage img, out;
+  Stripes(img, 11000, 2,  // 33000-byte rows
+          {Rgb(1, 2, 3), Rgb(250, 7, 99), Rgb(33, 34, 35), Rgb(200, 201, 202), Rgb(0, 255, 0)});
+  Quantized(img, 64, BestQuantization, out);
+  EXPECT_EQ(TopDownRGB(out), TopDownRGB(img));
+  for (int i = 5; i < 64; ++i) ASSERT_EQ(out.palette[i].red | out.palette[i].green, 0);
+}
+
+TEST(BestQuantization, ManyColoursReducePrecision) {
+  // 65536 distinct colours, more than the histogram takes at full precision,
+  // in a dark and a light cluster 32 levels wide.
+  vxScopedImage img, out;
+  ASSERT_EQ(img.Create(256, 256, 24, 0), 1);
+  for (int i = 0; i < 65536; ++i) {
+    unsigned char* p = img.Row(i / 256) + 3 * (i % 256);
+    for (int k = 0; k < 3; ++k) {
+      const int v = (i >> (5 * k)) & 31;
+      p[k] = static_cast<unsigned char>(i < 32768 ? v : 255 - v);
+    }
+  }
+  Quantized(img, 256, BestQuantization, out);
+  const std::vector<uint8_t> got = TopDownRGB(out), want = TopDownRGB(img);
+  for (size_t i = 0; i < got.size(); ++i) ASSERT_LE(std::abs(got[i] - want[i]), 40) << i;
+}
+
+TEST(BestQuantization, PixelSumsDoNotOverflowOnLargePictures) {
+  // 17 million pixels of one colour: count x value exceeds 32 bits.
+  vxScopedImage img, out;
+  ASSERT_EQ(img.Create(4100, 4200, 24, 0), 1);
+  for (int y = 0; y < 4200; ++y) {
+    for (int x = 0; x < 4100; ++x) std::memcpy(img.Row(y) + 3 * x, "\xFF\xFA\xF0", 3);
+  }
+  Quantized(img, 256, BestQuantization, out);
+  EXPECT_EQ(out.palette[0].blue, 255);
+  EXPECT_EQ(out.palette[0].green, 250);
+  EXPECT_EQ(out.palette[0].red, 240);
+}
+
+TEST(Quantize, PhotoErrorIsWellBelowTheFixedPalette) {
+  vxScopedImage photo;
+  ASSERT_TRUE(LoadNetpbm(photo, testing_support::DataPath("chelsea.ppm")));
+  const std::vector<uint8_t> original = TopDownRGB(photo);
+  double error[4] = {};
+  for (vxColorReduction m : {MedianCut, BestQuantization, FastQuantization}) {
+    vxScopedImage out;
+    Quantized(photo, 256, m, out);
+    error[m] = MeanColourError(TopDownRGB(out), original);
+    RecordProperty("error" + std::to_string(m), std::to_string(error[m]));
+  }
+  EXPECT_LT(error[MedianCut], 0.6 * error[FastQuantization]);
+  EXPECT_LT(error[BestQuantization], 0.6 * error[FastQuantization]);
+}
+
+}  // namespace

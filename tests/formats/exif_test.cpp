@@ -1,0 +1,196 @@
+// EXIF orientation: the parser on its own, and camera-style JPEG files shown
+// upright (ImageMagick's -auto-orient is the judge).
+#include "formats/jpeg/exif.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/options.h"
+#include "formats/jpeg/jpeg.h"
+#include "jpeg_tiff_util.h"
+
+namespace {
+
+using namespace jt;
+
+struct Entry {
+  uint16_t tag, type;
+  uint32_t count, value;
+};
+
+// An APP1 payload: "Exif\0\0", a TIFF header and directory 0 at `offset`.
+std::vector<uint8_t> ExifSegment(bool bigEndian, const std::vector<Entry>& entries,
+                                 uint32_t offset = 8) {
+  std::vector<uint8_t> t;
+  auto word = [&](uint32_t v) {
+    if (bigEndian)
+      t.insert(t.end(), {uint8_t(v >> 8), uint8_t(v)});
+    else
+      t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8)});
+  };
+  auto dword = [&](uint32_t v) {
+    if (bigEndian) {
+      word(v >> 16);
+      word(v & 0xFFFF);
+    } else {
+      word(v & 0xFFFF);
+      word(v >> 16);
+    }
+  };
+  t.insert(t.end(), bigEndian ? std::initializer_list<uint8_t>{'M', 'M'}
+                              : std::initializer_list<uint8_t>{'I', 'I'});
+  word(42);
+  dword(offset);
+  while (t.size() < offset) t.push_back(0);
+  word(static_cast<uint32_t>(entries.size()));
+  for (const Entry& e : entries) {
+    word(e.tag);
+    word(e.type);
+    dword(e.count);
+    if (e.type == 3) {  // a SHORT sits in the first two bytes of the field
+      word(e.value);
+      word(0);
+    } else {
+      dword(e.value);
+    }
+  }
+  dword(0);  // no next directory
+  std::vector<uint8_t> segment(6 + t.size());
+  std::memcpy(segment.data(), "Exif\0", 6);
+  std::copy(t.begin(), t.end(), segment.begin() + 6);
+  return segment;
+}
+
+// Parses an exact-sized heap copy, so that any read past the end is caught.
+int Parse(const std::vector<uint8_t>& bytes, size_t size) {
+  std::unique_ptr<unsigned char[]> copy(new unsigned char[size ? size : 1]);
+  std::memcpy(copy.get(), bytes.data(), size);
+  return vxExifOrientation(copy.get(), size);
+}
+int Parse(const std::vector<uint8_t>& bytes) { return Parse(bytes, bytes.size()); }
+
+TEST(ExifParser, FindsTheOrientationInBothByteOrders) {
+  const std::vector<Entry> entries = {{0x010F, 2, 6, 100}, {0x0112, 3, 1, 6}, {0x8769, 4, 1, 200}};
+  EXPECT_EQ(Parse(ExifSegment(false, entries)), 6);
+  EXPECT_EQ(Parse(ExifSegment(true, entries)), 6);
+  EXPECT_EQ(Parse(ExifSegment(true, {{0x0112, 3, 1, 8}}, 40)), 8);
+  EXPECT_EQ(Parse(ExifSegment(false, {{0x0112, 4, 1, 3}})), 3);  // a LONG, as a few writers do
+}
+
+TEST(ExifParser, StatesNothingForBadOrMissingValues) {
+  EXPECT_EQ(Parse(ExifSegment(false, {{0x010F, 2, 6, 100}})), 0);
+  EXPECT_EQ(Parse(ExifSegment(false, {{0x0112, 3, 1, 0}})), 0);
+  EXPECT_EQ(Parse(ExifSegment(false, {{0x0112, 3, 1, 9}})), 0);
+  EXPECT_EQ(Parse(ExifSegment(false, {{0x0112, 2, 1, 6}})), 0);  // ASCII
+  EXPECT_EQ(Parse(ExifSegment(false, {{0x0112, 3, 0, 6}})), 0);  // no values
+  std::vector<uint8_t> notExif = ExifSegment(false, {{0x0112, 3, 1, 6}});
+  notExif[0] = 'X';
+  EXPECT_EQ(Parse(notExif), 0);
+  std::vector<uint8_t> badMagic = ExifSegment(false, {{0x0112, 3, 1, 6}});
+  badMagic[8] = 43;
+  EXPECT_EQ(Parse(badMagic), 0);
+  EXPECT_EQ(vxExifOrientation(nullptr, 100), 0);
+}
+
+TEST(ExifParser, NeverReadsOutsideTheSegment) {
+  const std::vector<uint8_t> good = ExifSegment(true, {{0x0100, 3, 1, 640}, {0x0112, 3, 1, 5}});
+  for (size_t n = 0; n <= good.size(); ++n) {
+    const int o = Parse(good, n);
+    EXPECT_TRUE(o == 0 || o == 5) << n;
+  }
+  // Directory offsets and entry counts that point past the end.
+  for (uint32_t offset : {0xFFFFFFFFu, 0xFFFFFFF0u, 0x7FFFFFFFu, 29u, 30u}) {
+    std::vector<uint8_t> bad = ExifSegment(false, {{0x0112, 3, 1, 6}});
+    for (int i = 0; i < 4; ++i) bad[10 + i] = uint8_t(offset >> (8 * i));
+    EXPECT_EQ(Parse(bad), 0) << offset;
+  }
+  std::vector<uint8_t> manyEntries = ExifSegment(false, {{0x0100, 3, 1, 6}});
+  manyEntries[14] = manyEntries[15] = 0xFF;
+  EXPECT_EQ(Parse(manyEntries), 0);
+}
+
+class ExifJpegTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  vxScopedImage stored;  // the pixels as the camera stored them
+  void SetUp() override { MakeQuadrants(stored, 48, 32); }
+
+  std::string Camera(int orientation) {
+    const std::string ppm = dir.File("stored.ppm");
+    const std::string jpeg = dir.File("o" + std::to_string(orientation) + ".jpg");
+    WritePpm(ppm, stored);
+    EXPECT_EQ(RunCommand("cjpeg -quality 95 -sample 1x1 " + Quote(ppm) + " > " + Quote(jpeg) +
+                         " && exiftool -q -Orientation=" + std::to_string(orientation) +
+                         " -n -overwrite_original " + Quote(jpeg)),
+              0);
+    return jpeg;
+  }
+};
+
+TEST_F(ExifJpegTest, EveryOrientationOpensUpright) {
+  for (int o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    const std::string jpeg = Camera(o);
+    int w, h;
+    const std::vector<uint8_t> upright =
+        ToolRGB("convert " + Quote(jpeg) + " -auto-orient " + Quote("ppm:" + dir.File("u.ppm")),
+                dir.File("u.ppm"), w, h);
+    vxScopedImage image;
+    ASSERT_EQ(image.LoadImage(jpeg.c_str()), 0);
+    ASSERT_EQ(image.Width(), w);
+    ASSERT_EQ(image.Height(), h);
+    EXPECT_EQ(w, o >= 5 ? 32 : 48);
+    EXPECT_GE(Psnr(TopDownRGB(image), upright), 45.0);
+
+    vxFileInfo info{};
+    ASSERT_EQ(vxImage::GetInfo(jpeg.c_str(), &info), 0);
+    EXPECT_EQ(info.width, w);
+    EXPECT_EQ(info.height, h);
+
+    // The reduced decode stands upright too.
+    vxBitmapInfoHeader* block = nullptr;
+    int fullWidth = 0, fullHeight = 0;
+    ASSERT_EQ(vxReadJpegScaled(jpeg.c_str(), 2, &block, &fullWidth, &fullHeight), 0);
+    vxScopedImage half;
+    half.AdoptBlock(block);
+    EXPECT_EQ(fullWidth, w);
+    EXPECT_EQ(fullHeight, h);
+    EXPECT_EQ(half.Width(), w / 2);
+    unsigned char r, g, b;  // top-left quadrant of the upright picture
+    vxScopedImage* views[] = {&image, &half};
+    for (vxScopedImage* v : views) {
+      ASSERT_EQ(v->GetColor(1, v->Height() - 2, &r, &g, &b), 0);
+      const std::vector<uint8_t>& u = upright;
+      const size_t at = 3 * (size_t(w) + 1);
+      EXPECT_NEAR(r, u[at], 12);
+      EXPECT_NEAR(g, u[at + 1], 12);
+      EXPECT_NEAR(b, u[at + 2], 12);
+    }
+  }
+}
+
+TEST_F(ExifJpegTest, SavingWritesTheUprightPixelsWithoutTheTag) {
+  const std::string jpeg = Camera(6);
+  vxScopedImage image;
+  ASSERT_EQ(image.LoadImage(jpeg.c_str()), 0);
+  const std::string out = dir.File("saved.jpg");
+  vxSaveOptions options;
+  options.quality = 95;
+  ASSERT_EQ(image.SaveImage(out.c_str(), TypeJPEG, &options), 0);
+  const std::vector<uint8_t> bytes = ReadFileBytes(out);
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_EQ(text.find(std::string("Exif\0\0", 6)), std::string::npos);
+  vxScopedImage back;
+  ASSERT_EQ(back.LoadImage(out.c_str()), 0);
+  EXPECT_EQ(back.Width(), 32);
+  EXPECT_EQ(back.Height(), 48);
+  // Colour edges lose some sharpness to chroma subsampling; a picture turned
+  // the wrong way would be far below this.
+  EXPECT_GE(Psnr(TopDownRGB(back), TopDownRGB(image)), 24.0);
+}
+
+}  // namespace

@@ -1,0 +1,473 @@
+// The TIFF class against libtiff's tools, netpbm and ImageMagick.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "formats/registry.h"
+#include "jpeg_tiff_util.h"
+
+namespace {
+
+using namespace jt;
+
+// Writes `image` (8-bit or 24-bit) with libtiff the way Lunark's earlier
+// writer did: the tags of its table in its order, Orientation 4, the top row
+// first, ColorMap values 0..255. Without `earlyNames` the two name tags are
+// left out, and `orientation` 0 leaves out the Orientation tag.
+void WriteOldStyle(const std::string& path, const vxImage& image, bool earlyNames = true,
+                   int orientation = 4) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  const bool rgb = image.BitCount() == 24;
+  const bool grey = !rgb && image.IsGrayScale();
+  const uint32_t bytesPerRow = image.Width() * (rgb ? 3 : 1);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(image.Width()));
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(image.Height()));
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  if (orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
+               rgb    ? PHOTOMETRIC_RGB
+               : grey ? PHOTOMETRIC_MINISBLACK
+                      : PHOTOMETRIC_PALETTE);
+  TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+  if (earlyNames) {
+    TIFFSetField(tif, TIFFTAG_DOCUMENTNAME, "TIFFTEST");
+    TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, "Created By the Lunark");
+  }
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, rgb ? 3 : 1);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::max<uint32_t>(1, 8192 / bytesPerRow));
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  std::vector<uint16_t> map(3 * 256);
+  if (!rgb && !grey) {
+    for (int i = 0; i < image.ColoursUsed(); ++i) {
+      map[i] = image.palette[i].red;
+      map[256 + i] = image.palette[i].green;
+      map[512 + i] = image.palette[i].blue;
+    }
+    TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+  }
+  std::vector<uint8_t> line(bytesPerRow);
+  for (int r = 0; r < image.Height(); ++r) {
+    const unsigned char* row = image.Row(image.Height() - 1 - r);
+    for (int x = 0; x < image.Width(); ++x) {
+      if (rgb) {
+        line[3 * x] = row[3 * x + 2];
+        line[3 * x + 1] = row[3 * x + 1];
+        line[3 * x + 2] = row[3 * x];
+      } else {
+        line[x] = row[x];
+      }
+    }
+    ASSERT_EQ(TIFFWriteScanline(tif, line.data(), r, 0), 1);
+  }
+  TIFFClose(tif);
+}
+
+struct Tags {
+  uint16_t orientation = 0, photometric = 0, samples = 0, compression = 0;
+  uint32_t rowsPerStrip = 0;
+  std::string documentName, description;
+  std::vector<uint16_t> red, green, blue;
+};
+
+Tags ReadTags(const std::string& path) {
+  Tags t;
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (!tif) return t;
+  TIFFGetField(tif, TIFFTAG_ORIENTATION, &t.orientation);
+  TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &t.photometric);
+  TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &t.samples);
+  TIFFGetField(tif, TIFFTAG_COMPRESSION, &t.compression);
+  TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &t.rowsPerStrip);
+  const char* text = nullptr;
+  if (TIFFGetField(tif, TIFFTAG_DOCUMENTNAME, &text)) t.documentName = text;
+  if (TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &text)) t.description = text;
+  uint16_t *r, *g, *b;
+  if (TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b)) {
+    t.red.assign(r, r + 256);
+    t.green.assign(g, g + 256);
+    t.blue.assign(b, b + 256);
+  }
+  TIFFClose(tif);
+  return t;
+}
+
+class TiffTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string File(const std::string& name) const { return dir.File(name); }
+
+  // tiff2rgba's reading, through tifftopnm.
+  std::vector<uint8_t> ByTiff2rgba(const std::string& tiff, int& w, int& h) {
+    const std::string rgba = File("judge.tif"), ppm = File("judge.ppm");
+    return ToolRGB("tiff2rgba -n " + Quote(tiff) + " " + Quote(rgba) + " && tifftopnm " +
+                       Quote(rgba) + " > " + Quote(ppm) + " 2>/dev/null",
+                   ppm, w, h);
+  }
+  std::vector<uint8_t> ByImageMagick(const std::string& tiff, int& w, int& h) {
+    const std::string ppm = File("judge-im.ppm");
+    return ToolRGB("convert " + Quote(tiff) + "'[0]' -auto-orient -depth 8 " + Quote("ppm:" + ppm),
+                   ppm, w, h);
+  }
+  std::vector<uint8_t> ByTifftopnm(const std::string& tiff, int& w, int& h) {
+    const std::string ppm = File("judge-pnm.ppm");
+    return ToolRGB("tifftopnm " + Quote(tiff) + " 2>/dev/null | ppmtoppm > " + Quote(ppm), ppm, w,
+                   h);
+  }
+};
+
+TEST_F(TiffTest, ReadsFilesOfOtherToolsPixelExact) {
+  const std::string c = Quote(DataPath("chelsea.ppm")), g = Quote(DataPath("camera.pgm"));
+  const std::string rgb = Quote(File("rgb.tif")), grey = Quote(File("grey.tif"));
+  const std::string bw = Quote(File("bw.pbm")), miw = Quote(File("miw.tif"));
+  ASSERT_EQ(
+      RunCommand("convert " + c + " -compress none " + rgb + " && convert " + g +
+                 " -compress none " + grey + " && convert " + g + "'[37x23+250+200]' -monochrome " +
+                 bw + " && pnmtotiff -miniswhite " + bw + " > " + miw),
+      0);
+  struct Case {
+    const char* name;
+    std::string command;  // writes the file named by the trailing OUT
+    int bitCount;
+    bool imageMagickAgrees;  // also compared with ImageMagick's own decoding
+  };
+  const std::vector<Case> cases = {
+      {"RGB", "convert " + c + " -compress none", 24, true},
+      {"RGB LZW", "convert " + c + " -compress lzw", 24, true},
+      {"RGB Deflate", "convert " + c + " -compress zip", 24, true},
+      {"RGB PackBits", "tiffcp -c packbits " + rgb, 24, true},
+      {"RGB LZW predictor, strips of 7", "tiffcp -c lzw:2 -r 7 " + rgb, 24, true},
+      {"big-endian", "tiffcp -B " + rgb, 24, true},
+      {"tiles", "tiffcp -t -w 64 -l 48 " + rgb, 24, true},
+      {"separate planes", "tiffcp -p separate " + rgb, 24, true},
+      {"16-bit RGB", "convert " + c + " -depth 16", 24, false},
+      {"RGBA", "convert " + c + " -alpha set -channel A -fx i/w +channel", 24, false},
+      {"YCbCr JPEG", "tiffcp -c jpeg -r 16 " + rgb, 24, false},
+      {"CMYK", "convert " + c + " -colorspace CMYK", 24, false},
+      {"grey", "convert " + g + " -compress none", 8, true},
+      {"grey LZW", "convert " + g + " -compress lzw", 8, true},
+      {"grey tiles", "tiffcp -t -w 32 -l 48 -c zip " + grey, 24, true},
+      {"grey 16-bit", "convert " + g + " -depth 16", 24, false},
+      {"grey 4-bit", "convert " + g + " -depth 4", 24, true},
+      {"min-is-white", "convert " + g + " -define quantum:polarity=min-is-white", 8, true},
+      {"bilevel min-is-white 37x23", "tiffcp " + miw, 8, true},
+      {"bilevel min-is-black", "convert " + bw, 8, true},
+      {"bilevel G4", "tiffcp -c g4 " + miw, 8, true},
+      {"bilevel 1 wide", "convert " + bw + "'[1x23+5+0]' +repage -compress none", 8, true},
+      {"bilevel 9 wide", "convert " + bw + "'[9x5+3+2]' +repage", 8, true},
+      // ImageMagick rounds 16-bit ColorMap values; libtiff and we take the high byte.
+      {"palette", "convert " + c + " -colors 64 -type Palette", 8, false},
+      {"palette 4-bit", "convert " + c + " -colors 16 -type Palette", 24, false},
+      {"Orientation 4, bottom row first", "convert " + c + " -flip -compress none", 24, true},
+      {"no Orientation", "convert " + c + " -compress lzw", 24, true},
+      {"two pages", "tiffcp " + rgb + " " + grey, 24, true},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    const std::string tiff = File("in.tif");
+    std::remove(tiff.c_str());
+    ASSERT_EQ(RunCommand(k.command + " " + Quote(tiff)), 0);
+    if (std::string(k.name).rfind("Orientation 4", 0) == 0) {
+      ASSERT_EQ(RunCommand("tiffset -s 274 4 " + Quote(tiff)), 0);
+    } else if (std::string(k.name) == "no Orientation") {
+      ASSERT_EQ(RunCommand("tiffset -u 274 " + Quote(tiff)), 0);
+    }
+    vxScopedImage image;
+    ASSERT_EQ(image.LoadImage(tiff.c_str()), 0);
+    EXPECT_EQ(image.BitCount(), k.bitCount);
+    EXPECT_EQ(image.loadedBytes, static_cast<int>(std::filesystem::file_size(tiff)));
+    int w, h;
+    const std::vector<uint8_t> expected = ByTiff2rgba(tiff, w, h);
+    ASSERT_EQ(image.Width(), w);
+    ASSERT_EQ(image.Height(), h);
+    const std::vector<uint8_t> got = TopDownRGB(image);
+    EXPECT_TRUE(got == expected) << Psnr(got, expected) << " dB";
+    if (k.imageMagickAgrees) {
+      EXPECT_TRUE(got == ByImageMagick(tiff, w, h));
+    }
+  }
+}
+
+TEST_F(TiffTest, EveryOrientationStandsUpright) {
+  vxScopedImage stored, grey;
+  MakeQuadrants(stored, 24, 14);
+  stored.SetColor(0, 13, 255, 255, 255);  // one marked corner pixel
+  MakePattern(grey, 13, 6, 8);            // 8-bit: read by scan line, turned with its palette
+  const std::string tiff = File("o.tif");
+  for (int o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    for (vxImage* picture : {static_cast<vxImage*>(&stored), static_cast<vxImage*>(&grey)}) {
+      WriteOldStyle(tiff, *picture, false, o);
+      int w, h;
+      const std::vector<uint8_t> expected = ByImageMagick(tiff, w, h);
+      // The same file in tiles goes through libtiff's RGBA interface instead.
+      const std::string tiled = File("tiled.tif");
+      ASSERT_EQ(RunCommand("tiffcp -t -w 16 -l 16 " + Quote(tiff) + " " + Quote(tiled)), 0);
+      for (const std::string& path : {tiff, tiled}) {
+        vxScopedImage image;
+        ASSERT_EQ(image.LoadImage(path.c_str()), 0);
+        ASSERT_EQ(image.Width(), w);
+        ASSERT_EQ(image.Height(), h);
+        EXPECT_TRUE(TopDownRGB(image) == expected) << path;
+      }
+      vxFileInfo info{};
+      ASSERT_EQ(vxImage::GetInfo(tiff.c_str(), &info), 0);
+      EXPECT_EQ(info.width, w);
+      EXPECT_EQ(info.height, h);
+    }
+  }
+  // Orientation 1 and no tag at all: the first stored row is the top line.
+  WriteOldStyle(tiff, stored, false, 0);
+  vxScopedImage image;
+  ASSERT_EQ(image.LoadImage(tiff.c_str()), 0);
+  EXPECT_TRUE(TopDownRGB(image) == TopDownRGB(stored));
+}
+
+TEST_F(TiffTest, FilesOfEarlierLunarkVersionsOpenUpright) {
+  vxScopedImage colour, grey, palette;
+  MakePattern(colour, 31, 17, 24);
+  MakePattern(grey, 31, 17, 8);
+  MakePattern(palette, 31, 17, 8);
+  for (int i = 0; i < 256; ++i) {
+    palette.palette[i] = vxRGBA{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 0};
+  }
+  for (vxImage* image : {static_cast<vxImage*>(&colour), static_cast<vxImage*>(&grey),
+                         static_cast<vxImage*>(&palette)}) {
+    const std::string tiff = File("early.tif");
+    WriteOldStyle(tiff, *image);
+    vxScopedImage back;
+    ASSERT_EQ(back.LoadImage(tiff.c_str()), 0);
+    EXPECT_EQ(back.BitCount(), image->BitCount());
+    EXPECT_TRUE(TopDownRGB(back) == TopDownRGB(*image));  // palette from the low bytes
+    // Without the two names the same file is taken at its word: row 0 at the
+    // bottom.
+    WriteOldStyle(tiff, *image, false);
+    ASSERT_EQ(back.LoadImage(tiff.c_str()), 0);
+    EXPECT_FALSE(TopDownRGB(back) == TopDownRGB(*image));
+    int w, h;
+    EXPECT_TRUE(TopDownRGB(back) == ByTiff2rgba(tiff, w, h));
+  }
+}
+
+TEST_F(TiffTest, WritesFilesThatEveryToolShowsUpright) {
+  vxScopedImage greyRamp, colourPalette, one, three, photo;
+  MakePattern(greyRamp, 45, 31, 8);
+  MakePattern(colourPalette, 45, 31, 8);
+  colourPalette.palette[7] = vxRGBA{10, 200, 30, 0};  // one colour entry: a palette file
+  MakePattern(one, 1, 5, 24);
+  MakePattern(three, 3, 2, 24);
+  const std::string photoTiff = File("photo-src.tif");
+  ASSERT_EQ(RunCommand("convert " + Quote(DataPath("chelsea.ppm")) + " " + Quote(photoTiff)), 0);
+  ASSERT_EQ(photo.LoadImage(photoTiff.c_str()), 0);
+
+  struct Case {
+    const char* name;
+    vxImage* image;
+    uint16_t photometric;
+  };
+  const Case cases[] = {{"grey ramp", &greyRamp, PHOTOMETRIC_MINISBLACK},
+                        {"palette", &colourPalette, PHOTOMETRIC_PALETTE},
+                        {"1 x 5", &one, PHOTOMETRIC_RGB},
+                        {"3 x 2", &three, PHOTOMETRIC_RGB},
+                        {"photo", &photo, PHOTOMETRIC_RGB}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    const std::string tiff = File("out.tif");
+    ASSERT_EQ(k.image->SaveImage(tiff.c_str(), TypeTIFF), 0);
+    const std::vector<uint8_t> upright = TopDownRGB(*k.image);
+    int w, h;
+    EXPECT_TRUE(ByTiff2rgba(tiff, w, h) == upright);
+    EXPECT_TRUE(ByImageMagick(tiff, w, h) == upright);
+    EXPECT_TRUE(ByTifftopnm(tiff, w, h) == upright);
+    vxScopedImage back;
+    ASSERT_EQ(back.LoadImage(tiff.c_str()), 0);
+    EXPECT_EQ(back.BitCount(), k.image->BitCount());
+    EXPECT_TRUE(TopDownRGB(back) == upright);
+
+    const Tags t = ReadTags(tiff);
+    EXPECT_EQ(t.orientation, ORIENTATION_TOPLEFT);
+    EXPECT_EQ(t.photometric, k.photometric);
+    EXPECT_EQ(t.compression, COMPRESSION_NONE);
+    EXPECT_EQ(t.documentName, "TIFFTEST");
+    EXPECT_EQ(t.description, "Created By the Lunark");
+    EXPECT_EQ(t.red.empty(), k.photometric != PHOTOMETRIC_PALETTE);
+    if (!t.red.empty()) {
+      for (int i = 0; i < 256; ++i) {
+        ASSERT_EQ(t.red[i], k.image->palette[i].red * 257) << i;
+        ASSERT_EQ(t.green[i], k.image->palette[i].green * 257) << i;
+        ASSERT_EQ(t.blue[i], k.image->palette[i].blue * 257) << i;
+      }
+    }
+  }
+}
+
+TEST_F(TiffTest, PalettesShorterOrOtherThanTheGreyRampAreWrittenByTheirColours) {
+  const std::string tiff = File("p.tif");
+  int w, h;
+  // A reversed grey ramp: min-is-black with each pixel's grey, not its index.
+  vxScopedImage reversed;
+  MakePattern(reversed, 20, 9, 8);
+  for (int i = 0; i < 256; ++i) {
+    const auto v = uint8_t(255 - i);
+    reversed.palette[i] = vxRGBA{v, v, v, 0};
+  }
+  ASSERT_EQ(reversed.SaveImage(tiff.c_str(), TypeTIFF), 0);
+  EXPECT_EQ(ReadTags(tiff).photometric, PHOTOMETRIC_MINISBLACK);
+  EXPECT_TRUE(ByTifftopnm(tiff, w, h) == TopDownRGB(reversed));
+
+  // Palettes of 16 entries, handed over as exactly 16 entries (a read beyond
+  // them is caught by the address sanitizer); indices past them are black.
+  vxScopedImage indices;
+  MakePattern(indices, 20, 9, 8);
+  for (const bool colour : {false, true}) {
+    SCOPED_TRACE(colour);
+    std::vector<vxRGBA> palette(16);
+    for (int i = 0; i < 16; ++i) {
+      const auto v = uint8_t(i * 17);
+      palette[i] = colour ? vxRGBA{v, uint8_t(255 - v), 90, 0} : vxRGBA{v, v, v, 0};
+    }
+    vxBitmapInfoHeader header = *indices.header;
+    header.coloursUsed = header.coloursImportant = 16;
+    ASSERT_EQ(WriteWith(TypeTIFF, tiff, &header, palette.data(), indices.bits), 0);
+    const Tags t = ReadTags(tiff);
+    EXPECT_EQ(t.photometric, colour ? PHOTOMETRIC_PALETTE : PHOTOMETRIC_MINISBLACK);
+    std::vector<uint8_t> expected;
+    for (int y = indices.Height() - 1; y >= 0; --y) {
+      for (int x = 0; x < indices.Width(); ++x) {
+        const int index = indices.Row(y)[x];
+        const vxRGBA e = index < 16 ? palette[index] : vxRGBA{0, 0, 0, 0};
+        expected.insert(expected.end(), {e.red, e.green, e.blue});
+      }
+    }
+    EXPECT_TRUE(ByTiff2rgba(tiff, w, h) == expected);
+    if (colour) {
+      ASSERT_EQ(t.red.size(), 256u);
+      for (int i = 16; i < 256; ++i) ASSERT_EQ(t.red[i] | t.green[i] | t.blue[i], 0) << i;
+    }
+  }
+}
+
+TEST_F(TiffTest, RowsWiderThanAStripGetOneRowPerStrip) {
+  vxScopedImage wide;
+  MakePattern(wide, 5000, 3, 24);
+  const std::string tiff = File("wide.tif");
+  ASSERT_EQ(wide.SaveImage(tiff.c_str(), TypeTIFF), 0);
+  EXPECT_EQ(ReadTags(tiff).rowsPerStrip, 1u);
+  vxScopedImage back;
+  ASSERT_EQ(back.LoadImage(tiff.c_str()), 0);
+  EXPECT_TRUE(TopDownRGB(back) == TopDownRGB(wide));
+}
+
+TEST_F(TiffTest, FileInformationComesFromTheTags) {
+  const std::string tiff = File("info.tif");
+  ASSERT_EQ(RunCommand("convert " + Quote(DataPath("chelsea.ppm")) + " -depth 16 " + Quote(tiff)),
+            0);
+  vxFileInfo info{};
+  ASSERT_EQ(vxImage::GetInfo(tiff.c_str(), &info), 0);
+  EXPECT_EQ(info.width, 451);
+  EXPECT_EQ(info.height, 300);
+  EXPECT_EQ(info.bitsPerPixel, 48);
+  EXPECT_EQ(info.fileSize, std::filesystem::file_size(tiff));
+
+  std::unique_ptr<vxRWImage> rw(vxCreateTIFF());
+  EXPECT_EQ(rw->typeId, TypeTIFF);
+  EXPECT_STREQ(rw->extensions, "TIF");
+  EXPECT_EQ(rw->OutOptions(), nullptr);
+  NoticeCapture notices;
+  EXPECT_EQ(rw->GetFileInfo(File("missing.tif").c_str(), &info), -1);
+  WriteFileBytes(File("bad.tif"), {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3});
+  const int open = OpenDescriptors();
+  EXPECT_EQ(rw->GetFileInfo(File("bad.tif").c_str(), &info), -2);
+  vxScopedImage image;
+  EXPECT_EQ(ReadWith(TypeTIFF, File("bad.tif"), image).result, -2);
+  EXPECT_EQ(ReadWith(TypeTIFF, File("missing.tif"), image).result, -1);
+  EXPECT_EQ(OpenDescriptors(), open);
+  EXPECT_GE(notices.Count("TIFF", ""), 1);
+}
+
+TEST_F(TiffTest, FailedWritesReturnAnErrorWithOneMessage) {
+  vxScopedImage picture;
+  MakePattern(picture, 200, 150, 24);
+  NoticeCapture notices;
+  EXPECT_EQ(WriteWith(TypeTIFF, "/dev/full", picture), -1);
+  EXPECT_EQ(WriteWith(TypeTIFF, File("no/such/folder.tif"), picture), -1);
+  EXPECT_EQ(notices.Count("Info", "Bad TIFF"), 2);  // the header cannot be written to /dev/full
+
+  const std::string target = File("kept.tif");
+  ASSERT_EQ(RunCommand("convert " + Quote(DataPath("camera.pgm")) + " " + Quote(target)), 0);
+  const std::vector<uint8_t> before = ReadFileBytes(target);
+  NoticeCapture failures;
+  int direct, saved;
+  std::string reason;
+  {
+    FileSizeLimit limit(16384);
+    vxClearLastError();
+    direct = WriteWith(TypeTIFF, File("direct.tif"), picture);
+    reason = vxLastError();
+    saved = picture.SaveImage(target.c_str(), TypeTIFF);
+  }
+  EXPECT_EQ(direct, -1);
+  EXPECT_NE(reason.find("File too large"), std::string::npos) << reason;
+  EXPECT_NE(saved, 0);
+  EXPECT_EQ(failures.Count("Info", "Could Not Write"), 2);  // one per write, not one per line
+  EXPECT_EQ(failures.notices().size(), 2u);
+  EXPECT_TRUE(ReadFileBytes(target) == before);
+  int files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 2);  // kept.tif and the cut direct.tif, no temporary file
+}
+
+TEST_F(TiffTest, LibtiffMessagesBecomeNoticesOfTheirOwnFile) {
+  // An LZW file with damaged data, read on several threads at once beside
+  // threads that read good files: libtiff's complaints reach the notice sink
+  // (never standard error), each under the name of the file that caused it.
+  const std::string good = File("good.tif");
+  ASSERT_EQ(
+      RunCommand("convert " + Quote(DataPath("camera.pgm")) + " -compress lzw " + Quote(good)), 0);
+  std::vector<uint8_t> bytes = ReadFileBytes(good);
+  for (size_t i = 400; i < 2400; i += 7) bytes[i] ^= 0x5A;
+  std::vector<std::string> bad;
+  for (int t = 0; t < 3; ++t) {
+    bad.push_back(File("bad" + std::to_string(t) + ".tif"));
+    WriteFileBytes(bad.back(), bytes);
+  }
+
+  const std::string errors = File("stderr.txt");
+  fflush(stderr);
+  const int saved = dup(2);
+  const int sink = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  dup2(sink, 2);
+  NoticeCapture notices;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 5; ++i) {
+        vxScopedImage image;
+        image.LoadImage(t < 3 ? bad[t].c_str() : good.c_str());
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  close(sink);
+
+  EXPECT_TRUE(ReadFileBytes(errors).empty());
+  ASSERT_FALSE(notices.notices().empty());
+  for (const vxNotice& n : notices.notices()) {
+    EXPECT_EQ(n.caption, "TIFF");
+    EXPECT_NE(n.file, good);
+    EXPECT_NE(std::find(bad.begin(), bad.end(), n.file), bad.end()) << n.file;
+  }
+  // At most a few messages per read, however broken the file.
+  EXPECT_LE(notices.notices().size(), 3u * 5u * 8u);
+}
+
+}  // namespace
