@@ -124,6 +124,7 @@ void CBatchConvertDlg::BuildControls() {
   conversionList_->setHeaderLabels({QStringLiteral("Image"), QStringLiteral("Result")});
   conversionList_->setRootIsDecorated(false);
   conversionList_->setUniformRowHeights(true);
+  conversionList_->setTextElideMode(Qt::ElideMiddle);
   conversionList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   conversionList_->setIconSize(QSize(16, 16));
   conversionList_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -405,6 +406,7 @@ int CBatchConvertDlg::EntryIcon(int row) const {
 }
 
 void CBatchConvertDlg::SetEntryIcon(QTreeWidgetItem* entry, int icon) {
+  if (entry->data(kImageColumn, kIconRole) == icon) return;
   entry->setIcon(kImageColumn, BatchStateIcon(icon));
   entry->setData(kImageColumn, kIconRole, icon);
   const int row = conversionList_->indexOfTopLevelItem(entry);

@@ -240,6 +240,20 @@ QWidget* CPreferencesSheet::BuildGeneralPage() {
     connect(box, &QCheckBox::toggled, this, &CPreferencesSheet::MarkChanged);
   }
 
+  // The two groups' fields line up under each other.
+  int labelWidth = 0;
+  for (QGridLayout* grid : {inputGrid, outputGrid}) {
+    for (int row = 0; row < grid->rowCount(); ++row) {
+      if (QLayoutItem* item = grid->itemAtPosition(row, 0)) {
+        labelWidth = std::max(labelWidth, item->widget()->sizeHint().width());
+      }
+    }
+  }
+  for (QGridLayout* grid : {inputGrid, outputGrid}) {
+    grid->setColumnMinimumWidth(0, labelWidth);
+    grid->setColumnStretch(1, 1);
+  }
+
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(input);
   layout->addWidget(output);
@@ -262,6 +276,7 @@ QWidget* CPreferencesSheet::BuildCompressionPage() {
   levels_->setMinimumWidth(110);
   connect(levels_, &QSpinBox::valueChanged, this, &CPreferencesSheet::MarkChanged);
   auto* waveletForm = new QFormLayout(wavelet);
+  waveletForm->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
   waveletForm->addRow(Buddy(QStringLiteral("Default Wavelet Levels"), levels_), levels_);
 
   auto* quantizer = new QGroupBox(QStringLiteral("Quantizer Options"));
@@ -273,24 +288,26 @@ QWidget* CPreferencesSheet::BuildCompressionPage() {
   quality_->setTickInterval(32);
   qualityValue_ = new QLabel;
   qualityValue_->setObjectName(QStringLiteral("defaultQualityValue"));
-  qualityValue_->setMinimumWidth(qualityValue_->fontMetrics().horizontalAdvance(QStringLiteral("000")));
-  qualityValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  qualityValue_->setFrameShape(QFrame::StyledPanel);
+  qualityValue_->setFrameShadow(QFrame::Sunken);
+  qualityValue_->setMinimumWidth(qualityValue_->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
+  qualityValue_->setAlignment(Qt::AlignCenter);
   connect(quality_, &QSlider::valueChanged, this, [this](int value) {
     ShowQuality(value);
     MarkChanged();
   });
   auto* grid = new QGridLayout(quantizer);
   grid->addWidget(Buddy(QStringLiteral("Default Quality"), quality_), 0, 0);
-  grid->addWidget(new QLabel(QStringLiteral("1")), 0, 1);
-  grid->addWidget(quality_, 0, 2);
-  grid->addWidget(new QLabel(QStringLiteral("255")), 0, 3);
-  grid->addWidget(qualityValue_, 0, 4);
+  grid->addWidget(quality_, 0, 1);
+  grid->addWidget(qualityValue_, 0, 2);
+  // The quality is a quantizer step: small values keep more detail.
   auto* ends = new QHBoxLayout;
-  ends->addWidget(new QLabel(QStringLiteral("High")));
+  ends->addWidget(new QLabel(QStringLiteral("1  High")));
   ends->addStretch();
-  ends->addWidget(new QLabel(QStringLiteral("Low")));
-  grid->addLayout(ends, 1, 2);
-  grid->setColumnStretch(2, 1);
+  ends->addWidget(new QLabel(QStringLiteral("Low  255")));
+  grid->addLayout(ends, 1, 1);
+  grid->setColumnStretch(1, 1);
+  grid->setColumnMinimumWidth(0, waveletForm->itemAt(0, QFormLayout::LabelRole)->widget()->sizeHint().width());
 
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(wavelet);
@@ -306,6 +323,7 @@ QWidget* CPreferencesSheet::BuildViewingPage() {
   for (const MethodName& m : kMethods) colorReduction_->addItem(QString::fromLatin1(m.label), m.method);
   connect(colorReduction_, &QComboBox::currentIndexChanged, this, &CPreferencesSheet::MarkChanged);
   auto* form = new QFormLayout;
+  form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
   form->addRow(Buddy(QStringLiteral("Default Color Reduction Method"), colorReduction_),
                colorReduction_);
   auto* note = new QLabel(
@@ -336,6 +354,7 @@ QWidget* CPreferencesSheet::BuildImageProcessingPage() {
   contrast_ = makeSpin("defaultContrast");
   brightness_ = makeSpin("defaultBrightness");
   auto* form = new QFormLayout;
+  form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
   form->addRow(Buddy(QStringLiteral("Default Contrast"), contrast_), contrast_);
   form->addRow(Buddy(QStringLiteral("Default Brightnes"), brightness_), brightness_);
   auto* layout = new QVBoxLayout(page);
