@@ -144,3 +144,101 @@ TEST(BatchUsage, BadArgumentsAndReadOnlyOutputAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BatchOrder, TheFirstInputNamedKeepsACollidingOutputWhateverTheJobs) {
+  if (!HaveWriter(TypeBMP)) GTEST_SKIP() << "needs the BMP writer";
+  TempDir dir;
+  fs::create_directories(dir.File("a"));
+  fs::create_directories(dir.File("b"));
+  MakeImage(dir.File("a/photo.bmp"), TypeBMP);  // colour
+  vxScopedImage grey;  // grey, as a BMP under another name
+  testing_support::MakePattern(grey, 17, 9, 8);
+  ASSERT_EQ(grey.SaveImage(dir.File("b/photo.pgm").c_str(), TypeBMP, nullptr), 0);
+  for (const char* jobs : {"1", "2", "8"}) {
+    for (int round = 0; round < 3; ++round) {
+      SCOPED_TRACE(std::string(jobs) + " jobs, round " + std::to_string(round));
+      const std::string outDir = dir.File("out" + std::string(jobs) + std::to_string(round));
+      int status = 0;
+      const std::string out = Lunark("batch --jobs " + std::string(jobs) + " --to bmp --out " + outDir + " " +
+                                         dir.File("a/photo.bmp") + " " + dir.File("b/photo.pgm"),
+                                     &status);
+      EXPECT_EQ(status, 1) << out;
+      EXPECT_NE(out.find(dir.File("b/photo.pgm") + ": name collision"), std::string::npos) << out;
+      vxScopedImage back;
+      ASSERT_EQ(back.LoadImage((outDir + "/photo.bmp").c_str()), 0);
+      EXPECT_EQ(back.BitCount(), 24);  // written from a/photo.bmp
+    }
+  }
+}
+
+TEST(BatchOrder, OneFileNamedTwoWaysIsNotACollision) {
+  if (!HaveWriter(TypeBMP)) GTEST_SKIP() << "needs the BMP writer";
+  TempDir dir;
+  MakeImage(dir.File("x.bmp"), TypeBMP);
+  int status = 0;
+  const std::string out = Lunark("batch --to bmp --out " + dir.File("o") + " " + dir.File("x.bmp") + " " +
+                                     dir.path() + "/./x.bmp",
+                                 &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(out.find("collision"), std::string::npos) << out;
+}
+
+TEST(BatchFolders, AFolderStandsForTheImageFilesInIt) {
+  if (!HaveWriter(TypeBMP)) GTEST_SKIP() << "needs the BMP writer";
+  TempDir dir;
+  fs::create_directories(dir.File("in/sub"));
+  MakeImage(dir.File("in/a.bmp"), TypeBMP);
+  MakeImage(dir.File("in/b.dat"), TypeBMP);  // recognised by content
+  MakeImage(dir.File("in/sub/c.bmp"), TypeBMP);
+  testing_support::WriteFileBytes(dir.File("in/notes.txt"), {'h', 'i', '\n'});
+  int status = 0;
+  std::string out = Lunark("batch --jobs 2 --to bmp --out " + dir.File("o") + " " + dir.File("in"), &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("2 converted, 0 converted after a depth change, 0 failed"), std::string::npos) << out;
+  EXPECT_TRUE(fs::exists(dir.File("o/a.bmp")));
+  EXPECT_TRUE(fs::exists(dir.File("o/b.bmp")));
+  EXPECT_FALSE(fs::exists(dir.File("o/c.bmp")));  // sub-folders are not entered
+
+  // Folders and files mix; a folder without pictures has nothing to convert.
+  fs::create_directories(dir.File("empty"));
+  out = Lunark("batch --to bmp --out " + dir.File("o2") + " " + dir.File("empty"), &status);
+  EXPECT_EQ(status, 1) << out;
+  EXPECT_NE(out.find("no image files"), std::string::npos) << out;
+  out = Lunark("batch --to bmp --out " + dir.File("o3") + " " + dir.File("empty") + " " + dir.File("in/a.bmp"),
+               &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_TRUE(fs::exists(dir.File("o3/a.bmp")));
+}
+
+TEST(BatchRules, WriterCheckComesBeforeAnyWork) {
+  std::string reason;
+  EXPECT_FALSE(vxBatchCanWrite(TypeGIF, &reason));
+  EXPECT_NE(reason.find("GIF"), std::string::npos);
+  EXPECT_FALSE(vxBatchCanWrite(6, &reason));  // no type has this id
+  if (!HaveWriter(TypeBMP)) GTEST_SKIP() << "needs the BMP writer";
+  EXPECT_TRUE(vxBatchCanWrite(TypeBMP));
+
+  // A GIF entry fails without touching the disk; a file that would be
+  // written over itself fails before it is even read.
+  TempDir dir;
+  MakeImage(dir.File("p.bmp"), TypeBMP);
+  vxBatchRun run;
+  const vxBatchResult gif = run.Convert(dir.File("p.bmp"), dir.File("o"), TypeGIF, nullptr);
+  EXPECT_EQ(gif.status, vxBatchResult::Failed);
+  EXPECT_FALSE(fs::exists(dir.File("o")));
+  std::vector<vxBatchStage> stages;
+  const vxBatchResult bmp = run.Convert(dir.File("p.bmp"), dir.path(), TypeBMP, nullptr,
+                                        [&](vxBatchStage s) { stages.push_back(s); });
+  EXPECT_EQ(bmp.status, vxBatchResult::Failed);  // the same file
+  EXPECT_TRUE(stages.empty());
+  fs::create_directories(dir.File("o"));
+  const vxBatchResult ok = run.Convert(dir.File("p.bmp"), dir.File("o"), TypeBMP, nullptr,
+                                       [&](vxBatchStage s) { stages.push_back(s); });
+  EXPECT_EQ(ok.status, vxBatchResult::Written) << ok.reason;
+  EXPECT_EQ(ok.bitCount, 24);
+  EXPECT_EQ(stages, (std::vector<vxBatchStage>{vxBatchStage::Loading, vxBatchStage::Saving}));
+}
+
+}  // namespace
