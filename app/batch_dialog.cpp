@@ -160,6 +160,8 @@ void CBatchConvertDlg::BuildControls() {
   progress_->setFormat(QStringLiteral("%v / %m"));
   status_ = new QLabel;
   status_->setObjectName(QStringLiteral("status"));
+  // Long file names are cut rather than widening the dialog.
+  status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
   // Input on the left, the list buttons in the middle, output on the right.
   auto* inputRow = new QHBoxLayout;
@@ -667,23 +669,33 @@ bool CBatchConvertDlg::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
+QMenu* CBatchConvertDlg::CreateFileListMenu() {
+  auto* menu = new QMenu(this);
+  menu->addAction(QStringLiteral("Add Selected Item(s) To List"), this, &CBatchConvertDlg::AddSelected)
+      ->setEnabled(!running_);
+  menu->addAction(QStringLiteral("Add All Item(s) To List"), this, &CBatchConvertDlg::AddAll)
+      ->setEnabled(!running_);
+  menu->addAction(QStringLiteral("Image Information"), this, &CBatchConvertDlg::ShowImageInfo);
+  return menu;
+}
+
+QMenu* CBatchConvertDlg::CreateConversionListMenu() {
+  auto* menu = new QMenu(this);
+  menu->addAction(QStringLiteral("Delete Selected Item(s)"), this, &CBatchConvertDlg::RemoveSelected)
+      ->setEnabled(!running_);
+  menu->addAction(QStringLiteral("Delete Whole List"), this, &CBatchConvertDlg::RemoveAll)
+      ->setEnabled(!running_);
+  return menu;
+}
+
 void CBatchConvertDlg::ShowFileListMenu(const QPoint& pos) {
-  QMenu menu(this);
-  menu.addAction(QStringLiteral("Add Selected Item(s) To List"), this, &CBatchConvertDlg::AddSelected)
-      ->setEnabled(!running_);
-  menu.addAction(QStringLiteral("Add All Item(s) To List"), this, &CBatchConvertDlg::AddAll)
-      ->setEnabled(!running_);
-  menu.addAction(QStringLiteral("Image Information"), this, &CBatchConvertDlg::ShowImageInfo);
-  menu.exec(fileList_->viewport()->mapToGlobal(pos));
+  std::unique_ptr<QMenu> menu(CreateFileListMenu());
+  menu->exec(fileList_->viewport()->mapToGlobal(pos));
 }
 
 void CBatchConvertDlg::ShowConversionListMenu(const QPoint& pos) {
-  QMenu menu(this);
-  menu.addAction(QStringLiteral("Delete Selected Item(s)"), this, &CBatchConvertDlg::RemoveSelected)
-      ->setEnabled(!running_);
-  menu.addAction(QStringLiteral("Delete Whole List"), this, &CBatchConvertDlg::RemoveAll)
-      ->setEnabled(!running_);
-  menu.exec(conversionList_->viewport()->mapToGlobal(pos));
+  std::unique_ptr<QMenu> menu(CreateConversionListMenu());
+  menu->exec(conversionList_->viewport()->mapToGlobal(pos));
 }
 
 void ShowBatchDialog(QWidget* parent, const CPreferences& prefs) {

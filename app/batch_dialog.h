@@ -24,6 +24,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QToolButton;
@@ -80,6 +81,11 @@ class CBatchConvertDlg : public QDialog {
   void ChooseOptions();
   // Go: starts, resumes or, while running, asks for a pause.
   void GoStop();
+
+  // The context menus of the file list and of the conversion list; the
+  // caller owns them.
+  QMenu* CreateFileListMenu();
+  QMenu* CreateConversionListMenu();
 
   bool running() const { return running_; }
   bool paused() const { return paused_; }

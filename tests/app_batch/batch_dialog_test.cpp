@@ -2,6 +2,7 @@
 // pause and resume, colour depth by output type, failures and the options.
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -251,6 +252,24 @@ void BatchDialogTest::sameFileAddedTwiceIsListedOnceAndRemoveButtonsFollowTheLis
   QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 0);
   QVERIFY(!f.dialog.button(1038)->isVisible());
   QVERIFY(!f.dialog.button(1039)->isVisible());
+
+  // The context menus do what the buttons do.
+  std::unique_ptr<QMenu> files(f.dialog.CreateFileListMenu());
+  QStringList texts;
+  for (QAction* action : files->actions()) texts << action->text();
+  QCOMPARE(texts, (QStringList{"Add Selected Item(s) To List", "Add All Item(s) To List",
+                               "Image Information"}));
+  files->actions().at(1)->trigger();
+  QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 2);
+  std::unique_ptr<QMenu> entries(f.dialog.CreateConversionListMenu());
+  texts.clear();
+  for (QAction* action : entries->actions()) texts << action->text();
+  QCOMPARE(texts, (QStringList{"Delete Selected Item(s)", "Delete Whole List"}));
+  f.dialog.conversionList()->topLevelItem(1)->setSelected(true);
+  entries->actions().at(0)->trigger();
+  QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 1);
+  entries->actions().at(1)->trigger();
+  QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 0);
 
   // The buttons' tool tips.
   QCOMPARE(f.dialog.button(1036)->toolTip(), QStringLiteral("Image Info"));
