@@ -1,0 +1,153 @@
+#include "codec/block_coder.h"
+
+#include <algorithm>
+
+namespace wif {
+
+namespace {
+
+// Prefix code of the 3-bit groups of a quiet block, indexed by the group (its
+// first bit most significant): the code and its length.
+struct GroupCode {
+  uint8_t bits;
+  uint8_t length;
+};
+constexpr GroupCode kGroupCodes[8] = {
+    {0b1, 1},      // 000
+    {0b001, 3},    // 001
+    {0b010, 3},    // 010
+    {0b00000, 5},  // 011
+    {0b011, 3},    // 100
+    {0b00001, 5},  // 101
+    {0b00010, 5},  // 110
+    {0b00011, 5},  // 111
+};
+
+void EncodeBlock(uint32_t* u, BitWriter& out) {
+  uint64_t sum = kBlockValues;
+  for (int i = 0; i < kBlockValues; ++i) sum += u[i];
+  const int k = BlockParameter(sum);
+  out.PutBits(static_cast<uint32_t>(k), 3);
+  if (k < kQuietBlock) {
+    const uint32_t mask = (1u << k) - 1;
+    for (int i = 0; i < kBlockValues; ++i) {
+      out.PutBits(u[i] & mask, k);
+      out.PutRepeated(0, u[i] >> k);
+      out.PutBit(1);
+    }
+    return;
+  }
+  // sum < 24: the unary string has at most 23 bits. Build it most significant
+  // bit first, pad it to whole groups and send the groups.
+  uint32_t string = 0;
+  int length = 0;
+  for (int i = 0; i < kBlockValues; ++i) {
+    for (uint32_t j = 0; j < u[i]; ++j) string = (string << 1) | 1u;
+    string <<= 1;
+    length += static_cast<int>(u[i]) + 1;
+  }
+  const int padded = (length + 2) / 3 * 3;
+  string <<= padded - length;
+  for (int shift = padded - 3; shift >= 0; shift -= 3) {
+    const GroupCode& code = kGroupCodes[(string >> shift) & 7u];
+    out.PutBits(code.bits, code.length);
+  }
+}
+
+// Reads one group of a quiet block (its 3 bits, first bit most significant).
+uint32_t DecodeGroup(BitReader& in) {
+  if (in.GetBit()) return 0b000;
+  const uint32_t two = in.GetBits(2);
+  switch (two) {
+    case 0b01: return 0b001;
+    case 0b10: return 0b010;
+    case 0b11: return 0b100;
+    default: break;
+  }
+  static constexpr uint32_t kLong[4] = {0b011, 0b101, 0b110, 0b111};
+  return kLong[in.GetBits(2)];
+}
+
+Status DecodeBlock(BitReader& in, int32_t* out) {
+  const int k = static_cast<int>(in.GetBits(3));
+  if (k < kQuietBlock) {
+    // u = (zeros << k) | low must stay within 32 bits.
+    const uint64_t zeroLimit = 0xFFFFFFFFull >> k;
+    for (int i = 0; i < kBlockValues; ++i) {
+      const uint32_t low = in.GetBits(k);
+      uint64_t zeros = 0;
+      while (!in.GetBit()) {
+        if (++zeros > zeroLimit || in.failed()) {
+          in.Fail();
+          return Status::Corrupt;
+        }
+      }
+      out[i] = UnmapSigned(static_cast<uint32_t>((zeros << k) | low));
+    }
+    return in.failed() ? Status::Corrupt : Status::Ok;
+  }
+  // Quiet block: read groups until the string holds 16 zeros.
+  int values = 0;
+  uint64_t ones = 0;
+  while (values < kBlockValues) {
+    if (in.failed()) return Status::Corrupt;
+    const uint32_t group = DecodeGroup(in);
+    for (int b = 2; b >= 0 && values < kBlockValues; --b) {
+      if ((group >> b) & 1u) {
+        if (++ones > 0xFFFFFFFFull) {
+          in.Fail();
+          return Status::Corrupt;
+        }
+      } else {
+        out[values++] = UnmapSigned(static_cast<uint32_t>(ones));
+        ones = 0;
+      }
+    }
+  }
+  return in.failed() ? Status::Corrupt : Status::Ok;
+}
+
+}  // namespace
+
+int BlockParameter(uint64_t sum) {
+  if (sum < 24) return 7;
+  if (sum < 40) return 0;
+  if (sum < 72) return 1;
+  if (sum < 136) return 2;
+  if (sum < 264) return 3;
+  if (sum < 520) return 4;
+  if (sum < 1032) return 5;
+  return 6;
+}
+
+void BlockEncode(int32_t* values, size_t count, BitWriter& out) {
+  if (count == 0) return;
+  size_t done = 0;
+  // All blocks but the last are full; the last holds 1 .. 16 values.
+  const size_t fullBlocks = count > 16 ? (count - 1) >> 4 : 0;
+  for (size_t b = 0; b < fullBlocks; ++b, done += kBlockValues) {
+    uint32_t* u = reinterpret_cast<uint32_t*>(values + done);
+    for (int i = 0; i < kBlockValues; ++i) u[i] = MapSigned(values[done + i]);
+    EncodeBlock(u, out);
+  }
+  uint32_t last[kBlockValues] = {};
+  for (size_t i = done; i < count; ++i) last[i - done] = MapSigned(values[i]);
+  EncodeBlock(last, out);
+}
+
+Status BlockDecode(BitReader& in, int32_t* values, size_t count) {
+  if (count == 0) return Status::Ok;
+  size_t done = 0;
+  const size_t fullBlocks = count > 16 ? (count - 1) >> 4 : 0;
+  for (size_t b = 0; b < fullBlocks; ++b, done += kBlockValues) {
+    const Status s = DecodeBlock(in, values + done);
+    if (s != Status::Ok) return s;
+  }
+  int32_t last[kBlockValues];
+  const Status s = DecodeBlock(in, last);
+  if (s != Status::Ok) return s;
+  std::copy(last, last + (count - done), values + done);
+  return Status::Ok;
+}
+
+}  // namespace wif

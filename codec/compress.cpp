@@ -1,0 +1,208 @@
+#include "codec/compress.h"
+
+#include "codec/block_coder.h"
+#include "codec/run_value.h"
+#include "codec/scan.h"
+
+namespace wif {
+
+size_t RowStride(int64_t width, bool colour) {
+  const uint64_t bytes = static_cast<uint64_t>(width) * (colour ? 3 : 1);
+  return static_cast<size_t>((bytes + 3) / 4 * 4);
+}
+
+Status Compress::Run(const EncodeRequest& request) {
+  Status s = init(request);
+  if (s != Status::Ok) return s;
+  s = EncodePlane(out_, quad_[0], luma_, 0, scratch_);
+  if (s == Status::Ok && planes_ == 3) {
+    const PlaneLayout chroma = ChromaLayout(luma_);
+    s = EncodePlane(out_, quad_[1], chroma, 1, scratch_);
+    if (s == Status::Ok) s = EncodePlane(out_, quad_[2], chroma, 2, scratch_);
+  }
+  for (QuadBuf& q : quad_) q.Release();
+  scratch_.linear.Release();
+  if (s == Status::Ok && out_.failed()) s = Status::Failed;
+  return s;
+}
+
+Status Compress::init(const EncodeRequest& r) {
+  if (!r.pixels || r.width < 1 || r.height < 1 || r.width > kMaxSide || r.height > kMaxSide ||
+      r.quality < kMinQuality || r.quality > kMaxQuality || r.levels < 0 ||
+      r.levels > kMaxWriterLevels || r.split > 15) {
+    return Status::Failed;
+  }
+  const int levels = r.levels > 0 ? r.levels : AutomaticLevels(r.width, r.height);
+  const int split = r.split > 0 ? r.split : AutomaticSplit(r.quality, levels);
+
+  header_ = Header{};
+  header_.kind = r.colour ? kKindColour : kKindGrey;
+  header_.width = static_cast<uint16_t>(r.width);
+  header_.height = static_cast<uint16_t>(r.height);
+  header_.levels = static_cast<uint8_t>(levels);
+  header_.split = static_cast<uint8_t>(split);
+  header_.quality = static_cast<uint8_t>(r.quality);
+  WriteHeaderAndSignature(out_, header_);
+
+  luma_ = LumaLayout(r.width, r.height, levels, split);
+  planes_ = r.colour ? 3 : 1;
+  step_ = static_cast<float>(StepNumerator(r.quality, kVersionMajor, kVersionMinor) / 3.0);
+
+  if (!scratch_.Init(luma_.pw2, luma_.ph2, &memory_)) {
+    ReportFatal(kMsgCompressInit);
+    return Status::NoMemory;
+  }
+  for (int p = 0; p < planes_; ++p) {
+    if (!quad_[p].Allocate(luma_.pw2, luma_.ph2, &memory_)) {
+      ReportFatal(kMsgQuadBuf);
+      return Status::NoMemory;
+    }
+  }
+  return r.colour ? read_color(r) : read(r);
+}
+
+// First level of a grey picture, row by row.
+Status Compress::read(const EncodeRequest& r) {
+  FirstLevelForward<int8_t> forward;
+  Buffer<float> row;
+  if (!forward.Init(r.width, r.height, step_, quad_[0], &memory_) ||
+      !row.Allocate(static_cast<uint64_t>(r.width), &memory_)) {
+    ReportFatal(kMsgReadAlloc);
+    return Status::NoMemory;
+  }
+  const size_t stride = RowStride(r.width, false);
+  for (int y = 0; y < r.height; ++y) {
+    const uint8_t* src = r.pixels + stride * static_cast<size_t>(y);
+    float* dst = row.data();
+    if (r.greyMap) {
+      for (int x = 0; x < r.width; ++x) dst[x] = r.greyMap[src[x]];
+    } else {
+      for (int x = 0; x < r.width; ++x) dst[x] = src[x];
+    }
+    forward.PushRow(dst);
+  }
+  forward.Finish();
+  return Status::Ok;
+}
+
+// First level of a colour picture: each pixel's bytes c0, c1, c2 (blue,
+// green, red) become Y = (c0 + c1 + c2) / 3, C1 = Y - c1 and C2 = Y - c2, all
+// in float, so that Y + C1 + C2 gives c0 back up to the rounding of Y (some
+// 1e-5 of a level). The chroma planes use 1.5 times the luma step.
+Status Compress::read_color(const EncodeRequest& r) {
+  FirstLevelForward<int8_t> forward[3];
+  Buffer<float> rows;
+  const float chromaStep = 1.5f * step_;
+  if (!forward[0].Init(r.width, r.height, step_, quad_[0], &memory_) ||
+      !forward[1].Init(r.width, r.height, chromaStep, quad_[1], &memory_) ||
+      !forward[2].Init(r.width, r.height, chromaStep, quad_[2], &memory_) ||
+      !rows.Allocate(3 * static_cast<uint64_t>(r.width), &memory_)) {
+    ReportFatal(kMsgReadColorAlloc);
+    return Status::NoMemory;
+  }
+  float* luma = rows.data();
+  float* chroma1 = luma + r.width;
+  float* chroma2 = chroma1 + r.width;
+  const size_t stride = RowStride(r.width, true);
+  for (int y = 0; y < r.height; ++y) {
+    const uint8_t* src = r.pixels + stride * static_cast<size_t>(y);
+    for (int x = 0; x < r.width; ++x) {
+      const int c0 = src[3 * x], c1 = src[3 * x + 1], c2 = src[3 * x + 2];
+      const float lum = static_cast<float>(c0 + c1 + c2) / 3.0f;
+      luma[x] = lum;
+      chroma1[x] = lum - static_cast<float>(c1);
+      chroma2[x] = lum - static_cast<float>(c2);
+    }
+    forward[0].PushRow(luma);
+    forward[1].PushRow(chroma1);
+    forward[2].PushRow(chroma2);
+  }
+  for (auto& f : forward) f.Finish();
+  return Status::Ok;
+}
+
+namespace {
+
+uint64_t StartSection(ByteSink& out) {
+  const uint64_t field = out.Position();
+  out.PutBigEndian32(0);
+  return field;
+}
+
+// Patches the length field: the bytes from the field itself to here.
+bool EndSection(ByteSink& out, uint64_t lengthField) {
+  const uint64_t length = out.Position() - lengthField;
+  if (length > 0xFFFFFFFFull) return false;
+  out.Patch32(lengthField, static_cast<uint32_t>(length));
+  return !out.failed();
+}
+
+}  // namespace
+
+// Plane 0 fills two sections (coarse part, then detail planes); each chroma
+// plane fills one. The chroma planes keep one arithmetic stream from their
+// coarse part into their detail part.
+Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int p,
+                   PlaneScratch& scratch) {
+  BitWriter bits(out);
+  AdaptiveModel model;
+  ArithEncoder coder(bits, model);
+  int32_t* lin = scratch.linear.data();
+  const int L = layout.levels;
+  uint64_t section = StartSection(out);
+
+  scratch.pyramid.Forward(quad.low.data(), L - 1);
+  QuantizeCoarse(quad.low.data(), layout, lin);
+  if (layout.sweeps >= 1) QuantizeFine(quad.low.data(), layout, lin);
+
+  const int32_t c0 = lin[0];
+  out.PutBigEndian16(DcMagnitude(c0));
+  PredictLowest(lin, layout.w0, layout.h0);
+  lin[0] = DcSign(c0);
+  bits.Reset();
+  BlockEncode(lin, static_cast<size_t>(layout.ncoarse), bits);
+  bits.Terminate();
+
+  bool streamOpen = false;
+  if (layout.sweeps >= 1) {
+    coder.Start();
+    int64_t begin = layout.ncoarse;
+    for (int r = 1; r <= layout.sweeps; ++r, begin *= 4) {
+      EncodeSweep(coder, model, lin, begin, 4 * begin);
+    }
+    if (p == 0) {
+      coder.Finish();
+      bits.Terminate();
+    } else {
+      streamOpen = true;
+    }
+  }
+
+  if (p == 0) {
+    if (!EndSection(out, section)) return Status::Failed;
+    section = StartSection(out);
+  }
+
+  const int8_t* details[3] = {quad.hl.data(), quad.lh.data(), quad.hh.data()};
+  const Band bands[3] = {Band::HL, Band::LH, Band::HH};
+  const size_t count = static_cast<size_t>(layout.PlaneSize());
+  if (layout.DetailBlockCoded()) {
+    bits.Reset();
+    for (int b = 0; b < 3; ++b) {
+      ScanDetailPlane(details[b], layout, bands[b], false, lin);
+      BlockEncode(lin, count, bits);
+    }
+  } else {
+    if (p == 0 || layout.split == L - 1 || !streamOpen) coder.Start();
+    for (int b = 0; b < 3; ++b) {
+      ScanDetailPlane(details[b], layout, bands[b], true, lin);
+      EncodeSweep(coder, model, lin, 0, static_cast<int64_t>(count));
+    }
+    coder.Finish();
+  }
+  bits.Terminate();
+  if (!EndSection(out, section)) return Status::Failed;
+  return out.failed() ? Status::Failed : Status::Ok;
+}
+
+}  // namespace wif

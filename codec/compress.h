@@ -1,0 +1,87 @@
+// `Compress`: the WIF encoder.
+//
+// One call turns an 8-bit grey or 24-bit colour pixel buffer into a WIF
+// stream: header and signature, then for each colour plane its coarse part
+// (block coded, with arithmetic-coded further levels at the coarser
+// qualities) and its first-level detail planes, each section behind a length
+// that is patched in once the section is complete.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "codec/arith_coder.h"
+#include "codec/bit_io.h"
+#include "codec/buffer.h"
+#include "codec/byte_stream.h"
+#include "codec/codec_status.h"
+#include "codec/wavelet.h"
+#include "codec/wif_format.h"
+
+namespace wif {
+
+struct EncodeRequest {
+  // Rows in buffer order (coded row 0 is the first row), each padded to a
+  // multiple of 4 bytes: blue, green, red for colour.
+  const uint8_t* pixels = nullptr;
+  bool colour = false;
+  int width = 0;
+  int height = 0;
+  int quality = 50;  // 1 .. 255, small is better
+  int levels = 0;    // 1 .. 8, or 0 for the automatic choice
+  int split = 0;     // detail split; 0 or less for the automatic choice
+  // For grey pictures: the grey level of each byte value (a palette's red
+  // column), or null when the bytes are grey levels already.
+  const uint8_t* greyMap = nullptr;
+};
+
+// Bytes per row of a buffer `width` pixels wide.
+size_t RowStride(int64_t width, bool colour);
+
+// The working buffers of one plane's coding.
+struct PlaneScratch {
+  Buffer<int32_t> linear;  // the plane as a linear array, pw2 ph2 values
+  PyramidTransform pyramid;
+  bool Init(int64_t pw2, int64_t ph2, MemoryTracker* tracker) {
+    return linear.Allocate(static_cast<uint64_t>(pw2 * ph2), tracker) &&
+           pyramid.Init(pw2, ph2, tracker);
+  }
+};
+
+// Codes plane `plane` (0 grey or luma, 1 and 2 chroma) of a QuadBuf that has
+// been through the first level: plane 0 writes sections 1 and 2, a chroma
+// plane one section. Each plane has its own coders, so planes can be coded
+// into separate sinks and the sections joined in order.
+Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int plane,
+                   PlaneScratch& scratch);
+
+class Compress {
+ public:
+  explicit Compress(ByteSink& out) : out_(out) {}
+  Compress(const Compress&) = delete;
+  Compress& operator=(const Compress&) = delete;
+
+  // Encodes the picture. Failed for arguments outside the format's bounds or
+  // when the output failed; NoMemory when a buffer could not be allocated.
+  Status Run(const EncodeRequest& request);
+
+  // Largest number of bytes the codec's buffers held at once.
+  uint64_t PeakBytes() const { return memory_.Peak(); }
+  const Header& header() const { return header_; }
+
+ private:
+  Status init(const EncodeRequest& request);
+  Status read(const EncodeRequest& request);
+  Status read_color(const EncodeRequest& request);
+
+  ByteSink& out_;
+  MemoryTracker memory_;
+  Header header_;
+  PlaneLayout luma_;
+  int planes_ = 1;
+  float step_ = 1.0f;
+  QuadBuf quad_[3];
+  PlaneScratch scratch_;
+};
+
+}  // namespace wif

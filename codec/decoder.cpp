@@ -1,0 +1,219 @@
+#include "codec/decoder.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "codec/block_coder.h"
+#include "codec/compress.h"
+#include "codec/run_value.h"
+#include "codec/scan.h"
+#include "engine/image.h"
+
+namespace wif {
+
+namespace {
+
+// A grey or luma sample as a byte.
+inline uint8_t SampleByte(float v) {
+  if (v > 255.0f) return 255;
+  if (v >= 0.0f) return static_cast<uint8_t>(std::trunc(static_cast<double>(v) + 0.499));
+  return 0;
+}
+
+// A chroma sample with its bias of 128, rounded like a byte. On the full-range
+// path it keeps values outside 0 .. 255 (saturated colours reach about -42
+// and 298); the byte path clamps them, which gives the same value for every
+// sample inside 0 .. 255.
+inline int32_t ChromaValue(float v, bool fullRange) {
+  double t = std::floor(static_cast<double>(v) + 128.0 + 0.499);
+  const double low = fullRange ? -32768.0 : 0.0;
+  const double high = fullRange ? 32767.0 : 255.0;
+  t = t < low ? low : t > high ? high : t;
+  return static_cast<int32_t>(t);
+}
+
+inline uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+}  // namespace
+
+bool FitsMemoryCeiling(const Header& h) {
+  if (h.levels == 0) return false;
+  const PlaneLayout layout = LumaLayout(h.width, h.height, h.levels, h.split);
+  return PlaneBufferBytes(layout.pw2, layout.ph2) <= vxMaxImageBytes();
+}
+
+namespace {
+
+// Sections are found by their terminators; a length is read past.
+bool ReadSectionLength(BitReader& in) {
+  uint32_t length;
+  return in.ReadBigEndian(4, length);
+}
+
+}  // namespace
+
+Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
+                   PlaneBuffers& buffers) {
+  AdaptiveModel model;
+  ArithDecoder coder(in, model);
+  int32_t* lin = buffers.expanse.data();
+  QuadBuf& quad = buffers.quad;
+
+  // Coarse part: the first coefficient's magnitude, the block-coded values,
+  // then the arithmetic-coded further levels when there are any.
+  uint32_t magnitude;
+  if (!in.ReadBigEndian(2, magnitude)) return Status::Corrupt;
+  in.Reset();
+  Status s = BlockDecode(in, lin, static_cast<size_t>(layout.ncoarse));
+  if (s != Status::Ok) return s;
+  lin[0] = RestoreDc(lin[0], magnitude);
+  if (!in.SkipTerminator()) return Status::Corrupt;
+  if (layout.sweeps >= 1) {
+    coder.Start();
+    int64_t begin = layout.ncoarse;
+    for (int r = 1; r <= layout.sweeps; ++r, begin *= 4) {
+      s = DecodeSweep(coder, model, in, lin, begin, 4 * begin);
+      if (s != Status::Ok) return s;
+    }
+    // Plane 0 ends its stream here; a chroma plane goes on into its details.
+    if (p == 0 && !in.SkipTerminator()) return Status::Corrupt;
+  }
+  UnpredictLowest(lin, layout.w0, layout.h0);
+  UnscanPlane(lin, layout, quad.low.data());
+  buffers.pyramid.Inverse(quad.low.data(), layout.levels - 1);
+
+  // The detail part of plane 0 has a section of its own, grey or colour.
+  if (p == 0 && !ReadSectionLength(in)) return Status::Corrupt;
+
+  int8_t* details[3] = {quad.hl.data(), quad.lh.data(), quad.hh.data()};
+  const Band bands[3] = {Band::HL, Band::LH, Band::HH};
+  const size_t count = static_cast<size_t>(layout.PlaneSize());
+  if (layout.DetailBlockCoded()) {
+    in.Reset();
+    for (int b = 0; b < 3; ++b) {
+      s = BlockDecode(in, lin, count);
+      if (s != Status::Ok) return s;
+      UnscanDetailPlane(lin, layout, bands[b], details[b]);
+    }
+  } else {
+    if (p == 0 || layout.split == layout.levels - 1) coder.Start();
+    for (int b = 0; b < 3; ++b) {
+      s = DecodeSweep(coder, model, in, lin, 0, static_cast<int64_t>(count));
+      if (s != Status::Ok) return s;
+      UnscanDetailPlane(lin, layout, bands[b], details[b]);
+    }
+  }
+  if (colour && !in.SkipTerminator()) return Status::Corrupt;
+  return Status::Ok;
+}
+
+Status decoder::Run() {
+  Status s = init();
+  if (s != Status::Ok) return s;
+  const bool colour = header_.IsColour();
+  const int planes = colour ? 3 : 1;
+  const PlaneLayout chroma = ChromaLayout(luma_);
+  for (int p = 0; p < planes; ++p) {
+    s = DecodePlane(bits_, p, colour, p == 0 ? luma_ : chroma, plane_);
+    if (s != Status::Ok) return s;
+    write(p, colour ? p + 1 : 0);
+    if (p + 1 < planes && !ReadSectionLength(bits_)) return Status::Corrupt;
+  }
+  consumed_ = in_.Position();
+  return Status::Ok;
+}
+
+Status decoder::init() {
+  if (!in_.Rewind() || !ReadHeader(in_, header_)) {
+    bits_.Fail();
+    return Status::Corrupt;
+  }
+  const Header& h = header_;
+  const bool colour = h.kind == kKindColour;
+  if (h.magic != kMagic || (h.kind != kKindGrey && h.kind != kKindColour) || h.width == 0 ||
+      h.height == 0 ||
+      (expecting_ && (h.width != expectWidth_ || h.height != expectHeight_ ||
+                      colour != expectColour_))) {
+    ReportFatal(kMsgWrongFormat);
+    return Status::Corrupt;
+  }
+  // Every picture has at least the first level, the one that runs over the
+  // rows; a stream that claims none cannot be decoded.
+  if (h.levels == 0) {
+    ReportFatal(kMsgNoLevels);
+    return Status::Corrupt;
+  }
+  step_ = StepNumerator(h.quality, h.versionMajor, h.versionMinor) / 3.0;
+  luma_ = LumaLayout(h.width, h.height, h.levels, h.split);
+  stride_ = RowStride(h.width, colour);
+
+  // The header decides the sizes of the buffers: refuse what exceeds the
+  // memory ceiling before allocating anything.
+  if (!FitsMemoryCeiling(h)) {
+    ReportFatal(kMsgExpanse);
+    return Status::NoMemory;
+  }
+  if (!plane_.expanse.Allocate(static_cast<uint64_t>(luma_.PlaneSize()), &memory_)) {
+    ReportFatal(kMsgExpanse);
+    return Status::NoMemory;
+  }
+  if (!plane_.quad.Allocate(luma_.pw2, luma_.ph2, &memory_)) {
+    ReportFatal(kMsgQuadBuf);
+    return Status::NoMemory;
+  }
+  if (!plane_.pyramid.Init(luma_.pw2, luma_.ph2, &memory_) ||
+      !last_.Init(plane_.quad, h.width, h.height, step_, &memory_)) {
+    ReportFatal(kMsgWriteAlloc);
+    return Status::NoMemory;
+  }
+  for (int i = kHeaderBytes; i < h.headerLength; ++i) {
+    if (in_.Get() < 0) {
+      bits_.Fail();
+      return Status::Corrupt;
+    }
+  }
+  return ReadSectionLength(bits_) ? Status::Ok : Status::Corrupt;
+}
+
+void decoder::write(int p, int mode) {
+  mode_ = mode;
+  last_.SetStep(p == 0 ? step_ : 1.5 * step_);
+  last_.Run(&decoder::OutputRow, this);
+}
+// Row output. Mode 0: grey bytes. Mode 1: luma into byte 0 of each pixel.
+// Mode 2: the first chroma value into bytes 1 and 2 (16 bits, native order).
+// Mode 3: combines Y = byte 0, A = the first chroma and B = the second into
+// blue = Y + A + B - 256, green = Y - A + 128, red = Y - B + 128, each clamped.
+void decoder::OutputRow(void* context, const float* row, int64_t y) {
+  decoder& d = *static_cast<decoder*>(context);
+  uint8_t* out = d.destination_ + d.stride_ * static_cast<size_t>(y);
+  const int64_t width = d.header_.width;
+  switch (d.mode_) {
+    case 0:
+      for (int64_t x = 0; x < width; ++x) out[x] = SampleByte(row[x]);
+      break;
+    case 1:
+      for (int64_t x = 0; x < width; ++x) out[3 * x] = SampleByte(row[x]);
+      break;
+    case 2:
+      for (int64_t x = 0; x < width; ++x) {
+        const int16_t a = static_cast<int16_t>(ChromaValue(row[x], d.fullRangeChroma_));
+        std::memcpy(out + 3 * x + 1, &a, sizeof a);
+      }
+      break;
+    default:
+      for (int64_t x = 0; x < width; ++x) {
+        uint8_t* px = out + 3 * x;
+        int16_t a;
+        std::memcpy(&a, px + 1, sizeof a);
+        const int32_t luma = px[0];
+        const int32_t b = ChromaValue(row[x], d.fullRangeChroma_);
+        px[0] = Clamp(luma + a + b - 256);
+        px[1] = Clamp(luma - a + 128);
+        px[2] = Clamp(luma - b + 128);
+      }
+      break;
+  }
+}
+
+}  // namespace wif

@@ -1,0 +1,110 @@
+#include "codec/run_value.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace wif {
+
+namespace {
+
+void EncodeValue(ArithEncoder& coder, int32_t v) {
+  coder.Encode(v > 0 ? kCharPositive : kCharNegative);
+  const uint32_t magnitude = v > 0 ? static_cast<uint32_t>(v) : 0u - static_cast<uint32_t>(v);
+  int top = 31;
+  while (((magnitude >> top) & 1u) == 0) --top;
+  for (int b = top - 1; b >= 0; --b) coder.Encode(static_cast<int>((magnitude >> b) & 1u));
+}
+
+void EncodeRun(ArithEncoder& coder, int64_t n) {
+  coder.Encode((n & 1) ? kCharOddRun : kCharEvenRun);
+  int64_t r = n >> 1;
+  int digits = 0;
+  for (int64_t power = 1; r >= power; power *= 4) {
+    r -= power;
+    ++digits;
+  }
+  for (int d = 0; d < digits; ++d) {
+    coder.Encode(static_cast<int>(r & 3));
+    r >>= 2;
+  }
+}
+
+void ReportUnexpected(int character, int64_t position) {
+  char text[96];
+  std::snprintf(text, sizeof text, "Unexpected char %d, at count == %lld\n", character,
+                static_cast<long long>(position));
+  Report(text);
+}
+
+}  // namespace
+
+void EncodeSweep(ArithEncoder& coder, AdaptiveModel& model, const int32_t* values, int64_t begin,
+                 int64_t end) {
+  model.Reset();
+  int64_t i = begin;
+  while (i < end) {
+    if (values[i] != 0) {
+      EncodeValue(coder, values[i]);
+      ++i;
+      continue;
+    }
+    int64_t j = i + 1;
+    while (j < end && values[j] == 0) ++j;
+    EncodeRun(coder, j - i);
+    i = j;
+  }
+  if (end > begin && values[end - 1] != 0) coder.Encode(kCharNegative);
+}
+
+Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int32_t* values,
+                   int64_t begin, int64_t end) {
+  model.Reset();
+  int64_t pos = begin;
+  int c = pos < end ? coder.Decode() : 0;
+  while (pos < end) {
+    if (in.failed()) {
+      std::fill(values + pos, values + end, 0);
+      return Status::Corrupt;
+    }
+    if (c == kCharPositive || c == kCharNegative) {
+      int64_t m = 1;
+      int t = coder.Decode();
+      while (t == kCharZero || t == kCharOne) {
+        m = 2 * m + t;
+        if (m > 0x7FFFFFFF) {
+          in.Fail();  // no value of the format needs more than 31 bits
+          std::fill(values + pos, values + end, 0);
+          return Status::Corrupt;
+        }
+        t = coder.Decode();
+      }
+      values[pos++] = static_cast<int32_t>(c == kCharPositive ? m : -m);
+      c = t;
+    } else if (c == kCharOddRun || c == kCharEvenRun) {
+      int64_t run = c == kCharOddRun ? 1 : 0;
+      int shift = 1;
+      int t = c;
+      while (run < end - pos) {
+        t = coder.Decode();
+        if (t < 0 || t > 3) break;
+        run += static_cast<int64_t>(t + 1) << shift;
+        shift += 2;
+      }
+      const int64_t stored = std::min(run, end - pos);
+      std::fill(values + pos, values + pos + stored, 0);
+      pos += stored;
+      c = t;
+    } else {
+      if (c == ArithDecoder::kInvalid) {
+        in.Fail();
+      } else {
+        ReportUnexpected(c, pos);
+      }
+      std::fill(values + pos, values + end, 0);
+      return Status::Corrupt;
+    }
+  }
+  return in.failed() ? Status::Corrupt : Status::Ok;
+}
+
+}  // namespace wif

@@ -1,0 +1,185 @@
+#include "codec/scan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace wif {
+
+const uint8_t kHilbert4[16][2] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}, {2, 0}, {3, 0}, {3, 1}, {2, 1},
+                                  {2, 2}, {3, 2}, {3, 3}, {2, 3}, {1, 3}, {1, 2}, {0, 2}, {0, 3}};
+
+const uint8_t kHilbert8[64][2] = {
+    {0, 0}, {1, 0}, {1, 1}, {0, 1}, {0, 2}, {0, 3}, {1, 3}, {1, 2}, {2, 2}, {2, 3}, {3, 3},
+    {3, 2}, {3, 1}, {2, 1}, {2, 0}, {3, 0}, {4, 0}, {4, 1}, {5, 1}, {5, 0}, {6, 0}, {7, 0},
+    {7, 1}, {6, 1}, {6, 2}, {7, 2}, {7, 3}, {6, 3}, {5, 3}, {5, 2}, {4, 2}, {4, 3}, {4, 4},
+    {4, 5}, {5, 5}, {5, 4}, {6, 4}, {7, 4}, {7, 5}, {6, 5}, {6, 6}, {7, 6}, {7, 7}, {6, 7},
+    {5, 7}, {5, 6}, {4, 6}, {4, 7}, {3, 7}, {2, 7}, {2, 6}, {3, 6}, {3, 5}, {3, 4}, {2, 4},
+    {2, 5}, {1, 5}, {1, 4}, {0, 4}, {0, 5}, {0, 6}, {1, 6}, {1, 7}, {0, 7}};
+
+int32_t RoundCoefficient(float v) {
+  const double r = v > 0 ? std::trunc(static_cast<double>(v) + 0.499)
+                         : std::trunc(static_cast<double>(v) - 0.499);
+  if (r >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+  if (r <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(r);
+}
+
+namespace {
+
+struct BandOrigin {
+  int64_t row;
+  int64_t column;
+};
+
+// Where a band of detail level k sits in the Mallat layout of the float plane.
+BandOrigin Origin(Band band, int64_t bw, int64_t bh) {
+  switch (band) {
+    case Band::HL: return {0, bw};
+    case Band::LH: return {bh, 0};
+    case Band::HH: return {bh, bw};
+  }
+  return {0, 0};
+}
+
+constexpr Band kBands[3] = {Band::HL, Band::LH, Band::HH};
+
+// Visits every coefficient of detail levels first .. last of the float
+// plane, in scan order, as visit(level, planeIndex).
+template <class Visit>
+void ForLevels(const PlaneLayout& layout, int first, int last, Visit&& visit) {
+  for (int k = first; k <= last; ++k) {
+    const int64_t bw = layout.w0 << (k - 1);
+    const int64_t bh = layout.h0 << (k - 1);
+    for (Band band : kBands) {
+      const BandOrigin o = Origin(band, bw, bh);
+      ScanBand(band, bw, bh, BlockSide(k), [&](int64_t r, int64_t c) {
+        visit(k, (o.row + r) * layout.pw2 + o.column + c);
+      });
+    }
+  }
+}
+
+}  // namespace
+
+void QuantizeCoarse(const float* plane, const PlaneLayout& layout, int32_t* lin) {
+  int64_t pos = 0;
+  for (int64_t r = 0; r < layout.h0; ++r) {
+    for (int64_t c = 0; c < layout.w0; ++c) lin[pos++] = RoundCoefficient(plane[r * layout.pw2 + c]);
+  }
+  const int last = std::min(layout.split, layout.levels - 1);
+  ForLevels(layout, 1, last, [&](int, int64_t i) { lin[pos++] = RoundCoefficient(plane[i]); });
+}
+
+void QuantizeFine(const float* plane, const PlaneLayout& layout, int32_t* lin) {
+  int64_t pos = layout.ncoarse;
+  int32_t previous = 1;
+  int currentLevel = -1;
+  ForLevels(layout, layout.split + 1, layout.levels - 1, [&](int k, int64_t i) {
+    if (k != currentLevel) {
+      if (currentLevel < 0 || k == 2 || k == 3 || k == 4) previous = 1;
+      currentLevel = k;
+    }
+    const float v = plane[i];
+    const int32_t q = (previous == 0 && v >= -1.0f && v <= 1.0f) ? 0 : RoundCoefficient(v);
+    lin[pos++] = q;
+    previous = q;
+  });
+}
+
+void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
+                     bool removeLoneOnes, int32_t* lin) {
+  int64_t pos = 0;
+  const int64_t pw2 = layout.pw2;
+  const int side = BlockSide(layout.levels);
+  if (!removeLoneOnes) {
+    ScanBand(band, pw2, layout.ph2, side,
+             [&](int64_t r, int64_t c) { lin[pos++] = plane[r * pw2 + c]; });
+    return;
+  }
+  int32_t last = 1;
+  int32_t secondLast = 1;
+  ScanBand(band, pw2, layout.ph2, side, [&](int64_t r, int64_t c) {
+    const int32_t v = plane[r * pw2 + c];
+    if (v == 0 && secondLast == 0 && (last == 1 || last == -1)) {
+      lin[pos - 1] = 0;
+      last = 0;
+    }
+    lin[pos++] = v;
+    secondLast = last;
+    last = v;
+  });
+}
+
+void UnscanPlane(const int32_t* lin, const PlaneLayout& layout, float* plane) {
+  int64_t pos = 0;
+  for (int64_t r = 0; r < layout.h0; ++r) {
+    for (int64_t c = 0; c < layout.w0; ++c) plane[r * layout.pw2 + c] = static_cast<float>(lin[pos++]);
+  }
+  ForLevels(layout, 1, layout.levels - 1,
+            [&](int, int64_t i) { plane[i] = static_cast<float>(lin[pos++]); });
+}
+
+void UnscanDetailPlane(const int32_t* lin, const PlaneLayout& layout, Band band, int8_t* plane) {
+  int64_t pos = 0;
+  const int64_t pw2 = layout.pw2;
+  ScanBand(band, pw2, layout.ph2, BlockSide(layout.levels), [&](int64_t r, int64_t c) {
+    const int32_t v = lin[pos++];
+    plane[r * pw2 + c] = static_cast<int8_t>(v > 127 ? 127 : v < -128 ? -128 : v);
+  });
+}
+
+namespace {
+
+// (3 (W + N) - 2 NW) / 4, truncating toward zero; wide enough for any input.
+inline int64_t Prediction(int64_t w, int64_t n, int64_t nw) { return (3 * (w + n) - 2 * nw) / 4; }
+
+}  // namespace
+
+void PredictLowest(int32_t* lin, int64_t w0, int64_t h0) {
+  for (int64_t r = h0 - 1; r >= 1; --r) {
+    int32_t* row = lin + r * w0;
+    const int32_t* up = row - w0;
+    for (int64_t c = w0 - 1; c >= 1; --c) {
+      row[c] = static_cast<int32_t>(row[c] - Prediction(row[c - 1], up[c], up[c - 1]));
+    }
+  }
+  for (int64_t r = h0 - 1; r >= 1; --r) {
+    lin[r * w0] = static_cast<int32_t>(static_cast<int64_t>(lin[r * w0]) - lin[(r - 1) * w0]);
+  }
+  for (int64_t c = w0 - 1; c >= 1; --c) {
+    lin[c] = static_cast<int32_t>(static_cast<int64_t>(lin[c]) - lin[c - 1]);
+  }
+}
+
+void UnpredictLowest(int32_t* lin, int64_t w0, int64_t h0) {
+  for (int64_t c = 1; c < w0; ++c) {
+    lin[c] = static_cast<int32_t>(static_cast<int64_t>(lin[c]) + lin[c - 1]);
+  }
+  for (int64_t r = 1; r < h0; ++r) {
+    int32_t* row = lin + r * w0;
+    const int32_t* up = row - w0;
+    row[0] = static_cast<int32_t>(static_cast<int64_t>(row[0]) + up[0]);
+    for (int64_t c = 1; c < w0; ++c) {
+      row[c] = static_cast<int32_t>(row[c] + Prediction(row[c - 1], up[c], up[c - 1]));
+    }
+  }
+}
+
+uint32_t DcMagnitude(int32_t c0) {
+  const int64_t m = std::llabs(static_cast<int64_t>(c0));
+  return static_cast<uint32_t>(m > 65535 ? 65535 : m);
+}
+
+int32_t DcSign(int32_t c0) { return c0 >= 1 ? 1 : -1; }
+
+int32_t RestoreDc(int32_t decoded, uint32_t magnitude) {
+  if (decoded == 0) return static_cast<int32_t>(magnitude);
+  const int64_t v = static_cast<int64_t>(magnitude) * decoded;
+  if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(v);
+}
+
+}  // namespace wif

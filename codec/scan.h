@@ -1,0 +1,99 @@
+// Quantization and scan: how the transformed planes become linear arrays of
+// integers for the entropy coders, and back.
+//
+// Linear layout of a plane (w0 x h0 is the lowest band, L the levels):
+//   1. the lowest band in raster order;
+//   2. each further detail level k = 1 (coarsest) .. L - 1, bands w0 2^(k-1)
+//      x h0 2^(k-1), in the order HL (right of the low band), LH (below it),
+//      HH (diagonal);
+//   3. the three first-level detail planes, each an array of its own, scanned
+//      as bands of level L.
+// Inside a band the coefficients go by square blocks of side 1, 2, 4 or 8
+// (levels 1, 2, 3, 4 and finer) along a Hilbert curve. HL bands take the
+// blocks column by column and read a table entry (a, b) as column a, row b;
+// LH and HH bands take them row by row and read (a, b) as row a, column b.
+#pragma once
+
+#include <cstdint>
+
+#include "codec/wif_format.h"
+
+namespace wif {
+
+enum class Band { HL, LH, HH };
+
+// Hilbert curves over 4 x 4 and 8 x 8 blocks: entry index -> (a, b). Blocks of
+// side 2 use the first four entries of the 8 x 8 curve.
+extern const uint8_t kHilbert4[16][2];
+extern const uint8_t kHilbert8[64][2];
+
+// Block side of detail level `level` (1 is the coarsest).
+inline int BlockSide(int level) {
+  if (level <= 1) return 1;
+  if (level == 2) return 2;
+  if (level == 3) return 4;
+  return 8;
+}
+
+// Calls visit(row, column) for each coefficient of a bw x bh band in scan
+// order. bw and bh are multiples of `side`.
+template <class Visit>
+void ScanBand(Band band, int64_t bw, int64_t bh, int side, Visit&& visit) {
+  const uint8_t(*table)[2] = side == 4 ? kHilbert4 : kHilbert8;
+  const int entries = side * side;
+  const int64_t blocksAcross = bw / side;
+  const int64_t blocksDown = bh / side;
+  if (band == Band::HL) {
+    for (int64_t bx = 0; bx < blocksAcross; ++bx) {
+      for (int64_t by = 0; by < blocksDown; ++by) {
+        for (int e = 0; e < entries; ++e) {
+          visit(by * side + table[e][1], bx * side + table[e][0]);
+        }
+      }
+    }
+  } else {
+    for (int64_t by = 0; by < blocksDown; ++by) {
+      for (int64_t bx = 0; bx < blocksAcross; ++bx) {
+        for (int e = 0; e < entries; ++e) {
+          visit(by * side + table[e][0], bx * side + table[e][1]);
+        }
+      }
+    }
+  }
+}
+
+// Rounds a coefficient of the float plane: trunc(v + 0.499) above 0,
+// trunc(v - 0.499) otherwise (saturated to 32 bits).
+int32_t RoundCoefficient(float v);
+
+// Encoder side. `plane` is the float plane (stride pw2) after the further levels.
+// The lowest band and detail levels 1 .. split into lin[0 .. ncoarse).
+void QuantizeCoarse(const float* plane, const PlaneLayout& layout, int32_t* lin);
+// Detail levels split + 1 .. L - 1 into lin[ncoarse .. pw2 ph2), with the dead
+// zone after a zero: a value within -1 .. 1 that follows a zero becomes 0.
+// The history starts at 1 and restarts at 1 on entering levels 2, 3 and 4.
+void QuantizeFine(const float* plane, const PlaneLayout& layout, int32_t* lin);
+// One first-level detail plane into lin[0 .. pw2 ph2). With `removeLoneOnes`
+// (planes that are coded arithmetically) a +-1 between a zero before it and a
+// zero after it becomes 0; the history starts at 1 for each plane.
+void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
+                     bool removeLoneOnes, int32_t* lin);
+
+// Decoder side.
+// lin[0 .. pw2 ph2) back into the float plane (values stay in step units).
+void UnscanPlane(const int32_t* lin, const PlaneLayout& layout, float* plane);
+// lin[0 .. pw2 ph2) back into a detail plane (saturated to bytes).
+void UnscanDetailPlane(const int32_t* lin, const PlaneLayout& layout, Band band, int8_t* plane);
+
+// Prediction of the lowest band (the first w0 h0 values, raster order) from
+// its left, upper and upper-left neighbours, and its inverse.
+void PredictLowest(int32_t* lin, int64_t w0, int64_t h0);
+void UnpredictLowest(int32_t* lin, int64_t w0, int64_t h0);
+
+// The first coefficient travels as a 2-byte magnitude (clamped to 65535 so
+// that it cannot wrap) plus a sign left in the block-coded values.
+uint32_t DcMagnitude(int32_t c0);
+int32_t DcSign(int32_t c0);
+int32_t RestoreDc(int32_t decoded, uint32_t magnitude);
+
+}  // namespace wif

@@ -1,0 +1,375 @@
+#include "codec/wavelet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace wif {
+
+int64_t Mirror(int64_t i, int64_t n) {
+  if (n <= 1) return 0;
+  if (i >= 0 && i < n) return i;
+  const int64_t period = 2 * n - 2;
+  i %= period;
+  if (i < 0) i += period;
+  return i < n ? i : period - i;
+}
+
+void ExtendSymmetric(float* ext, int64_t n) {
+  for (int64_t k = 1; k <= 4; ++k) {
+    ext[-k] = ext[Mirror(-k, n)];
+    ext[n - 1 + k] = ext[Mirror(n - 1 + k, n)];
+  }
+}
+
+void CombineRows(const float* const* rows, const float* taps, int tapCount, float* out,
+                 size_t count) {
+  for (size_t x = 0; x < count; ++x) {
+    double sum = 0.0;
+    for (int k = 0; k < tapCount; ++k) sum += static_cast<double>(taps[k]) * rows[k][x];
+    out[x] = static_cast<float>(sum);
+  }
+}
+
+void AnalyzeSignal(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
+                   float* low, float* high) {
+  for (size_t i = 0; i < half; ++i) {
+    const float* centre = ext + 2 * i;
+    double sum = 0.0;
+    for (int k = 0; k < 9; ++k) sum += static_cast<double>(lowTaps[k]) * centre[k - 4];
+    low[i] = static_cast<float>(sum);
+    sum = 0.0;
+    for (int k = 0; k < 7; ++k) sum += static_cast<double>(highTaps[k]) * centre[k - 2];
+    high[i] = static_cast<float>(sum);
+  }
+}
+
+void SynthesizeSignal(const float* yext, size_t count, const float* evenTaps,
+                      const float* oddTaps, float* out) {
+  for (size_t n = 0; n < count; ++n) {
+    const float* centre = yext + n;
+    double sum = 0.0;
+    if ((n & 1) == 0) {
+      for (int k = 0; k < 7; ++k) sum += static_cast<double>(evenTaps[k]) * centre[k - 3];
+    } else {
+      for (int k = 0; k < 9; ++k) sum += static_cast<double>(oddTaps[k]) * centre[k - 4];
+    }
+    out[n] = static_cast<float>(sum);
+  }
+}
+
+int8_t RoundDetail(float v) {
+  const double r = v > 0 ? std::trunc(static_cast<double>(v) + 0.49)
+                         : std::trunc(static_cast<double>(v) - 0.49);
+  if (r > 127.0) return 127;
+  if (r < -128.0) return -128;
+  return static_cast<int8_t>(r);
+}
+
+namespace {
+
+template <typename Detail>
+Detail StoreDetail(float v);
+template <>
+int8_t StoreDetail<int8_t>(float v) {
+  return RoundDetail(v);
+}
+template <>
+float StoreDetail<float>(float v) {
+  return v;
+}
+
+}  // namespace
+
+template <typename Detail>
+bool QuadPlanes<Detail>::Allocate(int64_t w, int64_t h, MemoryTracker* tracker) {
+  pw2 = w;
+  ph2 = h;
+  const uint64_t n = static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
+  if (low.Allocate(n, tracker) && hl.Allocate(n, tracker) && lh.Allocate(n, tracker) &&
+      hh.Allocate(n, tracker)) {
+    return true;
+  }
+  Release();
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// First forward level
+
+template <typename Detail>
+bool FirstLevelForward<Detail>::Init(int64_t width, int64_t height, float step,
+                                     QuadPlanes<Detail>& out, MemoryTracker* tracker) {
+  width_ = width;
+  pw2_ = out.pw2;
+  rows_ = 2 * out.ph2;
+  loaded_ = 0;
+  emitted_ = 0;
+  out_ = &out;
+  (void)height;
+  for (int k = 0; k < 9; ++k) lowTaps_[k] = kLowTaps[k] / step;
+  for (int k = 0; k < 7; ++k) highTaps_[k] = kHighTaps[k] / step;
+  const uint64_t full = 2 * static_cast<uint64_t>(pw2_);
+  return ring_.Allocate(9 * full, tracker) && ext_.Allocate(full + 8, tracker) &&
+         lowPass_.Allocate(full, tracker) && highPass_.Allocate(full, tracker);
+}
+
+template <typename Detail>
+void FirstLevelForward<Detail>::PushRow(const float* row) {
+  if (loaded_ >= rows_) return;
+  LoadPadded(row);
+  EmitReadyPairs();
+}
+
+template <typename Detail>
+void FirstLevelForward<Detail>::LoadPadded(const float* row) {
+  const int64_t full = 2 * pw2_;
+  float* ext = ext_.data() + 4;
+  std::memcpy(ext, row, static_cast<size_t>(width_) * sizeof(float));
+  std::fill(ext + width_, ext + full, row[width_ - 1]);
+  ExtendSymmetric(ext, full);
+  float* slot = ring_.data() + (loaded_ % 9) * full;
+  AnalyzeSignal(ext, static_cast<size_t>(pw2_), lowTaps_, highTaps_, slot, slot + pw2_);
+  ++loaded_;
+}
+
+template <typename Detail>
+void FirstLevelForward<Detail>::Finish() {
+  const int64_t full = 2 * pw2_;
+  // The rows below the picture repeat its last row, and so do their filtered
+  // halves.
+  while (loaded_ < rows_) {
+    const float* previous = ring_.data() + ((loaded_ - 1) % 9) * full;
+    float* slot = ring_.data() + (loaded_ % 9) * full;
+    std::memcpy(slot, previous, static_cast<size_t>(full) * sizeof(float));
+    ++loaded_;
+    EmitReadyPairs();
+  }
+  EmitReadyPairs();
+}
+
+template <typename Detail>
+void FirstLevelForward<Detail>::EmitReadyPairs() {
+  const int64_t ph2 = rows_ / 2;
+  while (emitted_ < ph2 && std::min(2 * emitted_ + 4, rows_ - 1) < loaded_) {
+    EmitPair(emitted_);
+    ++emitted_;
+  }
+}
+
+template <typename Detail>
+void FirstLevelForward<Detail>::EmitPair(int64_t j) {
+  const int64_t full = 2 * pw2_;
+  const float* rows[9];
+  for (int k = 0; k < 9; ++k) {
+    rows[k] = ring_.data() + (Mirror(2 * j - 4 + k, rows_) % 9) * full;
+  }
+  CombineRows(rows, kLowTaps, 9, lowPass_.data(), static_cast<size_t>(full));
+  CombineRows(rows + 2, kHighTaps, 7, highPass_.data(), static_cast<size_t>(full));
+
+  QuadPlanes<Detail>& q = *out_;
+  std::memcpy(q.low.data() + j * pw2_, lowPass_.data(), static_cast<size_t>(pw2_) * sizeof(float));
+  Detail* hl = q.hl.data() + j * pw2_;
+  Detail* lh = q.lh.data() + j * pw2_;
+  Detail* hh = q.hh.data() + j * pw2_;
+  const float* lowOfHigh = lowPass_.data() + pw2_;
+  const float* highOfLow = highPass_.data();
+  const float* highOfHigh = highPass_.data() + pw2_;
+  for (int64_t x = 0; x < pw2_; ++x) {
+    hl[x] = StoreDetail<Detail>(lowOfHigh[x]);
+    lh[x] = StoreDetail<Detail>(highOfLow[x]);
+    hh[x] = StoreDetail<Detail>(highOfHigh[x]);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Further levels
+
+bool PyramidTransform::Init(int64_t pw2, int64_t ph2, MemoryTracker* tracker) {
+  pw2_ = pw2;
+  ph2_ = ph2;
+  return row_.Allocate(static_cast<uint64_t>(pw2) + 8, tracker) &&
+         half_.Allocate(static_cast<uint64_t>(pw2), tracker) &&
+         strip_.Allocate((static_cast<uint64_t>(ph2) + 8) * kStrip, tracker, true) &&
+         out_.Allocate(kStrip, tracker);
+}
+
+void PyramidTransform::Forward(float* plane, int count) {
+  for (int level = 0; level < count; ++level) {
+    const int64_t w = pw2_ >> level;
+    const int64_t h = ph2_ >> level;
+    if (w >= 2) ForwardRows(plane, w, h);
+    if (h >= 2) ForwardColumns(plane, w, h);
+  }
+}
+
+void PyramidTransform::Inverse(float* plane, int count) {
+  for (int level = count - 1; level >= 0; --level) {
+    const int64_t w = pw2_ >> level;
+    const int64_t h = ph2_ >> level;
+    if (h >= 2) InverseColumns(plane, w, h);
+    if (w >= 2) InverseRows(plane, w, h);
+  }
+}
+
+void PyramidTransform::ForwardRows(float* plane, int64_t w, int64_t h) {
+  float* ext = row_.data() + 4;
+  const int64_t half = w / 2;
+  for (int64_t y = 0; y < h; ++y) {
+    float* row = plane + y * pw2_;
+    std::memcpy(ext, row, static_cast<size_t>(w) * sizeof(float));
+    ExtendSymmetric(ext, w);
+    AnalyzeSignal(ext, static_cast<size_t>(half), kLowTaps, kHighTaps, row, half_.data());
+    std::memcpy(row + half, half_.data(), static_cast<size_t>(half) * sizeof(float));
+  }
+}
+
+void PyramidTransform::ForwardColumns(float* plane, int64_t w, int64_t h) {
+  const int64_t half = h / 2;
+  float* strip = strip_.data() + 4 * kStrip;  // row -4 .. h + 3, kStrip wide
+  for (int64_t x0 = 0; x0 < w; x0 += kStrip) {
+    const int64_t lanes = std::min(kStrip, w - x0);
+    for (int64_t y = 0; y < h; ++y) {
+      std::memcpy(strip + y * kStrip, plane + y * pw2_ + x0, static_cast<size_t>(lanes) * sizeof(float));
+    }
+    for (int64_t k = 1; k <= 4; ++k) {
+      std::memcpy(strip - k * kStrip, strip + Mirror(-k, h) * kStrip, kStrip * sizeof(float));
+      std::memcpy(strip + (h - 1 + k) * kStrip, strip + Mirror(h - 1 + k, h) * kStrip,
+                  kStrip * sizeof(float));
+    }
+    const float* rows[9];
+    for (int64_t i = 0; i < half; ++i) {
+      for (int k = 0; k < 9; ++k) rows[k] = strip + (2 * i - 4 + k) * kStrip;
+      CombineRows(rows, kLowTaps, 9, out_.data(), static_cast<size_t>(lanes));
+      std::memcpy(plane + i * pw2_ + x0, out_.data(), static_cast<size_t>(lanes) * sizeof(float));
+      CombineRows(rows + 2, kHighTaps, 7, out_.data(), static_cast<size_t>(lanes));
+      std::memcpy(plane + (half + i) * pw2_ + x0, out_.data(),
+                  static_cast<size_t>(lanes) * sizeof(float));
+    }
+  }
+}
+
+void PyramidTransform::InverseRows(float* plane, int64_t w, int64_t h) {
+  float* ext = row_.data() + 4;
+  const int64_t half = w / 2;
+  for (int64_t y = 0; y < h; ++y) {
+    float* row = plane + y * pw2_;
+    for (int64_t i = 0; i < half; ++i) {
+      ext[2 * i] = row[i];
+      ext[2 * i + 1] = row[half + i];
+    }
+    ExtendSymmetric(ext, w);
+    SynthesizeSignal(ext, static_cast<size_t>(w), kEvenSynthesis, kOddSynthesis, row);
+  }
+}
+
+void PyramidTransform::InverseColumns(float* plane, int64_t w, int64_t h) {
+  const int64_t half = h / 2;
+  float* strip = strip_.data() + 4 * kStrip;
+  for (int64_t x0 = 0; x0 < w; x0 += kStrip) {
+    const int64_t lanes = std::min(kStrip, w - x0);
+    for (int64_t i = 0; i < half; ++i) {
+      std::memcpy(strip + (2 * i) * kStrip, plane + i * pw2_ + x0,
+                  static_cast<size_t>(lanes) * sizeof(float));
+      std::memcpy(strip + (2 * i + 1) * kStrip, plane + (half + i) * pw2_ + x0,
+                  static_cast<size_t>(lanes) * sizeof(float));
+    }
+    for (int64_t k = 1; k <= 4; ++k) {
+      std::memcpy(strip - k * kStrip, strip + Mirror(-k, h) * kStrip, kStrip * sizeof(float));
+      std::memcpy(strip + (h - 1 + k) * kStrip, strip + Mirror(h - 1 + k, h) * kStrip,
+                  kStrip * sizeof(float));
+    }
+    const float* rows[9];
+    for (int64_t r = 0; r < h; ++r) {
+      if ((r & 1) == 0) {
+        for (int k = 0; k < 7; ++k) rows[k] = strip + (r - 3 + k) * kStrip;
+        CombineRows(rows, kEvenSynthesis, 7, out_.data(), static_cast<size_t>(lanes));
+      } else {
+        for (int k = 0; k < 9; ++k) rows[k] = strip + (r - 4 + k) * kStrip;
+        CombineRows(rows, kOddSynthesis, 9, out_.data(), static_cast<size_t>(lanes));
+      }
+      std::memcpy(plane + r * pw2_ + x0, out_.data(), static_cast<size_t>(lanes) * sizeof(float));
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Last inverse level
+
+template <typename Detail>
+bool LastLevelInverse<Detail>::Init(const QuadPlanes<Detail>& in, int64_t width, int64_t height,
+                                    double step, MemoryTracker* tracker) {
+  in_ = &in;
+  width_ = width;
+  height_ = height;
+  pw2_ = in.pw2;
+  rows_ = 2 * in.ph2;
+  SetStep(step);
+  const uint64_t full = 2 * static_cast<uint64_t>(pw2_);
+  return ring_.Allocate(9 * full, tracker) && vertical_.Allocate(full, tracker) &&
+         ext_.Allocate(full + 8, tracker) && out_.Allocate(full, tracker);
+}
+
+template <typename Detail>
+void LastLevelInverse<Detail>::SetStep(double step) {
+  // Only the horizontal taps carry the step, mirroring the forward level,
+  // which divides its horizontal analysis taps. The products are held as
+  // floats, like every tap.
+  for (int k = 0; k < 7; ++k) evenTaps_[k] = static_cast<float>(kEvenSynthesis[k] * step);
+  for (int k = 0; k < 9; ++k) oddTaps_[k] = static_cast<float>(kOddSynthesis[k] * step);
+}
+
+template <typename Detail>
+void LastLevelInverse<Detail>::LoadRow(int64_t m) {
+  // Interleaved row m: the low band and HL at even rows, LH and HH at odd ones.
+  float* slot = ring_.data() + (m % 9) * 2 * pw2_;
+  const int64_t i = m / 2;
+  const QuadPlanes<Detail>& q = *in_;
+  const Detail* right;
+  if ((m & 1) == 0) {
+    std::memcpy(slot, q.low.data() + i * pw2_, static_cast<size_t>(pw2_) * sizeof(float));
+    right = q.hl.data() + i * pw2_;
+  } else {
+    const Detail* left = q.lh.data() + i * pw2_;
+    for (int64_t x = 0; x < pw2_; ++x) slot[x] = static_cast<float>(left[x]);
+    right = q.hh.data() + i * pw2_;
+  }
+  for (int64_t x = 0; x < pw2_; ++x) slot[pw2_ + x] = static_cast<float>(right[x]);
+}
+
+template <typename Detail>
+void LastLevelInverse<Detail>::Run(RowSink sink, void* context) {
+  const int64_t full = 2 * pw2_;
+  float* ext = ext_.data() + 4;
+  int64_t loaded = 0;
+  const float* rows[9];
+  for (int64_t r = 0; r < height_; ++r) {
+    const int64_t need = std::min(r + 4, rows_ - 1);
+    while (loaded <= need) LoadRow(loaded++);
+    if ((r & 1) == 0) {
+      for (int k = 0; k < 7; ++k) rows[k] = ring_.data() + (Mirror(r - 3 + k, rows_) % 9) * full;
+      CombineRows(rows, kEvenSynthesis, 7, vertical_.data(), static_cast<size_t>(full));
+    } else {
+      for (int k = 0; k < 9; ++k) rows[k] = ring_.data() + (Mirror(r - 4 + k, rows_) % 9) * full;
+      CombineRows(rows, kOddSynthesis, 9, vertical_.data(), static_cast<size_t>(full));
+    }
+    const float* low = vertical_.data();
+    const float* high = vertical_.data() + pw2_;
+    for (int64_t i = 0; i < pw2_; ++i) {
+      ext[2 * i] = low[i];
+      ext[2 * i + 1] = high[i];
+    }
+    ExtendSymmetric(ext, full);
+    SynthesizeSignal(ext, static_cast<size_t>(width_), evenTaps_, oddTaps_, out_.data());
+    sink(context, out_.data(), r);
+  }
+}
+
+template struct QuadPlanes<int8_t>;
+template struct QuadPlanes<float>;
+template class FirstLevelForward<int8_t>;
+template class FirstLevelForward<float>;
+template class LastLevelInverse<int8_t>;
+template class LastLevelInverse<float>;
+
+}  // namespace wif

@@ -1,0 +1,180 @@
+// The CDF 9/7 wavelet transform of the codec.
+//
+// A plane goes through L levels of a separable Mallat decomposition. The
+// first level runs over the image rows as they are read, with the horizontal
+// taps divided by the quantizer step, and leaves a QuadBuf: the low band as
+// floats and the three detail bands already rounded to signed bytes. The
+// other L - 1 levels run in place on the low band. Decoding mirrors this; its
+// last level (routine `write`) multiplies the horizontal synthesis taps by the
+// step and hands finished rows to the caller.
+//
+// Every filter output is one sum over its taps in ascending offset, of
+// products of float taps and float samples, accumulated in double and stored
+// as a float. Kernels work on contiguous rows (several columns at once for
+// vertical filtering), so that they can be vectorised without changing any
+// sum.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "codec/buffer.h"
+
+namespace wif {
+
+// Analysis taps, offsets -4 .. 4 (low pass) and -3 .. 3 (high pass).
+inline constexpr float kLowTaps[9] = {0.037829f,  -0.023849f, -0.110624f, 0.377403f, 0.852699f,
+                                      0.377403f,  -0.110624f, -0.023849f, 0.037829f};
+inline constexpr float kHighTaps[7] = {0.064539f, -0.040690f, -0.418092f, 0.788485f,
+                                       -0.418092f, -0.040690f, 0.064539f};
+// Synthesis taps on the interleaved signal (low at even, high at odd
+// positions): even outputs use offsets -3 .. 3, odd outputs -4 .. 4.
+inline constexpr float kEvenSynthesis[7] = {0.023849f,  -0.040690f, -0.377403f, 0.788485f,
+                                            -0.377403f, -0.040690f, 0.023849f};
+inline constexpr float kOddSynthesis[9] = {0.037829f, -0.064539f, -0.110624f, 0.418092f, 0.852699f,
+                                           0.418092f, -0.110624f, -0.064539f, 0.037829f};
+
+// Index of sample i of a signal of n samples under whole-sample symmetric
+// extension (x[-k] = x[k], x[n-1+k] = x[n-1-k]). Short signals reflect
+// repeatedly, with period 2n - 2; a one-sample signal is constant.
+int64_t Mirror(int64_t i, int64_t n);
+
+// Fills ext[-4 .. -1] and ext[n .. n+3] from ext[0 .. n).
+void ExtendSymmetric(float* ext, int64_t n);
+
+// out[x] = sum over k of taps[k] * rows[k][x], for x < count.
+void CombineRows(const float* const* rows, const float* taps, int tapCount, float* out,
+                 size_t count);
+
+// One analysis step over an extended signal of 2 * half samples (ext[-4 ..
+// 2 * half + 3] readable): low[i] centred on sample 2i, high[i] on 2i + 1.
+void AnalyzeSignal(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
+                   float* low, float* high);
+
+// One synthesis step over an extended interleaved signal y (y[-4 .. n + 3]
+// readable); writes the first `count` reconstructed samples.
+void SynthesizeSignal(const float* yext, size_t count, const float* evenTaps,
+                      const float* oddTaps, float* out);
+
+// One colour plane after the first level: the low band (later the whole
+// pyramid of the further levels) and the three detail bands, each pw2 x ph2
+// with row stride pw2. HL is horizontally high and vertically low, LH the
+// other way round, HH high both ways. The codec stores the detail bands as
+// signed bytes; the transform tests keep them as floats.
+template <typename Detail>
+struct QuadPlanes {
+  int64_t pw2 = 0;
+  int64_t ph2 = 0;
+  Buffer<float> low;
+  Buffer<Detail> hl;
+  Buffer<Detail> lh;
+  Buffer<Detail> hh;
+
+  // All four planes at once; false (nothing kept) when one cannot be made.
+  bool Allocate(int64_t pw2, int64_t ph2, MemoryTracker* tracker);
+  void Release() {
+    low.Release();
+    hl.Release();
+    lh.Release();
+    hh.Release();
+  }
+  float* LowRow(int64_t y) { return low.data() + y * pw2; }
+};
+using QuadBuf = QuadPlanes<int8_t>;
+
+// Rounds a first-level detail value into a signed byte: trunc(v + 0.49) above
+// 0, trunc(v - 0.49) otherwise. Values beyond -128 .. 127 (sharp edges at
+// small steps) are saturated, never wrapped.
+int8_t RoundDetail(float v);
+
+// The first forward level. Rows are pushed one at a time, in buffer order;
+// the image is padded to 2 * pw2 x 2 * ph2 by repeating its last column and
+// its last row. A ring of 9 horizontally filtered rows feeds the vertical
+// filters, so the full-resolution plane is never held as floats.
+template <typename Detail>
+class FirstLevelForward {
+ public:
+  // `out` must already be allocated for the padded size of width x height.
+  // The horizontal taps are divided by `step`. False when the row buffers
+  // cannot be allocated.
+  bool Init(int64_t width, int64_t height, float step, QuadPlanes<Detail>& out,
+            MemoryTracker* tracker);
+  // One row of `width` samples.
+  void PushRow(const float* row);
+  // Feeds the padding rows and completes the planes.
+  void Finish();
+
+ private:
+  void LoadPadded(const float* row);
+  void EmitReadyPairs();
+  void EmitPair(int64_t j);
+
+  int64_t width_ = 0;
+  int64_t pw2_ = 0;
+  int64_t rows_ = 0;  // padded height 2 * ph2
+  int64_t loaded_ = 0;
+  int64_t emitted_ = 0;
+  float lowTaps_[9] = {};
+  float highTaps_[7] = {};
+  QuadPlanes<Detail>* out_ = nullptr;
+  Buffer<float> ring_;  // 9 slots of 2 * pw2: low half-row, then high half-row
+  Buffer<float> ext_;   // one padded, extended input row
+  Buffer<float> lowPass_;
+  Buffer<float> highPass_;
+};
+
+// The further levels, in place on a pw2 x ph2 float plane (row stride pw2).
+class PyramidTransform {
+ public:
+  bool Init(int64_t pw2, int64_t ph2, MemoryTracker* tracker);
+  // `count` levels from the full plane down (rows, then columns, each level).
+  void Forward(float* plane, int count);
+  // The exact mirror, from the smallest region up (columns, then rows).
+  void Inverse(float* plane, int count);
+
+ private:
+  static constexpr int64_t kStrip = 16;  // columns filtered together
+  void ForwardRows(float* plane, int64_t w, int64_t h);
+  void ForwardColumns(float* plane, int64_t w, int64_t h);
+  void InverseRows(float* plane, int64_t w, int64_t h);
+  void InverseColumns(float* plane, int64_t w, int64_t h);
+
+  int64_t pw2_ = 0;
+  int64_t ph2_ = 0;
+  Buffer<float> row_;    // one extended row
+  Buffer<float> half_;   // two half rows
+  Buffer<float> strip_;  // (height + 8) x kStrip
+  Buffer<float> out_;    // kStrip outputs
+};
+
+// The last inverse level: vertical synthesis through a ring of 9 rows, then
+// horizontal synthesis with the taps multiplied by `step`. Produces rows 0 ..
+// height - 1, each of `width` samples; the padding is dropped.
+template <typename Detail>
+class LastLevelInverse {
+ public:
+  using RowSink = void (*)(void* context, const float* row, int64_t y);
+
+  bool Init(const QuadPlanes<Detail>& in, int64_t width, int64_t height, double step,
+            MemoryTracker* tracker);
+  // Another plane's step, keeping the buffers.
+  void SetStep(double step);
+  void Run(RowSink sink, void* context);
+
+ private:
+  void LoadRow(int64_t m);
+
+  const QuadPlanes<Detail>* in_ = nullptr;
+  int64_t width_ = 0;
+  int64_t height_ = 0;
+  int64_t pw2_ = 0;
+  int64_t rows_ = 0;
+  float evenTaps_[7] = {};
+  float oddTaps_[9] = {};
+  Buffer<float> ring_;
+  Buffer<float> vertical_;
+  Buffer<float> ext_;
+  Buffer<float> out_;
+};
+
+}  // namespace wif

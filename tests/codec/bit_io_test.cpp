@@ -1,0 +1,94 @@
+// Bit packing, terminators and the end of the stream.
+#include <gtest/gtest.h>
+
+#include "codec/bit_io.h"
+
+namespace {
+
+using namespace wif;
+
+TEST(BitIO, LeastSignificantFirstPackingWithMostSignificantFirstFields) {
+  ByteSink sink;
+  BitWriter w(sink);
+  for (int b : {1, 0, 1, 1, 0, 0, 0, 0}) w.PutBit(b);  // first bit in bit 0
+  w.PutBits(0b110, 3);                                 // 1, 1, 0
+  w.Terminate();
+  EXPECT_EQ(sink.bytes(), (std::vector<uint8_t>{0x0D, 0x03, 0x00, 0x00, 0xFF}));
+
+  ByteSource source(sink.bytes().data(), sink.bytes().size());
+  BitReader r(source);
+  EXPECT_EQ(r.GetBits(4), 0b1011u);
+  EXPECT_EQ(r.GetBits(4), 0u);
+  EXPECT_EQ(r.GetBits(3), 0b110u);
+  EXPECT_TRUE(r.SkipTerminator());
+  EXPECT_EQ(source.Position(), sink.bytes().size());
+}
+
+TEST(BitIO, EmptyTerminatorStillWritesItsPendingByte) {
+  ByteSink sink;
+  BitWriter w(sink);
+  w.Terminate();
+  for (int i = 0; i < 8; ++i) w.PutBit(1);  // a full byte leaves nothing pending
+  w.Terminate();
+  EXPECT_EQ(sink.bytes(), (std::vector<uint8_t>{0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0xFF}));
+}
+
+TEST(BitIO, BitsPastTheEndAreZeroAndTheFifteenthReadFails) {
+  const uint8_t data[] = {0xFF};
+  ByteSource source(data, sizeof data);
+  BitReader r(source);
+  EXPECT_EQ(r.GetBits(8), 0xFFu);
+  testing::internal::CaptureStderr();
+  for (int i = 0; i < 14 * 8; ++i) ASSERT_EQ(r.GetBit(), 0u);
+  EXPECT_FALSE(r.failed());
+  EXPECT_EQ(r.readsPastEnd(), 14);
+  EXPECT_EQ(r.GetBit(), 0u);
+  EXPECT_TRUE(r.failed());
+  for (int i = 0; i < 100; ++i) r.GetBit();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Bad input file\n");  // reported once
+}
+
+TEST(BitIO, ByteLevelReadsAndTerminatorSkipping) {
+  const uint8_t data[] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0x01, 0x7F, 0xFF, 0xAB};
+  ByteSource source(data, sizeof data);
+  BitReader r(source);
+  uint32_t v;
+  r.GetBit();  // a partly read byte is dropped by byte-level reads
+  ASSERT_TRUE(r.ReadBigEndian(4, v));
+  EXPECT_EQ(v, 0x3456789Au);
+  ASSERT_TRUE(r.SkipTerminator());  // whatever comes before the 0xFF
+  ASSERT_TRUE(r.ReadBigEndian(1, v));
+  EXPECT_EQ(v, 0xABu);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(r.ReadBigEndian(2, v));
+  EXPECT_TRUE(r.failed());
+  EXPECT_FALSE(r.SkipTerminator());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Bad input file\n");
+}
+
+TEST(ByteStreams, PatchReachesBytesAlreadyInTheFile) {
+  FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  {
+    ByteSink sink(f);
+    sink.PutBigEndian32(0);
+    for (int i = 0; i < 200000; ++i) sink.Put(static_cast<uint8_t>(i));
+    sink.Patch32(0, 0xA1B2C3D4);  // long since spilled to the file
+    sink.Patch32(199998, 0x01020304);  // still in the buffer
+    ASSERT_TRUE(sink.Flush());
+    EXPECT_EQ(sink.Position(), 200004u);
+  }
+  ByteSource source(f);
+  ASSERT_TRUE(source.Rewind());
+  std::vector<uint8_t> bytes;
+  for (int c; (c = source.Get()) >= 0;) bytes.push_back(static_cast<uint8_t>(c));
+  ASSERT_EQ(bytes.size(), 200004u);
+  EXPECT_EQ(source.Position(), 200004u);
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 5),
+            (std::vector<uint8_t>{0xA1, 0xB2, 0xC3, 0xD4, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 199998, bytes.begin() + 200003),
+            (std::vector<uint8_t>{1, 2, 3, 4, static_cast<uint8_t>(199998)}));
+  std::fclose(f);
+}
+
+}  // namespace

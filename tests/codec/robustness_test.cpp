@@ -1,0 +1,133 @@
+// Damaged streams: truncated, mutated and random WIF data must give an
+// error or a picture, never a crash, a hang or a read outside a buffer (the
+// sanitizer build is the judge).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <cstdio>
+#include <random>
+
+#include "codec_test_util.h"
+#include "engine/image.h"
+
+namespace {
+
+using codec_test::Picture;
+using wif::Status;
+
+// Silences the codec's diagnostics (thousands of them) for one scope, and
+// keeps the decodes' buffers small.
+class QuietAndSmall {
+ public:
+  QuietAndSmall() : ceiling_(vxMaxImageBytes()) {
+    std::fflush(stderr);
+    saved_ = dup(2);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 2);
+    close(null);
+    vxSetMaxImageBytes(8 << 20);
+  }
+  ~QuietAndSmall() {
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+    vxSetMaxImageBytes(ceiling_);
+  }
+
+ private:
+  int saved_;
+  uint64_t ceiling_;
+};
+
+struct Outcome {
+  int ok = 0;
+  int failed = 0;
+  int skipped = 0;
+};
+
+// Decodes a damaged stream into a buffer sized from its own header.
+void DecodeDamaged(const std::vector<uint8_t>& bytes, Outcome& outcome) {
+  wif::ByteSource source(bytes.data(), bytes.size());
+  wif::Header h;
+  if (!wif::ReadHeader(source, h) || uint64_t{h.width} * h.height > (1u << 20)) {
+    ++outcome.skipped;
+    return;
+  }
+  std::vector<uint8_t> destination(wif::RowStride(h.width, true) * (h.height + 1u));
+  wif::decoder d(source, destination.data());
+  const Status s = d.Run();
+  EXPECT_LE(d.ReadsPastEnd(), wif::BitReader::kMaxReadsPastEnd + 1);
+  (s == Status::Ok ? outcome.ok : outcome.failed) += 1;
+}
+
+std::vector<std::vector<uint8_t>> SampleFiles() {
+  std::vector<std::vector<uint8_t>> files;
+  for (bool colour : {false, true}) {
+    const Picture p = codec_test::Make(24, 20, colour, [](int x, int y, int c) {
+      return static_cast<uint8_t>((x * 11 + y * 5 + c * 70 + (x ^ y) * 3) & 0xFF);
+    });
+    for (int q : {1, 5, 10, 50, 255}) files.push_back(codec_test::Encode(p, q, q == 50 ? 3 : 0));
+  }
+  return files;
+}
+
+TEST(Robustness, TruncationAtEveryByte) {
+  const auto files = SampleFiles();
+  QuietAndSmall quiet;
+  Outcome outcome;
+  for (const auto& file : files) {
+    for (size_t cut = 0; cut < file.size(); ++cut) {
+      DecodeDamaged(std::vector<uint8_t>(file.begin(), file.begin() + static_cast<long>(cut)), outcome);
+    }
+  }
+  EXPECT_GT(outcome.failed, 0);
+}
+
+TEST(Robustness, TensOfThousandsOfMutatedFiles) {
+  const auto files = SampleFiles();
+  std::mt19937 rng(2024);
+  QuietAndSmall quiet;
+  Outcome outcome;
+  int runs = 0;
+  for (int round = 0; round < 3000; ++round) {
+    for (const auto& file : files) {
+      std::vector<uint8_t> m = file;
+      const int kind = static_cast<int>(rng() % 4);
+      const int edits = 1 + static_cast<int>(rng() % 4);
+      for (int e = 0; e < edits; ++e) {
+        // Mostly past the header, whose damage is refused early.
+        const size_t at = rng() % 8 == 0 ? rng() % m.size() : 14 + rng() % (m.size() - 14);
+        if (kind == 0) m[at] ^= static_cast<uint8_t>(1u << (rng() % 8));  // bit flip
+        if (kind == 1) m[at] = static_cast<uint8_t>(rng());               // byte change
+        if (kind == 2) m[at] = rng() % 2 ? 0xFF : 0x00;                   // terminator-like
+        if (kind == 3) m.insert(m.begin() + static_cast<long>(at), static_cast<uint8_t>(rng()));
+      }
+      if (rng() % 3 == 0) m.resize(14 + rng() % (m.size() - 14));  // and cut
+      DecodeDamaged(m, outcome);
+      ++runs;
+    }
+  }
+  EXPECT_EQ(runs, 30000);
+  EXPECT_GT(outcome.failed, 1000);
+  EXPECT_GT(outcome.ok, 100);
+}
+
+TEST(Robustness, RandomBodiesBehindValidHeaders) {
+  const auto files = SampleFiles();
+  std::mt19937 rng(99);
+  QuietAndSmall quiet;
+  Outcome outcome;
+  for (int round = 0; round < 400; ++round) {
+    const auto& file = files[round % files.size()];
+    std::vector<uint8_t> m(file.begin(), file.begin() + 27);
+    const size_t length = rng() % 3000;
+    for (size_t i = 0; i < length; ++i) m.push_back(static_cast<uint8_t>(rng()));
+    if (round % 7 == 0) std::fill(m.begin() + 27, m.end(), 0);
+    DecodeDamaged(m, outcome);
+  }
+  EXPECT_GT(outcome.failed, 0);
+}
+
+}  // namespace

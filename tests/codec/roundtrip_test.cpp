@@ -1,0 +1,422 @@
+// End-to-end behaviour of Compress and decoder in memory.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+
+#include "codec/wif_format.h"
+#include "engine/image.h"
+#include "codec_test_util.h"
+
+namespace {
+
+using codec_test::Decode;
+using codec_test::Encode;
+using codec_test::Picture;
+using wif::Status;
+
+Picture Photo(const char* name, bool colour) {
+  Picture p;
+  EXPECT_TRUE(codec_test::LoadPhoto(name, colour, p)) << name;
+  return p;
+}
+
+struct QualityRow {
+  int quality;
+  size_t bytes;
+  double psnr;
+};
+
+std::vector<QualityRow> QualitySweep(const Picture& p, const std::vector<int>& qualities) {
+  std::vector<QualityRow> rows;
+  for (int q : qualities) {
+    Status s;
+    const auto file = Encode(p, q, 0, &s);
+    EXPECT_EQ(s, Status::Ok) << "q=" << q;
+    Picture back;
+    EXPECT_EQ(Decode(file, back), Status::Ok) << "q=" << q;
+    rows.push_back({q, file.size(), codec_test::Psnr(p, back)});
+  }
+  return rows;
+}
+
+// Size and fidelity fall together as the quality number rises, and q = 1 is
+// near-lossless. The table is printed for the record.
+TEST(RoundTrip, QualityTableOfTheTestPhotos) {
+  const std::vector<int> qualities = {1, 5, 10, 25, 50, 100, 200, 255};
+  for (const auto& [name, colour] : {std::pair{"camera.pgm", false}, std::pair{"chelsea.ppm", true}}) {
+    const Picture p = Photo(name, colour);
+    const auto rows = QualitySweep(p, qualities);
+    std::printf("%s (%d x %d %s)\n  quality   bpp    PSNR dB\n", name, p.width, p.height,
+                colour ? "colour" : "grey");
+    for (const QualityRow& r : rows) {
+      std::printf("  %7d %6.3f %8.2f\n", r.quality, codec_test::BitsPerPixel(r.bytes, p), r.psnr);
+    }
+    EXPECT_GT(rows.front().psnr, colour ? 45.0 : 48.0) << name << " at q=1";
+    for (size_t i = 1; i < rows.size(); ++i) {
+      EXPECT_LT(rows[i].bytes, rows[i - 1].bytes) << name << " q=" << rows[i].quality;
+      EXPECT_LT(rows[i].psnr, rows[i - 1].psnr) << name << " q=" << rows[i].quality;
+    }
+  }
+}
+
+// The whole quality range on textured crops of the photos: size and
+// fidelity fall as the quality number rises, up to a few bytes and hundredths
+// of a dB between neighbouring qualities.
+TEST(RoundTrip, EveryQualityOnPhotoCrops) {
+  for (bool colour : {false, true}) {
+    const Picture full = Photo(colour ? "chelsea.ppm" : "camera.pgm", colour);
+    const int size = 128, x0 = colour ? 150 : 192, y0 = colour ? 100 : 200;
+    const int channels = colour ? 3 : 1;
+    Picture crop = codec_test::Blank(size, size, colour);
+    for (int y = 0; y < size; ++y) {
+      const uint8_t* src = full.Row(y + y0) + x0 * channels;
+      std::copy(src, src + size * channels, crop.Row(y));
+    }
+    std::vector<size_t> sizes(256);
+    std::vector<double> psnrs(256);
+    std::printf("%s crop %d x %d\n  quality   bpp    PSNR dB\n", colour ? "chelsea" : "camera", size, size);
+    for (int q = 1; q <= 255; ++q) {
+      const auto file = Encode(crop, q);
+      Picture back;
+      ASSERT_EQ(Decode(file, back), Status::Ok) << q;
+      sizes[q] = file.size();
+      psnrs[q] = codec_test::Psnr(crop, back);
+      if (q % 16 == 1 || q == 255) {
+        std::printf("  %7d %6.3f %8.2f\n", q, codec_test::BitsPerPixel(sizes[q], crop), psnrs[q]);
+      }
+      if (q == 1) continue;
+      EXPECT_LE(sizes[q], sizes[q - 1] + sizes[q - 1] / 100) << "q=" << q;
+      EXPECT_LT(psnrs[q], psnrs[q - 1] + 0.1) << "q=" << q;
+      if (q > 8) {
+        EXPECT_LT(sizes[q], sizes[q - 8]) << "q=" << q;
+        EXPECT_LT(psnrs[q], psnrs[q - 8]) << "q=" << q;
+      }
+    }
+  }
+}
+
+// Section lengths, read as a chain from the end of the header.
+std::vector<uint32_t> WalkSections(const std::vector<uint8_t>& file, size_t& end) {
+  std::vector<uint32_t> lengths;
+  size_t pos = (static_cast<size_t>(file[10]) << 8) | file[11];
+  while (pos + 4 <= file.size()) {
+    const uint32_t len = (uint32_t{file[pos]} << 24) | (uint32_t{file[pos + 1]} << 16) |
+                         (uint32_t{file[pos + 2]} << 8) | file[pos + 3];
+    lengths.push_back(len);
+    if (len < 4) break;
+    pos += len;
+  }
+  end = pos;
+  return lengths;
+}
+
+size_t SectionStart(const std::vector<uint8_t>& file, int index) {
+  size_t pos = 27;
+  for (int i = 0; i < index; ++i) {
+    pos += (uint32_t{file[pos]} << 24) | (uint32_t{file[pos + 1]} << 16) |
+           (uint32_t{file[pos + 2]} << 8) | file[pos + 3];
+  }
+  return pos;
+}
+
+uint32_t DcOfSection(const std::vector<uint8_t>& file, int index) {
+  const size_t at = SectionStart(file, index) + 4;
+  return (uint32_t{file[at]} << 8) | file[at + 1];
+}
+
+TEST(RoundTrip, SectionLengthsChainToTheEndOfTheFile) {
+  for (bool colour : {false, true}) {
+    for (auto [w, h] : {std::pair{64, 48}, {17, 17}, {3, 90}}) {
+      const Picture p = codec_test::Make(w, h, colour, [](int x, int y, int c) {
+        return static_cast<uint8_t>((x * 7 + y * 3 + c * 50 + (x * y) % 13) & 0xFF);
+      });
+      // q 1 .. 5 block-code the details; 10 .. 50 mix in arithmetic sweeps.
+      for (int q : {1, 4, 5, 10, 25, 50, 200, 255}) {
+        for (int levels : {0, 1, 3}) {
+          const auto file = Encode(p, q, levels);
+          size_t end = 0;
+          const auto lengths = WalkSections(file, end);
+          EXPECT_EQ(lengths.size(), colour ? 4u : 2u) << q;
+          EXPECT_EQ(end, file.size()) << "q=" << q << " L=" << levels;
+          for (int i = 0; i < (colour ? 4 : 2); ++i) {
+            // Every section ends with the last byte of a terminator.
+            const size_t next = i + 1 < (colour ? 4 : 2) ? SectionStart(file, i + 1) : file.size();
+            EXPECT_EQ(file[next - 1], 0xFF) << "section " << i + 1 << " q=" << q;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(RoundTrip, EncodingIsDeterministic) {
+  const Picture p = Photo("chelsea.ppm", true);
+  for (int q : {1, 30, 255}) EXPECT_EQ(Encode(p, q), Encode(p, q)) << q;
+}
+
+TEST(RoundTrip, TinyAndOddSizesAtQualityOne) {
+  std::vector<std::pair<int, int>> sizes;
+  for (int w = 1; w <= 5; ++w) {
+    for (int h = 1; h <= 5; ++h) sizes.emplace_back(w, h);
+  }
+  sizes.insert(sizes.end(), {{15, 15}, {16, 16}, {17, 17}, {1, 40}, {33, 2}});
+  for (auto [w, h] : sizes) {
+    for (bool colour : {false, true}) {
+      const Picture p = codec_test::Make(w, h, colour, [&](int x, int y, int c) {
+        return static_cast<uint8_t>(40 + x * 150 / std::max(w, 1) + y * 50 / std::max(h, 1) + c * 9);
+      });
+      Status s;
+      const auto file = Encode(p, 1, 0, &s);
+      ASSERT_EQ(s, Status::Ok);
+      EXPECT_EQ(file[8] & 0x0F, 1);  // one level below 16 pixels
+      Picture back;
+      ASSERT_EQ(Decode(file, back), Status::Ok) << w << " x " << h;
+      EXPECT_GE(codec_test::Psnr(p, back), 40.0) << w << " x " << h << (colour ? " colour" : " grey");
+    }
+  }
+}
+
+TEST(RoundTrip, EightLevelsOfWhiteStayWhite) {
+  const Picture white = codec_test::Make(256, 256, false, [](int, int, int) { return 255; });
+  const auto file = Encode(white, 1, 8);
+  EXPECT_EQ(file[8], (9 << 4) | 8);
+  Picture back;
+  ASSERT_EQ(Decode(file, back), Status::Ok);
+  EXPECT_EQ(back.pixels, white.pixels);
+}
+
+TEST(RoundTrip, EveryRequestedLevelCount) {
+  Picture full = Photo("camera.pgm", false);
+  for (int levels = 1; levels <= 8; ++levels) {
+    const auto file = Encode(full, 10, levels);
+    EXPECT_EQ(file[8] & 0x0F, levels);
+    Picture back;
+    ASSERT_EQ(Decode(file, back), Status::Ok) << levels;
+    EXPECT_GT(codec_test::Psnr(full, back), 44.0) << levels;
+  }
+}
+
+// Saturated colours have chroma outside -128 .. 127; the decoder keeps it at
+// full range until the planes are combined.
+TEST(RoundTrip, SaturatedColoursKeepTheirHue) {
+  const uint8_t colours[][3] = {{250, 10, 10}, {255, 0, 0}, {0, 255, 0},   {0, 0, 255},   {0, 255, 255},
+                                {255, 0, 255}, {255, 255, 0}, {255, 255, 255}, {0, 0, 0}};
+  for (const auto& c : colours) {
+    const Picture p = codec_test::Flat(40, 24, c[0], c[1], c[2]);
+    const auto file = Encode(p, 1);
+    Picture back;
+    ASSERT_EQ(Decode(file, back), Status::Ok);
+    EXPECT_GE(codec_test::Psnr(p, back), 45.0) << int(c[0]) << "," << int(c[1]) << "," << int(c[2]);
+  }
+  // Passing each chroma plane through a byte, as older decoders did, turns
+  // pure red into about (218, 10, 42).
+  const Picture red = codec_test::Flat(40, 24, 250, 10, 10);
+  Picture clamped;
+  ASSERT_EQ(Decode(Encode(red, 1), clamped, false), Status::Ok);
+  EXPECT_LT(codec_test::Psnr(red, clamped), 25.0);
+}
+
+// Coloured text and bars on a coloured background, like a chart or a screenshot.
+Picture ScreenshotLike() {
+  const uint8_t palette[][3] = {{255, 255, 255}, {220, 0, 0}, {0, 160, 0}, {0, 0, 230}, {255, 200, 0}};
+  return codec_test::Make(96, 64, true, [&](int x, int y, int c) {
+    int index = 0;
+    if (y >= 40 && y < 56 && x >= 8 && x < 88) index = 1 + (x - 8) / 20;  // bars
+    const bool glyph = y < 32 && y % 8 < 5 && x % 6 < 4 && ((x / 6 + y / 8) % 3 != 0) &&
+                       (x % 6 == 0 || y % 8 == 0 || y % 8 == 4);   // blocky letters
+    if (glyph) index = 1 + (x / 24) % 4;
+    return palette[index][2 - c];  // buffer order is blue, green, red
+  });
+}
+
+TEST(RoundTrip, ScreenshotWithSaturatedTextAtQualityOne) {
+  const Picture p = ScreenshotLike();
+  const auto file = Encode(p, 1);
+  Picture back, clamped;
+  ASSERT_EQ(Decode(file, back), Status::Ok);
+  ASSERT_EQ(Decode(file, clamped, false), Status::Ok);
+  std::printf("screenshot at q=1: %.2f dB (chroma through a byte: %.2f dB)\n",
+              codec_test::Psnr(p, back), codec_test::Psnr(p, clamped));
+  EXPECT_GE(codec_test::Psnr(p, back), 45.0);
+  EXPECT_LT(codec_test::Psnr(p, clamped), 40.0);
+}
+
+TEST(RoundTrip, NaturalPhotosDecodeAlikeOnBothChromaPaths) {
+  const Picture p = Photo("chelsea.ppm", true);
+  for (int q : {1, 10, 50}) {
+    const auto file = Encode(p, q);
+    Picture full, clamped;
+    ASSERT_EQ(Decode(file, full, true), Status::Ok);
+    ASSERT_EQ(Decode(file, clamped, false), Status::Ok);
+    EXPECT_EQ(full.pixels, clamped.pixels) << q;
+  }
+}
+
+TEST(Encoder, RefusesWhatTheFormatCannotHold) {
+  const Picture p = codec_test::Flat(8, 8, 1, 2, 3);
+  auto refused = [&](int width, int quality, int levels, int split) {
+    wif::ByteSink sink;
+    wif::Compress c(sink);
+    wif::EncodeRequest r;
+    r.pixels = p.pixels.data();
+    r.colour = true;
+    r.width = width;
+    r.height = 8;
+    r.quality = quality;
+    r.levels = levels;
+    r.split = split;
+    return c.Run(r) == Status::Failed && sink.bytes().empty();
+  };
+  EXPECT_TRUE(refused(8, 0, 0, 0));
+  EXPECT_TRUE(refused(8, 256, 0, 0));
+  EXPECT_TRUE(refused(8, 50, 9, 0));
+  EXPECT_TRUE(refused(8, 50, -1, 0));
+  EXPECT_TRUE(refused(8, 50, 0, 16));
+  EXPECT_TRUE(refused(0, 50, 0, 0));
+  EXPECT_TRUE(refused(65536, 50, 0, 0));
+  EXPECT_FALSE(refused(8, 255, 8, 15));
+}
+
+// A bright picture at the smallest step can have a first coefficient beyond
+// 16 bits; its magnitude is clamped rather than wrapped.
+TEST(Encoder, FirstCoefficientIsClampedToSixteenBits) {
+  const Picture white = codec_test::Make(512, 512, false, [](int, int, int) { return 255; });
+  EXPECT_NEAR(DcOfSection(Encode(white, 1, 8), 0), 255 * 256, 8);
+
+  // The weight u(x) of each column (and row) in the first coefficient after
+  // eight low-pass steps: white where u(x) u(y) > 0 and black elsewhere
+  // gives the largest first coefficient there is, about 80900.
+  const int n = 512;
+  std::vector<double> u(n);
+  std::vector<float> signal(n + 8), low(n), high(n);
+  for (int x = 0; x < n; ++x) {
+    std::fill(signal.begin(), signal.end(), 0.0f);
+    signal[4 + x] = 1.0f;
+    for (int length = n; length > 2; length /= 2) {
+      wif::ExtendSymmetric(signal.data() + 4, length);
+      wif::AnalyzeSignal(signal.data() + 4, length / 2, wif::kLowTaps, wif::kHighTaps, low.data(),
+                         high.data());
+      std::fill(signal.begin(), signal.end(), 0.0f);
+      std::copy(low.begin(), low.begin() + length / 2, signal.begin() + 4);
+    }
+    u[x] = signal[4];
+  }
+  const Picture extreme = codec_test::Make(n, n, false, [&](int x, int y, int) {
+    return static_cast<uint8_t>(u[x] * u[y] > 0 ? 255 : 0);
+  });
+  const auto file = Encode(extreme, 1, 8);
+  EXPECT_EQ(DcOfSection(file, 0), 65535u);
+  Picture back;
+  ASSERT_EQ(Decode(file, back), Status::Ok);
+  double meanIn = 0, meanOut = 0;
+  for (int y = 0; y < n; ++y) {
+    for (int x = 0; x < n; ++x) {
+      meanIn += extreme.Row(y)[x];
+      meanOut += back.Row(y)[x];
+    }
+  }
+  // A wrapped magnitude (about 15400) would take some 250 levels off the
+  // mean; the clamped one about 30.
+  EXPECT_LT((meanIn - meanOut) / (n * n), 60.0);
+}
+
+TEST(Decoder, HonoursTheVersionRuleTheHeaderLengthAndSkipsWhatItMayIgnore) {
+  Picture p = Photo("camera.pgm", false);
+  const auto file = Encode(p, 30);
+  Picture reference;
+  ASSERT_EQ(Decode(file, reference), Status::Ok);
+
+  // Version 3.6 divides the quality by 3: step 10 instead of 32 / 3.
+  auto old = file;
+  old[2] = 3;
+  old[3] = 6;
+  Picture darker;
+  ASSERT_EQ(Decode(old, darker), Status::Ok);
+  double sumNew = 0, sumOld = 0;
+  for (size_t i = 0; i < reference.pixels.size(); ++i) {
+    sumNew += reference.pixels[i];
+    sumOld += darker.pixels[i];
+  }
+  EXPECT_NEAR(sumOld / sumNew, 30.0 / 32.0, 0.01);
+
+  // A longer header is skipped by its length.
+  auto longer = file;
+  longer.insert(longer.begin() + 27, {1, 2, 3, 0xFF, 5});
+  longer[11] = 32;
+  Picture same;
+  ASSERT_EQ(Decode(longer, same), Status::Ok);
+  EXPECT_EQ(same.pixels, reference.pixels);
+
+  // Section lengths are read past, never trusted: the grey file reads its
+  // second one between the coarse and the detail part.
+  auto lengths = file;
+  for (int i = 0; i < 2; ++i) {
+    const size_t at = SectionStart(file, i);
+    for (int k = 0; k < 4; ++k) lengths[at + k] = 0xEE;
+  }
+  ASSERT_EQ(Decode(lengths, same), Status::Ok);
+  EXPECT_EQ(same.pixels, reference.pixels);
+  auto missing = file;
+  missing.erase(missing.begin() + static_cast<long>(SectionStart(file, 1)),
+                missing.begin() + static_cast<long>(SectionStart(file, 1)) + 4);
+  testing::internal::CaptureStderr();
+  const Status s = Decode(missing, same);
+  testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(s != Status::Ok || same.pixels != reference.pixels);
+
+  // Whatever lies between the coded bits and the 0xFF of a terminator is
+  // skipped (q = 1: section 1 holds only block-coded values).
+  const auto q1 = Encode(p, 1);
+  ASSERT_EQ(Decode(q1, reference), Status::Ok);
+  auto junk = q1;
+  const size_t ff = SectionStart(q1, 1) - 1;
+  ASSERT_EQ(q1[ff], 0xFF);
+  junk.insert(junk.begin() + static_cast<long>(ff), {0x00, 0x37, 0xFE, 0x80});
+  ASSERT_EQ(Decode(junk, same), Status::Ok);
+  EXPECT_EQ(same.pixels, reference.pixels);
+}
+
+TEST(Decoder, RefusesOtherKindsZeroLevelsAndOversizedBuffers) {
+  const auto file = Encode(codec_test::Flat(20, 20, 9, 99, 199), 20);
+  Picture out;
+  for (uint8_t kind : {'7', '8', '4'}) {
+    auto other = file;
+    other[1] = kind;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Decode(other, out), Status::Corrupt);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "decoder: wrong image format. \n");
+  }
+  auto magic = file;
+  magic[0] = 'w';
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Decode(magic, out), Status::Corrupt);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "decoder: wrong image format. \n");
+
+  auto flat = file;
+  flat[8] &= 0xF0;  // L = 0
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Decode(flat, out), Status::Corrupt);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("transform levels"), std::string::npos);
+
+  auto huge = file;
+  huge[8] = 0x0F;  // L = 15 on a 20 x 20 picture: planes of 16384 x 16384
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Decode(huge, out), Status::NoMemory);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "expanse: can not allocate memory\n \n");
+
+  const uint64_t ceiling = vxMaxImageBytes();
+  vxSetMaxImageBytes(1000);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Decode(file, out), Status::NoMemory);
+  testing::internal::GetCapturedStderr();
+  vxSetMaxImageBytes(ceiling);
+
+  auto cut = file;
+  cut.resize(cut.size() / 2);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Decode(cut, out), Status::Corrupt);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Bad input file\n");
+}
+
+}  // namespace

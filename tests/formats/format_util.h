@@ -1,0 +1,176 @@
+// Helpers for the format tests: loading through the engine, decoding with
+// other programs, and hostile-input loops.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "engine/notice.h"
+#include "support/test_support.h"
+
+namespace format_test {
+
+using testing_support::HaveTool;
+using testing_support::ReadFileBytes;
+using testing_support::RunCommand;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+// A picture as top-down RGB triples.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgb;
+  bool operator==(const Picture&) const = default;
+};
+
+inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// Loads a file through the engine (type detection included). Returns the
+// LoadImage result; the picture is filled on success.
+inline int LoadPicture(const std::string& path, Picture& picture) {
+  vxScopedImage image;
+  const int result = image.LoadImage(path.c_str());
+  if (result == 0) {
+    picture.width = image.Width();
+    picture.height = image.Height();
+    picture.rgb = testing_support::TopDownRGB(image);
+  }
+  return result;
+}
+
+// Runs `command` (a shell pipeline writing any netpbm image to standard
+// output), normalises it to an 8-bit PPM and reads it. False when the
+// command failed.
+inline bool ToolPicture(const std::string& command, const TempDir& dir, Picture& picture) {
+  const std::string out = dir.File("tool-output.ppm");
+  const std::string script = dir.File("tool.sh");
+  const std::string text = "set -o pipefail\n(" + command +
+                           ") 2>/dev/null | ppmtoppm 2>/dev/null | pamdepth 255 > " + Quote(out) +
+                           " 2>/dev/null\n";
+  WriteFileBytes(script, std::vector<uint8_t>(text.begin(), text.end()));
+  if (RunCommand("bash " + Quote(script)) != 0) return false;
+  return testing_support::ReadNetpbmRGB(out, picture.width, picture.height, picture.rgb);
+}
+
+// Runs a shell command and fails the test when it does not succeed.
+inline void Shell(const std::string& command) {
+  ASSERT_EQ(RunCommand("(" + command + ") 2>/dev/null"), 0) << command;
+}
+
+// Expects the engine's reading of `path` to equal the picture that
+// `toolCommand` decodes, pixel for pixel.
+inline void ExpectLoadsLike(const std::string& path, const std::string& toolCommand,
+                            const TempDir& dir) {
+  Picture ours, theirs;
+  ASSERT_EQ(LoadPicture(path, ours), 0) << path << ": " << vxLastError();
+  ASSERT_TRUE(ToolPicture(toolCommand, dir, theirs)) << toolCommand;
+  ASSERT_EQ(ours.width, theirs.width) << path;
+  ASSERT_EQ(ours.height, theirs.height) << path;
+  size_t firstDiff = 0;
+  while (firstDiff < ours.rgb.size() && ours.rgb[firstDiff] == theirs.rgb[firstDiff]) ++firstDiff;
+  EXPECT_EQ(firstDiff, ours.rgb.size())
+      << path << ": first difference at pixel " << firstDiff / 3 << " (x "
+      << (firstDiff / 3) % ours.width << ", y " << (firstDiff / 3) / ours.width << ")";
+}
+
+// Collects the notices posted while it lives.
+class NoticeCapture {
+ public:
+  NoticeCapture() {
+    previous_ = vxSetNoticeSink([this](const vxNotice& n) { notices.push_back(n); });
+  }
+  ~NoticeCapture() { vxSetNoticeSink(previous_); }
+  NoticeCapture(const NoticeCapture&) = delete;
+  NoticeCapture& operator=(const NoticeCapture&) = delete;
+
+  int Count(const std::string& text) const {
+    int n = 0;
+    for (const vxNotice& notice : notices) n += notice.text == text;
+    return n;
+  }
+  std::vector<vxNotice> notices;
+
+ private:
+  vxNoticeSink previous_;
+};
+
+// Loads every prefix of the file at `path` through the engine: each load
+// fails cleanly or gives a picture whose pixels are those of the whole file
+// or unread (index 0, black for 24-bit pictures). `stray` pixels may differ
+// (a cut-off line of a planar format mixes its planes). ASan/UBSan catch
+// what the assertions cannot.
+inline void LoadEveryPrefix(const std::string& path, const TempDir& dir, size_t stray = 0) {
+  vxScopedImage whole;
+  ASSERT_EQ(whole.LoadImage(path.c_str()), 0) << path;
+  const auto wholeRgb = testing_support::TopDownRGB(whole);
+  const vxRGBA blank = whole.PaletteEntry(0);
+  const auto bytes = ReadFileBytes(path);
+  const std::string prefix = dir.File("prefix.bin");
+  for (size_t n = 0; n <= bytes.size(); ++n) {
+    WriteFileBytes(prefix, std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
+    Picture p;
+    const int result = LoadPicture(prefix, p);
+    ASSERT_LE(result, 0) << "prefix " << n;
+    if (result != 0) continue;
+    ASSERT_EQ(p.rgb.size(), wholeRgb.size()) << "prefix " << n;
+    size_t differing = 0;
+    for (size_t i = 0; i < p.rgb.size(); i += 3) {
+      const bool same = std::equal(p.rgb.begin() + i, p.rgb.begin() + i + 3, wholeRgb.begin() + i);
+      const bool unread =
+          p.rgb[i] == blank.red && p.rgb[i + 1] == blank.green && p.rgb[i + 2] == blank.blue;
+      differing += !same && !unread;
+    }
+    EXPECT_LE(differing, stray) << "prefix " << n;
+  }
+  // The whole file again, as a last prefix, must give the whole picture.
+  Picture last;
+  ASSERT_EQ(LoadPicture(path, last), 0);
+  EXPECT_EQ(last.rgb, wholeRgb);
+}
+
+// Loads `count` corrupted copies of `bytes`: a few bytes overwritten with
+// random or extreme values, mostly near the start where the headers are.
+// Each load must fail cleanly or give a picture of the size it announces.
+inline void LoadMutations(const std::vector<uint8_t>& bytes, const TempDir& dir, uint32_t seed,
+                          int count = 300) {
+  const std::string path = dir.File("mutant.bin");
+  uint32_t state = seed * 2654435761u + 1;
+  auto next = [&state]() {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+  };
+  for (int round = 0; round < count; ++round) {
+    std::vector<uint8_t> m = bytes;
+    const int changes = 1 + static_cast<int>(next() % 4);
+    for (int c = 0; c < changes; ++c) {
+      const size_t span = (next() % 2) ? std::min<size_t>(m.size(), 800) : m.size();
+      const size_t at = next() % span;
+      const uint32_t kind = next() % 3;
+      m[at] = kind == 0 ? 0xFF : kind == 1 ? 0x00 : static_cast<uint8_t>(next());
+    }
+    if (next() % 4 == 0) m.resize(next() % (m.size() + 1));
+    WriteFileBytes(path, m);
+    Picture p;
+    const int result = LoadPicture(path, p);
+    EXPECT_LE(result, 0) << "round " << round;
+    if (result == 0) {
+      EXPECT_EQ(p.rgb.size(), static_cast<size_t>(p.width) * p.height * 3) << "round " << round;
+    }
+  }
+}
+
+// Little-endian helpers for building files by hand.
+inline void PutLE16(std::vector<uint8_t>& v, unsigned value) {
+  v.push_back(static_cast<uint8_t>(value & 0xFF));
+  v.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+}
+
+}  // namespace format_test

@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "format_util.h"
+#include "formats/registry.h"
+
+namespace {
+
+using namespace format_test;
+
+struct PcxFields {
+  int bitsPerPixel = 8, xMin = 0, yMin = 0, xMax = 0, yMax = 0, planes = 1, bytesPerLine = 2;
+  std::vector<uint8_t> colourMap;  // up to 48 bytes
+};
+
+std::vector<uint8_t> PcxHeader(const PcxFields& f) {
+  std::vector<uint8_t> h = {10, 5, 1, static_cast<uint8_t>(f.bitsPerPixel)};
+  for (int v : {f.xMin, f.yMin, f.xMax, f.yMax, 72, 72}) PutLE16(h, static_cast<unsigned>(v));
+  std::vector<uint8_t> map = f.colourMap;
+  map.resize(48);
+  h.insert(h.end(), map.begin(), map.end());
+  h.push_back(0);
+  h.push_back(static_cast<uint8_t>(f.planes));
+  PutLE16(h, static_cast<unsigned>(f.bytesPerLine));
+  PutLE16(h, 1);
+  h.resize(128, 0);
+  return h;
+}
+
+std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// The run-length data of a file Lunark wrote (between header and palette).
+std::vector<uint8_t> EncodedData(const std::string& path, bool withPalette) {
+  auto bytes = ReadFileBytes(path);
+  return std::vector<uint8_t>(bytes.begin() + 128, bytes.end() - (withPalette ? 769 : 0));
+}
+
+TEST(PcxRead, AgreesWithPcxtoppmOnEveryVariant) {
+  TempDir dir;
+  const std::string src = dir.File("src.ppm");
+  Shell("pamcut -left 101 -top 57 -width 37 -height 23 " +
+        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(src));
+  const std::string s = Quote(src);
+  auto f = [&](const char* name) { return Quote(dir.File(name)); };
+  Shell("pnmquant 16 " + s + " > " + f("q16.ppm"));
+  Shell("pnmquant 4 " + s + " > " + f("q4.ppm"));
+  Shell("pnmquant 2 " + s + " > " + f("q2.ppm"));
+  Shell("ppmtopcx " + f("q16.ppm") + " > " + f("planes4x1.pcx"));  // 1 bit, 4 planes
+  Shell("ppmtopcx -packed " + f("q16.ppm") + " > " + f("packed4.pcx"));
+  Shell("ppmtopcx -8bit " + f("q16.ppm") + " > " + f("eight.pcx"));
+  Shell("ppmtopcx -24bit " + s + " > " + f("true.pcx"));
+  Shell("ppmtopcx " + f("q4.ppm") + " > " + f("planes2x1.pcx"));
+  Shell("ppmtopcx -packed " + f("q4.ppm") + " > " + f("packed2.pcx"));
+  Shell("ppmtopcx " + f("q2.ppm") + " > " + f("mono.pcx"));
+  Shell("convert " + s + " -colors 256 " + f("im8.pcx"));
+  Shell("convert " + s + " " + f("im24.pcx"));
+  Shell("convert " + s + " -alpha on " + f("imrgba.pcx"));  // four 8-bit planes
+
+  for (const char* name : {"planes4x1.pcx", "packed4.pcx", "eight.pcx", "true.pcx", "planes2x1.pcx",
+                           "packed2.pcx", "mono.pcx", "im8.pcx", "im24.pcx"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(vxImage::GetFileType(dir.File(name).c_str()), TypePCX);
+    ExpectLoadsLike(dir.File(name), "pcxtoppm " + Quote(dir.File(name)), dir);
+  }
+  // pcxtoppm darkens four-plane files (every channel comes out as v x 255 /
+  // 256), so the opaque RGBA file is judged by ImageMagick and by its source.
+  ExpectLoadsLike(dir.File("imrgba.pcx"), "convert " + f("imrgba.pcx") + " ppm:-", dir);
+  ExpectLoadsLike(dir.File("imrgba.pcx"), "cat " + s, dir);
+
+  vxScopedImage mono;
+  ASSERT_EQ(mono.LoadImage(dir.File("mono.pcx").c_str()), 0);
+  EXPECT_EQ(mono.BitCount(), 8);
+  EXPECT_EQ(mono.ColoursUsed(), 16);  // the header's map
+  vxScopedImage planes;
+  ASSERT_EQ(planes.LoadImage(dir.File("planes4x1.pcx").c_str()), 0);
+  int highest = 0;
+  for (int y = 0; y < planes.Height(); ++y) {
+    for (int x = 0; x < planes.Width(); ++x) highest = std::max<int>(highest, planes.Row(y)[x]);
+  }
+  EXPECT_EQ(highest, 15);
+  vxFileInfo info{};
+  ASSERT_EQ(vxImage::GetInfo(dir.File("planes4x1.pcx").c_str(), &info), 0);
+  EXPECT_EQ(info.width, 37);
+  EXPECT_EQ(info.height, 23);
+  EXPECT_EQ(info.bitsPerPixel, 4);
+}
+
+TEST(PcxRead, PlanesGiveIndexBitsLowestFirst) {
+  TempDir dir;
+  // 1 bit, 4 planes, 8 pixels: plane p holds bit p of the indices 0..7 and
+  // then 8..15 on the second line.
+  PcxFields f;
+  f.bitsPerPixel = 1;
+  f.planes = 4;
+  f.xMax = 7;
+  f.yMax = 1;
+  for (int i = 0; i < 16; ++i) f.colourMap.insert(f.colourMap.end(), {uint8_t(i * 16), 0, 0});
+  std::vector<uint8_t> data;
+  for (int line = 0; line < 2; ++line) {
+    for (int p = 0; p < 4; ++p) {
+      uint8_t byte = 0;
+      for (int x = 0; x < 8; ++x)
+        byte |= static_cast<uint8_t>((((line * 8 + x) >> p) & 1) << (7 - x));
+      if ((byte & 0xC0) == 0xC0) data.push_back(0xC1);
+      data.insert(data.end(), {byte, 0});  // the second byte pads the line
+    }
+  }
+  const std::string path = dir.File("planes.pcx");
+  WriteFileBytes(path, Concat(PcxHeader(f), data));
+  vxScopedImage image;
+  ASSERT_EQ(image.LoadImage(path.c_str()), 0);
+  for (int x = 0; x < 8; ++x) {
+    EXPECT_EQ(image.Row(1)[x], x);
+    EXPECT_EQ(image.Row(0)[x], 8 + x);
+  }
+  ExpectLoadsLike(path, "pcxtoppm " + Quote(path), dir);
+}
+
+TEST(PcxRead, MalformedHeadersAreRefused) {
+  TempDir dir;
+  const std::string path = dir.File("bad.pcx");
+  auto load = [&](const PcxFields& f) {
+    WriteFileBytes(path, Concat(PcxHeader(f), std::vector<uint8_t>(64, 1)));
+    Picture p;
+    vxClearLastError();
+    return LoadPicture(path, p);
+  };
+  PcxFields f;
+  f.xMin = 5;
+  f.xMax = 4;
+  EXPECT_EQ(load(f), vxNotRecognised);
+  EXPECT_NE(vxLastError().find("X max"), std::string::npos);
+  f = {};
+  f.yMin = 1;
+  EXPECT_EQ(load(f), vxNotRecognised);
+  f = {};
+  f.planes = 0;
+  EXPECT_EQ(load(f), vxNotRecognised);
+  f = {};
+  f.xMax = 99;
+  f.bytesPerLine = 50;  // 100 pixels need 100 bytes
+  EXPECT_EQ(load(f), vxNotRecognised);
+  EXPECT_NE(vxLastError().find("bytes per line"), std::string::npos);
+  f.bitsPerPixel = 4;  // now 50 bytes suffice
+  EXPECT_EQ(load(f), 0);
+  f.bitsPerPixel = 3;
+  EXPECT_EQ(load(f), vxNotRecognised);
+  f.bitsPerPixel = 4;
+  f.planes = 4;  // 16 bits per index
+  EXPECT_EQ(load(f), vxNotRecognised);
+  // 65536 x 65536 pixels from 64 bytes.
+  f = {};
+  f.xMax = f.yMax = 65535;
+  f.bytesPerLine = 65535;
+  EXPECT_EQ(load(f), vxNotRecognised);
+  WriteFileBytes(path, std::vector<uint8_t>(100, 10));
+  Picture p;
+  EXPECT_EQ(LoadPicture(path, p), vxNotRecognised);  // header cut short
+}
+
+TEST(PcxRead, RunsPastTheLineOrTheFileEnd) {
+  TempDir dir;
+  PcxFields f;
+  f.xMax = 3;
+  f.yMax = 2;
+  f.bytesPerLine = 4;
+  // A run of 63 on the first line: its rest is dropped at the line's end.
+  // A 0xC0 count gives nothing. The file ends inside the third line.
+  const std::vector<uint8_t> data = {0xFF, 7, 0xC0, 9, 1, 2, 3, 4, 0xC2, 5};
+  const std::string path = dir.File("runs.pcx");
+  WriteFileBytes(path, Concat(PcxHeader(f), data));
+  vxScopedImage image;
+  ASSERT_EQ(image.LoadImage(path.c_str()), 0);
+  const unsigned char expected[3][4] = {{7, 7, 7, 7}, {1, 2, 3, 4}, {5, 5, 0, 0}};
+  for (int r = 0; r < 3; ++r) {
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(image.Row(2 - r)[x], expected[r][x]) << r << "," << x;
+  }
+}
+
+TEST(PcxRead, TrailingPaletteIsFoundByItsMarker) {
+  TempDir dir;
+  PcxFields f;
+  f.xMax = 1;
+  f.colourMap = {1, 2, 3, 4, 5, 6};
+  std::vector<uint8_t> palette(769, 0);
+  palette[0] = 12;
+  palette[1 + 3 * 1] = 250;  // entry 1 red
+  const std::string path = dir.File("pal.pcx");
+  WriteFileBytes(path, Concat(Concat(PcxHeader(f), {0, 1}), palette));
+  vxScopedImage image;
+  ASSERT_EQ(image.LoadImage(path.c_str()), 0);
+  EXPECT_EQ(image.ColoursUsed(), 256);
+  EXPECT_EQ(image.palette[1].red, 250);
+  // Without the marker the header's 16 entries serve.
+  palette[0] = 11;
+  WriteFileBytes(path, Concat(Concat(PcxHeader(f), {0, 1}), palette));
+  ASSERT_EQ(image.LoadImage(path.c_str()), 0);
+  EXPECT_EQ(image.ColoursUsed(), 16);
+  EXPECT_EQ(image.palette[1].red, 4);
+}
+
+TEST(PcxRead, ShortAndCorruptedFiles) {
+  TempDir dir;
+  const std::string src = dir.File("src.ppm");
+  Shell("pamcut -left 180 -top 100 -width 13 -height 6 " +
+        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(src));
+  Shell("ppmtopcx -24bit " + Quote(src) + " > " + Quote(dir.File("t.pcx")));
+  Shell("pnmquant 16 " + Quote(src) + " | ppmtopcx > " + Quote(dir.File("p.pcx")));
+  Shell("pnmquant 100 " + Quote(src) + " | ppmtopcx > " + Quote(dir.File("e.pcx")));
+  uint32_t seed = 7;
+  for (const char* name : {"t.pcx", "p.pcx", "e.pcx"}) {
+    SCOPED_TRACE(name);
+    // A cut-off line may mix its planes. The 256-colour file loses its
+    // trailing palette when cut, so its prefixes show other colours.
+    if (std::string(name) != "e.pcx") LoadEveryPrefix(dir.File(name), dir, 13);
+    LoadMutations(ReadFileBytes(dir.File(name)), dir, seed++);
+  }
+}
+
+TEST(PcxWrite, PcxtoppmReadsWhatWeWrite) {
+  TempDir dir;
+  for (int bitCount : {24, 8, 4, 1}) {
+    vxScopedImage image;
+    if (bitCount >= 8) {
+      testing_support::MakePattern(image, 37, 23, bitCount, 9);
+    } else {
+      ASSERT_EQ(image.Create(37, 23, bitCount, bitCount == 4 ? 16 : 2), 1);
+      for (int y = 0; y < 23; ++y) {
+        for (int x = 0; x < 37; ++x) {
+          const int v = (x * 3 + y * 5) % (bitCount == 4 ? 16 : 2);
+          if (bitCount == 4) {
+            unsigned char& b = image.Row(y)[x / 2];
+            b = static_cast<unsigned char>((x & 1) ? (b & 0xF0) | v : (b & 0x0F) | (v << 4));
+          } else {
+            image.Row(y)[x] = static_cast<unsigned char>(v);
+          }
+        }
+      }
+      for (int i = 0; i < image.ColoursUsed(); ++i) {
+        image.palette[i] =
+            vxRGBA{static_cast<uint8_t>(i * 9), 77, static_cast<uint8_t>(255 - i), 0};
+      }
+    }
+    if (bitCount == 8) {
+      for (int i = 0; i < 256; ++i) image.palette[i] = vxRGBA{static_cast<uint8_t>(i), 9, 200, 0};
+    }
+    const std::string path = dir.File("w" + std::to_string(bitCount) + ".pcx");
+    ASSERT_EQ(image.SaveImage(path.c_str(), TypePCX), 0) << bitCount;
+    std::vector<uint8_t> expected;
+    if (bitCount == 4) {
+      // Packed 4-bit pixels, resolved through the palette.
+      for (int y = 22; y >= 0; --y) {
+        for (int x = 0; x < 37; ++x) {
+          const int v = (x * 3 + y * 5) % 16;
+          expected.insert(expected.end(),
+                          {image.palette[v].red, image.palette[v].green, image.palette[v].blue});
+        }
+      }
+    } else {
+      expected = testing_support::TopDownRGB(image);
+    }
+    Picture theirs;
+    ASSERT_TRUE(ToolPicture("pcxtoppm " + Quote(path), dir, theirs)) << bitCount;
+    EXPECT_EQ(theirs.rgb, expected) << bitCount;
+    Picture ours;
+    ASSERT_EQ(LoadPicture(path, ours), 0);
+    EXPECT_EQ(ours.rgb, expected) << bitCount;
+
+    const auto bytes = ReadFileBytes(path);
+    EXPECT_EQ(bytes[1], bitCount == 24 ? 3 : 5);
+    EXPECT_EQ(bytes[65], bitCount == 24 ? 3 : 1);
+    EXPECT_EQ(bytes[66], 38);  // 37 pixels padded to an even count
+    if (bitCount != 24) {
+      EXPECT_EQ(bytes[bytes.size() - 769], 12);
+      // Entries beyond the image's palette are written as black.
+      if (bitCount == 1) {
+        EXPECT_EQ(bytes[bytes.size() - 769 + 1 + 3 * 2], 0);
+      }
+    }
+  }
+}
+
+TEST(PcxWrite, RunLengthCoding) {
+  TempDir dir;
+  vxScopedImage image;
+  // 200 equal bytes; then a single 0xC5, a single 0x40 and the pad byte.
+  ASSERT_EQ(image.Create(200, 1, 8, 256), 1);
+  std::fill(image.Row(0), image.Row(0) + 200, 5);
+  const std::string path = dir.File("run.pcx");
+  ASSERT_EQ(image.SaveImage(path.c_str(), TypePCX), 0);
+  EXPECT_EQ(EncodedData(path, true), (std::vector<uint8_t>{0xFF, 5, 0xFF, 5, 0xFF, 5, 0xCB, 5}));
+
+  vxScopedImage small;
+  ASSERT_EQ(small.Create(3, 1, 8, 256), 1);
+  small.Row(0)[0] = 0xC5;
+  small.Row(0)[1] = 0x40;
+  small.Row(0)[2] = 0x40;
+  ASSERT_EQ(small.SaveImage(path.c_str(), TypePCX), 0);
+  EXPECT_EQ(EncodedData(path, true), (std::vector<uint8_t>{0xC1, 0xC5, 0xC2, 0x40, 0x00}));
+  small.Row(0)[2] = 0x41;
+  ASSERT_EQ(small.SaveImage(path.c_str(), TypePCX), 0);
+  EXPECT_EQ(EncodedData(path, true), (std::vector<uint8_t>{0xC1, 0xC5, 0x40, 0x41, 0x00}));
+}
+
+TEST(PcxWrite, FailedWritesAreReported) {
+  vxScopedImage image;
+  testing_support::MakePattern(image, 300, 200, 8);
+  std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(TypePCX));
+  EXPECT_EQ(rw->Write("/dev/full", image.header, image.palette, image.bits, nullptr), -1);
+}
+
+}  // namespace

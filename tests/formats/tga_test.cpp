@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "format_util.h"
+#include "formats/registry.h"
+
+namespace {
+
+using namespace format_test;
+
+struct TgaFields {
+  int idLength = 0, mapType = 0, imageType = 2, mapFirst = 0, mapLength = 0, entrySize = 0;
+  int width = 1, height = 1, pixelSize = 24, descriptor = 0;
+};
+
+std::vector<uint8_t> TgaHeader(const TgaFields& t) {
+  std::vector<uint8_t> h = {static_cast<uint8_t>(t.idLength), static_cast<uint8_t>(t.mapType),
+                            static_cast<uint8_t>(t.imageType)};
+  PutLE16(h, static_cast<unsigned>(t.mapFirst));
+  PutLE16(h, static_cast<unsigned>(t.mapLength));
+  h.push_back(static_cast<uint8_t>(t.entrySize));
+  PutLE16(h, 0);
+  PutLE16(h, 0);
+  PutLE16(h, static_cast<unsigned>(t.width));
+  PutLE16(h, static_cast<unsigned>(t.height));
+  h.push_back(static_cast<uint8_t>(t.pixelSize));
+  h.push_back(static_cast<uint8_t>(t.descriptor));
+  return h;
+}
+
+std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Sets or clears descriptor bits of an existing file (the judge, tgatoppm,
+// honours the origin and interleave bits as well).
+void SetDescriptor(const std::string& path, int descriptor) {
+  auto bytes = ReadFileBytes(path);
+  bytes[17] = static_cast<uint8_t>(descriptor);
+  WriteFileBytes(path, bytes);
+}
+
+TEST(TgaRead, AgreesWithTgatoppmOnEveryVariant) {
+  TempDir dir;
+  const std::string src = dir.File("src.ppm");
+  Shell("pamcut -left 101 -top 57 -width 37 -height 23 " +
+        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(src));
+  const std::string s = Quote(src);
+  auto f = [&](const char* name) { return Quote(dir.File(name)); };
+  Shell("convert " + s + " " + f("t2.tga"));
+  Shell("convert " + s + " -compress RLE " + f("t10.tga"));
+  Shell("convert " + s + " -type Grayscale " + f("t3.tga"));
+  Shell("convert " + s + " -type Grayscale -compress RLE " + f("t11.tga"));
+  Shell("convert " + s + " -type Palette " + f("t1.tga"));
+  Shell("convert " + s + " -type Palette -compress RLE " + f("t9.tga"));
+  Shell("convert " + s + " -alpha on " + f("t2alpha.tga"));
+  Shell("convert " + s + " -set comment 'an image ID field' " + f("tid.tga"));
+  Shell("pnmquant 200 " + s + " | pamtotga " + " > " + f("nb9.tga"));
+  Shell("pnmquant 200 " + s + " | pamtotga -norle -name 'fourteen bytes' > " + f("nb1id.tga"));
+  Shell("pnmquant 220 " + s + " | pamtotga -cmap16 > " + f("nbcmap16.tga"));
+  Shell("pamtotga -rgb -norle " + s + " > " + f("nb2.tga"));
+  Shell("ppmtopgm " + s + " | pamtotga > " + f("nb11.tga"));
+  // The same files with the first row at the top, and interleaved.
+  Shell("cp " + f("t10.tga") + " " + f("t10top.tga"));
+  SetDescriptor(dir.File("t10top.tga"), 0x20);
+  Shell("cp " + f("t1.tga") + " " + f("t1top.tga"));
+  SetDescriptor(dir.File("t1top.tga"), 0x20);
+  Shell("cp " + f("t2.tga") + " " + f("t2four.tga"));
+  SetDescriptor(dir.File("t2four.tga"), 0x80);
+  Shell("cp " + f("nb9.tga") + " " + f("nb9two.tga"));
+  SetDescriptor(dir.File("nb9two.tga"), 0x60);
+
+  for (const char* name :
+       {"t2.tga", "t10.tga", "t3.tga", "t11.tga", "t1.tga", "t9.tga", "t2alpha.tga", "tid.tga",
+        "nb9.tga", "nb1id.tga", "nbcmap16.tga", "nb2.tga", "nb11.tga", "t10top.tga", "t1top.tga",
+        "t2four.tga", "nb9two.tga"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(vxImage::GetFileType(dir.File(name).c_str()), TypeTGA);
+    ExpectLoadsLike(dir.File(name), "tgatoppm " + Quote(dir.File(name)), dir);
+  }
+  // Colour-mapped files keep 256 slots whatever the entry size.
+  vxScopedImage mapped;
+  ASSERT_EQ(mapped.LoadImage(dir.File("nbcmap16.tga").c_str()), 0);
+  EXPECT_EQ(mapped.BitCount(), 8);
+  EXPECT_EQ(mapped.ColoursUsed(), 256);
+}
+
+TEST(TgaRead, FifteenAndSixteenBitColoursAreWidened) {
+  TempDir dir;
+  TgaFields t;
+  t.width = 3;
+  t.height = 2;
+  t.pixelSize = 16;
+  std::vector<uint8_t> pixels;
+  for (unsigned v : {0x7C00u, 0x03E0u, 0x001Fu, 0xFFFFu, 0x0421u, 0x1234u}) PutLE16(pixels, v);
+  const std::string path = dir.File("t16.tga");
+  WriteFileBytes(path, Concat(TgaHeader(t), pixels));
+  ExpectLoadsLike(path, "tgatoppm " + Quote(path), dir);
+  Picture p;
+  ASSERT_EQ(LoadPicture(path, p), 0);
+  // Bottom row first in the file: the top line is white, (8, 8, 8), ...
+  EXPECT_EQ(p.rgb[0], 255);
+  EXPECT_EQ(p.rgb[3], 8);
+  EXPECT_EQ(p.rgb[9], 255);  // red 31 of 0x7C00 at the bottom left
+
+  // A 15-bit colour map on a type-1 file with 256 entries: every one counts.
+  TgaFields m;
+  m.mapType = 1;
+  m.imageType = 1;
+  m.mapLength = 256;
+  m.entrySize = 15;
+  m.width = 256;
+  m.pixelSize = 8;
+  std::vector<uint8_t> map, indices;
+  for (unsigned i = 0; i < 256; ++i) {
+    PutLE16(map, (i % 32) << 10 | ((i / 32) << 5) | (31 - i % 32));
+    indices.push_back(static_cast<uint8_t>(i));
+  }
+  const std::string mapPath = dir.File("map15.tga");
+  WriteFileBytes(mapPath, Concat(Concat(TgaHeader(m), map), indices));
+  ExpectLoadsLike(mapPath, "tgatoppm " + Quote(mapPath), dir);
+}
+
+TEST(TgaRead, RepeatPacketsSpanRows) {
+  TempDir dir;
+  TgaFields t;
+  t.imageType = 11;
+  t.pixelSize = 8;
+  t.width = 100;
+  t.height = 2;
+  // 0xFF repeats 128 times: the whole bottom row and 28 pixels of the top;
+  // 0x80 gives one pixel; then 71 literal pixels.
+  std::vector<uint8_t> data = {0xFF, 7, 0x80, 9, 70};
+  for (int i = 0; i < 71; ++i) data.push_back(static_cast<uint8_t>(100 + i));
+  const std::string path = dir.File("rle.tga");
+  WriteFileBytes(path, Concat(TgaHeader(t), data));
+  ExpectLoadsLike(path, "tgatoppm " + Quote(path), dir);
+  vxScopedImage image;
+  ASSERT_EQ(image.LoadImage(path.c_str()), 0);
+  ASSERT_EQ(image.BitCount(), 24);  // grey files give equal components
+  EXPECT_EQ(image.Row(0)[3 * 99], 7);
+  EXPECT_EQ(image.Row(1)[3 * 27], 7);
+  EXPECT_EQ(image.Row(1)[3 * 28 + 1], 9);
+  EXPECT_EQ(image.Row(1)[3 * 29 + 2], 100);
+  EXPECT_EQ(image.Row(1)[3 * 99], 170);
+  EXPECT_EQ(image.loadedBytes, 17 + static_cast<int>(data.size()));
+}
+
+TEST(TgaRead, FourWayInterleavedRowOrder) {
+  TempDir dir;
+  TgaFields t;
+  t.imageType = 3;
+  t.pixelSize = 8;
+  t.height = 10;
+  t.descriptor = 0x80;
+  std::vector<uint8_t> rows;
+  for (int i = 0; i < 10; ++i) rows.push_back(static_cast<uint8_t>(i));
+  const std::string path = dir.File("four.tga");
+  WriteFileBytes(path, Concat(TgaHeader(t), rows));
+  vxScopedImage image;
+  ASSERT_EQ(image.LoadImage(path.c_str()), 0);
+  const int order[10] = {0, 4, 8, 1, 5, 9, 2, 6, 3, 7};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(image.Row(order[i])[0], i) << "file row " << i;
+  // With the first row at the top the same order counts from the top.
+  t.descriptor = 0xA0;
+  WriteFileBytes(path, Concat(TgaHeader(t), rows));
+  ASSERT_EQ(image.LoadImage(path.c_str()), 0);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(image.Row(9 - order[i])[0], i) << "file row " << i;
+}
+
+TEST(TgaRead, ColourMapsThatDoNotFitThePalette) {
+  TempDir dir;
+  // Entries 250 to 269: those past slot 255 are read past, not stored.
+  TgaFields t;
+  t.mapType = 1;
+  t.imageType = 1;
+  t.mapFirst = 250;
+  t.mapLength = 20;
+  t.entrySize = 24;
+  t.width = 2;
+  t.pixelSize = 8;
+  std::vector<uint8_t> map;
+  for (int i = 0; i < 20; ++i) map.insert(map.end(), {static_cast<uint8_t>(i), 0, 200});
+  const std::string path = dir.File("over.tga");
+  WriteFileBytes(path, Concat(Concat(TgaHeader(t), map), {255, 251}));
+  vxScopedImage image;
+  ASSERT_EQ(image.LoadImage(path.c_str()), 0);
+  EXPECT_EQ(image.ColoursUsed(), 256);
+  EXPECT_EQ(image.palette[255].blue, 5);
+  EXPECT_EQ(image.palette[251].red, 200);
+  EXPECT_EQ(image.Row(0)[0], 255);
+  EXPECT_EQ(image.Row(0)[1], 251);
+
+  // A map in a true-colour file describes nothing: it is skipped.
+  TgaFields c;
+  c.mapType = 1;
+  c.mapLength = 3;
+  c.entrySize = 32;
+  c.width = 2;
+  const std::vector<uint8_t> unusedMap(12, 0xEE);
+  const std::string truePath = dir.File("truemap.tga");
+  WriteFileBytes(truePath, Concat(Concat(TgaHeader(c), unusedMap), {1, 2, 3, 4, 5, 6}));
+  Picture p;
+  ASSERT_EQ(LoadPicture(truePath, p), 0);
+  EXPECT_EQ(p.rgb, (std::vector<uint8_t>{3, 2, 1, 6, 5, 4}));
+  vxFileInfo info{};
+  ASSERT_EQ(vxImage::GetInfo(truePath.c_str(), &info), 0);
+  EXPECT_EQ(info.bitsPerPixel, 24);
+  ASSERT_EQ(vxImage::GetInfo(path.c_str(), &info), 0);
+  EXPECT_EQ(info.bitsPerPixel, 8);
+  EXPECT_EQ(info.width, 2);
+}
+
+TEST(TgaDetect, ConsistentHeadersAreTakenAsTarga) {
+  TgaFields t;
+  t.width = 4;
+  t.height = 3;
+  auto plausible = [](const TgaFields& f, long long size) {
+    const auto h = TgaHeader(f);
+    return vxTgaHeaderPlausible(h.data(), h.size(), size);
+  };
+  EXPECT_TRUE(plausible(t, 18 + 36));
+  TgaFields id = t;
+  id.idLength = 14;
+  EXPECT_TRUE(plausible(id, 18 + 14 + 36));
+  EXPECT_FALSE(plausible(id, 18 + 10));  // ID field longer than the file
+  TgaFields mapped = t;
+  mapped.mapType = 1;
+  mapped.imageType = 9;
+  mapped.mapLength = 256;
+  mapped.entrySize = 16;
+  mapped.pixelSize = 8;
+  EXPECT_TRUE(plausible(mapped, 18 + 512 + 10));
+  EXPECT_FALSE(plausible(mapped, 18 + 500));  // map runs past the end
+  EXPECT_TRUE(plausible(mapped, -1));         // size unknown
+  for (auto change : std::initializer_list<void (*)(TgaFields&)>{
+           [](TgaFields& f) { f.imageType = 0; }, [](TgaFields& f) { f.imageType = 32; },
+           [](TgaFields& f) { f.mapType = 2; }, [](TgaFields& f) { f.width = 0; },
+           [](TgaFields& f) { f.height = 0; }, [](TgaFields& f) { f.pixelSize = 12; },
+           [](TgaFields& f) { f.imageType = 1; },  // colour-mapped without a map
+           [](TgaFields& f) { f.descriptor = 0xC0; }}) {
+    TgaFields bad = t;
+    change(bad);
+    EXPECT_FALSE(plausible(bad, 1000));
+  }
+  const auto h = TgaHeader(t);
+  EXPECT_FALSE(vxTgaHeaderPlausible(h.data(), 17, 1000));
+}
+
+TEST(TgaRead, MalformedHeadersGiveClearErrors) {
+  TempDir dir;
+  const std::string path = dir.File("bad.tga");
+  auto readDirect = [&](const std::vector<uint8_t>& bytes) {
+    WriteFileBytes(path, bytes);
+    std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(TypeTGA));
+    vxBitmapInfoHeader* header = nullptr;
+    vxRGBA* palette = nullptr;
+    unsigned char* bits = nullptr;
+    int count = 0;
+    vxClearLastError();
+    const int r = rw->Read(path.c_str(), &count, &header, &palette, &bits, nullptr);
+    if (r == 0) vxFreeBlock(header);
+    return r;
+  };
+  TgaFields t;
+  t.idLength = 200;
+  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {1, 2, 3})), vxNotRecognised);
+  EXPECT_NE(vxLastError().find("past the end"), std::string::npos) << vxLastError();
+  t.idLength = 0;
+  t.imageType = 32;
+  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {1, 2, 3})), vxNotRecognised);
+  EXPECT_NE(vxLastError().find("type 32"), std::string::npos) << vxLastError();
+  t.imageType = 2;
+  t.height = 0;
+  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {1, 2, 3})), vxNotRecognised);
+  t.height = 1;
+  t.pixelSize = 20;
+  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {1, 2, 3})), vxNotRecognised);
+  EXPECT_EQ(readDirect({0, 0, 2, 0, 0}), vxNotRecognised);
+  // 65535 x 65535 from a few bytes, plain and run-length encoded.
+  t.pixelSize = 24;
+  t.width = t.height = 65535;
+  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {1, 2, 3})), vxNotRecognised);
+  t.imageType = 10;
+  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {0xFF, 1, 2, 3})), vxNotRecognised);
+}
+
+TEST(TgaRead, ShortAndCorruptedFiles) {
+  TempDir dir;
+  const std::string src = dir.File("src.ppm");
+  Shell("pamcut -left 180 -top 100 -width 11 -height 7 " +
+        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(src));
+  Shell("convert " + Quote(src) + " -compress RLE -set comment 'id' " + Quote(dir.File("a.tga")));
+  Shell("pnmquant 16 " + Quote(src) + " | pamtotga -cmap16 -norle -name xyz > " +
+        Quote(dir.File("b.tga")));
+  uint32_t seed = 5;
+  for (const char* name : {"a.tga", "b.tga"}) {
+    SCOPED_TRACE(name);
+    LoadEveryPrefix(dir.File(name), dir);
+    LoadMutations(ReadFileBytes(dir.File(name)), dir, seed++);
+  }
+}
+
+TEST(TgaWrite, TgatoppmReadsWhatWeWrite) {
+  TempDir dir;
+  for (int bitCount : {24, 8}) {
+    vxScopedImage image;
+    testing_support::MakePattern(image, 37, 23, bitCount, 3);
+    if (bitCount == 8) {
+      for (int i = 0; i < 256; ++i) image.palette[i] = vxRGBA{static_cast<uint8_t>(i), 40, 255, 0};
+    }
+    const std::string path = dir.File("w" + std::to_string(bitCount) + ".tga");
+    ASSERT_EQ(image.SaveImage(path.c_str(), TypeTGA), 0);
+    Picture theirs;
+    ASSERT_TRUE(ToolPicture("tgatoppm " + Quote(path), dir, theirs));
+    EXPECT_EQ(theirs.rgb, testing_support::TopDownRGB(image));
+    Picture ours;
+    ASSERT_EQ(LoadPicture(path, ours), 0);
+    EXPECT_EQ(ours.rgb, theirs.rgb);
+    EXPECT_EQ(ReadFileBytes(path).size(), 18u + 37 * 23 * 3);
+  }
+  vxScopedImage image;
+  testing_support::MakePattern(image, 300, 200, 24);
+  std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(TypeTGA));
+  EXPECT_EQ(rw->Write("/dev/full", image.header, image.palette, image.bits, nullptr), -1);
+}
+
+}  // namespace
