@@ -78,27 +78,41 @@ if [ -z "$type" ]; then
   for ext in "${lunark_types[@]}"; do [ "$ext" = wif ] && type=wif; done
 fi
 
-# Seconds of the best of two runs; the last run's summary is kept.
+# "wall cpu" seconds of the faster of two runs (CPU: user + system time of
+# the batch process); the last run's summary is kept.
 time_batch() {
-  local jobs=$1 best="" start end seconds
+  local jobs=$1 best="" best_cpu="" start end wall cpu
   for run in 1 2; do
     rm -rf "$work/out"
     start=$(date +%s.%N)
-    "$lunark" batch --jobs "$jobs" --to "$type" --out "$work/out" "$work/in" 2>"$work/summary" || true
+    if [ -x /usr/bin/time ]; then
+      /usr/bin/time -f "%U %S" -o "$work/cpu" \
+        "$lunark" batch --jobs "$jobs" --to "$type" --out "$work/out" "$work/in" 2>"$work/summary" || true
+      cpu=$(awk '{ printf "%.3f", $1 + $2 }' "$work/cpu")
+    else
+      "$lunark" batch --jobs "$jobs" --to "$type" --out "$work/out" "$work/in" 2>"$work/summary" || true
+      cpu=0
+    fi
     end=$(date +%s.%N)
-    seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
-    if [ -z "$best" ] || awk -v s="$seconds" -v b="$best" 'BEGIN { exit !(s < b) }'; then best=$seconds; fi
+    wall=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
+    if [ -z "$best" ] || awk -v s="$wall" -v b="$best" 'BEGIN { exit !(s < b) }'; then
+      best=$wall
+      best_cpu=$cpu
+    fi
   done
-  echo "$best"
+  echo "$best $best_cpu"
 }
 
-one=$(time_batch 1)
+load=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo unknown)
+read -r one one_cpu < <(time_batch 1)
 summary_one=$(tail -n 1 "$work/summary")
-all=$(time_batch "$cores")
+read -r all all_cpu < <(time_batch "$cores")
 summary_all=$(tail -n 1 "$work/summary")
 
+# CPU use is CPU time over wall time: 100% is one core kept busy.
+use() { awk -v c="$1" -v w="$2" 'BEGIN { printf "%.0f%%", 100 * c / w }'; }
 echo "files:     $count in $(du -sh "$work/in" | cut -f1) (ImageMagick: ${magick_types[*]}; lunark convert: ${lunark_types[*]:-none})"
-echo "output:    $type"
-echo "--jobs 1:  $one s   ($summary_one)"
-echo "--jobs $cores:  $all s   ($summary_all)"
+echo "output:    $type; load average before the runs: $load"
+echo "--jobs 1:  $one s wall, $one_cpu s CPU ($(use "$one_cpu" "$one") CPU use)   $summary_one"
+echo "--jobs $cores:  $all s wall, $all_cpu s CPU ($(use "$all_cpu" "$all") CPU use)   $summary_all"
 awk -v a="$one" -v b="$all" -v n="$cores" 'BEGIN { printf "speed-up:  %.2fx on %d cores\n", a / b, n }'

@@ -113,7 +113,7 @@ vxBatchResult vxBatchRun::Convert(const std::string& input, const std::string& o
   }
   std::string owner;
   if (!Claim(result.output, input, owner)) {
-    result.reason = "name collision: " + result.output + " was already written from " + owner;
+    result.reason = "name collision: " + result.output + " is the output of " + owner;
     return result;
   }
   Report(stage, vxBatchStage::Loading);

@@ -45,6 +45,7 @@ class PreferencesTest : public QObject {
   void pagesAndDefaults();
   void valuesSurviveARestartBesideTheRecentFileList();
   void storedValuesAreCheckedAndClamped();
+  void aFormatThatKeepsOnlyTextWorksToo();
   void cancelStoresNothingAndApplyStoresAtOnce();
   void aMissingFolderIsRefused();
   void browseFillsTheFolder();
@@ -176,6 +177,45 @@ void PreferencesTest::storedValuesAreCheckedAndClamped() {
   QVERIFY(p.interactiveFiltering);
   QCOMPARE(p.inputFolder, QStringLiteral("/srv/photos"));
   QCOMPARE(p.outputFolder, CPreferences().outputFolder);
+}
+
+// A profile format that, like a hand-written INI reader, gives every value
+// back as text.
+bool ReadTextIni(QIODevice& device, QSettings::SettingsMap& map) {
+  for (const QByteArray& line : device.readAll().split('\n')) {
+    const qsizetype equals = line.indexOf('=');
+    if (equals > 0) map.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
+  }
+  return true;
+}
+bool WriteTextIni(QIODevice& device, const QSettings::SettingsMap& map) {
+  for (auto it = map.cbegin(); it != map.cend(); ++it) {
+    device.write((it.key() + '=' + it.value().toString() + '\n').toUtf8());
+  }
+  return true;
+}
+
+void PreferencesTest::aFormatThatKeepsOnlyTextWorksToo() {
+  const QSettings::Format format =
+      QSettings::registerFormat(QStringLiteral("txt"), ReadTextIni, WriteTextIni);
+  const QString path = dir_.filePath(QStringLiteral("text.txt"));
+  CPreferences p;
+  p.inputTypeIndex = 10;
+  p.outputType = TypePCX;
+  p.previewingOpenDialog = false;
+  p.autoConvert = true;
+  p.waveletLevels = 7;
+  p.quality = 3;
+  p.colorReduction = FastQuantization;
+  p.interactiveFiltering = false;
+  p.contrast = -100;
+  p.brightness = 99;
+  {
+    QSettings settings(path, format);
+    QVERIFY(p.Save(settings));
+  }
+  QSettings settings(path, format);
+  QCOMPARE(CPreferences::FromSettings(settings), p);
 }
 
 void PreferencesTest::cancelStoresNothingAndApplyStoresAtOnce() {
