@@ -133,8 +133,8 @@ void CBatchConvertDlg::BuildControls() {
   conversionList_->installEventFilter(this);
 
   infoButton_ = MakeToolButton(CBatchButton::Info, QStringLiteral("Image Info"), "InfoB");
-  upButton_ =
-      MakeToolButton(CBatchButton::UpFolder, QStringLiteral("Move Up To Parent Folder"), "UpFolderB");
+  upButton_ = MakeToolButton(CBatchButton::UpFolder, QStringLiteral("Move Up To Parent Folder"),
+                             "UpFolderB");
   removeSelectedButton_ = MakeToolButton(
       CBatchButton::RemoveSelected, QStringLiteral("Remove Selected Images From List"), "DELSELB");
   removeAllButton_ = MakeToolButton(CBatchButton::RemoveAll,
@@ -239,13 +239,20 @@ void CBatchConvertDlg::BuildControls() {
 
 QToolButton* CBatchConvertDlg::button(int id) const {
   switch (id) {
-    case 1036: return infoButton_;
-    case 1037: return upButton_;
-    case 1038: return removeSelectedButton_;
-    case 1039: return removeAllButton_;
-    case 1040: return addSelectedButton_;
-    case 1041: return addAllButton_;
-    default: return nullptr;
+    case 1036:
+      return infoButton_;
+    case 1037:
+      return upButton_;
+    case 1038:
+      return removeSelectedButton_;
+    case 1039:
+      return removeAllButton_;
+    case 1040:
+      return addSelectedButton_;
+    case 1041:
+      return addAllButton_;
+    default:
+      return nullptr;
   }
 }
 
@@ -278,8 +285,8 @@ void CBatchConvertDlg::RebuildFileList() {
   };
   add(QStringLiteral(".."), kIconParent, BatchParentFolder(folder));
   const int filter = inputTypeBox_->currentIndex();
-  const QFileInfoList entries = dir.entryInfoList(
-      QDir::AllEntries | QDir::NoDotAndDotDot, QDir::DirsFirst | QDir::Name | QDir::IgnoreCase);
+  const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot,
+                                                  QDir::DirsFirst | QDir::Name | QDir::IgnoreCase);
   for (const QFileInfo& entry : entries) {
     const QString path = BatchChildPath(folder, entry.fileName());
     if (entry.isDir()) {
@@ -297,8 +304,8 @@ void CBatchConvertDlg::RebuildFileList() {
 void CBatchConvertDlg::ListVolumes() {
   const QList<CVolume> volumes = BatchVolumes();
   for (int i = 0; i < volumes.size(); ++i) {
-    auto* item =
-        new QListWidgetItem(BatchFileIcon(volumes[i].icon), BatchVolumeText(volumes[i], i == 0), fileList_);
+    auto* item = new QListWidgetItem(BatchFileIcon(volumes[i].icon),
+                                     BatchVolumeText(volumes[i], i == 0), fileList_);
     item->setData(kIconRole, volumes[i].icon);
     item->setData(kPathRole, volumes[i].root);
   }
@@ -562,7 +569,8 @@ void CBatchConvertDlg::StartNext(int fromRow) {
   // Stage reports come from the worker thread and are shown on this one.
   auto stage = [this, job](vxBatchStage what) {
     const int icon = what == vxBatchStage::ConvertingDepth ? kStateDepth : kStateWorking;
-    QMetaObject::invokeMethod(this, [this, job, icon] { OnStage(job, icon); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, job, icon] { OnStage(job, icon); }, Qt::QueuedConnection);
   };
   emit entryStarted(row);
   watcher_.setFuture(QtConcurrent::run([run, input, out, type, options, stage] {
@@ -607,7 +615,8 @@ void CBatchConvertDlg::OnEntryDone() {
     pauseRequested_ = false;
     paused_ = true;
     SetRunning(false);
-    status_->setText(QStringLiteral("Paused: %1 of %2 done; Go carries on").arg(runDone_).arg(runTotal_));
+    status_->setText(
+        QStringLiteral("Paused: %1 of %2 done; Go carries on").arg(runDone_).arg(runTotal_));
     emit runPaused();
     return;
   }
@@ -671,7 +680,8 @@ bool CBatchConvertDlg::eventFilter(QObject* watched, QEvent* event) {
 
 QMenu* CBatchConvertDlg::CreateFileListMenu() {
   auto* menu = new QMenu(this);
-  menu->addAction(QStringLiteral("Add Selected Item(s) To List"), this, &CBatchConvertDlg::AddSelected)
+  menu->addAction(QStringLiteral("Add Selected Item(s) To List"), this,
+                  &CBatchConvertDlg::AddSelected)
       ->setEnabled(!running_);
   menu->addAction(QStringLiteral("Add All Item(s) To List"), this, &CBatchConvertDlg::AddAll)
       ->setEnabled(!running_);
@@ -681,7 +691,8 @@ QMenu* CBatchConvertDlg::CreateFileListMenu() {
 
 QMenu* CBatchConvertDlg::CreateConversionListMenu() {
   auto* menu = new QMenu(this);
-  menu->addAction(QStringLiteral("Delete Selected Item(s)"), this, &CBatchConvertDlg::RemoveSelected)
+  menu->addAction(QStringLiteral("Delete Selected Item(s)"), this,
+                  &CBatchConvertDlg::RemoveSelected)
       ->setEnabled(!running_);
   menu->addAction(QStringLiteral("Delete Whole List"), this, &CBatchConvertDlg::RemoveAll)
       ->setEnabled(!running_);

@@ -38,9 +38,10 @@ CVolume MakeVolume(const QStorageInfo& info) {
       volume.root.startsWith(QStringLiteral("/run/media/"))) {
     removable = true;
   }
-  volume.icon = BatchVolumeIcon(QString::fromLatin1(info.fileSystemType()), removable,
-                                info.isReady());
-  if (removable && volume.label.trimmed().isEmpty()) volume.label = QStringLiteral("Removeable Media");
+  volume.icon =
+      BatchVolumeIcon(QString::fromLatin1(info.fileSystemType()), removable, info.isReady());
+  if (removable && volume.label.trimmed().isEmpty())
+    volume.label = QStringLiteral("Removeable Media");
   return volume;
 }
 
@@ -48,10 +49,10 @@ CVolume MakeVolume(const QStorageInfo& info) {
 
 int BatchVolumeIcon(const QString& fileSystemType, bool removable, bool ready) {
   static const QSet<QString> kRemote = {
-      QStringLiteral("nfs"),  QStringLiteral("nfs4"),      QStringLiteral("cifs"),
-      QStringLiteral("smb3"), QStringLiteral("smbfs"),     QStringLiteral("9p"),
-      QStringLiteral("afs"),  QStringLiteral("fuse.sshfs"), QStringLiteral("sshfs"),
-      QStringLiteral("davfs"), QStringLiteral("fuse.davfs"), QStringLiteral("ceph"),
+      QStringLiteral("nfs"),       QStringLiteral("nfs4"),           QStringLiteral("cifs"),
+      QStringLiteral("smb3"),      QStringLiteral("smbfs"),          QStringLiteral("9p"),
+      QStringLiteral("afs"),       QStringLiteral("fuse.sshfs"),     QStringLiteral("sshfs"),
+      QStringLiteral("davfs"),     QStringLiteral("fuse.davfs"),     QStringLiteral("ceph"),
       QStringLiteral("glusterfs"), QStringLiteral("fuse.glusterfs"), QStringLiteral("lustre"),
   };
   const QString type = fileSystemType.toLower();
@@ -61,11 +62,11 @@ int BatchVolumeIcon(const QString& fileSystemType, bool removable, bool ready) {
   if (type == QStringLiteral("tmpfs") || type == QStringLiteral("ramfs")) return kIconVolumeMemory;
   if (removable) return kIconVolumeRemovable;
   static const QSet<QString> kFixed = {
-      QStringLiteral("ext2"),  QStringLiteral("ext3"),  QStringLiteral("ext4"),
-      QStringLiteral("xfs"),   QStringLiteral("btrfs"), QStringLiteral("zfs"),
-      QStringLiteral("f2fs"),  QStringLiteral("jfs"),   QStringLiteral("reiserfs"),
-      QStringLiteral("vfat"),  QStringLiteral("exfat"), QStringLiteral("ntfs"),
-      QStringLiteral("ntfs3"), QStringLiteral("fuseblk"), QStringLiteral("hfsplus"),
+      QStringLiteral("ext2"),  QStringLiteral("ext3"),     QStringLiteral("ext4"),
+      QStringLiteral("xfs"),   QStringLiteral("btrfs"),    QStringLiteral("zfs"),
+      QStringLiteral("f2fs"),  QStringLiteral("jfs"),      QStringLiteral("reiserfs"),
+      QStringLiteral("vfat"),  QStringLiteral("exfat"),    QStringLiteral("ntfs"),
+      QStringLiteral("ntfs3"), QStringLiteral("fuseblk"),  QStringLiteral("hfsplus"),
       QStringLiteral("apfs"),  QStringLiteral("bcachefs"),
   };
   if (kFixed.contains(type)) return kIconVolumeFixed;

@@ -281,16 +281,26 @@ void DrawCross(QPainter& p, double cx, double cy, double r, const QColor& colour
 
 int BatchImageIconIndex(int type) {
   switch (type) {
-    case TypeBMP: return 10;
-    case TypeGIF: return 11;
-    case TypeJPEG: return 12;
-    case TypePCX: return 13;
-    case TypePGM: return 14;
-    case TypePPM: return 15;
-    case TypeTGA: return 16;
-    case TypeTIFF: return 17;
-    case TypeWIF: return 18;
-    default: return -1;
+    case TypeBMP:
+      return 10;
+    case TypeGIF:
+      return 11;
+    case TypeJPEG:
+      return 12;
+    case TypePCX:
+      return 13;
+    case TypePGM:
+      return 14;
+    case TypePPM:
+      return 15;
+    case TypeTGA:
+      return 16;
+    case TypeTIFF:
+      return 17;
+    case TypeWIF:
+      return 18;
+    default:
+      return -1;
   }
 }
 

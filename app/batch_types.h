@@ -12,9 +12,9 @@ struct CBatchTypeItem {
 
 // "List Files of Type": which files of the input folder the file list shows.
 inline constexpr CBatchTypeItem kBatchInputTypes[] = {
-    {"All Files", 0}, {"All Images Types", 0}, {"BMP", TypeBMP},   {"GIF", TypeGIF},
-    {"JPEG", TypeJPEG}, {"PCX", TypePCX},      {"PGM", TypePGM},   {"PPM", TypePPM},
-    {"TGA", TypeTGA},   {"TIFF", TypeTIFF},    {"WIF,VXW", TypeWIF},
+    {"All Files", 0},   {"All Images Types", 0}, {"BMP", TypeBMP},     {"GIF", TypeGIF},
+    {"JPEG", TypeJPEG}, {"PCX", TypePCX},        {"PGM", TypePGM},     {"PPM", TypePPM},
+    {"TGA", TypeTGA},   {"TIFF", TypeTIFF},      {"WIF,VXW", TypeWIF},
 };
 inline constexpr int kBatchInputTypeCount =
     static_cast<int>(sizeof(kBatchInputTypes) / sizeof(kBatchInputTypes[0]));
@@ -23,7 +23,7 @@ inline constexpr int kBatchAllImageTypes = 1;
 
 // "Type for Output Files".
 inline constexpr CBatchTypeItem kBatchOutputTypes[] = {
-    {"BMP", TypeBMP}, {"GIF", TypeGIF}, {"JPEG", TypeJPEG}, {"PCX", TypePCX},  {"PGM", TypePGM},
+    {"BMP", TypeBMP}, {"GIF", TypeGIF}, {"JPEG", TypeJPEG}, {"PCX", TypePCX}, {"PGM", TypePGM},
     {"PPM", TypePPM}, {"TGA", TypeTGA}, {"TIFF", TypeTIFF}, {"WIF", TypeWIF},
 };
 inline constexpr int kBatchOutputTypeCount =

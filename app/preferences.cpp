@@ -196,9 +196,8 @@ QWidget* CPreferencesSheet::BuildGeneralPage() {
     auto* browse = new QPushButton(QStringLiteral("Browse"));
     browse->setObjectName(QString::fromLatin1(name) + QStringLiteral("Browse"));
     QLineEdit* target = edit;
-    connect(browse, &QPushButton::clicked, this, [this, target, pickerTitle] {
-      Browse(target, pickerTitle);
-    });
+    connect(browse, &QPushButton::clicked, this,
+            [this, target, pickerTitle] { Browse(target, pickerTitle); });
     connect(edit, &QLineEdit::textChanged, this, &CPreferencesSheet::MarkChanged);
     grid->addWidget(Buddy(QStringLiteral("Default Folder"), edit), row, 0);
     grid->addWidget(edit, row, 1);
@@ -290,7 +289,8 @@ QWidget* CPreferencesSheet::BuildCompressionPage() {
   qualityValue_->setObjectName(QStringLiteral("defaultQualityValue"));
   qualityValue_->setFrameShape(QFrame::StyledPanel);
   qualityValue_->setFrameShadow(QFrame::Sunken);
-  qualityValue_->setMinimumWidth(qualityValue_->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
+  qualityValue_->setMinimumWidth(
+      qualityValue_->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
   qualityValue_->setAlignment(Qt::AlignCenter);
   connect(quality_, &QSlider::valueChanged, this, [this](int value) {
     ShowQuality(value);
@@ -307,7 +307,8 @@ QWidget* CPreferencesSheet::BuildCompressionPage() {
   ends->addWidget(new QLabel(QStringLiteral("Low  255")));
   grid->addLayout(ends, 1, 1);
   grid->setColumnStretch(1, 1);
-  grid->setColumnMinimumWidth(0, waveletForm->itemAt(0, QFormLayout::LabelRole)->widget()->sizeHint().width());
+  grid->setColumnMinimumWidth(
+      0, waveletForm->itemAt(0, QFormLayout::LabelRole)->widget()->sizeHint().width());
 
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(wavelet);
@@ -320,7 +321,8 @@ QWidget* CPreferencesSheet::BuildViewingPage() {
   auto* page = new QWidget;
   colorReduction_ = new QComboBox;
   colorReduction_->setObjectName(QStringLiteral("defaultColorReduction"));
-  for (const MethodName& m : kMethods) colorReduction_->addItem(QString::fromLatin1(m.label), m.method);
+  for (const MethodName& m : kMethods)
+    colorReduction_->addItem(QString::fromLatin1(m.label), m.method);
   connect(colorReduction_, &QComboBox::currentIndexChanged, this, &CPreferencesSheet::MarkChanged);
   auto* form = new QFormLayout;
   form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
@@ -418,7 +420,8 @@ bool CPreferencesSheet::Apply() {
   }
   const CPreferences prefs = values();
   if (!prefs.Save(settings_)) {
-    message_(QStringLiteral("The preferences could not be stored in %1.").arg(settings_.fileName()));
+    message_(
+        QStringLiteral("The preferences could not be stored in %1.").arg(settings_.fileName()));
     return false;
   }
   setValues(prefs);

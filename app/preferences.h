@@ -40,12 +40,12 @@ struct CPreferences {
   QString inputFolder;                       // empty: the list of volumes
   int inputTypeIndex = kBatchAllImageTypes;  // an index of kBatchInputTypes
   QString outputFolder;
-  int outputType = TypeWIF;                  // a type id of kBatchOutputTypes
-  bool previewingOpenDialog = true;          // the open dialog shows "File Status"
-  bool autoConvert = false;                  // convert before compressing without asking
+  int outputType = TypeWIF;          // a type id of kBatchOutputTypes
+  bool previewingOpenDialog = true;  // the open dialog shows "File Status"
+  bool autoConvert = false;          // convert before compressing without asking
   // "Compression"
-  int waveletLevels = 0;                     // 0: chosen by the encoder, else 1..8
-  int quality = vxDefaultWifQuality;         // WIF quality 1..255
+  int waveletLevels = 0;              // 0: chosen by the encoder, else 1..8
+  int quality = vxDefaultWifQuality;  // WIF quality 1..255
   // "Viewing"
   vxColorReduction colorReduction = MedianCut;  // the method at start-up
   // "Image Processing"

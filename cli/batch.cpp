@@ -3,6 +3,8 @@
 // one line per failure and a summary; exits 1 when any file failed. A folder
 // named among the inputs stands for the image files in it (recognised by
 // their content, in name order, without descending into sub-folders).
+#include "formats/batch.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,7 +17,6 @@
 
 #include "cli/cli.h"
 #include "engine/notice.h"
-#include "formats/batch.h"
 
 namespace cli {
 
@@ -50,8 +51,8 @@ class Progress {
     if (!tty_) return;
     constexpr int kWidth = 30;
     const int filled = total_ ? static_cast<int>(kWidth * done_ / total_) : kWidth;
-    std::fprintf(stderr, "\r[%.*s%*s] %zu/%zu", filled, "##############################", kWidth - filled, "",
-                 done_, total_);
+    std::fprintf(stderr, "\r[%.*s%*s] %zu/%zu", filled, "##############################",
+                 kWidth - filled, "", done_, total_);
     std::fflush(stderr);
     drawn_ = true;
   }
@@ -89,8 +90,12 @@ int RunBatch(const Args& args) {
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    std::string* target = a == "--to" ? &to : a == "--out" ? &out : a == "--quality" ? &qualityText
-                        : a == "--levels" ? &levelsText : a == "--jobs" ? &jobsText : nullptr;
+    std::string* target = a == "--to"        ? &to
+                          : a == "--out"     ? &out
+                          : a == "--quality" ? &qualityText
+                          : a == "--levels"  ? &levelsText
+                          : a == "--jobs"    ? &jobsText
+                                             : nullptr;
     if (target) {
       if (i + 1 >= args.size()) {
         Fail("", "batch: " + a + " needs a value");
@@ -124,13 +129,14 @@ int RunBatch(const Args& args) {
   vxSaveOptions options;
   options.quality = type == TypeJPEG ? vxDefaultJpegQuality : vxDefaultWifQuality;
   const int qualityHigh = type == TypeJPEG ? 100 : 255;
-  if (!qualityText.empty() &&
-      (!ParseInt(qualityText, options.quality) || options.quality < 1 || options.quality > qualityHigh)) {
-    Fail("", "batch: quality must be a whole number from 1 to " + std::to_string(qualityHigh) + ", not '" +
-                 qualityText + "'");
+  if (!qualityText.empty() && (!ParseInt(qualityText, options.quality) || options.quality < 1 ||
+                               options.quality > qualityHigh)) {
+    Fail("", "batch: quality must be a whole number from 1 to " + std::to_string(qualityHigh) +
+                 ", not '" + qualityText + "'");
     return 2;
   }
-  if (!levelsText.empty() && (!ParseInt(levelsText, options.levels) || options.levels < 1 || options.levels > 8)) {
+  if (!levelsText.empty() &&
+      (!ParseInt(levelsText, options.levels) || options.levels < 1 || options.levels > 8)) {
     Fail("", "batch: wavelet levels must be a whole number from 1 to 8, not '" + levelsText + "'");
     return 2;
   }

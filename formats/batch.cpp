@@ -11,16 +11,26 @@
 
 const char* vxBatchExtension(int type) {
   switch (type) {
-    case TypeBMP: return ".bmp";
-    case TypeGIF: return ".gif";
-    case TypeJPEG: return ".jpg";
-    case TypePCX: return ".pcx";
-    case TypePGM: return ".pgm";
-    case TypePPM: return ".ppm";
-    case TypeTGA: return ".tga";
-    case TypeTIFF: return ".tif";
-    case TypeWIF: return ".wif";
-    default: return "";
+    case TypeBMP:
+      return ".bmp";
+    case TypeGIF:
+      return ".gif";
+    case TypeJPEG:
+      return ".jpg";
+    case TypePCX:
+      return ".pcx";
+    case TypePGM:
+      return ".pgm";
+    case TypePPM:
+      return ".ppm";
+    case TypeTGA:
+      return ".tga";
+    case TypeTIFF:
+      return ".tif";
+    case TypeWIF:
+      return ".wif";
+    default:
+      return "";
   }
 }
 
@@ -70,10 +80,14 @@ bool NeedsDepthChange(const vxImage& image, int type) {
   const bool grey = !is24 && image.IsGrayScale() != 0;
   switch (type) {
     case TypeWIF:
-    case TypeJPEG: return !is24 && !grey;
-    case TypePPM: return !is24;
-    case TypePGM: return is24 || !grey;
-    default: return false;
+    case TypeJPEG:
+      return !is24 && !grey;
+    case TypePPM:
+      return !is24;
+    case TypePGM:
+      return is24 || !grey;
+    default:
+      return false;
   }
 }
 

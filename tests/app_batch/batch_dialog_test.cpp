@@ -1,9 +1,11 @@
 // The batch dialog: the file list, the conversion list, the run with its
 // pause and resume, colour depth by output type, failures and the options.
+#include "batch_dialog.h"
+
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMenu>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -11,7 +13,6 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include "batch_dialog.h"
 #include "batch_folders.h"
 #include "batch_icons.h"
 #include "batch_test_util.h"
@@ -127,8 +128,7 @@ void BatchDialogTest::fileListShowsFoldersParentAndImagesByContent() {
   Fixture f;
   f.dialog.SetInputFilter(kBatchAllImageTypes);
   f.dialog.SetInputFolder(in_);
-  QCOMPARE(FileListTexts(f.dialog),
-           (QStringList{"..", "sub", "b.bmp", "picture.dat"}));
+  QCOMPARE(FileListTexts(f.dialog), (QStringList{"..", "sub", "b.bmp", "picture.dat"}));
   QCOMPARE(FileListIcons(f.dialog), (QList<int>{kIconParent, kIconFolder, 10, 10}));
 
   // "All Files" lists recognised images too; a single type only that type.
@@ -173,7 +173,8 @@ void BatchDialogTest::folderNavigationAndTheVolumeList() {
   QVERIFY(f.dialog.fileList()->count() >= 1);
   QCOMPARE(f.dialog.fileList()->item(0)->text(), QStringLiteral("/"));
   for (int icon : FileListIcons(f.dialog)) {
-    QVERIFY2(icon >= kIconVolumeUnknown && icon <= kIconVolumeMemory, qPrintable(QString::number(icon)));
+    QVERIFY2(icon >= kIconVolumeUnknown && icon <= kIconVolumeMemory,
+             qPrintable(QString::number(icon)));
   }
   for (int i = 1; i < f.dialog.fileList()->count(); ++i) {
     const QString text = f.dialog.fileList()->item(i)->text();
@@ -369,8 +370,8 @@ void BatchDialogTest::greyStaysGreyForWifAndColourBecomesGreyForPgm() {
     if (!HaveWriter(c.type)) continue;
     ++ran;
     const QString name = QString::fromLatin1(c.input);
-    const QString output =
-        out_ + "/" + QFileInfo(name).completeBaseName() + QString::fromLatin1(vxBatchExtension(c.type));
+    const QString output = out_ + "/" + QFileInfo(name).completeBaseName() +
+                           QString::fromLatin1(vxBatchExtension(c.type));
     Fixture f;
     f.dialog.SetInputFolder(in_);
     FileItem(f.dialog, name)->setSelected(true);
@@ -533,9 +534,9 @@ void BatchDialogTest::imageInfoShowsOneBoxPerImage() {
   f.dialog.button(1036)->click();
   QCOMPARE(f.messages.size(), 2);  // folders get no box
   const qint64 size = QFileInfo(in_ + "/a.bmp").size();
-  const QString expected =
-      QString::asprintf("%s\nWidth:40\nHeight:20\nBits Per Pixel:24\nFile Size:%lld\nCompression Ratio:%0.2f:1",
-                        qUtf8Printable(in_ + "/a.bmp"), size, 40.0 * 20 * 24 * 0.125 / size);
+  const QString expected = QString::asprintf(
+      "%s\nWidth:40\nHeight:20\nBits Per Pixel:24\nFile Size:%lld\nCompression Ratio:%0.2f:1",
+      qUtf8Printable(in_ + "/a.bmp"), size, 40.0 * 20 * 24 * 0.125 / size);
   QCOMPARE(f.messages[0].text, expected);
   QCOMPARE(f.messages[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
   QVERIFY(f.messages[1].text.contains("Bits Per Pixel:8\n"));

@@ -40,7 +40,8 @@ inline bool WriteImage(const QString& path, Kind kind, int type = TypeBMP, int w
     for (int x = 0; x < width; ++x) {
       const auto v = static_cast<unsigned char>((x * 11 + y * 23) & 0xFF);
       if (bits == 24) {
-        image.SetColor(x, y, v, static_cast<unsigned char>(255 - v), static_cast<unsigned char>(x * 9));
+        image.SetColor(x, y, v, static_cast<unsigned char>(255 - v),
+                       static_cast<unsigned char>(x * 9));
       } else {
         image.SetColor(x, y, v);
       }

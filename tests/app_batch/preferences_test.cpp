@@ -1,5 +1,7 @@
 // The preferences: what the sheet shows and stores, what survives a restart,
 // how stored values are checked, and the batch defaults they govern.
+#include "preferences.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -15,7 +17,6 @@
 
 #include "batch_dialog.h"
 #include "batch_test_util.h"
-#include "preferences.h"
 
 namespace {
 
@@ -86,8 +87,8 @@ void PreferencesTest::pagesAndDefaults() {
   auto* methods = Control<QComboBox>(sheet, "defaultColorReduction");
   QStringList names;
   for (int i = 0; i < methods->count(); ++i) names << methods->itemText(i);
-  QCOMPARE(names, (QStringList{"Best Quantization", "Fast Quantization", "Median Cut",
-                               "Quick Dither"}));
+  QCOMPARE(names,
+           (QStringList{"Best Quantization", "Fast Quantization", "Median Cut", "Quick Dither"}));
   QCOMPARE(methods->currentText(), QStringLiteral("Median Cut"));
   QVERIFY(!SheetButton(sheet, QDialogButtonBox::Apply)->isEnabled());
 }
@@ -184,7 +185,8 @@ void PreferencesTest::storedValuesAreCheckedAndClamped() {
 bool ReadTextIni(QIODevice& device, QSettings::SettingsMap& map) {
   for (const QByteArray& line : device.readAll().split('\n')) {
     const qsizetype equals = line.indexOf('=');
-    if (equals > 0) map.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
+    if (equals > 0)
+      map.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
   }
   return true;
 }

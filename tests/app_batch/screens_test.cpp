@@ -74,12 +74,14 @@ void ScreensTest::batchDialogDuringARun() {
   prefs.outputFolder = out;
   prefs.outputType = TypeJPEG;
   CBatchConvertDlg dialog(prefs);
-  dialog.SetMessageHandler([](const QString&, QMessageBox::StandardButtons) { return QMessageBox::Ok; });
+  dialog.SetMessageHandler(
+      [](const QString&, QMessageBox::StandardButtons) { return QMessageBox::Ok; });
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
   dialog.AddAll();
   for (int i = 0; i < dialog.fileList()->count(); ++i) {
-    if (dialog.fileList()->item(i)->text().startsWith("harbour")) dialog.fileList()->item(i)->setSelected(true);
+    if (dialog.fileList()->item(i)->text().startsWith("harbour"))
+      dialog.fileList()->item(i)->setSelected(true);
   }
   // While the depth of a later entry changes: earlier entries written,
   // converted or failed, later ones waiting.

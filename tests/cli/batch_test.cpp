@@ -1,11 +1,12 @@
 // lunark batch: the base-name rule, depth conversion by output type, and a
 // run that never destroys its inputs or silently overwrites its own outputs.
+#include "formats/batch.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "engine/image.h"
-#include "formats/batch.h"
 #include "formats/rwimage.h"
 #include "support/test_support.h"
 
@@ -58,9 +59,9 @@ TEST_F(BatchRun, ConvertsEveryFileAndReportsFailuresWithoutStopping) {
   MakeImage(dir.File("in/noext"), TypeBMP);
   testing_support::WriteFileBytes(dir.File("in/broken.bmp"), {'B', 'M', 1, 2});
   int status = 0;
-  const std::string out = Lunark("batch --to tga --out " + dir.File("out") + " " + dir.File("in/a.bmp") + " " +
-                                     dir.File("in/broken.bmp") + " " + dir.File("in/b.final.bmp") + " " +
-                                     dir.File("in/noext"),
+  const std::string out = Lunark("batch --to tga --out " + dir.File("out") + " " +
+                                     dir.File("in/a.bmp") + " " + dir.File("in/broken.bmp") + " " +
+                                     dir.File("in/b.final.bmp") + " " + dir.File("in/noext"),
                                  &status);
   EXPECT_EQ(status, 1) << out;
   EXPECT_TRUE(fs::exists(dir.File("out/a.tga")));
@@ -68,15 +69,18 @@ TEST_F(BatchRun, ConvertsEveryFileAndReportsFailuresWithoutStopping) {
   EXPECT_TRUE(fs::exists(dir.File("out/noext.tga")));
   EXPECT_FALSE(fs::exists(dir.File("out/broken.tga")));
   EXPECT_NE(out.find("broken.bmp"), std::string::npos) << out;
-  EXPECT_NE(out.find("3 converted, 0 converted after a depth change, 1 failed"), std::string::npos) << out;
+  EXPECT_NE(out.find("3 converted, 0 converted after a depth change, 1 failed"), std::string::npos)
+      << out;
 }
 
 TEST_F(BatchRun, ColourToGreyCountsAsADepthChange) {
   MakeImage(dir.File("c.bmp"), TypeBMP);
   int status = 0;
-  const std::string out = Lunark("batch --to pgm --out " + dir.File("o") + " " + dir.File("c.bmp"), &status);
+  const std::string out =
+      Lunark("batch --to pgm --out " + dir.File("o") + " " + dir.File("c.bmp"), &status);
   EXPECT_EQ(status, 0) << out;
-  EXPECT_NE(out.find("0 converted, 1 converted after a depth change, 0 failed"), std::string::npos) << out;
+  EXPECT_NE(out.find("0 converted, 1 converted after a depth change, 0 failed"), std::string::npos)
+      << out;
   vxScopedImage back;
   ASSERT_EQ(back.LoadImage(dir.File("o/c.pgm").c_str()), 0);
   EXPECT_EQ(back.BitCount(), 8);
@@ -88,13 +92,15 @@ TEST_F(BatchRun, SameFolderAndTypeLeavesEveryInputUntouched) {
   const auto x = ReadFileBytes(dir.File("x.bmp"));
   const auto y = ReadFileBytes(dir.File("y.bmp"));
   int status = 0;
-  const std::string out =
-      Lunark("batch --to bmp --out " + dir.path() + " " + dir.File("x.bmp") + " " + dir.File("y.bmp"), &status);
+  const std::string out = Lunark(
+      "batch --to bmp --out " + dir.path() + " " + dir.File("x.bmp") + " " + dir.File("y.bmp"),
+      &status);
   EXPECT_EQ(status, 1);
   EXPECT_EQ(ReadFileBytes(dir.File("x.bmp")), x);
   EXPECT_EQ(ReadFileBytes(dir.File("y.bmp")), y);
   EXPECT_NE(out.find("output would replace the input"), std::string::npos) << out;
-  EXPECT_NE(out.find("0 converted, 0 converted after a depth change, 2 failed"), std::string::npos) << out;
+  EXPECT_NE(out.find("0 converted, 0 converted after a depth change, 2 failed"), std::string::npos)
+      << out;
 }
 
 TEST_F(BatchRun, TwoInputsWithOneBaseNameGiveOneOutputAndOneCollision) {
@@ -106,9 +112,10 @@ TEST_F(BatchRun, TwoInputsWithOneBaseNameGiveOneOutputAndOneCollision) {
     SCOPED_TRACE(jobs);
     const std::string outDir = dir.File(std::string("out") + jobs);
     int status = 0;
-    const std::string out = Lunark("batch --jobs " + std::string(jobs) + " --to tga --out " + outDir + " " +
-                                       dir.File("a/photo.bmp") + " " + dir.File("b/photo.pgm"),
-                                   &status);
+    const std::string out =
+        Lunark("batch --jobs " + std::string(jobs) + " --to tga --out " + outDir + " " +
+                   dir.File("a/photo.bmp") + " " + dir.File("b/photo.pgm"),
+               &status);
     EXPECT_EQ(status, 1) << out;
     EXPECT_NE(out.find("name collision"), std::string::npos) << out;
     EXPECT_NE(out.find("1 failed"), std::string::npos) << out;
@@ -128,7 +135,8 @@ TEST_F(BatchRun, ManyFilesOnSeveralJobs) {
   int status = 0;
   const std::string out = Lunark("batch --jobs 4 --to pgm --out " + dir.File("o") + list, &status);
   EXPECT_EQ(status, 0) << out;
-  for (int i = 0; i < 24; ++i) EXPECT_TRUE(fs::exists(dir.File("o/f" + std::to_string(i) + ".pgm")));
+  for (int i = 0; i < 24; ++i)
+    EXPECT_TRUE(fs::exists(dir.File("o/f" + std::to_string(i) + ".pgm")));
 }
 
 TEST(BatchUsage, BadArgumentsAndReadOnlyOutputAreRefused) {
@@ -153,7 +161,7 @@ TEST(BatchOrder, TheFirstInputNamedKeepsACollidingOutputWhateverTheJobs) {
   fs::create_directories(dir.File("a"));
   fs::create_directories(dir.File("b"));
   MakeImage(dir.File("a/photo.bmp"), TypeBMP);  // colour
-  vxScopedImage grey;  // grey, as a BMP under another name
+  vxScopedImage grey;                           // grey, as a BMP under another name
   testing_support::MakePattern(grey, 17, 9, 8);
   ASSERT_EQ(grey.SaveImage(dir.File("b/photo.pgm").c_str(), TypeBMP, nullptr), 0);
   for (const char* jobs : {"1", "2", "8"}) {
@@ -161,9 +169,10 @@ TEST(BatchOrder, TheFirstInputNamedKeepsACollidingOutputWhateverTheJobs) {
       SCOPED_TRACE(std::string(jobs) + " jobs, round " + std::to_string(round));
       const std::string outDir = dir.File("out" + std::string(jobs) + std::to_string(round));
       int status = 0;
-      const std::string out = Lunark("batch --jobs " + std::string(jobs) + " --to bmp --out " + outDir + " " +
-                                         dir.File("a/photo.bmp") + " " + dir.File("b/photo.pgm"),
-                                     &status);
+      const std::string out =
+          Lunark("batch --jobs " + std::string(jobs) + " --to bmp --out " + outDir + " " +
+                     dir.File("a/photo.bmp") + " " + dir.File("b/photo.pgm"),
+                 &status);
       EXPECT_EQ(status, 1) << out;
       EXPECT_NE(out.find(dir.File("b/photo.pgm") + ": name collision"), std::string::npos) << out;
       vxScopedImage back;
@@ -178,8 +187,8 @@ TEST(BatchOrder, OneFileNamedTwoWaysIsNotACollision) {
   TempDir dir;
   MakeImage(dir.File("x.bmp"), TypeBMP);
   int status = 0;
-  const std::string out = Lunark("batch --to bmp --out " + dir.File("o") + " " + dir.File("x.bmp") + " " +
-                                     dir.path() + "/./x.bmp",
+  const std::string out = Lunark("batch --to bmp --out " + dir.File("o") + " " + dir.File("x.bmp") +
+                                     " " + dir.path() + "/./x.bmp",
                                  &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_EQ(out.find("collision"), std::string::npos) << out;
@@ -194,9 +203,11 @@ TEST(BatchFolders, AFolderStandsForTheImageFilesInIt) {
   MakeImage(dir.File("in/sub/c.bmp"), TypeBMP);
   testing_support::WriteFileBytes(dir.File("in/notes.txt"), {'h', 'i', '\n'});
   int status = 0;
-  std::string out = Lunark("batch --jobs 2 --to bmp --out " + dir.File("o") + " " + dir.File("in"), &status);
+  std::string out =
+      Lunark("batch --jobs 2 --to bmp --out " + dir.File("o") + " " + dir.File("in"), &status);
   EXPECT_EQ(status, 0) << out;
-  EXPECT_NE(out.find("2 converted, 0 converted after a depth change, 0 failed"), std::string::npos) << out;
+  EXPECT_NE(out.find("2 converted, 0 converted after a depth change, 0 failed"), std::string::npos)
+      << out;
   EXPECT_TRUE(fs::exists(dir.File("o/a.bmp")));
   EXPECT_TRUE(fs::exists(dir.File("o/b.bmp")));
   EXPECT_FALSE(fs::exists(dir.File("o/c.bmp")));  // sub-folders are not entered
@@ -206,7 +217,8 @@ TEST(BatchFolders, AFolderStandsForTheImageFilesInIt) {
   out = Lunark("batch --to bmp --out " + dir.File("o2") + " " + dir.File("empty"), &status);
   EXPECT_EQ(status, 1) << out;
   EXPECT_NE(out.find("no image files"), std::string::npos) << out;
-  out = Lunark("batch --to bmp --out " + dir.File("o3") + " " + dir.File("empty") + " " + dir.File("in/a.bmp"),
+  out = Lunark("batch --to bmp --out " + dir.File("o3") + " " + dir.File("empty") + " " +
+                   dir.File("in/a.bmp"),
                &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_TRUE(fs::exists(dir.File("o3/a.bmp")));
