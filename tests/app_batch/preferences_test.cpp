@@ -78,10 +78,6 @@ void PreferencesTest::pagesAndDefaults() {
   QCOMPARE(shown.brightness, 0);
   QVERIFY(shown.previewingOpenDialog);
   QCOMPARE(Control<QSpinBox>(sheet, "defaultWaveletLevels")->text(), QStringLiteral("Automatic"));
-  QCOMPARE(Control<QSlider>(sheet, "defaultQuality")->minimum(), 1);
-  QCOMPARE(Control<QSlider>(sheet, "defaultQuality")->maximum(), 255);
-  QCOMPARE(Control<QSpinBox>(sheet, "defaultContrast")->minimum(), -100);
-  QCOMPARE(Control<QSpinBox>(sheet, "defaultBrightness")->maximum(), 100);
 
   // The Viewing page offers every method, sorted.
   auto* methods = Control<QComboBox>(sheet, "defaultColorReduction");
