@@ -2,7 +2,9 @@
 // pause and resume, colour depth by output type, failures and the options.
 #include "batch_dialog.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -101,6 +103,7 @@ class BatchDialogTest : public QObject {
   void fileListShowsFoldersParentAndImagesByContent();
   void folderNavigationAndTheVolumeList();
   void volumeKindsAndTexts();
+  void folderPickers();
   void sameFileAddedTwiceIsListedOnceAndRemoveButtonsFollowTheList();
   void outputNamesKeepTheBaseNameUpToTheLastDot();
   void stopPausesBetweenTwoFilesAndGoResumesTheWaitingEntries();
@@ -215,6 +218,49 @@ void BatchDialogTest::volumeKindsAndTexts() {
   QCOMPARE(BatchParentFolder("photos"), QStringLiteral("photos"));
   QCOMPARE(BatchChildPath("/", "etc"), QStringLiteral("/etc"));
   QCOMPARE(BatchChildPath("/a", "b c"), QStringLiteral("/a/b c"));
+}
+
+void BatchDialogTest::folderPickers() {
+  Fixture f;
+  QStringList asked;
+  QString answer = in_;
+  f.dialog.SetFolderPicker([&](const QString& title, const QString& start) {
+    asked << title + " @ " + start;
+    return answer;
+  });
+  f.dialog.SetInputFolder(dir_.path());
+  f.dialog.findChild<QPushButton*>("inputBrowse")->click();
+  QCOMPARE(f.dialog.inputFolder(), in_);
+  QCOMPARE(FileListTexts(f.dialog), QStringList{".."});
+  answer = out_;
+  f.dialog.findChild<QPushButton*>("outputBrowse")->click();
+  QCOMPARE(f.dialog.outputFolder(), out_);
+  answer.clear();  // "Don't Set Directory"
+  f.dialog.findChild<QPushButton*>("inputBrowse")->click();
+  QCOMPARE(f.dialog.inputFolder(), in_);
+  QCOMPARE(asked, (QStringList{"Select Input Directory File @ " + dir_.path(),
+                               "Select Output Directory File @ " + CPreferences().outputFolder,
+                               "Select Input Directory File @ " + in_}));
+
+  // The picker itself: folders only, with its own button texts.
+  QString title, accept, reject, field;
+  bool typeRowShown = true;
+  QTimer::singleShot(0, this, [&] {
+    auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!picker) return;
+    title = picker->windowTitle();
+    accept = picker->labelText(QFileDialog::Accept);
+    reject = picker->labelText(QFileDialog::Reject);
+    field = picker->labelText(QFileDialog::FileName);
+    typeRowShown = picker->findChild<QComboBox*>("fileTypeCombo")->isVisible();
+    picker->reject();
+  });
+  QCOMPARE(PickBatchFolder(nullptr, "Select Output Directory File", in_), QString());
+  QCOMPARE(title, QStringLiteral("Select Output Directory File"));
+  QCOMPARE(accept, QStringLiteral("Set Directory"));
+  QCOMPARE(reject, QStringLiteral("Don't Set Directory"));
+  QCOMPARE(field, QStringLiteral("Folder:"));
+  QVERIFY(!typeRowShown);
 }
 
 void BatchDialogTest::sameFileAddedTwiceIsListedOnceAndRemoveButtonsFollowTheList() {
