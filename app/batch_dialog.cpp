@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -28,6 +29,19 @@
 #include "formats/rwimage.h"
 
 namespace {
+
+// Results and reasons are read from their start: they are cut at the end,
+// while the paths beside them keep both their folder and their file name.
+class ElideRightDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideRight;
+  }
+};
 
 const QString kTitle = QStringLiteral("Lunark  V1.2");
 
@@ -125,6 +139,7 @@ void CBatchConvertDlg::BuildControls() {
   conversionList_->setRootIsDecorated(false);
   conversionList_->setUniformRowHeights(true);
   conversionList_->setTextElideMode(Qt::ElideMiddle);
+  conversionList_->setItemDelegateForColumn(kResultColumn, new ElideRightDelegate(conversionList_));
   conversionList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   conversionList_->setIconSize(QSize(16, 16));
   conversionList_->setContextMenuPolicy(Qt::CustomContextMenu);
