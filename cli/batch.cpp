@@ -1,6 +1,10 @@
-// lunark batch --to TYPE --out DIR [--quality Q] [--levels N] [--jobs N] FILE...
+// lunark batch --to TYPE --out DIR [--quality Q] [--levels N] [--jobs N] FILE|DIR...
 // Converts many files on several threads, with a progress bar on a terminal,
-// one line per failure and a summary; exits 1 when any file failed.
+// one line per failure and a summary; exits 1 when any file failed. A folder
+// named among the inputs stands for the image files in it (recognised by
+// their content, in name order, without descending into sub-folders).
+#include "formats/batch.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,7 +17,6 @@
 
 #include "cli/cli.h"
 #include "engine/notice.h"
-#include "formats/batch.h"
 
 namespace cli {
 
@@ -48,8 +51,8 @@ class Progress {
     if (!tty_) return;
     constexpr int kWidth = 30;
     const int filled = total_ ? static_cast<int>(kWidth * done_ / total_) : kWidth;
-    std::fprintf(stderr, "\r[%.*s%*s] %zu/%zu", filled, "##############################", kWidth - filled, "",
-                 done_, total_);
+    std::fprintf(stderr, "\r[%.*s%*s] %zu/%zu", filled, "##############################",
+                 kWidth - filled, "", done_, total_);
     std::fflush(stderr);
     drawn_ = true;
   }
@@ -61,6 +64,25 @@ class Progress {
   bool drawn_ = false;
 };
 
+// The image files of a folder, by content, sorted by name.
+std::vector<std::string> ImagesIn(const std::string& folder, std::string& error) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder, ec);
+  if (ec) {
+    error = "cannot read the folder: " + ec.message();
+    return found;
+  }
+  for (const auto& entry : it) {
+    std::error_code typeError;
+    if (!entry.is_regular_file(typeError)) continue;
+    const std::string path = entry.path().string();
+    if (vxImage::GetFileType(path.c_str()) >= 0) found.push_back(path);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
 }  // namespace
 
 int RunBatch(const Args& args) {
@@ -68,8 +90,12 @@ int RunBatch(const Args& args) {
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    std::string* target = a == "--to" ? &to : a == "--out" ? &out : a == "--quality" ? &qualityText
-                        : a == "--levels" ? &levelsText : a == "--jobs" ? &jobsText : nullptr;
+    std::string* target = a == "--to"        ? &to
+                          : a == "--out"     ? &out
+                          : a == "--quality" ? &qualityText
+                          : a == "--levels"  ? &levelsText
+                          : a == "--jobs"    ? &jobsText
+                                             : nullptr;
     if (target) {
       if (i + 1 >= args.size()) {
         Fail("", "batch: " + a + " needs a value");
@@ -103,13 +129,14 @@ int RunBatch(const Args& args) {
   vxSaveOptions options;
   options.quality = type == TypeJPEG ? vxDefaultJpegQuality : vxDefaultWifQuality;
   const int qualityHigh = type == TypeJPEG ? 100 : 255;
-  if (!qualityText.empty() &&
-      (!ParseInt(qualityText, options.quality) || options.quality < 1 || options.quality > qualityHigh)) {
-    Fail("", "batch: quality must be a whole number from 1 to " + std::to_string(qualityHigh) + ", not '" +
-                 qualityText + "'");
+  if (!qualityText.empty() && (!ParseInt(qualityText, options.quality) || options.quality < 1 ||
+                               options.quality > qualityHigh)) {
+    Fail("", "batch: quality must be a whole number from 1 to " + std::to_string(qualityHigh) +
+                 ", not '" + qualityText + "'");
     return 2;
   }
-  if (!levelsText.empty() && (!ParseInt(levelsText, options.levels) || options.levels < 1 || options.levels > 8)) {
+  if (!levelsText.empty() &&
+      (!ParseInt(levelsText, options.levels) || options.levels < 1 || options.levels > 8)) {
     Fail("", "batch: wavelet levels must be a whole number from 1 to 8, not '" + levelsText + "'");
     return 2;
   }
@@ -117,6 +144,26 @@ int RunBatch(const Args& args) {
   if (!jobsText.empty() && (!ParseInt(jobsText, jobs) || jobs < 1 || jobs > 256)) {
     Fail("", "batch: --jobs takes a number from 1 to 256, not '" + jobsText + "'");
     return 2;
+  }
+  std::vector<std::string> inputs;
+  for (const std::string& name : files) {
+    std::error_code dirError;
+    if (!std::filesystem::is_directory(name, dirError)) {
+      inputs.push_back(name);
+      continue;
+    }
+    std::string error;
+    const std::vector<std::string> images = ImagesIn(name, error);
+    if (!error.empty()) {
+      Fail(name, error);
+      return 1;
+    }
+    inputs.insert(inputs.end(), images.begin(), images.end());
+  }
+  files.swap(inputs);
+  if (files.empty()) {
+    Fail("", "batch: no image files to convert");
+    return 1;
   }
   std::error_code ec;
   std::filesystem::create_directories(out, ec);
@@ -126,6 +173,9 @@ int RunBatch(const Args& args) {
   }
 
   vxBatchRun run;
+  // Outputs go to the inputs in command-line order, so that of two inputs
+  // with one base name the first always wins, whatever the thread timing.
+  for (const std::string& file : files) run.Reserve(file, out, type);
   Progress progress(files.size());
   std::atomic<size_t> next{0}, written{0}, converted{0}, failed{0};
   auto worker = [&] {

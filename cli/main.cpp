@@ -31,6 +31,7 @@ void PrintHelp(std::FILE* out) {
       "  --to TYPE           output type: bmp, pcx, ppm, pgm, tga, tiff, jpeg, wif\n"
       "  --out DIR           output folder; each file keeps its base name\n"
       "  --jobs N            files converted at once (default: the number of cores)\n"
+      "  FILE...             files, or folders standing for the image files in them\n"
       "\n"
       "  -h, --help          show this help\n"
       "  --version           show the version\n"

@@ -1,0 +1,310 @@
+// The preferences: what the sheet shows and stores, what survives a restart,
+// how stored values are checked, and the batch defaults they govern.
+#include "preferences.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "batch_dialog.h"
+#include "batch_test_util.h"
+
+namespace {
+
+template <typename T>
+T* Control(const QWidget& sheet, const char* name) {
+  T* control = sheet.findChild<T*>(QString::fromLatin1(name));
+  if (!control) qFatal("no control %s", name);
+  return control;
+}
+
+QPushButton* SheetButton(const QWidget& sheet, QDialogButtonBox::StandardButton which) {
+  return sheet.findChild<QDialogButtonBox*>()->button(which);
+}
+
+}  // namespace
+
+class PreferencesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    QVERIFY(dir_.isValid());
+    ini_ = dir_.filePath(QStringLiteral("lunark.ini"));
+    QFile::remove(ini_);
+  }
+
+  void pagesAndDefaults();
+  void valuesSurviveARestartBesideTheRecentFileList();
+  void storedValuesAreCheckedAndClamped();
+  void aFormatThatKeepsOnlyTextWorksToo();
+  void cancelStoresNothingAndApplyStoresAtOnce();
+  void aMissingFolderIsRefused();
+  void browseFillsTheFolder();
+  void storedPreferencesChangeTheBatchDefaults();
+
+ private:
+  QTemporaryDir dir_;
+  QString ini_;
+};
+
+void PreferencesTest::pagesAndDefaults() {
+  QSettings settings(ini_, QSettings::IniFormat);
+  CPreferencesSheet sheet(settings);
+  QCOMPARE(sheet.windowTitle(), QStringLiteral("General Preferences"));
+  QTabWidget* tabs = sheet.tabs();
+  QCOMPARE(tabs->count(), 4);
+  QCOMPARE(tabs->tabText(0), QStringLiteral("General"));
+  QCOMPARE(tabs->tabText(1), QStringLiteral("Compression"));
+  QCOMPARE(tabs->tabText(2), QStringLiteral("Viewing"));
+  QCOMPARE(tabs->tabText(3), QStringLiteral("Image Processing"));
+
+  // Nothing stored yet: the values in use everywhere else.
+  const CPreferences shown = sheet.values();
+  QCOMPARE(shown, CPreferences());
+  QCOMPARE(shown.quality, 50);
+  QCOMPARE(shown.waveletLevels, 0);
+  QCOMPARE(shown.colorReduction, MedianCut);
+  QCOMPARE(shown.contrast, 0);
+  QCOMPARE(shown.brightness, 0);
+  QVERIFY(shown.previewingOpenDialog);
+  QCOMPARE(Control<QSpinBox>(sheet, "defaultWaveletLevels")->text(), QStringLiteral("Automatic"));
+
+  // The Viewing page offers every method, sorted.
+  auto* methods = Control<QComboBox>(sheet, "defaultColorReduction");
+  QStringList names;
+  for (int i = 0; i < methods->count(); ++i) names << methods->itemText(i);
+  QCOMPARE(names,
+           (QStringList{"Best Quantization", "Fast Quantization", "Median Cut", "Quick Dither"}));
+  QCOMPARE(methods->currentText(), QStringLiteral("Median Cut"));
+  QVERIFY(!SheetButton(sheet, QDialogButtonBox::Apply)->isEnabled());
+}
+
+void PreferencesTest::valuesSurviveARestartBesideTheRecentFileList() {
+  const QString in = dir_.filePath(QStringLiteral("pictures"));
+  const QString out = dir_.filePath(QStringLiteral("converted"));
+  QVERIFY(QDir().mkpath(in));
+  QVERIFY(QDir().mkpath(out));
+  {
+    QSettings settings(ini_, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Recent File List/File1"), QStringLiteral("/tmp/a.bmp"));
+    CPreferencesSheet sheet(settings);
+    sheet.SetMessageHandler([](const QString& text) { QFAIL(qPrintable(text)); });
+    Control<QLineEdit>(sheet, "defaultInputFolder")->setText(in + "/");
+    Control<QComboBox>(sheet, "defaultInputType")->setCurrentIndex(10);  // wif,vxw
+    Control<QLineEdit>(sheet, "defaultOutputFolder")->setText(out);
+    Control<QComboBox>(sheet, "defaultOutputType")->setCurrentIndex(2);  // jpeg
+    Control<QCheckBox>(sheet, "previewingOpenDialog")->setChecked(false);
+    Control<QCheckBox>(sheet, "autoConvert")->setChecked(true);
+    Control<QSpinBox>(sheet, "defaultWaveletLevels")->setValue(5);
+    Control<QSlider>(sheet, "defaultQuality")->setValue(200);
+    auto* methods = Control<QComboBox>(sheet, "defaultColorReduction");
+    methods->setCurrentIndex(methods->findText(QStringLiteral("Quick Dither")));
+    Control<QCheckBox>(sheet, "interactiveFiltering")->setChecked(false);
+    // Typed but not confirmed: OK still takes it.
+    auto* contrast = Control<QSpinBox>(sheet, "defaultContrast");
+    auto* typed = contrast->findChild<QLineEdit*>();
+    typed->selectAll();
+    QTest::keyClicks(typed, QStringLiteral("-30"));
+    Control<QSpinBox>(sheet, "defaultBrightness")->setValue(40);
+    QVERIFY(SheetButton(sheet, QDialogButtonBox::Apply)->isEnabled());
+    SheetButton(sheet, QDialogButtonBox::Ok)->click();
+    QCOMPARE(sheet.result(), int(QDialog::Accepted));
+  }
+  // A new process: another settings object on the same file.
+  QSettings settings(ini_, QSettings::IniFormat);
+  const CPreferences p = CPreferences::FromSettings(settings);
+  QCOMPARE(p.inputFolder, in);
+  QCOMPARE(p.inputTypeIndex, 10);
+  QCOMPARE(p.outputFolder, out);
+  QCOMPARE(p.outputType, int(TypeJPEG));
+  QVERIFY(!p.previewingOpenDialog);
+  QVERIFY(p.autoConvert);
+  QCOMPARE(p.waveletLevels, 5);
+  QCOMPARE(p.quality, 200);
+  QCOMPARE(p.colorReduction, QuickDither);
+  QVERIFY(!p.interactiveFiltering);
+  QCOMPARE(p.contrast, -30);
+  QCOMPARE(p.brightness, 40);
+  QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(),
+           QStringLiteral("/tmp/a.bmp"));
+  QCOMPARE(settings.value(QStringLiteral("Preferences/Quality")).toInt(), 200);
+
+  // The sheet opens on the stored values.
+  CPreferencesSheet again(settings);
+  QCOMPARE(again.values(), p);
+  QCOMPARE(Control<QComboBox>(again, "defaultInputType")->currentText(), QStringLiteral("wif,vxw"));
+}
+
+void PreferencesTest::storedValuesAreCheckedAndClamped() {
+  {
+    QSettings settings(ini_, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("Preferences"));
+    settings.setValue(QStringLiteral("Quality"), 999);
+    settings.setValue(QStringLiteral("WaveletLevels"), -3);
+    settings.setValue(QStringLiteral("Contrast"), QStringLiteral("abc"));
+    settings.setValue(QStringLiteral("Brightness"), -500);
+    settings.setValue(QStringLiteral("ColorReduction"), QStringLiteral("Sepia"));
+    settings.setValue(QStringLiteral("InputType"), QStringLiteral("XYZ"));
+    settings.setValue(QStringLiteral("OutputType"), QStringLiteral("tiff"));
+    settings.setValue(QStringLiteral("AutoConvert"), QStringLiteral("true"));
+    settings.setValue(QStringLiteral("InteractiveFiltering"), QStringLiteral("maybe"));
+    settings.setValue(QStringLiteral("InputFolder"), QStringLiteral("  /srv//photos/ "));
+    settings.endGroup();
+  }
+  QSettings settings(ini_, QSettings::IniFormat);
+  const CPreferences p = CPreferences::FromSettings(settings);
+  QCOMPARE(p.quality, 255);
+  QCOMPARE(p.waveletLevels, 0);
+  QCOMPARE(p.contrast, 0);  // unreadable: the default
+  QCOMPARE(p.brightness, -100);
+  QCOMPARE(p.colorReduction, MedianCut);
+  QCOMPARE(p.inputTypeIndex, int(kBatchAllImageTypes));
+  QCOMPARE(p.outputType, int(TypeTIFF));
+  QVERIFY(p.autoConvert);
+  QVERIFY(p.interactiveFiltering);
+  QCOMPARE(p.inputFolder, QStringLiteral("/srv/photos"));
+  QCOMPARE(p.outputFolder, CPreferences().outputFolder);
+}
+
+// A profile format that, like a hand-written INI reader, gives every value
+// back as text.
+bool ReadTextIni(QIODevice& device, QSettings::SettingsMap& map) {
+  for (const QByteArray& line : device.readAll().split('\n')) {
+    const qsizetype equals = line.indexOf('=');
+    if (equals > 0)
+      map.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
+  }
+  return true;
+}
+bool WriteTextIni(QIODevice& device, const QSettings::SettingsMap& map) {
+  for (auto it = map.cbegin(); it != map.cend(); ++it) {
+    device.write((it.key() + '=' + it.value().toString() + '\n').toUtf8());
+  }
+  return true;
+}
+
+void PreferencesTest::aFormatThatKeepsOnlyTextWorksToo() {
+  const QSettings::Format format =
+      QSettings::registerFormat(QStringLiteral("txt"), ReadTextIni, WriteTextIni);
+  const QString path = dir_.filePath(QStringLiteral("text.txt"));
+  CPreferences p;
+  p.inputTypeIndex = 10;
+  p.outputType = TypePCX;
+  p.previewingOpenDialog = false;
+  p.autoConvert = true;
+  p.waveletLevels = 7;
+  p.quality = 3;
+  p.colorReduction = FastQuantization;
+  p.interactiveFiltering = false;
+  p.contrast = -100;
+  p.brightness = 99;
+  {
+    QSettings settings(path, format);
+    QVERIFY(p.Save(settings));
+  }
+  QSettings settings(path, format);
+  QCOMPARE(CPreferences::FromSettings(settings), p);
+}
+
+void PreferencesTest::cancelStoresNothingAndApplyStoresAtOnce() {
+  QSettings settings(ini_, QSettings::IniFormat);
+  {
+    CPreferencesSheet sheet(settings);
+    Control<QSlider>(sheet, "defaultQuality")->setValue(9);
+    SheetButton(sheet, QDialogButtonBox::Cancel)->click();
+    QCOMPARE(sheet.result(), int(QDialog::Rejected));
+  }
+  QCOMPARE(CPreferences::FromSettings(settings).quality, 50);
+
+  CPreferencesSheet sheet(settings);
+  QSignalSpy applied(&sheet, &CPreferencesSheet::applied);
+  Control<QSpinBox>(sheet, "defaultWaveletLevels")->setValue(2);
+  QPushButton* apply = SheetButton(sheet, QDialogButtonBox::Apply);
+  QVERIFY(apply->isEnabled());
+  apply->click();
+  QCOMPARE(applied.count(), 1);
+  QCOMPARE(applied.first().first().value<CPreferences>().waveletLevels, 2);
+  QVERIFY(!apply->isEnabled());
+  QSettings other(ini_, QSettings::IniFormat);
+  QCOMPARE(CPreferences::FromSettings(other).waveletLevels, 2);
+}
+
+void PreferencesTest::aMissingFolderIsRefused() {
+  QSettings settings(ini_, QSettings::IniFormat);
+  CPreferencesSheet sheet(settings);
+  QStringList messages;
+  sheet.SetMessageHandler([&](const QString& text) { messages << text; });
+  sheet.tabs()->setCurrentIndex(2);
+  Control<QLineEdit>(sheet, "defaultOutputFolder")->setText(dir_.filePath("nowhere"));
+  sheet.show();
+  SheetButton(sheet, QDialogButtonBox::Ok)->click();
+  QCOMPARE(messages.size(), 1);
+  QVERIFY(messages.first().contains(dir_.filePath("nowhere")));
+  QVERIFY(sheet.isVisible());
+  QCOMPARE(sheet.tabs()->currentIndex(), 0);
+  QVERIFY(!settings.contains(QStringLiteral("Preferences/OutputFolder")));
+  // An empty folder is allowed: the batch dialog then starts at the volumes.
+  Control<QLineEdit>(sheet, "defaultOutputFolder")->clear();
+  SheetButton(sheet, QDialogButtonBox::Ok)->click();
+  QCOMPARE(sheet.result(), int(QDialog::Accepted));
+  QCOMPARE(CPreferences::FromSettings(settings).outputFolder, QString());
+}
+
+void PreferencesTest::browseFillsTheFolder() {
+  QSettings settings(ini_, QSettings::IniFormat);
+  CPreferencesSheet sheet(settings);
+  QStringList titles;
+  QString answer = dir_.path();
+  sheet.SetFolderPicker([&](const QString& title, const QString&) {
+    titles << title;
+    return answer;
+  });
+  Control<QPushButton>(sheet, "defaultInputFolderBrowse")->click();
+  QCOMPARE(Control<QLineEdit>(sheet, "defaultInputFolder")->text(), dir_.path());
+  answer.clear();  // the picker was closed without a folder
+  Control<QPushButton>(sheet, "defaultOutputFolderBrowse")->click();
+  QCOMPARE(Control<QLineEdit>(sheet, "defaultOutputFolder")->text(), QDir::homePath());
+  QCOMPARE(titles, (QStringList{"Select Input Directory File", "Select Output Directory File"}));
+}
+
+void PreferencesTest::storedPreferencesChangeTheBatchDefaults() {
+  const QString in = dir_.filePath(QStringLiteral("in"));
+  const QString out = dir_.filePath(QStringLiteral("out"));
+  QVERIFY(QDir().mkpath(in));
+  QVERIFY(QDir().mkpath(out));
+  QVERIFY(batch_test::WriteImage(in + "/a.bmp", batch_test::Kind::Colour24));
+  {
+    QSettings settings(ini_, QSettings::IniFormat);
+    CPreferencesSheet sheet(settings);
+    Control<QLineEdit>(sheet, "defaultInputFolder")->setText(in);
+    Control<QComboBox>(sheet, "defaultInputType")->setCurrentIndex(2);  // bmp
+    Control<QLineEdit>(sheet, "defaultOutputFolder")->setText(out);
+    Control<QComboBox>(sheet, "defaultOutputType")->setCurrentIndex(8);  // wif
+    Control<QSpinBox>(sheet, "defaultWaveletLevels")->setValue(4);
+    Control<QSlider>(sheet, "defaultQuality")->setValue(120);
+    QVERIFY(sheet.Apply());
+  }
+  QSettings settings(ini_, QSettings::IniFormat);
+  CBatchConvertDlg dialog(CPreferences::FromSettings(settings));
+  QCOMPARE(dialog.inputFolder(), in);
+  QCOMPARE(dialog.inputTypeList()->currentText(), QStringLiteral("bmp"));
+  QCOMPARE(dialog.fileList()->count(), 2);  // ".." and a.bmp
+  QCOMPARE(dialog.outputFolder(), out);
+  QCOMPARE(dialog.outputType(), int(TypeWIF));
+  const vxSaveOptions options = dialog.EffectiveOptions();
+  QCOMPARE(options.quality, 120);
+  QCOMPARE(options.levels, 4);
+}
+
+QTEST_MAIN(PreferencesTest)
+#include "preferences_test.moc"
