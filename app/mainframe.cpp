@@ -171,6 +171,10 @@ void CMainFrame::CreateActions() {
       kAppAbout, [this] { app_.OnAppAbout(); }, always);
   Route(
       kAppExit, [this] { close(); }, always);
+  Route(
+      kGeneralPreferences, [this] { app_.OnGeneralPreferences(); }, always);
+  Route(
+      kConvertMultiple, [this] { app_.OnConvertMultiple(); }, always);
   for (int i = 0; i < 4; ++i)
     Route(
         kFileMru1 + i, [this, i] { app_.OnOpenRecentFile(i); }, always);

@@ -10,6 +10,7 @@
 #include "aboutdialog.h"
 #include "adjustdialogs.h"
 #include "background.h"
+#include "batch_dialog.h"
 #include "childframe.h"
 #include "commands.h"
 #include "mainframe.h"
@@ -134,6 +135,8 @@ QString CViewerApp::settingsFile() const {
 void CViewerApp::LoadStdProfileSettings() {
   recentFiles_.clear();
   QSettings settings(settingsFile(), LunarkIniFormat());
+  SetPreferences(CPreferences::FromSettings(settings));
+  state_.colorReductionMethod = prefs_.colorReduction;
   settings.beginGroup(kRecentSection);
   for (int i = 1; i <= kRecentFileCount; ++i) {
     const QString path = settings.value(QStringLiteral("File%1").arg(i)).toString();
@@ -225,15 +228,42 @@ void CViewerApp::DocumentClosed(CTOVIMDoc* doc) {
   frame_->UpdateCommandUI();
 }
 
-bool CViewerApp::AutoConvertForCompression() const { return false; }
+void CViewerApp::SetPreferences(const CPreferences& prefs) {
+  prefs_ = prefs;
+  prefs_.Clamp();
+  wifQuality_.store(prefs_.quality);
+  waveletLevels_.store(prefs_.waveletLevels);
+}
 
-AdjustmentDefaults CViewerApp::AdjustmentStart() const { return {}; }
+bool CViewerApp::AutoConvertForCompression() const { return prefs_.autoConvert; }
 
-int CViewerApp::DefaultWifQuality() const { return vxDefaultWifQuality; }
+AdjustmentDefaults CViewerApp::AdjustmentStart() const {
+  return {prefs_.brightness, prefs_.contrast, prefs_.interactiveFiltering};
+}
 
-int CViewerApp::DefaultWaveletLevels() const { return 0; }
+int CViewerApp::DefaultWifQuality() const { return wifQuality_.load(); }
 
-bool CViewerApp::ShowsFileStatus() const { return true; }
+int CViewerApp::DefaultWaveletLevels() const { return waveletLevels_.load(); }
+
+bool CViewerApp::ShowsFileStatus() const { return prefs_.previewingOpenDialog; }
+
+void CViewerApp::OnGeneralPreferences() {
+  QSettings settings(settingsFile(), LunarkIniFormat());
+  CPreferencesSheet sheet(settings, frame_.get());
+  sheet.SetMessageHandler([this](const QString& text) { MessageBox(text); });
+  // Stored values govern from now on; the colour reduction method of the
+  // Options menu stays as it is (the preference is the start-up default).
+  connect(&sheet, &CPreferencesSheet::applied, this, &CViewerApp::SetPreferences);
+  sheet.exec();
+}
+
+void CViewerApp::OnConvertMultiple() {
+  CBatchConvertDlg dialog(prefs_, frame_.get());
+  dialog.SetMessageHandler([this](const QString& text, QMessageBox::StandardButtons buttons) {
+    return MessageBox(text, buttons);
+  });
+  dialog.exec();
+}
 
 void CViewerApp::OnFileOpen() {
   COpenImageDialog dialog(frame_.get(), state_.openFilterIndex, ShowsFileStatus());

@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "engine/image.h"
 #include "engine/notice.h"
 #include "engine/options.h"
+#include "preferences.h"
 
 class CMainFrame;
 class CTOVIMDoc;
@@ -109,6 +111,11 @@ class CViewerApp : public QObject {
   void RemoveFromRecentFileList(const QString& path);
   QString settingsFile() const;
 
+  // The user's preferences, read at start-up and replaced when the
+  // "General Preferences" sheet stores new ones.
+  const CPreferences& preferences() const { return prefs_; }
+  void SetPreferences(const CPreferences& prefs);
+
   // The user's defaults as the commands apply them.
   // Convert a picture's depth for compression without asking.
   bool AutoConvertForCompression() const;
@@ -125,6 +132,8 @@ class CViewerApp : public QObject {
   void OnOpenRecentFile(int index);
   void OnAppAbout();
   void OnColorReduction(vxColorReduction method);
+  void OnGeneralPreferences();
+  void OnConvertMultiple();
   // Tool selection (zoom, pan, selection or none) and its reset.
   void SelectTool(int id);
   void ResetTools();
@@ -151,6 +160,10 @@ class CViewerApp : public QObject {
   CAppState state_;
   std::unique_ptr<CMainFrame> frame_;
   QStringList recentFiles_;
+  CPreferences prefs_;
+  // The two values the options hook reads, which may be on a worker thread.
+  std::atomic<int> wifQuality_{vxDefaultWifQuality};
+  std::atomic<int> waveletLevels_{0};
   QList<CTOVIMDoc*> openDocuments_;
   MessageHandler messageHandler_;
   vxNoticeSink previousSink_;

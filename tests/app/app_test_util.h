@@ -145,12 +145,17 @@ class DialogScript : public QObject {
     if (!shown || shown == handled_ || !shown->isVisible()) return;
     handled_ = shown;
     if (!steps_.isEmpty() && steps_.front().matches(shown)) {
+      // The step runs from a timer of its own, so that this one keeps polling
+      // and answers a dialog that the step itself opens.
       const Step step = steps_.takeFirst();
       const QPointer<QWidget> guard = shown;
-      step.act(shown);
-      // A step that failed half way leaves its dialog up: close it, so that
-      // the test goes on to report the failure.
-      if (guard && guard->isVisible() && QApplication::activeModalWidget() == guard) Close(guard);
+      QTimer::singleShot(0, this, [step, guard] {
+        if (!guard) return;
+        step.act(guard);
+        // A step that failed half way leaves its dialog up: close it, so
+        // that the test goes on to report the failure.
+        if (guard && guard->isVisible() && QApplication::activeModalWidget() == guard) Close(guard);
+      });
       return;
     }
     unexpected << QString::fromLatin1(shown->metaObject()->className());

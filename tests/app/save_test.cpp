@@ -4,6 +4,7 @@
 // cancelled or fails.
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QSlider>
 #include <QTest>
 #include <cmath>
@@ -41,13 +42,21 @@ ImagePtr PalettePicture() {
   return image;
 }
 
+// Types `name` into the dialog's name box, as the user does (selectFile()
+// leaves the box alone while it has the focus).
+void TypeName(QFileDialog& d, const QString& name) {
+  auto* box = d.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  QVERIFY(box);
+  box->setText(name);
+}
+
 // Picks `name` in `folder` with the filter of 1-based `index` and presses Save.
 std::function<void(CSaveImageDialog&)> Choose(const QString& folder, const QString& name,
                                               int index) {
   return [=](CSaveImageDialog& d) {
     d.setDirectory(folder);
     d.selectNameFilter(d.nameFilters()[index - 1]);
-    d.selectFile(name);
+    TypeName(d, name);
     QMetaObject::invokeMethod(&d, "accept");
   };
 }

@@ -1,0 +1,187 @@
+// The preferences as the viewer applies them: the start-up colour reduction,
+// the WIF dialog's quality and the levels its record carries, where the
+// adjustment dialogs start and whether they preview, the open dialog's File
+// Status panel, converting without asking before compressing; and the
+// commands that open the preferences sheet and the batch dialog.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QTest>
+
+#include "adjustdialogs.h"
+#include "app_test_util.h"
+#include "batch_dialog.h"
+#include "opendialog.h"
+#include "preferences.h"
+#include "savedialog.h"
+#include "saveoptions.h"
+
+using namespace apptest;
+
+namespace {
+
+void Store(const QString& ini, const CPreferences& prefs) {
+  QSettings settings(ini, LunarkIniFormat());
+  QVERIFY(prefs.Save(settings));
+}
+
+CPreferences Changed() {
+  CPreferences prefs;
+  prefs.quality = 120;
+  prefs.waveletLevels = 5;
+  prefs.colorReduction = BestQuantization;
+  prefs.brightness = 20;
+  prefs.contrast = -30;
+  prefs.interactiveFiltering = false;
+  prefs.previewingOpenDialog = false;
+  prefs.autoConvert = true;
+  return prefs;
+}
+
+ImagePtr PalettePicture() {
+  ImagePtr image =
+      MakeImage(8, 8, 8, 4, [](int x, int y) { return static_cast<unsigned>((x + y) % 4); });
+  for (int i = 0; i < 4; ++i) image->palette[i] = vxRGBA{uint8_t(60 * i), 30, 200, 0};
+  return image;
+}
+
+ImagePtr Ramp() {
+  return MakeImage(16, 16, 8, 256, [](int x, int y) { return static_cast<unsigned>(16 * y + x); });
+}
+
+}  // namespace
+
+class PreferencesAppliedTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void storedPreferencesGovernTheirDefaults() {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("lunark.ini");
+    Store(ini, Changed());
+    TestApp t(8, ini);
+    QCOMPARE(t.state().colorReductionMethod, BestQuantization);
+    QVERIFY(t.frame()->action(kBestQuantization)->isChecked());
+
+    // The WIF dialog starts at the quality; the record carries the levels.
+    DialogScript script;
+    script.Then<CSaveOptionsDlg>([](CSaveOptionsDlg& d) {
+      QCOMPARE(d.quality(), 120);
+      d.accept();
+    });
+    std::unique_ptr<vxSaveOptions> options(
+        static_cast<vxSaveOptions*>(vxRunOptionsDialog(TypeWIF)));
+    QVERIFY(script.done());
+    QVERIFY(options);
+    QCOMPARE(options->quality, 120);
+    QCOMPARE(options->levels, 5);
+
+    // The adjustment dialog starts at the stored values, not previewing; OK
+    // still commits them.
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Ramp(), "/p/ramp.pgm");
+    script.Then<CBrightnessContrastDlg>([&](CBrightnessContrastDlg& d) {
+      QCOMPARE(d.brightnessSlider()->value(), 20);
+      QCOMPARE(d.contrastSlider()->value(), -30);
+      QVERIFY(!d.previewBox()->isChecked());
+      QVERIFY(doc->image->IsGreyRamp());  // nothing previewed
+      d.accept();
+    });
+    t.frame()->action(kAdjustBrightnessContrast)->trigger();
+    QVERIFY(script.done());
+    QVERIFY(doc->image->Row(15)[128] != 128);  // the middle grey moved
+    QCOMPARE(doc->modified, 1);
+
+    // The open dialog has no File Status panel.
+    script.Then<COpenImageDialog>([](COpenImageDialog& d) {
+      QVERIFY(!d.findChild<QGroupBox*>(QStringLiteral("fileStatusPanel")));
+      d.reject();
+    });
+    t.frame()->action(kFileOpen)->trigger();
+    QVERIFY(script.done());
+
+    // Compressing converts without asking; other conversions still ask.
+    CTOVIMDoc* icons = OpenInMemory(*t.app, PalettePicture(), "/p/icons.gif");
+    script.Reject<CSaveImageDialog>();
+    t.frame()->action(kCompress)->trigger();
+    QVERIFY(script.done());
+    QVERIFY(t.messages.isEmpty());
+    QCOMPARE(icons->image->BitCount(), 24);
+    CTOVIMDoc* grey = OpenInMemory(*t.app, Ramp(), "/p/grey.pgm");
+    script.Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
+      d.setDirectory(t.dir.path());
+      d.selectNameFilter(d.nameFilters()[4]);
+      d.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText("grey");
+      QMetaObject::invokeMethod(&d, "accept");
+    });
+    t.answers = {QMessageBox::No};
+    t.frame()->action(kFileSaveAs)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(
+        t.messageTexts(),
+        QStringList{"This image must be converted to Full Color\nWould you like to do it now?"});
+    QCOMPARE(grey->image->BitCount(), 8);
+  }
+
+  void startingValuesArePreviewedAtOnce() {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("lunark.ini");
+    CPreferences prefs;
+    prefs.brightness = 40;
+    Store(ini, prefs);
+    TestApp t(32, ini);
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Ramp(), "/p/ramp.pgm");
+    DialogScript script;
+    script.Then<CBrightnessContrastDlg>([&](CBrightnessContrastDlg& d) {
+      QVERIFY(d.previewBox()->isChecked());
+      QVERIFY(doc->image->palette[100].red > 100);
+      d.reject();
+    });
+    t.frame()->action(kAdjustBrightnessContrast)->trigger();
+    QVERIFY(script.done());
+    QVERIFY(doc->image->IsGreyRamp());
+  }
+
+  void theSheetStoresAndTheViewerFollows() {
+    TestApp t;
+    DialogScript script;
+    script.Then<CPreferencesSheet>([](CPreferencesSheet& sheet) {
+      CPreferences values = sheet.values();
+      values.quality = 200;
+      values.colorReduction = FastQuantization;
+      sheet.setValues(values);
+      sheet.accept();
+    });
+    t.frame()->action(kGeneralPreferences)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(t.app->preferences().quality, 200);
+    // The menu's method is the current one; the preference waits for the next start.
+    QCOMPARE(t.state().colorReductionMethod, MedianCut);
+    {
+      QSettings settings(t.app->settingsFile(), LunarkIniFormat());
+      QCOMPARE(CPreferences::FromSettings(settings).quality, 200);
+    }
+
+    // The batch dialog opens from its command, and its Options button shows
+    // the WIF dialog at the stored quality.
+    int shownQuality = 0;
+    script
+        .Then<CBatchConvertDlg>([&](CBatchConvertDlg& d) {
+          QVERIFY(t.frame()->action(kConvertMultiple)->isEnabled());
+          d.optionsButton()->click();
+          d.reject();
+        })
+        .Then<CSaveOptionsDlg>([&](CSaveOptionsDlg& d) {
+          shownQuality = d.quality();
+          d.reject();
+        });
+    t.frame()->action(kConvertMultiple)->trigger();
+    QVERIFY(script.done());
+    QCOMPARE(shownQuality, 200);
+  }
+};
+
+QTEST_MAIN(PreferencesAppliedTest)
+#include "preferences_applied_test.moc"
