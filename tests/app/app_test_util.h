@@ -142,8 +142,13 @@ class DialogScript : public QObject {
 
   void Poll() {
     QWidget* shown = QApplication::activeModalWidget();
-    if (!shown || shown == handled_ || !shown->isVisible()) return;
-    handled_ = shown;
+    if (!shown || !shown->isVisible()) return;
+    // A dialog is answered once, also when it is active again after a
+    // dialog of its own closed.
+    for (const QPointer<QWidget>& seen : handled_) {
+      if (seen == shown) return;
+    }
+    handled_.append(shown);
     if (!steps_.isEmpty() && steps_.front().matches(shown)) {
       // The step runs from a timer of its own, so that this one keeps polling
       // and answers a dialog that the step itself opens.
@@ -172,7 +177,7 @@ class DialogScript : public QObject {
 
   QTimer timer_;
   QList<Step> steps_;
-  QPointer<QWidget> handled_;
+  QList<QPointer<QWidget>> handled_;
 };
 
 }  // namespace apptest
