@@ -91,7 +91,7 @@ class PreferencesAppliedTest : public QObject {
     });
     t.frame()->action(kAdjustBrightnessContrast)->trigger();
     QVERIFY(script.done());
-    QVERIFY(doc->image->Row(15)[128] != 128);  // the middle grey moved
+    QVERIFY(doc->image->Row(7)[0] != 128);  // the middle grey (index 128) moved
     QCOMPARE(doc->modified, 1);
 
     // The open dialog has no File Status panel.
