@@ -82,8 +82,15 @@ class AdjustTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void brightnessContrastPreviewsLiveAndCancelRestoresExactly_data() {
+    QTest::addColumn<int>("screenBits");
+    QTest::newRow("true colour screen") << 32;
+    QTest::newRow("palette screen") << 8;
+  }
+
   void brightnessContrastPreviewsLiveAndCancelRestoresExactly() {
-    TestApp t;
+    QFETCH(int, screenBits);
+    TestApp t(screenBits);
     CTOVIMDoc* doc = OpenRamp(t);
     const QList<quint32> before = PaletteWords(*doc->image);
     const QImage shownBefore = doc->image->DisplayImage().copy();
