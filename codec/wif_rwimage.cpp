@@ -10,6 +10,7 @@
 #include "codec/compress.h"
 #include "codec/decoder.h"
 #include "codec/wif_format.h"
+#include "codec/wif_reduced.h"
 #include "engine/notice.h"
 #include "engine/options.h"
 #include "formats/registry.h"
@@ -199,3 +200,9 @@ int vxWIFImage::GetFileInfo(const char* fileName, vxFileInfo* info) {
 }  // namespace
 
 vxRWImage* vxCreateWIF() { return new vxWIFImage; }
+
+// Reduced decoding is not available yet: callers fall back to a full decode.
+int vxReadWifReduced(const char* /*fileName*/, int /*levels*/, vxBitmapInfoHeader** /*header*/,
+                     int* /*fullWidth*/, int* /*fullHeight*/) {
+  return -2;
+}
