@@ -49,6 +49,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/icons/lunark.svg
 # Man pages, made by help2man from the programs' own --help and --version,
 # so that they never disagree with the programs.
 find_program(HELP2MAN help2man)
+if(NOT HELP2MAN)
+  message(WARNING "help2man not found: the man pages are not made (scripts/setup installs it)")
+endif()
 if(HELP2MAN)
   set(LUNARK_MAN_PAGES)
   set(man_programs lunark)

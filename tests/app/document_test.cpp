@@ -5,7 +5,10 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app_test_util.h"
@@ -87,6 +90,48 @@ class DocumentTest : public QObject {
     // Opening the same file again shows the document already open.
     QCOMPARE(t.app->OpenDocumentFile(path), doc);
     QCOMPARE(t.state().openDocumentCount, 1);
+  }
+
+  // Targa files of the run-length types and with an ID field open like any
+  // other picture, showing the pixels tgatoppm reads from them.
+  void targaFilesOfEveryKindOpen() {
+    if (QStandardPaths::findExecutable("convert").isEmpty() ||
+        QStandardPaths::findExecutable("tgatoppm").isEmpty())
+      QSKIP("ImageMagick or netpbm is not installed");
+    QTemporaryDir dir;
+    const QString source = dir.filePath("src.ppm");
+    QCOMPARE(QProcess::execute("convert", {TestData("chelsea.ppm"), "-crop", "21x9+10+10",
+                                           "+repage", source}),
+             0);
+    const struct {
+      const char* name;
+      QStringList options;
+    } files[] = {
+        {"rle10.tga", {"-compress", "RLE"}},
+        {"rle11.tga", {"-type", "Grayscale", "-compress", "RLE"}},
+        {"rle9.tga", {"-type", "Palette", "-compress", "RLE"}},
+        {"id.tga", {"-set", "comment", "fourteen bytes"}},
+    };
+    TestApp t(32);
+    for (const auto& f : files) {
+      const QString path = dir.filePath(f.name);
+      QCOMPARE(QProcess::execute("convert", QStringList{source} + f.options + QStringList{path}),
+               0);
+      QProcess judge;
+      judge.setStandardOutputFile(path + ".ppm");
+      judge.start("tgatoppm", {path});
+      QVERIFY(judge.waitForFinished() && judge.exitCode() == 0);
+      const QImage expected = QImage(path + ".ppm").convertToFormat(QImage::Format_RGB32);
+      QCOMPARE(expected.size(), QSize(21, 9));
+      CTOVIMDoc* doc = t.app->OpenDocumentFile(path);
+      QVERIFY2(doc, f.name);
+      QVERIFY2(t.messages.isEmpty(), f.name);
+      const QImage shown = doc->image->DisplayImage().convertToFormat(QImage::Format_RGB32);
+      QCOMPARE(shown.size(), expected.size());
+      for (int y = 0; y < 9; ++y) {
+        for (int x = 0; x < 21; ++x) QCOMPARE(shown.pixel(x, y), expected.pixel(x, y));
+      }
+    }
   }
 
   void greyPalettesThatAreNotTheIdentityRampAreLinearised() {

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -63,6 +64,55 @@ TEST(FormatsCli, ConvertToGifIsRefusedWithoutAFile) {
          &status);
   EXPECT_NE(status, 0);
   EXPECT_NE(stat(dir.File("z.bin").c_str(), &st), 0);
+}
+
+// A grey GIF whose palette lists 64 greys in its own order: what is written,
+// one file at a time or in a batch, is the picture as shown (the greys), never
+// the palette indices.
+TEST(FormatsCli, GreyPaletteGifIsSavedAsTheGreysShown) {
+  using testing_support::Psnr;
+  using testing_support::ReadNetpbmRGB;
+  using testing_support::RunCommand;
+  TempDir dir;
+  const std::string gif = dir.File("g64.gif");
+  ASSERT_EQ(RunCommand("convert " + Quote(testing_support::DataPath("camera.pgm")) +
+                       " -resize 128x128 -colors 64 " + Quote(gif)),
+            0);
+  const std::string shown = dir.File("shown.pgm");
+  ASSERT_EQ(RunCommand("giftopnm " + Quote(gif) + " > " + Quote(shown)), 0);
+  int w = 0, h = 0;
+  std::vector<uint8_t> expected;
+  ASSERT_TRUE(ReadNetpbmRGB(shown, w, h, expected));
+
+  int status = 0;
+  const struct {
+    const char* name;
+    const char* options;
+    double minimumPsnr;  // 0: exact
+  } outputs[] = {{"o.pgm", "", 0}, {"o.tif", "", 0}, {"o.jpg", "--quality 90", 35},
+                 {"o.wif", "--quality 10", 35}};
+  for (const auto& o : outputs) {
+    const std::string out = dir.File(o.name), back = dir.File(std::string(o.name) + ".pgm");
+    std::string log = Lunark("convert " + Quote(gif) + " " + Quote(out) + " " + o.options, &status);
+    ASSERT_EQ(status, 0) << o.name << ": " << log;
+    log = Lunark("convert " + Quote(out) + " " + Quote(back), &status);
+    ASSERT_EQ(status, 0) << o.name << ": " << log;
+    std::vector<uint8_t> got;
+    ASSERT_TRUE(ReadNetpbmRGB(back, w, h, got)) << o.name;
+    if (o.minimumPsnr == 0) {
+      EXPECT_EQ(got, expected) << o.name;
+    } else {
+      EXPECT_GE(Psnr(got, expected), o.minimumPsnr) << o.name;
+    }
+  }
+
+  const std::string folder = dir.File("batch");
+  const std::string log =
+      Lunark("batch --to pgm --out " + Quote(folder) + " " + Quote(gif), &status);
+  ASSERT_EQ(status, 0) << log;
+  std::vector<uint8_t> batched;
+  ASSERT_TRUE(ReadNetpbmRGB(folder + "/g64.pgm", w, h, batched));
+  EXPECT_EQ(batched, expected);
 }
 
 }  // namespace

@@ -117,4 +117,80 @@ TEST(CliOperations, GreyQuantizeBrightnessAndResize) {
   EXPECT_NE(log.find("works on palette images"), std::string::npos) << log;
 }
 
+// The command line applies the same engine operations the viewer offers: the
+// result of each option equals the engine's own result on the loaded photo.
+TEST(CliOperations, InvertFilterColourAndContrastMatchTheEngine) {
+  if (!HaveNetpbmFormats()) GTEST_SKIP() << "no PPM/PGM classes in this build";
+  TempDir dir;
+  int w = 0, h = 0;
+  std::vector<uint8_t> photo;
+  ASSERT_TRUE(ReadNetpbmRGB(DataPath("chelsea.ppm"), w, h, photo));
+
+  const std::vector<uint8_t> inverted = ConvertPhoto(dir.File("i.ppm"), "--invert");
+  ASSERT_EQ(inverted.size(), photo.size());
+  for (size_t i = 0; i < photo.size(); ++i) ASSERT_EQ(inverted[i], 255 - photo[i]);
+
+  struct Case {
+    const char* options;
+    bool (*apply)(vxImage&);  // the same steps through the engine; null: checked apart
+  } cases[] = {
+      {"--grey --filter lowpass2",
+       [](vxImage& im) { return im.Make8Bit() == 1 && im.Filter(1) == 1; }},
+      {"--grey --filter laplace1",
+       [](vxImage& im) { return im.Make8Bit() == 1 && im.Filter(9) == 1; }},
+      {"--grey --contrast 50",
+       [](vxImage& im) {
+         if (im.Make8Bit() != 1) return false;
+         const std::vector<vxRGBA> source(im.palette, im.palette + im.ColoursUsed());
+         return im.Contrast(source.data(), 50) == 1 && im.ApplyColorMap() == 1;
+       }},
+      {"--quantize median --colours 32 --colour", nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> ours = ConvertPhoto(dir.File("o.ppm"), c.options);
+    if (!c.apply) {
+      // Back to 24 bits after a 32-colour palette: still at most 32 colours.
+      std::set<uint32_t> colours;
+      for (size_t i = 0; i < ours.size(); i += 3)
+        colours.insert(ours[i] << 16 | ours[i + 1] << 8 | ours[i + 2]);
+      EXPECT_LE(colours.size(), 32u) << c.options;
+      continue;
+    }
+    vxImage engine;
+    ASSERT_EQ(engine.LoadImage(DataPath("chelsea.ppm").c_str()), 0);
+    ASSERT_TRUE(c.apply(engine)) << c.options;
+    EXPECT_EQ(ours, TopDownRGB(engine)) << c.options;
+  }
+
+  // The fixed 3-3-2 palette: every colour is one of its entries.
+  const std::vector<uint8_t> fast = ConvertPhoto(dir.File("f.ppm"), "--quantize fast");
+  std::set<uint32_t> colours;
+  for (size_t i = 0; i < fast.size(); i += 3)
+    colours.insert(fast[i] << 16 | fast[i + 1] << 8 | fast[i + 2]);
+  EXPECT_LE(colours.size(), 256u);
+  EXPECT_GT(colours.size(), 16u);
+}
+
+// --quality reaches the JPEG writer: a lower quality gives a smaller file
+// whose quantisation tables ImageMagick estimates at that quality.
+TEST(CliOperations, JpegQualityReachesTheWriter) {
+  if (!HaveNetpbmFormats()) GTEST_SKIP() << "no PPM/PGM classes in this build";
+  TempDir dir;
+  size_t sizes[2] = {};
+  const int qualities[2] = {20, 95};
+  for (int k = 0; k < 2; ++k) {
+    const std::string out = dir.File("q" + std::to_string(qualities[k]) + ".jpg");
+    int status = 0;
+    const std::string log = Lunark("convert '" + DataPath("chelsea.ppm") + "' '" + out +
+                                       "' --quality " + std::to_string(qualities[k]),
+                                   &status);
+    ASSERT_EQ(status, 0) << log;
+    sizes[k] = ReadFileBytes(out).size();
+    if (HaveTool("identify")) {
+      EXPECT_EQ(RunCapture("identify -format %Q '" + out + "'"), std::to_string(qualities[k]));
+    }
+  }
+  EXPECT_LT(sizes[0] * 2, sizes[1]);
+}
+
 }  // namespace

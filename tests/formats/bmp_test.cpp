@@ -15,6 +15,7 @@
 
 using namespace bmp_test;
 using testing_support::DataPath;
+using testing_support::HaveTool;
 using testing_support::MakePattern;
 using testing_support::ReadFileBytes;
 using testing_support::RunCommand;
@@ -434,6 +435,43 @@ TEST(BmpEdgeCases, ShortFilesGivePartialZeroFilledPictures) {
   EXPECT_EQ(image.Row(0)[3], 3);
   for (int y = 1; y < 3; ++y) {
     for (int x = 0; x < 4; ++x) EXPECT_EQ(image.Row(y)[x], 0) << x << "," << y;
+  }
+}
+
+// A 16-colour icon (4-bit, a 16-entry palette) goes through the viewer's
+// everyday chain: invert, grey, save as TIFF. Every step reads only the
+// entries the palette has, and the TIFF holds the inverted colours' greys.
+TEST(BmpEdgeCases, SixteenColourIconInvertsGreysAndSavesAsTiff) {
+  if (!HaveTool("convert") || !HaveTool("bmptopnm")) GTEST_SKIP() << "ImageMagick or netpbm missing";
+  TempDir dir;
+  const std::string icon = dir.File("icon.bmp"), shown = dir.File("icon.ppm");
+  ASSERT_EQ(RunCommand("convert '" + DataPath("chelsea.ppm") +
+                       "' -resize 32x32 -colors 16 -type Palette BMP3:'" + icon + "'"),
+            0);
+  ASSERT_EQ(RunCommand("bmptopnm '" + icon + "' > '" + shown + "' 2>/dev/null"), 0);
+  int w = 0, h = 0;
+  std::vector<uint8_t> colours;
+  ASSERT_TRUE(testing_support::ReadNetpbmRGB(shown, w, h, colours));
+
+  vxImage image;
+  ASSERT_EQ(image.LoadImage(icon.c_str()), 0);
+  ASSERT_EQ(image.ColoursUsed(), 16);
+  ASSERT_EQ(image.InvertColor(), 0);
+  ASSERT_EQ(image.MakeGrayScale(), 1);
+  const std::string tiff = dir.File("icon.tif");
+  ASSERT_EQ(image.SaveImage(tiff.c_str(), TypeTIFF), 0);
+
+  vxImage back;
+  ASSERT_EQ(back.LoadImage(tiff.c_str()), 0);
+  const std::vector<uint8_t> got = TopDownRGB(back);
+  ASSERT_EQ(got.size(), colours.size());
+  for (size_t i = 0; i < colours.size(); i += 3) {
+    const int r = 255 - colours[i], g = 255 - colours[i + 1], b = 255 - colours[i + 2];
+    const int grey = static_cast<int>(0.299 * r) + static_cast<int>(0.587 * g) +
+                     static_cast<int>(0.114 * b);
+    ASSERT_EQ(got[i], grey) << "pixel " << i / 3;
+    ASSERT_EQ(got[i + 1], grey);
+    ASSERT_EQ(got[i + 2], grey);
   }
 }
 

@@ -28,7 +28,12 @@ done
 ls "$libdir"/liblunark.so* >/dev/null 2>&1 || fail "shared library not installed"
 if [ -e "$build/app/lunark-viewer" ]; then
   [ -e "$root/bin/lunark-viewer" ] || fail "lunark-viewer not installed"
+  [ -e "$root/share/man/man1/lunark-viewer.1" ] || fail "lunark-viewer.1 not installed"
+  grep -q "lunark-viewer" "$root/share/man/man1/lunark-viewer.1" || fail "lunark-viewer.1 is empty"
+  exec_line=$(sed -n 's/^Exec=//p' "$root/share/applications/lunark-viewer.desktop")
+  [ "${exec_line%% *}" = lunark-viewer ] || fail "the desktop entry does not start lunark-viewer: $exec_line"
 fi
+grep -q "convert" "$root/share/man/man1/lunark.1" || fail "lunark.1 does not describe convert"
 desktop-file-validate "$root/share/applications/lunark-viewer.desktop" || fail "invalid .desktop entry"
 
 flags=()
