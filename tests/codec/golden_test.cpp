@@ -1,0 +1,172 @@
+// Pins the codec's output: the MD5 of the encoded stream and of the decoded
+// pixels for a few pictures and qualities. Every implementation of the
+// transform's inner loops and every thread count must give these very bytes,
+// so a faster path can never change a file that was written before it.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codec/kernels.h"
+#include "codec_test_util.h"
+
+namespace {
+
+using codec_test::Picture;
+
+// RFC 1321 MD5, enough to fingerprint test output.
+class Md5 {
+ public:
+  static std::string Hex(const uint8_t* data, size_t size) {
+    uint32_t h[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+    std::vector<uint8_t> m(data, data + size);
+    const uint64_t bits = static_cast<uint64_t>(size) * 8;
+    m.push_back(0x80);
+    while (m.size() % 64 != 56) m.push_back(0);
+    for (int i = 0; i < 8; ++i) m.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+    for (size_t off = 0; off < m.size(); off += 64) Block(h, m.data() + off);
+    char out[33];
+    for (int i = 0; i < 16; ++i) {
+      std::snprintf(out + 2 * i, 3, "%02x", static_cast<unsigned>((h[i / 4] >> (8 * (i % 4))) & 0xFF));
+    }
+    return std::string(out, 32);
+  }
+
+ private:
+  static uint32_t Rotl(uint32_t x, int c) { return (x << c) | (x >> (32 - c)); }
+  static void Block(uint32_t h[4], const uint8_t* p) {
+    static const uint32_t K[64] = {
+        0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613,
+        0xfd469501, 0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193,
+        0xa679438e, 0x49b40821, 0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d,
+        0x02441453, 0xd8a1e681, 0xe7d3fbc8, 0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed,
+        0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a, 0xfffa3942, 0x8771f681, 0x6d9d6122,
+        0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70, 0x289b7ec6, 0xeaa127fa,
+        0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665, 0xf4292244,
+        0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+        0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb,
+        0xeb86d391};
+    static const int R[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
+                              5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
+                              4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
+                              6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
+    uint32_t w[16];
+    for (int i = 0; i < 16; ++i) {
+      w[i] = p[4 * i] | (p[4 * i + 1] << 8) | (p[4 * i + 2] << 16) |
+             (static_cast<uint32_t>(p[4 * i + 3]) << 24);
+    }
+    uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
+    for (int i = 0; i < 64; ++i) {
+      uint32_t f;
+      int g;
+      if (i < 16) {
+        f = (b & c) | (~b & d);
+        g = i;
+      } else if (i < 32) {
+        f = (d & b) | (~d & c);
+        g = (5 * i + 1) % 16;
+      } else if (i < 48) {
+        f = b ^ c ^ d;
+        g = (3 * i + 5) % 16;
+      } else {
+        f = c ^ (b | ~d);
+        g = (7 * i) % 16;
+      }
+      const uint32_t t = d;
+      d = c;
+      c = b;
+      b = b + Rotl(a + f + K[i] + w[g], R[i]);
+      a = t;
+    }
+    h[0] += a;
+    h[1] += b;
+    h[2] += c;
+    h[3] += d;
+  }
+};
+
+std::string Md5Of(const std::vector<uint8_t>& v) { return Md5::Hex(v.data(), v.size()); }
+
+TEST(Md5Test, KnownDigests) {
+  const std::string abc = "abc";
+  EXPECT_EQ(Md5::Hex(nullptr, 0), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(Md5::Hex(reinterpret_cast<const uint8_t*>(abc.data()), abc.size()),
+            "900150983cd24fb0d6963f7d28e17f72");
+}
+
+// A small picture of pure, saturated colours with hard edges: chroma far
+// outside a byte's range and detail values that saturate at fine qualities.
+Picture Saturated() {
+  static const uint8_t kColours[6][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0},
+                                         {255, 255, 0}, {255, 0, 255}, {0, 0, 0}};
+  return codec_test::Make(75, 41, true, [](int x, int y, int c) {
+    return kColours[(x / 7 + y / 5) % 6][c];
+  });
+}
+
+struct GoldenCase {
+  const char* picture;  // "camera", "chelsea" or "saturated"
+  int quality;
+  int levels;
+  const char* encoded;
+  const char* decoded;
+};
+
+// Digests of the current output. Changing one of these changes the format's
+// bytes: only ever on purpose.
+const GoldenCase kCases[] = {
+    {"camera", 2, 0, "7574bc1f15476a9865971ba44cfccd7d", "e4f8420ff3e8d217c90335b8664197ad"},
+    {"camera", 20, 0, "3f5bb382b91d037b14cafb6d08d24dcf", "f3a1f033e3d970f67143f0289120b69e"},
+    {"camera", 90, 0, "e954709c76cd2fc14f0146b6057af499", "0ea75da8edc72cac733a12a7f228460d"},
+    {"camera", 250, 3, "7a430f1f23f45084decd10dfa7af54dc", "c6c7f23e620977c51f76ac33521be949"},
+    {"chelsea", 2, 0, "5dcb2c45a1770502552a7ec863d15efe", "88261a95ae1f6cb438fb7d34a22d0c50"},
+    {"chelsea", 30, 0, "65001b7cf625808e6833003d10a27491", "72805da0ce6f7f65a53cf59def2b8cef"},
+    {"chelsea", 120, 0, "4c148f65b518bc6bbbb8869ad35f98f7", "ba6bc877caf3fee84c06623064f78707"},
+    {"saturated", 1, 2, "ba11d2c543a89859f4480c4eaaf761c8", "65b38805ddd687c1750f84224c65dabd"},
+    {"saturated", 40, 0, "ccc677657ae87a9219be2c69de6420b4", "b30b61f195fcfba03b60b34a3cd287e9"},
+};
+
+class GoldenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(codec_test::LoadPhoto("camera.pgm", false, camera_));
+    ASSERT_TRUE(codec_test::LoadPhoto("chelsea.ppm", true, chelsea_));
+    saturated_ = Saturated();
+  }
+  void TearDown() override {
+    wif::SetKernelPath(wif::BestKernelPath());
+    wif::SetThreads(0);
+  }
+  const Picture& Get(const std::string& name) const {
+    return name == "camera" ? camera_ : name == "chelsea" ? chelsea_ : saturated_;
+  }
+  Picture camera_, chelsea_, saturated_;
+};
+
+TEST_F(GoldenTest, EveryPathAndThreadCountGivesThePinnedBytes) {
+  const wif::KernelPath paths[] = {wif::KernelPath::Plain, wif::KernelPath::Sse2,
+                                   wif::KernelPath::Avx2};
+  for (wif::KernelPath path : paths) {
+    if (!wif::SetKernelPath(path)) continue;
+    for (int threads : {1, 2, 4}) {
+      wif::SetThreads(threads);
+      for (const GoldenCase& c : kCases) {
+        SCOPED_TRACE(std::string(c.picture) + " q" + std::to_string(c.quality) + " " +
+                     wif::KernelPathName(path) + " threads " + std::to_string(threads));
+        const Picture& p = Get(c.picture);
+        wif::Status s;
+        const std::vector<uint8_t> file = codec_test::Encode(p, c.quality, c.levels, &s);
+        ASSERT_EQ(s, wif::Status::Ok);
+        Picture back;
+        ASSERT_EQ(codec_test::Decode(file, back), wif::Status::Ok);
+        EXPECT_EQ(Md5Of(file), c.encoded);
+        EXPECT_EQ(Md5Of(back.pixels), c.decoded);
+      }
+    }
+  }
+}
+
+}  // namespace
