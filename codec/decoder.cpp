@@ -1,5 +1,6 @@
 #include "codec/decoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -214,6 +215,152 @@ void decoder::OutputRow(void* context, const float* row, int64_t y) {
       }
       break;
   }
+}
+
+}  // namespace wif
+
+namespace wif {
+
+bool LocateSections(const uint8_t* data, size_t size, const Header& header, size_t starts[4]) {
+  const int count = header.IsColour() ? 4 : 2;
+  size_t pos = header.headerLength;
+  for (int i = 0; i < count; ++i) {
+    if (pos > size || size - pos < 4) return false;
+    const uint32_t length = (static_cast<uint32_t>(data[pos]) << 24) |
+                            (static_cast<uint32_t>(data[pos + 1]) << 16) |
+                            (static_cast<uint32_t>(data[pos + 2]) << 8) | data[pos + 3];
+    if (length < 4 || length > size - pos) return false;
+    starts[i] = pos;
+    pos += length;
+  }
+  return true;
+}
+
+int ReducedSide(int side, int levels) {
+  for (int i = 0; i < levels; ++i) side = (side + 1) >> 1;
+  return side;
+}
+
+namespace {
+
+// The coarse part of one plane, from the section data just after its length
+// field, up to detail level `lastLevel`, into a float plane of the reduced
+// layout, inverted down to the low band of that level's size.
+Status DecodeCoarsePlane(const uint8_t* data, size_t size, const PlaneLayout& layout,
+                         const PlaneLayout& reduced, Buffer<float>& plane, MemoryTracker* memory) {
+  ByteSource source(data, size);
+  BitReader in(source);
+  AdaptiveModel model;
+  ArithDecoder coder(in, model);
+  const int64_t need = reduced.PlaneSize();
+  Buffer<int32_t> lin;
+  if (!lin.Allocate(static_cast<uint64_t>(std::max(need, layout.ncoarse)), memory)) {
+    ReportFatal(kMsgExpanse);
+    return Status::NoMemory;
+  }
+  uint32_t magnitude;
+  if (!in.ReadBigEndian(2, magnitude)) return Status::Corrupt;
+  in.Reset();
+  Status s = BlockDecode(in, lin.data(), static_cast<size_t>(layout.ncoarse));
+  if (s != Status::Ok) return s;
+  lin[0] = RestoreDc(lin[0], magnitude);
+  if (!in.SkipTerminator()) return Status::Corrupt;
+  if (layout.sweeps >= 1 && layout.ncoarse < need) {
+    coder.Start();
+    int64_t begin = layout.ncoarse;
+    for (int r = 1; r <= layout.sweeps && 4 * begin <= need; ++r, begin *= 4) {
+      s = DecodeSweep(coder, model, in, lin.data(), begin, 4 * begin);
+      if (s != Status::Ok) return s;
+    }
+  }
+  UnpredictLowest(lin.data(), layout.w0, layout.h0);
+  if (!plane.Allocate(static_cast<uint64_t>(need), memory)) {
+    ReportFatal(kMsgQuadBuf);
+    return Status::NoMemory;
+  }
+  UnscanPlane(lin.data(), reduced, plane.data());
+  lin.Release();
+  PyramidTransform pyramid;
+  if (!pyramid.Init(reduced.pw2, reduced.ph2, memory)) {
+    ReportFatal(kMsgWriteAlloc);
+    return Status::NoMemory;
+  }
+  pyramid.Inverse(plane.data(), reduced.levels - 1);
+  return Status::Ok;
+}
+
+}  // namespace
+
+Status DecodeReduced(const uint8_t* data, size_t size, int levels, uint8_t* destination,
+                     uint64_t* peakBytes) {
+  if (!data || size < kHeaderBytes) return Status::Corrupt;
+  const Header h = ParseHeader(data);
+  const bool colour = h.kind == kKindColour;
+  if (h.magic != kMagic || (h.kind != kKindGrey && !colour) || h.width == 0 || h.height == 0) {
+    ReportFatal(kMsgWrongFormat);
+    return Status::Corrupt;
+  }
+  if (h.levels == 0 || levels < 1 || levels > h.levels) return Status::Corrupt;
+  if (!FitsMemoryCeiling(h)) {
+    ReportFatal(kMsgExpanse);
+    return Status::NoMemory;
+  }
+  size_t starts[4];
+  if (!LocateSections(data, size, h, starts)) {
+    Report(kMsgBadInput);
+    return Status::Corrupt;
+  }
+  MemoryTracker memory;
+  const PlaneLayout luma = LumaLayout(h.width, h.height, h.levels, h.split);
+  const PlaneLayout chroma = ChromaLayout(luma);
+  const double step = StepNumerator(h.quality, h.versionMajor, h.versionMinor) / 3.0;
+  const int width = ReducedSide(h.width, levels);
+  const int height = ReducedSide(h.height, levels);
+  const size_t stride = RowStride(width, colour);
+  const int planes = colour ? 3 : 1;
+  const int sectionOf[3] = {0, 2, 3};
+  for (int p = 0; p < planes; ++p) {
+    const PlaneLayout& layout = p == 0 ? luma : chroma;
+    // The same linear order up to detail level L - levels, as a smaller plane.
+    PlaneLayout reduced = layout;
+    reduced.pw2 = layout.pw2 >> (levels - 1);
+    reduced.ph2 = layout.ph2 >> (levels - 1);
+    reduced.levels = layout.levels - levels + 1;
+    const size_t start = starts[sectionOf[p]] + 4;
+    Buffer<float> plane;
+    const Status s = DecodeCoarsePlane(data + start, size - start, layout, reduced, plane, &memory);
+    if (s != Status::Ok) return s;
+    // The low band of level d holds 2^d / step times the pixel values: the
+    // low-pass filters have a gain of sqrt(2) each way, and the first level
+    // divided by the step.
+    const double scale = (p == 0 ? step : 1.5 * step) / static_cast<double>(1 << levels);
+    for (int y = 0; y < height; ++y) {
+      const float* row = plane.data() + static_cast<int64_t>(y) * reduced.pw2;
+      uint8_t* out = destination + stride * static_cast<size_t>(y);
+      for (int x = 0; x < width; ++x) {
+        const float v = static_cast<float>(row[x] * scale);
+        if (!colour) {
+          out[x] = SampleByte(v);
+        } else if (p == 0) {
+          out[3 * x] = SampleByte(v);
+        } else if (p == 1) {
+          const int16_t a = static_cast<int16_t>(ChromaValue(v, true));
+          std::memcpy(out + 3 * x + 1, &a, sizeof a);
+        } else {
+          uint8_t* px = out + 3 * x;
+          int16_t a;
+          std::memcpy(&a, px + 1, sizeof a);
+          const int32_t lum = px[0];
+          const int32_t b = ChromaValue(v, true);
+          px[0] = Clamp(lum + a + b - 256);
+          px[1] = Clamp(lum - a + 128);
+          px[2] = Clamp(lum - b + 128);
+        }
+      }
+    }
+  }
+  if (peakBytes) *peakBytes = memory.Peak();
+  return Status::Ok;
 }
 
 }  // namespace wif

@@ -37,6 +37,25 @@ struct PlaneBuffers {
 Status DecodePlane(BitReader& in, int plane, bool colour, const PlaneLayout& layout,
                    PlaneBuffers& buffers);
 
+// Where the sections of a stream start (their length fields), found by the
+// lengths alone: grey streams have 2 sections, colour streams 4. False when a
+// length points before the next field or past the end of the stream.
+bool LocateSections(const uint8_t* data, size_t size, const Header& header, size_t starts[4]);
+
+// Size of a picture decoded `levels` levels early: each side halved `levels`
+// times, rounding up.
+int ReducedSide(int side, int levels);
+
+// Decodes a whole WIF stream held in memory at 1/2^levels of its size (1 <=
+// levels <= the stream's own levels), stopping the inverse transform early:
+// the coarse levels of the pyramid scaled back to pixel values. Only the
+// coarse part of each plane is read, up to the last level needed; the
+// first-level detail planes are skipped by the section lengths. `destination`
+// holds ReducedSide(width) x ReducedSide(height) pixels in buffer rows of
+// RowStride bytes, grey or blue-green-red like a full decode.
+Status DecodeReduced(const uint8_t* data, size_t size, int levels, uint8_t* destination,
+                     uint64_t* peakBytes = nullptr);
+
 class decoder {
  public:
   // `destination` receives the rows in buffer order (coded row r in buffer
