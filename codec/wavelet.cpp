@@ -1,5 +1,7 @@
 #include "codec/wavelet.h"
 
+#include "codec/wavelet_kernels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -24,38 +26,17 @@ void ExtendSymmetric(float* ext, int64_t n) {
 
 void CombineRows(const float* const* rows, const float* taps, int tapCount, float* out,
                  size_t count) {
-  for (size_t x = 0; x < count; ++x) {
-    double sum = 0.0;
-    for (int k = 0; k < tapCount; ++k) sum += static_cast<double>(taps[k]) * rows[k][x];
-    out[x] = static_cast<float>(sum);
-  }
+  ActiveKernels().combineRows(rows, taps, tapCount, out, count);
 }
 
 void AnalyzeSignal(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
                    float* low, float* high) {
-  for (size_t i = 0; i < half; ++i) {
-    const float* centre = ext + 2 * i;
-    double sum = 0.0;
-    for (int k = 0; k < 9; ++k) sum += static_cast<double>(lowTaps[k]) * centre[k - 4];
-    low[i] = static_cast<float>(sum);
-    sum = 0.0;
-    for (int k = 0; k < 7; ++k) sum += static_cast<double>(highTaps[k]) * centre[k - 2];
-    high[i] = static_cast<float>(sum);
-  }
+  ActiveKernels().analyze(ext, half, lowTaps, highTaps, low, high);
 }
 
 void SynthesizeSignal(const float* yext, size_t count, const float* evenTaps,
                       const float* oddTaps, float* out) {
-  for (size_t n = 0; n < count; ++n) {
-    const float* centre = yext + n;
-    double sum = 0.0;
-    if ((n & 1) == 0) {
-      for (int k = 0; k < 7; ++k) sum += static_cast<double>(evenTaps[k]) * centre[k - 3];
-    } else {
-      for (int k = 0; k < 9; ++k) sum += static_cast<double>(oddTaps[k]) * centre[k - 4];
-    }
-    out[n] = static_cast<float>(sum);
-  }
+  ActiveKernels().synthesize(yext, count, evenTaps, oddTaps, out);
 }
 
 int8_t RoundDetail(float v) {

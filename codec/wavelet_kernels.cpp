@@ -1,0 +1,335 @@
+#include "codec/wavelet_kernels.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define WIF_X86 1
+#endif
+
+namespace wif {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Plain loops: the reference.
+
+void CombinePlain(const float* const* rows, const float* taps, int tapCount, float* out,
+                  size_t count) {
+  for (size_t x = 0; x < count; ++x) {
+    double sum = 0.0;
+    for (int k = 0; k < tapCount; ++k) sum += static_cast<double>(taps[k]) * rows[k][x];
+    out[x] = static_cast<float>(sum);
+  }
+}
+
+void AnalyzePlain(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
+                  float* low, float* high) {
+  for (size_t i = 0; i < half; ++i) {
+    const float* centre = ext + 2 * i;
+    double sum = 0.0;
+    for (int k = 0; k < 9; ++k) sum += static_cast<double>(lowTaps[k]) * centre[k - 4];
+    low[i] = static_cast<float>(sum);
+    sum = 0.0;
+    for (int k = 0; k < 7; ++k) sum += static_cast<double>(highTaps[k]) * centre[k - 2];
+    high[i] = static_cast<float>(sum);
+  }
+}
+
+void SynthesizePlain(const float* yext, size_t count, const float* evenTaps, const float* oddTaps,
+                     float* out) {
+  for (size_t n = 0; n < count; ++n) {
+    const float* centre = yext + n;
+    double sum = 0.0;
+    if ((n & 1) == 0) {
+      for (int k = 0; k < 7; ++k) sum += static_cast<double>(evenTaps[k]) * centre[k - 3];
+    } else {
+      for (int k = 0; k < 9; ++k) sum += static_cast<double>(oddTaps[k]) * centre[k - 4];
+    }
+    out[n] = static_cast<float>(sum);
+  }
+}
+
+#ifdef WIF_X86
+
+// Even and odd samples of an extended signal as two arrays, so that the
+// stride-2 filters become contiguous loads: even[j] = ext[2j], odd[j] =
+// ext[2j + 1] for j from -2 on. The buffers grow per thread and are kept.
+struct SplitBuffer {
+  float* data = nullptr;
+  size_t capacity = 0;
+  ~SplitBuffer() { std::free(data); }
+  float* Get(size_t n) {
+    if (n > capacity) {
+      std::free(data);
+      data = static_cast<float*>(std::malloc(n * sizeof(float)));
+      capacity = data ? n : 0;
+    }
+    return data;
+  }
+};
+thread_local SplitBuffer tSplit;
+
+// Splits ext[-4 .. 2 * pairs + 4) into even[-2 .. pairs + 2) and odd[-2 ..
+// pairs + 2); false when the buffer cannot be had.
+bool Split(const float* ext, size_t pairs, float*& even, float*& odd) {
+  const size_t n = pairs + 4;
+  float* base = tSplit.Get(2 * n + 16);
+  if (!base) return false;
+  even = base + 2;
+  odd = base + n + 8 + 2;
+  const float* src = ext - 4;
+  float* e = even - 2;
+  float* o = odd - 2;
+  size_t j = 0;
+  for (; j + 4 <= n; j += 4) {
+    const __m128 a = _mm_loadu_ps(src + 2 * j);
+    const __m128 b = _mm_loadu_ps(src + 2 * j + 4);
+    _mm_storeu_ps(e + j, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+    _mm_storeu_ps(o + j, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+  }
+  for (; j < n; ++j) {
+    e[j] = src[2 * j];
+    o[j] = src[2 * j + 1];
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// SSE2: two doubles per register, four outputs per step.
+
+struct Sse2Acc {
+  __m128d lo = _mm_setzero_pd();
+  __m128d hi = _mm_setzero_pd();
+  void Add(double tap, const float* p) {
+    const __m128 v = _mm_loadu_ps(p);
+    const __m128d t = _mm_set1_pd(tap);
+    lo = _mm_add_pd(lo, _mm_mul_pd(t, _mm_cvtps_pd(v)));
+    hi = _mm_add_pd(hi, _mm_mul_pd(t, _mm_cvtps_pd(_mm_movehl_ps(v, v))));
+  }
+  void Store(float* out) const {
+    _mm_storeu_ps(out, _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)));
+  }
+};
+
+void CombineSse2(const float* const* rows, const float* taps, int tapCount, float* out,
+                 size_t count) {
+  size_t x = 0;
+  for (; x + 4 <= count; x += 4) {
+    Sse2Acc acc;
+    for (int k = 0; k < tapCount; ++k) acc.Add(taps[k], rows[k] + x);
+    acc.Store(out + x);
+  }
+  if (x < count) {
+    const float* tail[9];
+    for (int k = 0; k < tapCount; ++k) tail[k] = rows[k] + x;
+    CombinePlain(tail, taps, tapCount, out + x, count - x);
+  }
+}
+
+void AnalyzeSse2(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
+                 float* low, float* high) {
+  float *even, *odd;
+  if (half < 8 || !Split(ext, half, even, odd)) {
+    AnalyzePlain(ext, half, lowTaps, highTaps, low, high);
+    return;
+  }
+  size_t i = 0;
+  for (; i + 4 <= half; i += 4) {
+    Sse2Acc l;
+    l.Add(lowTaps[0], even + i - 2);
+    l.Add(lowTaps[1], odd + i - 2);
+    l.Add(lowTaps[2], even + i - 1);
+    l.Add(lowTaps[3], odd + i - 1);
+    l.Add(lowTaps[4], even + i);
+    l.Add(lowTaps[5], odd + i);
+    l.Add(lowTaps[6], even + i + 1);
+    l.Add(lowTaps[7], odd + i + 1);
+    l.Add(lowTaps[8], even + i + 2);
+    l.Store(low + i);
+    Sse2Acc h;
+    h.Add(highTaps[0], even + i - 1);
+    h.Add(highTaps[1], odd + i - 1);
+    h.Add(highTaps[2], even + i);
+    h.Add(highTaps[3], odd + i);
+    h.Add(highTaps[4], even + i + 1);
+    h.Add(highTaps[5], odd + i + 1);
+    h.Add(highTaps[6], even + i + 2);
+    h.Store(high + i);
+  }
+  if (i < half) AnalyzePlain(ext + 2 * i, half - i, lowTaps, highTaps, low + i, high + i);
+}
+
+void SynthesizeSse2(const float* yext, size_t count, const float* evenTaps, const float* oddTaps,
+                    float* out) {
+  const size_t pairs = count / 2;
+  float *even, *odd;
+  if (pairs < 8 || !Split(yext, pairs, even, odd)) {
+    SynthesizePlain(yext, count, evenTaps, oddTaps, out);
+    return;
+  }
+  size_t i = 0;
+  for (; i + 4 <= pairs; i += 4) {
+    Sse2Acc e;
+    e.Add(evenTaps[0], odd + i - 2);
+    e.Add(evenTaps[1], even + i - 1);
+    e.Add(evenTaps[2], odd + i - 1);
+    e.Add(evenTaps[3], even + i);
+    e.Add(evenTaps[4], odd + i);
+    e.Add(evenTaps[5], even + i + 1);
+    e.Add(evenTaps[6], odd + i + 1);
+    Sse2Acc o;
+    o.Add(oddTaps[0], odd + i - 2);
+    o.Add(oddTaps[1], even + i - 1);
+    o.Add(oddTaps[2], odd + i - 1);
+    o.Add(oddTaps[3], even + i);
+    o.Add(oddTaps[4], odd + i);
+    o.Add(oddTaps[5], even + i + 1);
+    o.Add(oddTaps[6], odd + i + 1);
+    o.Add(oddTaps[7], even + i + 2);
+    o.Add(oddTaps[8], odd + i + 2);
+    float ev[4], od[4];
+    e.Store(ev);
+    o.Store(od);
+    const __m128 a = _mm_loadu_ps(ev);
+    const __m128 b = _mm_loadu_ps(od);
+    _mm_storeu_ps(out + 2 * i, _mm_unpacklo_ps(a, b));
+    _mm_storeu_ps(out + 2 * i + 4, _mm_unpackhi_ps(a, b));
+  }
+  if (2 * i < count) SynthesizePlain(yext + 2 * i, count - 2 * i, evenTaps, oddTaps, out + 2 * i);
+}
+
+// ---------------------------------------------------------------------------
+// AVX2: four doubles per register, eight outputs per step.
+
+#define WIF_AVX2 __attribute__((target("avx2")))
+
+struct Avx2Acc {
+  __m256d lo, hi;
+  WIF_AVX2 void Zero() {
+    lo = _mm256_setzero_pd();
+    hi = _mm256_setzero_pd();
+  }
+  WIF_AVX2 void Add(double tap, const float* p) {
+    const __m256d t = _mm256_set1_pd(tap);
+    lo = _mm256_add_pd(lo, _mm256_mul_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p))));
+    hi = _mm256_add_pd(hi, _mm256_mul_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p + 4))));
+  }
+  WIF_AVX2 __m256 Result() const {
+    return _mm256_set_m128(_mm256_cvtpd_ps(hi), _mm256_cvtpd_ps(lo));
+  }
+};
+
+WIF_AVX2 void CombineAvx2(const float* const* rows, const float* taps, int tapCount, float* out,
+                          size_t count) {
+  size_t x = 0;
+  for (; x + 8 <= count; x += 8) {
+    Avx2Acc acc;
+    acc.Zero();
+    for (int k = 0; k < tapCount; ++k) acc.Add(taps[k], rows[k] + x);
+    _mm256_storeu_ps(out + x, acc.Result());
+  }
+  if (x < count) {
+    const float* tail[9];
+    for (int k = 0; k < tapCount; ++k) tail[k] = rows[k] + x;
+    CombineSse2(tail, taps, tapCount, out + x, count - x);
+  }
+}
+
+WIF_AVX2 void AnalyzeAvx2(const float* ext, size_t half, const float* lowTaps,
+                          const float* highTaps, float* low, float* high) {
+  float *even, *odd;
+  if (half < 16 || !Split(ext, half, even, odd)) {
+    AnalyzeSse2(ext, half, lowTaps, highTaps, low, high);
+    return;
+  }
+  size_t i = 0;
+  for (; i + 8 <= half; i += 8) {
+    Avx2Acc l;
+    l.Zero();
+    l.Add(lowTaps[0], even + i - 2);
+    l.Add(lowTaps[1], odd + i - 2);
+    l.Add(lowTaps[2], even + i - 1);
+    l.Add(lowTaps[3], odd + i - 1);
+    l.Add(lowTaps[4], even + i);
+    l.Add(lowTaps[5], odd + i);
+    l.Add(lowTaps[6], even + i + 1);
+    l.Add(lowTaps[7], odd + i + 1);
+    l.Add(lowTaps[8], even + i + 2);
+    _mm256_storeu_ps(low + i, l.Result());
+    Avx2Acc h;
+    h.Zero();
+    h.Add(highTaps[0], even + i - 1);
+    h.Add(highTaps[1], odd + i - 1);
+    h.Add(highTaps[2], even + i);
+    h.Add(highTaps[3], odd + i);
+    h.Add(highTaps[4], even + i + 1);
+    h.Add(highTaps[5], odd + i + 1);
+    h.Add(highTaps[6], even + i + 2);
+    _mm256_storeu_ps(high + i, h.Result());
+  }
+  if (i < half) AnalyzePlain(ext + 2 * i, half - i, lowTaps, highTaps, low + i, high + i);
+}
+
+WIF_AVX2 void SynthesizeAvx2(const float* yext, size_t count, const float* evenTaps,
+                             const float* oddTaps, float* out) {
+  const size_t pairs = count / 2;
+  float *even, *odd;
+  if (pairs < 16 || !Split(yext, pairs, even, odd)) {
+    SynthesizeSse2(yext, count, evenTaps, oddTaps, out);
+    return;
+  }
+  size_t i = 0;
+  for (; i + 8 <= pairs; i += 8) {
+    Avx2Acc e;
+    e.Zero();
+    e.Add(evenTaps[0], odd + i - 2);
+    e.Add(evenTaps[1], even + i - 1);
+    e.Add(evenTaps[2], odd + i - 1);
+    e.Add(evenTaps[3], even + i);
+    e.Add(evenTaps[4], odd + i);
+    e.Add(evenTaps[5], even + i + 1);
+    e.Add(evenTaps[6], odd + i + 1);
+    Avx2Acc o;
+    o.Zero();
+    o.Add(oddTaps[0], odd + i - 2);
+    o.Add(oddTaps[1], even + i - 1);
+    o.Add(oddTaps[2], odd + i - 1);
+    o.Add(oddTaps[3], even + i);
+    o.Add(oddTaps[4], odd + i);
+    o.Add(oddTaps[5], even + i + 1);
+    o.Add(oddTaps[6], odd + i + 1);
+    o.Add(oddTaps[7], even + i + 2);
+    o.Add(oddTaps[8], odd + i + 2);
+    const __m256 a = e.Result();
+    const __m256 b = o.Result();
+    // unpack works within 128-bit halves: (a0 b0 a1 b1 | a4 b4 a5 b5) and
+    // (a2 b2 a3 b3 | a6 b6 a7 b7); the halves are then put in order.
+    const __m256 u = _mm256_unpacklo_ps(a, b);
+    const __m256 v = _mm256_unpackhi_ps(a, b);
+    _mm256_storeu_ps(out + 2 * i, _mm256_permute2f128_ps(u, v, 0x20));
+    _mm256_storeu_ps(out + 2 * i + 8, _mm256_permute2f128_ps(u, v, 0x31));
+  }
+  if (2 * i < count) SynthesizePlain(yext + 2 * i, count - 2 * i, evenTaps, oddTaps, out + 2 * i);
+}
+
+#endif  // WIF_X86
+
+const WaveletKernels kPlain = {CombinePlain, AnalyzePlain, SynthesizePlain};
+#ifdef WIF_X86
+const WaveletKernels kSse2 = {CombineSse2, AnalyzeSse2, SynthesizeSse2};
+const WaveletKernels kAvx2 = {CombineAvx2, AnalyzeAvx2, SynthesizeAvx2};
+#endif
+
+}  // namespace
+
+const WaveletKernels& KernelsFor(KernelPath path) {
+#ifdef WIF_X86
+  if (path == KernelPath::Avx2) return kAvx2;
+  if (path == KernelPath::Sse2) return kSse2;
+#endif
+  return kPlain;
+}
+
+}  // namespace wif
