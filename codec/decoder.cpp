@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "codec/block_coder.h"
+#include "codec/rounding.h"
 #include "codec/compress.h"
 #include "codec/run_value.h"
 #include "codec/scan.h"
@@ -13,25 +14,6 @@
 namespace wif {
 
 namespace {
-
-// A grey or luma sample as a byte.
-inline uint8_t SampleByte(float v) {
-  if (v > 255.0f) return 255;
-  if (v >= 0.0f) return static_cast<uint8_t>(std::trunc(static_cast<double>(v) + 0.499));
-  return 0;
-}
-
-// A chroma sample with its bias of 128, rounded like a byte. On the full-range
-// path it keeps values outside 0 .. 255 (saturated colours reach about -42
-// and 298); the byte path clamps them, which gives the same value for every
-// sample inside 0 .. 255.
-inline int32_t ChromaValue(float v, bool fullRange) {
-  double t = std::floor(static_cast<double>(v) + 128.0 + 0.499);
-  const double low = fullRange ? -32768.0 : 0.0;
-  const double high = fullRange ? 32767.0 : 255.0;
-  t = t < low ? low : t > high ? high : t;
-  return static_cast<int32_t>(t);
-}
 
 inline uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 

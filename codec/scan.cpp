@@ -18,14 +18,6 @@ const uint8_t kHilbert8[64][2] = {
     {5, 7}, {5, 6}, {4, 6}, {4, 7}, {3, 7}, {2, 7}, {2, 6}, {3, 6}, {3, 5}, {3, 4}, {2, 4},
     {2, 5}, {1, 5}, {1, 4}, {0, 4}, {0, 5}, {0, 6}, {1, 6}, {1, 7}, {0, 7}};
 
-int32_t RoundCoefficient(float v) {
-  const double r = v > 0 ? std::trunc(static_cast<double>(v) + 0.499)
-                         : std::trunc(static_cast<double>(v) - 0.499);
-  if (r >= 2147483647.0) return std::numeric_limits<int32_t>::max();
-  if (r <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(r);
-}
-
 namespace {
 
 struct BandOrigin {

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+#include "codec/rounding.h"
 #include "codec/wif_format.h"
 
 namespace wif {
@@ -62,9 +63,8 @@ void ScanBand(Band band, int64_t bw, int64_t bh, int side, Visit&& visit) {
   }
 }
 
-// Rounds a coefficient of the float plane: trunc(v + 0.499) above 0,
-// trunc(v - 0.499) otherwise (saturated to 32 bits).
-int32_t RoundCoefficient(float v);
+// Coefficients of the float plane are rounded by RoundCoefficient
+// (codec/rounding.h).
 
 // Encoder side. `plane` is the float plane (stride pw2) after the further levels.
 // The lowest band and detail levels 1 .. split into lin[0 .. ncoarse).

@@ -39,14 +39,6 @@ void SynthesizeSignal(const float* yext, size_t count, const float* evenTaps,
   ActiveKernels().synthesize(yext, count, evenTaps, oddTaps, out);
 }
 
-int8_t RoundDetail(float v) {
-  const double r = v > 0 ? std::trunc(static_cast<double>(v) + 0.49)
-                         : std::trunc(static_cast<double>(v) - 0.49);
-  if (r > 127.0) return 127;
-  if (r < -128.0) return -128;
-  return static_cast<int8_t>(r);
-}
-
 namespace {
 
 template <typename Detail>

@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "codec/buffer.h"
+#include "codec/rounding.h"
 
 namespace wif {
 
@@ -82,10 +83,8 @@ struct QuadPlanes {
 };
 using QuadBuf = QuadPlanes<int8_t>;
 
-// Rounds a first-level detail value into a signed byte: trunc(v + 0.49) above
-// 0, trunc(v - 0.49) otherwise. Values beyond -128 .. 127 (sharp edges at
-// small steps) are saturated, never wrapped.
-int8_t RoundDetail(float v);
+// First-level detail values are rounded by RoundDetail (codec/rounding.h):
+// values beyond -128 .. 127 (sharp edges at small steps) are saturated.
 
 // The first forward level. Rows are pushed one at a time, in buffer order;
 // the image is padded to 2 * pw2 x 2 * ph2 by repeating its last column and

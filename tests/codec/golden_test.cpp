@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "codec/kernels.h"
+#include "codec/rounding.h"
 #include "codec_test_util.h"
 
 namespace {
@@ -95,6 +97,50 @@ TEST(Md5Test, KnownDigests) {
   EXPECT_EQ(Md5::Hex(nullptr, 0), "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(Md5::Hex(reinterpret_cast<const uint8_t*>(abc.data()), abc.size()),
             "900150983cd24fb0d6963f7d28e17f72");
+}
+
+// The roundings as first written, with trunc and floor.
+int32_t RoundFormula(float v, double half, double low, double high) {
+  const double r = v > 0 ? std::trunc(static_cast<double>(v) + half)
+                         : std::trunc(static_cast<double>(v) - half);
+  return static_cast<int32_t>(r > high ? high : r < low ? low : r);
+}
+int32_t SampleFormula(float v) {
+  if (v > 255.0f) return 255;
+  if (v >= 0.0f) return static_cast<int32_t>(std::trunc(static_cast<double>(v) + 0.499));
+  return 0;
+}
+int32_t ChromaFormula(float v, bool fullRange) {
+  double t = std::floor(static_cast<double>(v) + 128.0 + 0.499);
+  const double low = fullRange ? -32768.0 : 0.0;
+  const double high = fullRange ? 32767.0 : 255.0;
+  return static_cast<int32_t>(t < low ? low : t > high ? high : t);
+}
+
+TEST(Rounding, ConversionsGiveTheValuesOfTheirFormulas) {
+  std::vector<float> values;
+  for (int i = -700000; i <= 700000; ++i) values.push_back(static_cast<float>(i) / 1024.0f);
+  for (double edge : {0.0, 0.49, 0.499, 0.501, 0.51, 127.51, 128.0, 128.49, 128.51, 129.49,
+                      255.0, 255.501, 32639.5, 32640.0, 32767.0, 2147483647.0, 2147483648.0}) {
+    for (double sign : {1.0, -1.0}) {
+      float f = static_cast<float>(sign * edge);
+      for (int k = 0; k < 40; ++k) f = std::nextafter(f, -1e30f);
+      for (int k = 0; k < 80; ++k, f = std::nextafter(f, 1e30f)) values.push_back(f);
+    }
+  }
+  for (float v : {1e9f, -1e9f, 3e9f, -3e9f, 1e20f, -1e20f, -0.0f}) values.push_back(v);
+  int mismatches = 0;
+  for (float v : values) {
+    mismatches += wif::RoundDetail(v) != RoundFormula(v, 0.49, -128, 127);
+    mismatches += wif::RoundCoefficient(v) != RoundFormula(v, 0.499, -2147483648.0, 2147483647.0);
+    mismatches += wif::SampleByte(v) != SampleFormula(v);
+    mismatches += wif::ChromaValue(v, true) != ChromaFormula(v, true);
+    mismatches += wif::ChromaValue(v, false) != ChromaFormula(v, false);
+    if (mismatches != 0) {
+      ADD_FAILURE() << "first mismatch at " << v;
+      break;
+    }
+  }
 }
 
 // A small picture of pure, saturated colours with hard edges: chroma far
