@@ -46,9 +46,9 @@ void ForLevels(const PlaneLayout& layout, int first, int last, Visit&& visit) {
     const int64_t bh = layout.h0 << (k - 1);
     for (Band band : kBands) {
       const BandOrigin o = Origin(band, bw, bh);
-      ScanBand(band, bw, bh, BlockSide(k), [&](int64_t r, int64_t c) {
-        visit(k, (o.row + r) * layout.pw2 + o.column + c);
-      });
+      const int64_t origin = o.row * layout.pw2 + o.column;
+      ScanBandIndices(band, bw, bh, BlockSide(k), layout.pw2,
+                      [&](int64_t i) { visit(k, origin + i); });
     }
   }
 }
@@ -86,14 +86,13 @@ void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
   const int64_t pw2 = layout.pw2;
   const int side = BlockSide(layout.levels);
   if (!removeLoneOnes) {
-    ScanBand(band, pw2, layout.ph2, side,
-             [&](int64_t r, int64_t c) { lin[pos++] = plane[r * pw2 + c]; });
+    ScanBandIndices(band, pw2, layout.ph2, side, pw2, [&](int64_t i) { lin[pos++] = plane[i]; });
     return;
   }
   int32_t last = 1;
   int32_t secondLast = 1;
-  ScanBand(band, pw2, layout.ph2, side, [&](int64_t r, int64_t c) {
-    const int32_t v = plane[r * pw2 + c];
+  ScanBandIndices(band, pw2, layout.ph2, side, pw2, [&](int64_t i) {
+    const int32_t v = plane[i];
     if (v == 0 && secondLast == 0 && (last == 1 || last == -1)) {
       lin[pos - 1] = 0;
       last = 0;
@@ -116,9 +115,9 @@ void UnscanPlane(const int32_t* lin, const PlaneLayout& layout, float* plane) {
 void UnscanDetailPlane(const int32_t* lin, const PlaneLayout& layout, Band band, int8_t* plane) {
   int64_t pos = 0;
   const int64_t pw2 = layout.pw2;
-  ScanBand(band, pw2, layout.ph2, BlockSide(layout.levels), [&](int64_t r, int64_t c) {
+  ScanBandIndices(band, pw2, layout.ph2, BlockSide(layout.levels), pw2, [&](int64_t i) {
     const int32_t v = lin[pos++];
-    plane[r * pw2 + c] = static_cast<int8_t>(v > 127 ? 127 : v < -128 ? -128 : v);
+    plane[i] = static_cast<int8_t>(v > 127 ? 127 : v < -128 ? -128 : v);
   });
 }
 

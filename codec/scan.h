@@ -63,6 +63,38 @@ void ScanBand(Band band, int64_t bw, int64_t bh, int side, Visit&& visit) {
   }
 }
 
+// The same order as ScanBand, as visit(index) with index = row * stride +
+// column: the block's offsets are worked out once per band, so the walk costs
+// one table read per coefficient.
+template <class Visit>
+void ScanBandIndices(Band band, int64_t bw, int64_t bh, int side, int64_t stride, Visit&& visit) {
+  const uint8_t(*table)[2] = side == 4 ? kHilbert4 : kHilbert8;
+  const int entries = side * side;
+  int64_t offsets[64];
+  for (int e = 0; e < entries; ++e) {
+    offsets[e] = band == Band::HL ? table[e][1] * stride + table[e][0]
+                                  : table[e][0] * stride + table[e][1];
+  }
+  const int64_t blocksAcross = bw / side;
+  const int64_t blocksDown = bh / side;
+  const int64_t blockRow = side * stride;
+  if (band == Band::HL) {
+    for (int64_t bx = 0; bx < blocksAcross; ++bx) {
+      for (int64_t by = 0; by < blocksDown; ++by) {
+        const int64_t base = by * blockRow + bx * side;
+        for (int e = 0; e < entries; ++e) visit(base + offsets[e]);
+      }
+    }
+  } else {
+    for (int64_t by = 0; by < blocksDown; ++by) {
+      for (int64_t bx = 0; bx < blocksAcross; ++bx) {
+        const int64_t base = by * blockRow + bx * side;
+        for (int e = 0; e < entries; ++e) visit(base + offsets[e]);
+      }
+    }
+  }
+}
+
 // Coefficients of the float plane are rounded by RoundCoefficient
 // (codec/rounding.h).
 
