@@ -9,6 +9,7 @@
 #include "codec/compress.h"
 #include "codec/run_value.h"
 #include "codec/scan.h"
+#include "codec/wavelet_kernels.h"
 #include "engine/image.h"
 
 namespace wif {
@@ -145,6 +146,7 @@ Status decoder::init() {
     return Status::NoMemory;
   }
   if (!plane_.pyramid.Init(luma_.pw2, luma_.ph2, &memory_) ||
+      !rowValues_.Allocate(static_cast<uint64_t>(h.width), &memory_) ||
       !last_.Init(plane_.quad, h.width, h.height, step_, &memory_)) {
     ReportFatal(kMsgWriteAlloc);
     return Status::NoMemory;
@@ -171,26 +173,30 @@ void decoder::OutputRow(void* context, const float* row, int64_t y) {
   decoder& d = *static_cast<decoder*>(context);
   uint8_t* out = d.destination_ + d.stride_ * static_cast<size_t>(y);
   const int64_t width = d.header_.width;
+  const size_t count = static_cast<size_t>(width);
+  const WaveletKernels& kernels = ActiveKernels();
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(d.rowValues_.data());
+  int16_t* values = d.rowValues_.data();
   switch (d.mode_) {
     case 0:
-      for (int64_t x = 0; x < width; ++x) out[x] = SampleByte(row[x]);
+      kernels.sampleBytes(row, out, count);
       break;
     case 1:
-      for (int64_t x = 0; x < width; ++x) out[3 * x] = SampleByte(row[x]);
+      kernels.sampleBytes(row, bytes, count);
+      for (int64_t x = 0; x < width; ++x) out[3 * x] = bytes[x];
       break;
     case 2:
-      for (int64_t x = 0; x < width; ++x) {
-        const int16_t a = static_cast<int16_t>(ChromaValue(row[x], d.fullRangeChroma_));
-        std::memcpy(out + 3 * x + 1, &a, sizeof a);
-      }
+      kernels.chromaValues(row, values, count, d.fullRangeChroma_);
+      for (int64_t x = 0; x < width; ++x) std::memcpy(out + 3 * x + 1, values + x, sizeof(int16_t));
       break;
     default:
+      kernels.chromaValues(row, values, count, d.fullRangeChroma_);
       for (int64_t x = 0; x < width; ++x) {
         uint8_t* px = out + 3 * x;
         int16_t a;
         std::memcpy(&a, px + 1, sizeof a);
         const int32_t luma = px[0];
-        const int32_t b = ChromaValue(row[x], d.fullRangeChroma_);
+        const int32_t b = values[x];
         px[0] = Clamp(luma + a + b - 256);
         px[1] = Clamp(luma - a + 128);
         px[2] = Clamp(luma - b + 128);

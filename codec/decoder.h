@@ -110,6 +110,7 @@ class decoder {
   uint64_t consumed_ = 0;
   PlaneBuffers plane_;  // one set, reused for each plane
   LastLevelInverse<int8_t> last_;
+  Buffer<int16_t> rowValues_;  // one output row's converted samples
 };
 
 }  // namespace wif

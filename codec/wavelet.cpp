@@ -41,15 +41,13 @@ void SynthesizeSignal(const float* yext, size_t count, const float* evenTaps,
 
 namespace {
 
-template <typename Detail>
-Detail StoreDetail(float v);
-template <>
-int8_t StoreDetail<int8_t>(float v) {
-  return RoundDetail(v);
+// A row of detail values as the codec stores them (rounded bytes) or as the
+// transform tests keep them (floats).
+void StoreDetails(const float* in, int8_t* out, int64_t count) {
+  ActiveKernels().roundDetails(in, out, static_cast<size_t>(count));
 }
-template <>
-float StoreDetail<float>(float v) {
-  return v;
+void StoreDetails(const float* in, float* out, int64_t count) {
+  std::memcpy(out, in, static_cast<size_t>(count) * sizeof(float));
 }
 
 }  // namespace
@@ -148,11 +146,9 @@ void FirstLevelForward<Detail>::EmitPair(int64_t j) {
   const float* lowOfHigh = lowPass_.data() + pw2_;
   const float* highOfLow = highPass_.data();
   const float* highOfHigh = highPass_.data() + pw2_;
-  for (int64_t x = 0; x < pw2_; ++x) {
-    hl[x] = StoreDetail<Detail>(lowOfHigh[x]);
-    lh[x] = StoreDetail<Detail>(highOfLow[x]);
-    hh[x] = StoreDetail<Detail>(highOfHigh[x]);
-  }
+  StoreDetails(lowOfHigh, hl, pw2_);
+  StoreDetails(highOfLow, lh, pw2_);
+  StoreDetails(highOfHigh, hh, pw2_);
 }
 
 // ---------------------------------------------------------------------------

@@ -51,7 +51,103 @@ void SynthesizePlain(const float* yext, size_t count, const float* evenTaps, con
   }
 }
 
+void RoundDetailsPlain(const float* in, int8_t* out, size_t count) {
+  for (size_t i = 0; i < count; ++i) out[i] = RoundDetail(in[i]);
+}
+
+void SampleBytesPlain(const float* in, uint8_t* out, size_t count) {
+  for (size_t i = 0; i < count; ++i) out[i] = SampleByte(in[i]);
+}
+
+void ChromaValuesPlain(const float* in, int16_t* out, size_t count, bool fullRange) {
+  for (size_t i = 0; i < count; ++i) out[i] = static_cast<int16_t>(ChromaValue(in[i], fullRange));
+}
+
 #ifdef WIF_X86
+
+// Four floats as two pairs of doubles.
+inline void Widen(const float* p, __m128d& lo, __m128d& hi) {
+  const __m128 v = _mm_loadu_ps(p);
+  lo = _mm_cvtps_pd(v);
+  hi = _mm_cvtps_pd(_mm_movehl_ps(v, v));
+}
+
+// Truncates two pairs of doubles (already within 32-bit range) to four ints.
+inline __m128i Truncate(__m128d lo, __m128d hi) {
+  return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+}
+
+// v + 0.49 above 0, v - 0.49 otherwise, kept within -200 .. 200 so that the
+// truncation and the saturating packs give the clamped byte.
+inline __m128d DetailSum(__m128d d) {
+  const __m128d above = _mm_cmpgt_pd(d, _mm_setzero_pd());
+  const __m128d half = _mm_or_pd(_mm_and_pd(above, _mm_set1_pd(0.49)),
+                                 _mm_andnot_pd(above, _mm_set1_pd(-0.49)));
+  const __m128d t = _mm_add_pd(d, half);
+  return _mm_min_pd(_mm_max_pd(t, _mm_set1_pd(-200.0)), _mm_set1_pd(200.0));
+}
+
+void RoundDetailsSse2(const float* in, int8_t* out, size_t count) {
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m128d a, b, c, d;
+    Widen(in + i, a, b);
+    Widen(in + i + 4, c, d);
+    const __m128i lo = Truncate(DetailSum(a), DetailSum(b));
+    const __m128i hi = Truncate(DetailSum(c), DetailSum(d));
+    const __m128i words = _mm_packs_epi32(lo, hi);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi16(words, words));
+  }
+  RoundDetailsPlain(in + i, out + i, count - i);
+}
+
+inline __m128d SampleSum(__m128d d) {
+  const __m128d t = _mm_add_pd(d, _mm_set1_pd(0.499));
+  return _mm_min_pd(_mm_max_pd(t, _mm_setzero_pd()), _mm_set1_pd(300.0));
+}
+
+void SampleBytesSse2(const float* in, uint8_t* out, size_t count) {
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m128d a, b, c, d;
+    Widen(in + i, a, b);
+    Widen(in + i + 4, c, d);
+    const __m128i lo = Truncate(SampleSum(a), SampleSum(b));
+    const __m128i hi = Truncate(SampleSum(c), SampleSum(d));
+    const __m128i words = _mm_packs_epi32(lo, hi);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(words, words));
+  }
+  SampleBytesPlain(in + i, out + i, count - i);
+}
+
+// floor((v + 128) + 0.499) of two doubles, within -40000 .. 40000, as two
+// ints in the low half.
+inline __m128i ChromaFloor(__m128d d) {
+  __m128d s = _mm_add_pd(_mm_add_pd(d, _mm_set1_pd(128.0)), _mm_set1_pd(0.499));
+  s = _mm_min_pd(_mm_max_pd(s, _mm_set1_pd(-40000.0)), _mm_set1_pd(40000.0));
+  const __m128i t = _mm_cvttpd_epi32(s);
+  // Truncation went up for negative fractions: take one off there.
+  const __m128d above = _mm_cmpgt_pd(_mm_cvtepi32_pd(t), s);
+  const __m128i fix = _mm_shuffle_epi32(_mm_castpd_si128(above), _MM_SHUFFLE(3, 1, 2, 0));
+  return _mm_add_epi32(t, _mm_unpacklo_epi64(fix, _mm_setzero_si128()));
+}
+
+void ChromaValuesSse2(const float* in, int16_t* out, size_t count, bool fullRange) {
+  size_t i = 0;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i top = _mm_set1_epi16(255);
+  for (; i + 8 <= count; i += 8) {
+    __m128d a, b, c, d;
+    Widen(in + i, a, b);
+    Widen(in + i + 4, c, d);
+    const __m128i lo = _mm_unpacklo_epi64(ChromaFloor(a), ChromaFloor(b));
+    const __m128i hi = _mm_unpacklo_epi64(ChromaFloor(c), ChromaFloor(d));
+    __m128i words = _mm_packs_epi32(lo, hi);  // saturates to -32768 .. 32767
+    if (!fullRange) words = _mm_min_epi16(_mm_max_epi16(words, zero), top);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), words);
+  }
+  ChromaValuesPlain(in + i, out + i, count - i, fullRange);
+}
 
 // Even and odd samples of an extended signal as two arrays, so that the
 // stride-2 filters become contiguous loads: even[j] = ext[2j], odd[j] =
@@ -316,10 +412,13 @@ WIF_AVX2 void SynthesizeAvx2(const float* yext, size_t count, const float* evenT
 
 #endif  // WIF_X86
 
-const WaveletKernels kPlain = {CombinePlain, AnalyzePlain, SynthesizePlain};
+const WaveletKernels kPlain = {CombinePlain,      AnalyzePlain,     SynthesizePlain,
+                               RoundDetailsPlain, SampleBytesPlain, ChromaValuesPlain};
 #ifdef WIF_X86
-const WaveletKernels kSse2 = {CombineSse2, AnalyzeSse2, SynthesizeSse2};
-const WaveletKernels kAvx2 = {CombineAvx2, AnalyzeAvx2, SynthesizeAvx2};
+const WaveletKernels kSse2 = {CombineSse2,      AnalyzeSse2,     SynthesizeSse2,
+                              RoundDetailsSse2, SampleBytesSse2, ChromaValuesSse2};
+const WaveletKernels kAvx2 = {CombineAvx2,      AnalyzeAvx2,     SynthesizeAvx2,
+                              RoundDetailsSse2, SampleBytesSse2, ChromaValuesSse2};
 #endif
 
 }  // namespace

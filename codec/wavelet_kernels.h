@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "codec/kernels.h"
+#include "codec/rounding.h"
 
 namespace wif {
 
@@ -22,6 +24,12 @@ struct WaveletKernels {
   // Synthesis of an extended interleaved signal (see SynthesizeSignal).
   void (*synthesize)(const float* yext, size_t count, const float* evenTaps,
                      const float* oddTaps, float* out);
+  // RoundDetail of each value.
+  void (*roundDetails)(const float* in, int8_t* out, size_t count);
+  // SampleByte of each value.
+  void (*sampleBytes)(const float* in, uint8_t* out, size_t count);
+  // ChromaValue of each value (the full range fits 16 bits).
+  void (*chromaValues)(const float* in, int16_t* out, size_t count, bool fullRange);
 };
 
 const WaveletKernels& KernelsFor(KernelPath path);

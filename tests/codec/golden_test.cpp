@@ -13,6 +13,7 @@
 
 #include "codec/kernels.h"
 #include "codec/rounding.h"
+#include "codec/wavelet_kernels.h"
 #include "codec_test_util.h"
 
 namespace {
@@ -140,6 +141,27 @@ TEST(Rounding, ConversionsGiveTheValuesOfTheirFormulas) {
       ADD_FAILURE() << "first mismatch at " << v;
       break;
     }
+  }
+  // The row conversions of every kernel path agree with them, value for value.
+  for (wif::KernelPath path :
+       {wif::KernelPath::Plain, wif::KernelPath::Sse2, wif::KernelPath::Avx2}) {
+    if (!wif::KernelPathAvailable(path)) continue;
+    const wif::WaveletKernels& k = wif::KernelsFor(path);
+    const size_t n = values.size();
+    std::vector<int8_t> details(n);
+    std::vector<uint8_t> samples(n);
+    std::vector<int16_t> full(n), bytes(n);
+    k.roundDetails(values.data(), details.data(), n);
+    k.sampleBytes(values.data(), samples.data(), n);
+    k.chromaValues(values.data(), full.data(), n, true);
+    k.chromaValues(values.data(), bytes.data(), n, false);
+    size_t bad = 0;
+    for (size_t i = 0; i < n; ++i) {
+      bad += details[i] != wif::RoundDetail(values[i]) || samples[i] != wif::SampleByte(values[i]) ||
+             full[i] != wif::ChromaValue(values[i], true) ||
+             bytes[i] != wif::ChromaValue(values[i], false);
+    }
+    EXPECT_EQ(bad, 0u) << wif::KernelPathName(path);
   }
 }
 
