@@ -4,6 +4,7 @@
 // the benchmarks can report the codec's peak memory.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -14,17 +15,20 @@ namespace wif {
 
 class MemoryTracker {
  public:
+  // Safe to share between the threads of one encode or decode.
   void Add(size_t bytes) {
-    live_ += bytes;
-    if (live_ > peak_) peak_ = live_;
+    const uint64_t live = live_.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+    uint64_t peak = peak_.load(std::memory_order_relaxed);
+    while (live > peak && !peak_.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
+    }
   }
-  void Remove(size_t bytes) { live_ -= bytes; }
-  uint64_t Peak() const { return peak_; }
-  uint64_t Live() const { return live_; }
+  void Remove(size_t bytes) { live_.fetch_sub(bytes, std::memory_order_relaxed); }
+  uint64_t Peak() const { return peak_.load(std::memory_order_relaxed); }
+  uint64_t Live() const { return live_.load(std::memory_order_relaxed); }
 
  private:
-  uint64_t live_ = 0;
-  uint64_t peak_ = 0;
+  std::atomic<uint64_t> live_{0};
+  std::atomic<uint64_t> peak_{0};
 };
 
 template <typename T>

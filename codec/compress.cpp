@@ -1,6 +1,9 @@
 #include "codec/compress.h"
 
+#include <thread>
+
 #include "codec/block_coder.h"
+#include "codec/kernels.h"
 #include "codec/run_value.h"
 #include "codec/scan.h"
 
@@ -14,14 +17,35 @@ size_t RowStride(int64_t width, bool colour) {
 Status Compress::Run(const EncodeRequest& request) {
   Status s = init(request);
   if (s != Status::Ok) return s;
-  s = EncodePlane(out_, quad_[0], luma_, 0, scratch_);
-  if (s == Status::Ok && planes_ == 3) {
-    const PlaneLayout chroma = ChromaLayout(luma_);
-    s = EncodePlane(out_, quad_[1], chroma, 1, scratch_);
-    if (s == Status::Ok) s = EncodePlane(out_, quad_[2], chroma, 2, scratch_);
+  if (!request.colour) {
+    QuadBuf quad;
+    PlaneScratch scratch;
+    if (!quad.Allocate(luma_.pw2, luma_.ph2, &memory_)) {
+      ReportFatal(kMsgQuadBuf);
+      return Status::NoMemory;
+    }
+    if (!scratch.Init(luma_.pw2, luma_.ph2, &memory_)) {
+      ReportFatal(kMsgCompressInit);
+      return Status::NoMemory;
+    }
+    s = read(request, quad);
+    if (s == Status::Ok) s = EncodePlane(out_, quad, luma_, 0, scratch);
+  } else if (Threads() < 2) {
+    for (int p = 0; p < 3 && s == Status::Ok; ++p) s = EncodeColourPlane(request, p, out_);
+  } else {
+    // Two planes at a time, each into memory: the luma on a second thread,
+    // the chroma planes one after the other here.
+    ByteSink sinks[3];
+    Status lumaStatus = Status::Failed;
+    std::thread luma([&] { lumaStatus = EncodeColourPlane(request, 0, sinks[0]); });
+    s = EncodeColourPlane(request, 1, sinks[1]);
+    if (s == Status::Ok) s = EncodeColourPlane(request, 2, sinks[2]);
+    luma.join();
+    if (s == Status::Ok) s = lumaStatus;
+    for (int p = 0; p < 3 && s == Status::Ok; ++p) {
+      out_.PutBytes(sinks[p].bytes().data(), sinks[p].bytes().size());
+    }
   }
-  for (QuadBuf& q : quad_) q.Release();
-  scratch_.linear.Release();
   if (s == Status::Ok && out_.failed()) s = Status::Failed;
   return s;
 }
@@ -45,27 +69,15 @@ Status Compress::init(const EncodeRequest& r) {
   WriteHeaderAndSignature(out_, header_);
 
   luma_ = LumaLayout(r.width, r.height, levels, split);
-  planes_ = r.colour ? 3 : 1;
   step_ = static_cast<float>(StepNumerator(r.quality, kVersionMajor, kVersionMinor) / 3.0);
-
-  if (!scratch_.Init(luma_.pw2, luma_.ph2, &memory_)) {
-    ReportFatal(kMsgCompressInit);
-    return Status::NoMemory;
-  }
-  for (int p = 0; p < planes_; ++p) {
-    if (!quad_[p].Allocate(luma_.pw2, luma_.ph2, &memory_)) {
-      ReportFatal(kMsgQuadBuf);
-      return Status::NoMemory;
-    }
-  }
-  return r.colour ? read_color(r) : read(r);
+  return Status::Ok;
 }
 
 // First level of a grey picture, row by row.
-Status Compress::read(const EncodeRequest& r) {
+Status Compress::read(const EncodeRequest& r, QuadBuf& quad) {
   FirstLevelForward<int8_t> forward;
   Buffer<float> row;
-  if (!forward.Init(r.width, r.height, step_, quad_[0], &memory_) ||
+  if (!forward.Init(r.width, r.height, step_, quad, &memory_) ||
       !row.Allocate(static_cast<uint64_t>(r.width), &memory_)) {
     ReportFatal(kMsgReadAlloc);
     return Status::NoMemory;
@@ -85,40 +97,45 @@ Status Compress::read(const EncodeRequest& r) {
   return Status::Ok;
 }
 
-// First level of a colour picture: each pixel's bytes c0, c1, c2 (blue,
-// green, red) become Y = (c0 + c1 + c2) / 3, C1 = Y - c1 and C2 = Y - c2, all
-// in float, so that Y + C1 + C2 gives c0 back up to the rounding of Y (some
-// 1e-5 of a level). The chroma planes use 1.5 times the luma step.
-Status Compress::read_color(const EncodeRequest& r) {
-  FirstLevelForward<int8_t> forward[3];
-  Buffer<float> rows;
-  const float chromaStep = 1.5f * step_;
-  if (!forward[0].Init(r.width, r.height, step_, quad_[0], &memory_) ||
-      !forward[1].Init(r.width, r.height, chromaStep, quad_[1], &memory_) ||
-      !forward[2].Init(r.width, r.height, chromaStep, quad_[2], &memory_) ||
-      !rows.Allocate(3 * static_cast<uint64_t>(r.width), &memory_)) {
-    ReportFatal(kMsgReadColorAlloc);
+// First level of a colour plane: each pixel's bytes c0, c1, c2 (blue, green,
+// red) become Y = (c0 + c1 + c2) / 3, C1 = Y - c1 and C2 = Y - c2, all in
+// float, so that Y + C1 + C2 gives c0 back up to the rounding of Y (some 1e-5
+// of a level). The chroma planes use 1.5 times the luma step. Then the plane
+// is coded; its buffers are released before the call returns.
+Status Compress::EncodeColourPlane(const EncodeRequest& r, int p, ByteSink& out) {
+  QuadBuf quad;
+  if (!quad.Allocate(luma_.pw2, luma_.ph2, &memory_)) {
+    ReportFatal(kMsgQuadBuf);
     return Status::NoMemory;
   }
-  float* luma = rows.data();
-  float* chroma1 = luma + r.width;
-  float* chroma2 = chroma1 + r.width;
-  const size_t stride = RowStride(r.width, true);
-  for (int y = 0; y < r.height; ++y) {
-    const uint8_t* src = r.pixels + stride * static_cast<size_t>(y);
-    for (int x = 0; x < r.width; ++x) {
-      const int c0 = src[3 * x], c1 = src[3 * x + 1], c2 = src[3 * x + 2];
-      const float lum = static_cast<float>(c0 + c1 + c2) / 3.0f;
-      luma[x] = lum;
-      chroma1[x] = lum - static_cast<float>(c1);
-      chroma2[x] = lum - static_cast<float>(c2);
+  {
+    FirstLevelForward<int8_t> forward;
+    Buffer<float> row;
+    if (!forward.Init(r.width, r.height, p == 0 ? step_ : 1.5f * step_, quad, &memory_) ||
+        !row.Allocate(static_cast<uint64_t>(r.width), &memory_)) {
+      ReportFatal(kMsgReadColorAlloc);
+      return Status::NoMemory;
     }
-    forward[0].PushRow(luma);
-    forward[1].PushRow(chroma1);
-    forward[2].PushRow(chroma2);
+    float* dst = row.data();
+    const size_t stride = RowStride(r.width, true);
+    for (int y = 0; y < r.height; ++y) {
+      const uint8_t* src = r.pixels + stride * static_cast<size_t>(y);
+      for (int x = 0; x < r.width; ++x) {
+        const int c0 = src[3 * x], c1 = src[3 * x + 1], c2 = src[3 * x + 2];
+        const float lum = static_cast<float>(c0 + c1 + c2) / 3.0f;
+        dst[x] = p == 0 ? lum : p == 1 ? lum - static_cast<float>(c1) : lum - static_cast<float>(c2);
+      }
+      forward.PushRow(dst);
+    }
+    forward.Finish();
   }
-  for (auto& f : forward) f.Finish();
-  return Status::Ok;
+  PlaneScratch scratch;
+  if (!scratch.Init(luma_.pw2, luma_.ph2, &memory_)) {
+    ReportFatal(kMsgCompressInit);
+    return Status::NoMemory;
+  }
+  const PlaneLayout layout = p == 0 ? luma_ : ChromaLayout(luma_);
+  return EncodePlane(out, quad, layout, p, scratch);
 }
 
 namespace {

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "codec/block_coder.h"
 #include "codec/rounding.h"
 #include "codec/compress.h"
+#include "codec/kernels.h"
 #include "codec/run_value.h"
 #include "codec/scan.h"
 #include "codec/wavelet_kernels.h"
@@ -37,11 +40,16 @@ bool ReadSectionLength(BitReader& in) {
 }  // namespace
 
 Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
-                   PlaneBuffers& buffers) {
+                   PlaneBuffers& buffers, MemoryTracker* memory) {
   AdaptiveModel model;
   ArithDecoder coder(in, model);
-  int32_t* lin = buffers.expanse.data();
   QuadBuf& quad = buffers.quad;
+  const size_t count = static_cast<size_t>(layout.PlaneSize());
+  if (!buffers.expanse.Allocate(count, memory)) {
+    ReportFatal(kMsgExpanse);
+    return Status::NoMemory;
+  }
+  int32_t* lin = buffers.expanse.data();
 
   // Coarse part: the first coefficient's magnitude, the block-coded values,
   // then the arithmetic-coded further levels when there are any.
@@ -63,47 +71,171 @@ Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
     if (p == 0 && !in.SkipTerminator()) return Status::Corrupt;
   }
   UnpredictLowest(lin, layout.w0, layout.h0);
+  quad.pw2 = layout.pw2;
+  quad.ph2 = layout.ph2;
+  if (!quad.low.Allocate(count, memory)) {
+    ReportFatal(kMsgQuadBuf);
+    return Status::NoMemory;
+  }
   UnscanPlane(lin, layout, quad.low.data());
+  buffers.expanse.Release();
+  if (!buffers.pyramid.Init(layout.pw2, layout.ph2, memory)) {
+    ReportFatal(kMsgWriteAlloc);
+    return Status::NoMemory;
+  }
   buffers.pyramid.Inverse(quad.low.data(), layout.levels - 1);
 
   // The detail part of plane 0 has a section of its own, grey or colour.
   if (p == 0 && !ReadSectionLength(in)) return Status::Corrupt;
 
+  if (!quad.hl.Allocate(count, memory) || !quad.lh.Allocate(count, memory) ||
+      !quad.hh.Allocate(count, memory) || !buffers.details.Allocate(count, memory)) {
+    ReportFatal(kMsgQuadBuf);
+    return Status::NoMemory;
+  }
+  int8_t* values = buffers.details.data();
   int8_t* details[3] = {quad.hl.data(), quad.lh.data(), quad.hh.data()};
   const Band bands[3] = {Band::HL, Band::LH, Band::HH};
-  const size_t count = static_cast<size_t>(layout.PlaneSize());
   if (layout.DetailBlockCoded()) {
     in.Reset();
     for (int b = 0; b < 3; ++b) {
-      s = BlockDecode(in, lin, count);
+      s = BlockDecode(in, values, count);
       if (s != Status::Ok) return s;
-      UnscanDetailPlane(lin, layout, bands[b], details[b]);
+      UnscanDetailPlane(values, layout, bands[b], details[b]);
     }
   } else {
     if (p == 0 || layout.split == layout.levels - 1) coder.Start();
     for (int b = 0; b < 3; ++b) {
-      s = DecodeSweep(coder, model, in, lin, 0, static_cast<int64_t>(count));
+      s = DecodeSweep(coder, model, in, values, 0, static_cast<int64_t>(count));
       if (s != Status::Ok) return s;
-      UnscanDetailPlane(lin, layout, bands[b], details[b]);
+      UnscanDetailPlane(values, layout, bands[b], details[b]);
     }
   }
+  buffers.details.Release();
   if (colour && !in.SkipTerminator()) return Status::Corrupt;
   return Status::Ok;
 }
 
+void RowWriter::Sink(void* context, const float* row, int64_t y) {
+  RowWriter& w = *static_cast<RowWriter*>(context);
+  uint8_t* out = w.destination + w.stride * static_cast<size_t>(y);
+  const int64_t width = w.width;
+  const size_t count = static_cast<size_t>(width);
+  const WaveletKernels& kernels = ActiveKernels();
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(w.values.data());
+  int16_t* values = w.values.data();
+  switch (w.mode) {
+    case 0:
+      kernels.sampleBytes(row, out, count);
+      break;
+    case 1:
+      kernels.sampleBytes(row, bytes, count);
+      for (int64_t x = 0; x < width; ++x) out[3 * x] = bytes[x];
+      break;
+    case 2:
+      kernels.chromaValues(row, values, count, w.fullRange);
+      for (int64_t x = 0; x < width; ++x) std::memcpy(out + 3 * x + 1, values + x, sizeof(int16_t));
+      break;
+    default:
+      kernels.chromaValues(row, values, count, w.fullRange);
+      for (int64_t x = 0; x < width; ++x) {
+        uint8_t* px = out + 3 * x;
+        int16_t a;
+        std::memcpy(&a, px + 1, sizeof a);
+        const int32_t luma = px[0];
+        const int32_t b = values[x];
+        px[0] = Clamp(luma + a + b - 256);
+        px[1] = Clamp(luma - a + 128);
+        px[2] = Clamp(luma - b + 128);
+      }
+      break;
+  }
+}
+
 Status decoder::Run() {
+  parallelDone_ = false;
   Status s = init();
   if (s != Status::Ok) return s;
+  if (header_.IsColour() && Threads() >= 2) {
+    // The planes need the whole stream at hand; it is a fraction of the
+    // picture's size.
+    std::vector<uint8_t> storage;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    if (in_.Contents(storage, data, size, vxMaxImageBytes()) &&
+        RunParallel(data, size) == Status::Ok) {
+      return Status::Ok;
+    }
+    parallelDone_ = false;
+    s = init();
+    if (s != Status::Ok) return s;
+  }
+  return RunSequential();
+}
+
+Status decoder::RunSequential() {
   const bool colour = header_.IsColour();
   const int planes = colour ? 3 : 1;
   const PlaneLayout chroma = ChromaLayout(luma_);
   for (int p = 0; p < planes; ++p) {
-    s = DecodePlane(bits_, p, colour, p == 0 ? luma_ : chroma, plane_);
+    PlaneBuffers buffers;
+    Status s = DecodePlane(bits_, p, colour, p == 0 ? luma_ : chroma, buffers, &memory_);
     if (s != Status::Ok) return s;
-    write(p, colour ? p + 1 : 0);
+    s = WritePlane(buffers, p, colour ? p + 1 : 0);
+    if (s != Status::Ok) return s;
     if (p + 1 < planes && !ReadSectionLength(bits_)) return Status::Corrupt;
   }
   consumed_ = in_.Position();
+  return Status::Ok;
+}
+
+Status decoder::RunParallel(const uint8_t* data, size_t size) {
+  size_t starts[4];
+  if (!LocateSections(data, size, header_, starts)) return Status::Failed;
+  const PlaneLayout chroma = ChromaLayout(luma_);
+  // Plane p's data follows the length of section 1, 3 or 4; planes 0 and 1
+  // must end exactly where the next length field starts.
+  const size_t begin[3] = {starts[0] + 4, starts[2] + 4, starts[3] + 4};
+  const size_t expectedEnd[2] = {starts[2], starts[3]};
+  uint64_t end[3] = {0, 0, 0};
+
+  auto decode = [&](int p, PlaneBuffers& buffers, int* pastEnd) {
+    ByteSource source(data + begin[p], size - begin[p]);
+    BitReader bits(source);
+    const Status s = DecodePlane(bits, p, true, p == 0 ? luma_ : chroma, buffers, &memory_);
+    end[p] = begin[p] + source.Position();
+    if (pastEnd) *pastEnd = bits.readsPastEnd();
+    if (s != Status::Ok) return s;
+    if (p < 2 && end[p] != expectedEnd[p]) return Status::Failed;
+    return Status::Ok;
+  };
+
+  // Two planes at a time: the luma on a second thread, the chroma planes one
+  // after the other here. That keeps the peak to two planes' buffers.
+  Status lumaStatus = Status::Failed;
+  std::thread luma([&] {
+    QuietReports quiet;
+    PlaneBuffers buffers;
+    lumaStatus = decode(0, buffers, nullptr);
+    if (lumaStatus == Status::Ok) lumaStatus = WritePlane(buffers, 0, 1);
+  });
+  QuietReports quiet;
+  Status s;
+  {
+    PlaneBuffers buffers;
+    s = decode(1, buffers, nullptr);
+    if (s == Status::Ok) s = WritePlane(buffers, 1, 2);
+  }
+  PlaneBuffers last;
+  int pastEnd = 0;
+  if (s == Status::Ok) s = decode(2, last, &pastEnd);
+  luma.join();
+  if (s != Status::Ok || lumaStatus != Status::Ok) return Status::Failed;
+  s = WritePlane(last, 2, 3);
+  if (s != Status::Ok) return s;
+  consumed_ = end[2];
+  pastEnd_ = pastEnd;
+  parallelDone_ = true;
   return Status::Ok;
 }
 
@@ -137,20 +269,6 @@ Status decoder::init() {
     ReportFatal(kMsgExpanse);
     return Status::NoMemory;
   }
-  if (!plane_.expanse.Allocate(static_cast<uint64_t>(luma_.PlaneSize()), &memory_)) {
-    ReportFatal(kMsgExpanse);
-    return Status::NoMemory;
-  }
-  if (!plane_.quad.Allocate(luma_.pw2, luma_.ph2, &memory_)) {
-    ReportFatal(kMsgQuadBuf);
-    return Status::NoMemory;
-  }
-  if (!plane_.pyramid.Init(luma_.pw2, luma_.ph2, &memory_) ||
-      !rowValues_.Allocate(static_cast<uint64_t>(h.width), &memory_) ||
-      !last_.Init(plane_.quad, h.width, h.height, step_, &memory_)) {
-    ReportFatal(kMsgWriteAlloc);
-    return Status::NoMemory;
-  }
   for (int i = kHeaderBytes; i < h.headerLength; ++i) {
     if (in_.Get() < 0) {
       bits_.Fail();
@@ -160,49 +278,23 @@ Status decoder::init() {
   return ReadSectionLength(bits_) ? Status::Ok : Status::Corrupt;
 }
 
-void decoder::write(int p, int mode) {
-  mode_ = mode;
-  last_.SetStep(p == 0 ? step_ : 1.5 * step_);
-  last_.Run(&decoder::OutputRow, this);
-}
-// Row output. Mode 0: grey bytes. Mode 1: luma into byte 0 of each pixel.
-// Mode 2: the first chroma value into bytes 1 and 2 (16 bits, native order).
-// Mode 3: combines Y = byte 0, A = the first chroma and B = the second into
-// blue = Y + A + B - 256, green = Y - A + 128, red = Y - B + 128, each clamped.
-void decoder::OutputRow(void* context, const float* row, int64_t y) {
-  decoder& d = *static_cast<decoder*>(context);
-  uint8_t* out = d.destination_ + d.stride_ * static_cast<size_t>(y);
-  const int64_t width = d.header_.width;
-  const size_t count = static_cast<size_t>(width);
-  const WaveletKernels& kernels = ActiveKernels();
-  uint8_t* bytes = reinterpret_cast<uint8_t*>(d.rowValues_.data());
-  int16_t* values = d.rowValues_.data();
-  switch (d.mode_) {
-    case 0:
-      kernels.sampleBytes(row, out, count);
-      break;
-    case 1:
-      kernels.sampleBytes(row, bytes, count);
-      for (int64_t x = 0; x < width; ++x) out[3 * x] = bytes[x];
-      break;
-    case 2:
-      kernels.chromaValues(row, values, count, d.fullRangeChroma_);
-      for (int64_t x = 0; x < width; ++x) std::memcpy(out + 3 * x + 1, values + x, sizeof(int16_t));
-      break;
-    default:
-      kernels.chromaValues(row, values, count, d.fullRangeChroma_);
-      for (int64_t x = 0; x < width; ++x) {
-        uint8_t* px = out + 3 * x;
-        int16_t a;
-        std::memcpy(&a, px + 1, sizeof a);
-        const int32_t luma = px[0];
-        const int32_t b = values[x];
-        px[0] = Clamp(luma + a + b - 256);
-        px[1] = Clamp(luma - a + 128);
-        px[2] = Clamp(luma - b + 128);
-      }
-      break;
+Status decoder::WritePlane(PlaneBuffers& buffers, int p, int mode) {
+  LastLevelInverse<int8_t> last;
+  RowWriter writer;
+  writer.destination = destination_;
+  writer.stride = stride_;
+  writer.width = header_.width;
+  writer.mode = mode;
+  writer.fullRange = fullRangeChroma_;
+  if (!last.Init(buffers.quad, header_.width, header_.height, p == 0 ? step_ : 1.5 * step_,
+                 &memory_) ||
+      !writer.values.Allocate(header_.width, &memory_)) {
+    ReportFatal(kMsgWriteAlloc);
+    return Status::NoMemory;
   }
+  last.Run(&RowWriter::Sink, &writer);
+  buffers.Release();
+  return Status::Ok;
 }
 
 }  // namespace wif

@@ -121,6 +121,13 @@ void UnscanDetailPlane(const int32_t* lin, const PlaneLayout& layout, Band band,
   });
 }
 
+void UnscanDetailPlane(const int8_t* lin, const PlaneLayout& layout, Band band, int8_t* plane) {
+  int64_t pos = 0;
+  const int64_t pw2 = layout.pw2;
+  ScanBandIndices(band, pw2, layout.ph2, BlockSide(layout.levels), pw2,
+                  [&](int64_t i) { plane[i] = lin[pos++]; });
+}
+
 namespace {
 
 // (3 (W + N) - 2 NW) / 4, truncating toward zero; wide enough for any input.

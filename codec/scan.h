@@ -116,6 +116,8 @@ void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
 void UnscanPlane(const int32_t* lin, const PlaneLayout& layout, float* plane);
 // lin[0 .. pw2 ph2) back into a detail plane (saturated to bytes).
 void UnscanDetailPlane(const int32_t* lin, const PlaneLayout& layout, Band band, int8_t* plane);
+// The same from values already saturated to bytes.
+void UnscanDetailPlane(const int8_t* lin, const PlaneLayout& layout, Band band, int8_t* plane);
 
 // Prediction of the lowest band (the first w0 h0 values, raster order) from
 // its left, upper and upper-left neighbours, and its inverse.

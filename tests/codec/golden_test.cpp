@@ -238,3 +238,89 @@ TEST_F(GoldenTest, EveryPathAndThreadCountGivesThePinnedBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+struct ThreadReset {
+  ~ThreadReset() { wif::SetThreads(0); }
+};
+
+uint32_t LengthAt(const std::vector<uint8_t>& f, size_t at) {
+  return (uint32_t{f[at]} << 24) | (uint32_t{f[at + 1]} << 16) | (uint32_t{f[at + 2]} << 8) | f[at + 3];
+}
+
+// Decoding planes at once trusts the section lengths only as far as the data
+// agrees with them; otherwise the planes are decoded again one by one.
+TEST(PlanesAtOnce, WrongLengthsFallBackToTheSequentialDecode) {
+  ThreadReset reset;
+  Picture photo;
+  ASSERT_TRUE(codec_test::LoadPhoto("chelsea.ppm", true, photo));
+  const std::vector<uint8_t> file = codec_test::Encode(photo, 30);
+  wif::SetThreads(1);
+  Picture expected;
+  ASSERT_EQ(codec_test::Decode(file, expected), wif::Status::Ok);
+
+  wif::Header h = wif::ParseHeader(file.data());
+  size_t starts[4];
+  ASSERT_TRUE(wif::LocateSections(file.data(), file.size(), h, starts));
+  const size_t second = starts[1];
+  const size_t third = starts[2];
+  for (int variant = 0; variant < 3; ++variant) {
+    std::vector<uint8_t> bent = file;
+    // 0: section 3 one byte longer (section 4 then starts inside its data);
+    // 1: section 2 runs past the end; 2: section 3's length is zero.
+    const size_t at = variant == 1 ? second : third;
+    const uint32_t length = variant == 0 ? LengthAt(file, at) + 1 : variant == 1 ? 0x7FFFFFFF : 0;
+    for (int i = 0; i < 4; ++i) bent[at + i] = static_cast<uint8_t>(length >> (24 - 8 * i));
+    for (int threads : {1, 2}) {
+      wif::SetThreads(threads);
+      Picture back;
+      EXPECT_EQ(codec_test::Decode(bent, back), wif::Status::Ok) << variant;
+      EXPECT_EQ(back.pixels, expected.pixels) << variant << " threads " << threads;
+    }
+  }
+}
+
+TEST(PlanesAtOnce, TruncatedStreamsFailAlikeOnEveryThreadCount) {
+  ThreadReset reset;
+  Picture photo;
+  ASSERT_TRUE(codec_test::LoadPhoto("chelsea.ppm", true, photo));
+  const std::vector<uint8_t> file = codec_test::Encode(photo, 60);
+  for (size_t keep : {file.size() / 2, file.size() - 3}) {
+    const std::vector<uint8_t> cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(keep));
+    wif::Status status[2];
+    int pastEnd[2];
+    for (int t = 0; t < 2; ++t) {
+      wif::SetThreads(t + 1);
+      Picture out = codec_test::Blank(photo.width, photo.height, true);
+      wif::ByteSource source(cut.data(), cut.size());
+      wif::decoder d(source, out.pixels.data());
+      status[t] = d.Run();
+      pastEnd[t] = d.ReadsPastEnd();
+    }
+    EXPECT_EQ(status[0], status[1]) << keep;
+    EXPECT_EQ(pastEnd[0], pastEnd[1]) << keep;
+  }
+}
+
+// Two planes' buffers at most (about 8 bytes per first-level coefficient
+// each) besides the destination: the decode stays within 2.5 times the raw
+// picture in all.
+TEST(PlanesAtOnce, DecodingHoldsTwoPlanesAtMost) {
+  ThreadReset reset;
+  const Picture p = codec_test::Make(512, 384, true, [](int x, int y, int c) {
+    return static_cast<uint8_t>((x * (c + 1) + y * 3) & 0xFF);
+  });
+  const std::vector<uint8_t> file = codec_test::Encode(p, 20);
+  const uint64_t raw = 512ull * 384 * 3;
+  for (int threads : {1, 2, 4}) {
+    wif::SetThreads(threads);
+    Picture out = codec_test::Blank(p.width, p.height, true);
+    wif::ByteSource source(file.data(), file.size());
+    wif::decoder d(source, out.pixels.data());
+    ASSERT_EQ(d.Run(), wif::Status::Ok);
+    EXPECT_LE(d.PeakBytes(), raw * 3 / 2) << threads;
+  }
+}
+
+}  // namespace
