@@ -1,6 +1,8 @@
 #include "codec/kernels.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace wif {
@@ -16,8 +18,28 @@ KernelPath Detect() {
   return KernelPath::Plain;
 }
 
-std::atomic<int> gPath{-1};
-std::atomic<int> gThreads{0};
+// The environment may set the defaults, for benchmarks and comparisons run
+// through the command line: LUNARK_WIF_THREADS=n and
+// LUNARK_WIF_KERNELS=plain|sse2|avx2.
+int EnvironmentThreads() {
+  const char* text = std::getenv("LUNARK_WIF_THREADS");
+  const int n = text ? std::atoi(text) : 0;
+  return n > 0 && n <= 256 ? n : 0;
+}
+
+int EnvironmentPath() {
+  const char* text = std::getenv("LUNARK_WIF_KERNELS");
+  if (!text) return -1;
+  for (KernelPath p : {KernelPath::Plain, KernelPath::Sse2, KernelPath::Avx2}) {
+    if (std::strcmp(text, KernelPathName(p)) == 0 && KernelPathAvailable(p)) {
+      return static_cast<int>(p);
+    }
+  }
+  return -1;
+}
+
+std::atomic<int> gPath{-2};  // -2: not read from the environment yet
+std::atomic<int> gThreads{-1};
 
 }  // namespace
 
@@ -37,7 +59,12 @@ bool SetKernelPath(KernelPath path) {
 }
 
 KernelPath ActiveKernelPath() {
-  const int p = gPath.load(std::memory_order_relaxed);
+  int p = gPath.load(std::memory_order_relaxed);
+  if (p == -2) {
+    int expected = -2;
+    gPath.compare_exchange_strong(expected, EnvironmentPath(), std::memory_order_relaxed);
+    p = gPath.load(std::memory_order_relaxed);
+  }
   return p < 0 ? BestKernelPath() : static_cast<KernelPath>(p);
 }
 
@@ -53,7 +80,12 @@ const char* KernelPathName(KernelPath path) {
 void SetThreads(int count) { gThreads.store(count < 0 ? 0 : count, std::memory_order_relaxed); }
 
 int Threads() {
-  const int n = gThreads.load(std::memory_order_relaxed);
+  int n = gThreads.load(std::memory_order_relaxed);
+  if (n < 0) {
+    int expected = -1;
+    gThreads.compare_exchange_strong(expected, EnvironmentThreads(), std::memory_order_relaxed);
+    n = gThreads.load(std::memory_order_relaxed);
+  }
   if (n > 0) return n;
   const unsigned hw = std::thread::hardware_concurrency();
   return hw == 0 ? 1 : static_cast<int>(hw);

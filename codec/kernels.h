@@ -11,15 +11,16 @@ enum class KernelPath { Plain = 0, Sse2 = 1, Avx2 = 2 };
 
 // True when the processor can run the path (Plain always can).
 bool KernelPathAvailable(KernelPath path);
-// The best available path, detected once.
+// The best available path, detected once. It is the default unless the
+// environment names another in LUNARK_WIF_KERNELS (plain, sse2, avx2).
 KernelPath BestKernelPath();
 // Selects a path; false (nothing changed) when the processor lacks it.
 bool SetKernelPath(KernelPath path);
 KernelPath ActiveKernelPath();
 const char* KernelPathName(KernelPath path);
 
-// Threads an encode or decode may use; 0 (the default) means one per
-// hardware thread. The planes of a colour picture are coded at once when
+// Threads an encode or decode may use; 0 means one per hardware thread, the
+// default unless the environment sets LUNARK_WIF_THREADS. The planes of a colour picture are coded at once when
 // this is above 1; the output is the same for every count.
 void SetThreads(int count);
 // The effective count, at least 1.
