@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace wif {
@@ -122,10 +123,35 @@ void UnscanDetailPlane(const int32_t* lin, const PlaneLayout& layout, Band band,
 }
 
 void UnscanDetailPlane(const int8_t* lin, const PlaneLayout& layout, Band band, int8_t* plane) {
-  int64_t pos = 0;
   const int64_t pw2 = layout.pw2;
-  ScanBandIndices(band, pw2, layout.ph2, BlockSide(layout.levels), pw2,
-                  [&](int64_t i) { plane[i] = lin[pos++]; });
+  const int side = BlockSide(layout.levels);
+  if (side != 8) {
+    int64_t pos = 0;
+    ScanBandIndices(band, pw2, layout.ph2, side, pw2, [&](int64_t i) { plane[i] = lin[pos++]; });
+    return;
+  }
+  // Blocks of 8 x 8: each block's 64 values are put in raster order first
+  // (a table of where each raster position comes from), then stored as eight
+  // rows of 8 bytes.
+  uint8_t from[64];
+  for (int e = 0; e < 64; ++e) {
+    const int row = band == Band::HL ? kHilbert8[e][1] : kHilbert8[e][0];
+    const int column = band == Band::HL ? kHilbert8[e][0] : kHilbert8[e][1];
+    from[row * 8 + column] = static_cast<uint8_t>(e);
+  }
+  const int64_t across = pw2 / 8;
+  const int64_t down = layout.ph2 / 8;
+  const bool columns = band == Band::HL;
+  const int64_t blocks = across * down;
+  for (int64_t n = 0; n < blocks; ++n) {
+    const int64_t bx = columns ? n / down : n % across;
+    const int64_t by = columns ? n % down : n / across;
+    const int8_t* block = lin + n * 64;
+    int8_t raster[64];
+    for (int i = 0; i < 64; ++i) raster[i] = block[from[i]];
+    int8_t* out = plane + by * 8 * pw2 + bx * 8;
+    for (int r = 0; r < 8; ++r) std::memcpy(out + r * pw2, raster + r * 8, 8);
+  }
 }
 
 namespace {
