@@ -87,12 +87,10 @@ Status DecodeBlock(BitReader& in, T* out) {
     const uint64_t zeroLimit = 0xFFFFFFFFull >> k;
     for (int i = 0; i < kBlockValues; ++i) {
       const uint32_t low = in.GetBits(k);
-      uint64_t zeros = 0;
-      while (!in.GetBit()) {
-        if (++zeros > zeroLimit || in.failed()) {
-          in.Fail();
-          return Status::Corrupt;
-        }
+      const uint64_t zeros = in.CountZeros(zeroLimit);
+      if (zeros > zeroLimit) {
+        in.Fail();
+        return Status::Corrupt;
       }
       out[i] = Narrow<T>(UnmapSigned(static_cast<uint32_t>((zeros << k) | low)));
     }
