@@ -10,8 +10,7 @@ namespace {
 void EncodeValue(ArithEncoder& coder, int32_t v) {
   coder.Encode(v > 0 ? kCharPositive : kCharNegative);
   const uint32_t magnitude = v > 0 ? static_cast<uint32_t>(v) : 0u - static_cast<uint32_t>(v);
-  int top = 31;
-  while (((magnitude >> top) & 1u) == 0) --top;
+  const int top = 31 - __builtin_clz(magnitude);
   for (int b = top - 1; b >= 0; --b) coder.Encode(static_cast<int>((magnitude >> b) & 1u));
 }
 
