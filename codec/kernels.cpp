@@ -12,7 +12,8 @@ namespace {
 KernelPath Detect() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) return KernelPath::Avx2;
+  // The AVX2 loops use fused multiply-adds as well.
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return KernelPath::Avx2;
   if (__builtin_cpu_supports("sse2")) return KernelPath::Sse2;
 #endif
   return KernelPath::Plain;

@@ -7,7 +7,7 @@
 
 namespace wif {
 
-enum class KernelPath { Plain = 0, Sse2 = 1, Avx2 = 2 };
+enum class KernelPath { Plain = 0, Sse2 = 1, Avx2 = 2 };  // Avx2: with FMA
 
 // True when the processor can run the path (Plain always can).
 bool KernelPathAvailable(KernelPath path);

@@ -3,7 +3,8 @@
 // neighbouring outputs at once, each in its own lane, and add every output's
 // products in the same order as the plain loops, in double precision; the
 // products of two floats are exact in double, so the results are the same
-// bits on every path.
+// bits on every path (fusing a multiply with its add, as the AVX2 loops do,
+// rounds an exact product exactly as the separate add does).
 #pragma once
 
 #include <cstddef>
