@@ -135,8 +135,8 @@ void FirstLevelForward<Detail>::EmitPair(int64_t j) {
   for (int k = 0; k < 9; ++k) {
     rows[k] = ring_.data() + (Mirror(2 * j - 4 + k, rows_) % 9) * full;
   }
-  CombineRows(rows, kLowTaps, 9, lowPass_.data(), static_cast<size_t>(full));
-  CombineRows(rows + 2, kHighTaps, 7, highPass_.data(), static_cast<size_t>(full));
+  ActiveKernels().combinePair(rows, kLowTaps, kHighTaps, lowPass_.data(), highPass_.data(),
+                              static_cast<size_t>(full));
 
   QuadPlanes<Detail>& q = *out_;
   std::memcpy(q.low.data() + j * pw2_, lowPass_.data(), static_cast<size_t>(pw2_) * sizeof(float));
@@ -160,7 +160,7 @@ bool PyramidTransform::Init(int64_t pw2, int64_t ph2, MemoryTracker* tracker) {
   return row_.Allocate(static_cast<uint64_t>(pw2) + 8, tracker) &&
          half_.Allocate(static_cast<uint64_t>(pw2), tracker) &&
          strip_.Allocate((static_cast<uint64_t>(ph2) + 8) * kStrip, tracker, true) &&
-         out_.Allocate(kStrip, tracker);
+         out_.Allocate(2 * kStrip, tracker);
 }
 
 void PyramidTransform::Forward(float* plane, int count) {
@@ -209,10 +209,10 @@ void PyramidTransform::ForwardColumns(float* plane, int64_t w, int64_t h) {
     const float* rows[9];
     for (int64_t i = 0; i < half; ++i) {
       for (int k = 0; k < 9; ++k) rows[k] = strip + (2 * i - 4 + k) * kStrip;
-      CombineRows(rows, kLowTaps, 9, out_.data(), static_cast<size_t>(lanes));
+      ActiveKernels().combinePair(rows, kLowTaps, kHighTaps, out_.data(), out_.data() + kStrip,
+                                  static_cast<size_t>(lanes));
       std::memcpy(plane + i * pw2_ + x0, out_.data(), static_cast<size_t>(lanes) * sizeof(float));
-      CombineRows(rows + 2, kHighTaps, 7, out_.data(), static_cast<size_t>(lanes));
-      std::memcpy(plane + (half + i) * pw2_ + x0, out_.data(),
+      std::memcpy(plane + (half + i) * pw2_ + x0, out_.data() + kStrip,
                   static_cast<size_t>(lanes) * sizeof(float));
     }
   }

@@ -24,6 +24,12 @@ void CombinePlain(const float* const* rows, const float* taps, int tapCount, flo
   }
 }
 
+void CombinePairPlain(const float* const* rows, const float* lowTaps, const float* highTaps,
+                      float* low, float* high, size_t count) {
+  CombinePlain(rows, lowTaps, 9, low, count);
+  CombinePlain(rows + 2, highTaps, 7, high, count);
+}
+
 void AnalyzePlain(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
                   float* low, float* high) {
   for (size_t i = 0; i < half; ++i) {
@@ -224,6 +230,12 @@ void CombineSse2(const float* const* rows, const float* taps, int tapCount, floa
   }
 }
 
+void CombinePairSse2(const float* const* rows, const float* lowTaps, const float* highTaps,
+                     float* low, float* high, size_t count) {
+  CombineSse2(rows, lowTaps, 9, low, count);
+  CombineSse2(rows + 2, highTaps, 7, high, count);
+}
+
 void AnalyzeSse2(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
                  float* low, float* high) {
   float *even, *odd;
@@ -336,6 +348,35 @@ WIF_AVX2 void CombineAvx2(const float* const* rows, const float* taps, int tapCo
   }
 }
 
+// Both sums of the pair share the conversion of every row to double.
+WIF_AVX2 void CombinePairAvx2(const float* const* rows, const float* lowTaps,
+                              const float* highTaps, float* low, float* high, size_t count) {
+  size_t x = 0;
+  for (; x + 8 <= count; x += 8) {
+    __m256d lLo = _mm256_setzero_pd(), lHi = _mm256_setzero_pd();
+    __m256d hLo = _mm256_setzero_pd(), hHi = _mm256_setzero_pd();
+    for (int k = 0; k < 9; ++k) {
+      const __m256d a = _mm256_cvtps_pd(_mm_loadu_ps(rows[k] + x));
+      const __m256d b = _mm256_cvtps_pd(_mm_loadu_ps(rows[k] + x + 4));
+      const __m256d t = _mm256_set1_pd(lowTaps[k]);
+      lLo = _mm256_fmadd_pd(t, a, lLo);
+      lHi = _mm256_fmadd_pd(t, b, lHi);
+      if (k >= 2) {
+        const __m256d u = _mm256_set1_pd(highTaps[k - 2]);
+        hLo = _mm256_fmadd_pd(u, a, hLo);
+        hHi = _mm256_fmadd_pd(u, b, hHi);
+      }
+    }
+    _mm256_storeu_ps(low + x, _mm256_set_m128(_mm256_cvtpd_ps(lHi), _mm256_cvtpd_ps(lLo)));
+    _mm256_storeu_ps(high + x, _mm256_set_m128(_mm256_cvtpd_ps(hHi), _mm256_cvtpd_ps(hLo)));
+  }
+  if (x < count) {
+    const float* tail[9];
+    for (int k = 0; k < 9; ++k) tail[k] = rows[k] + x;
+    CombinePairSse2(tail, lowTaps, highTaps, low + x, high + x, count - x);
+  }
+}
+
 WIF_AVX2 void AnalyzeAvx2(const float* ext, size_t half, const float* lowTaps,
                           const float* highTaps, float* low, float* high) {
   float *even, *odd;
@@ -415,13 +456,16 @@ WIF_AVX2 void SynthesizeAvx2(const float* yext, size_t count, const float* evenT
 
 #endif  // WIF_X86
 
-const WaveletKernels kPlain = {CombinePlain,      AnalyzePlain,     SynthesizePlain,
-                               RoundDetailsPlain, SampleBytesPlain, ChromaValuesPlain};
+const WaveletKernels kPlain = {CombinePlain,      CombinePairPlain, AnalyzePlain,
+                               SynthesizePlain,   RoundDetailsPlain, SampleBytesPlain,
+                               ChromaValuesPlain};
 #ifdef WIF_X86
-const WaveletKernels kSse2 = {CombineSse2,      AnalyzeSse2,     SynthesizeSse2,
-                              RoundDetailsSse2, SampleBytesSse2, ChromaValuesSse2};
-const WaveletKernels kAvx2 = {CombineAvx2,      AnalyzeAvx2,     SynthesizeAvx2,
-                              RoundDetailsSse2, SampleBytesSse2, ChromaValuesSse2};
+const WaveletKernels kSse2 = {CombineSse2,      CombinePairSse2,  AnalyzeSse2,
+                              SynthesizeSse2,   RoundDetailsSse2, SampleBytesSse2,
+                              ChromaValuesSse2};
+const WaveletKernels kAvx2 = {CombineAvx2,      CombinePairAvx2,  AnalyzeAvx2,
+                              SynthesizeAvx2,   RoundDetailsSse2, SampleBytesSse2,
+                              ChromaValuesSse2};
 #endif
 
 }  // namespace

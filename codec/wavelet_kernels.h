@@ -19,6 +19,11 @@ struct WaveletKernels {
   // out[x] = sum over k of taps[k] * rows[k][x].
   void (*combineRows)(const float* const* rows, const float* taps, int tapCount, float* out,
                       size_t count);
+  // The vertical analysis pair over the same nine rows: low[x] = sum over k
+  // of lowTaps[k] * rows[k][x] (9 taps) and high[x] = sum of highTaps[k] *
+  // rows[k + 2][x] (7 taps), each row read once for both.
+  void (*combinePair)(const float* const* rows, const float* lowTaps, const float* highTaps,
+                      float* low, float* high, size_t count);
   // Analysis of an extended signal (see AnalyzeSignal).
   void (*analyze)(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
                   float* low, float* high);
