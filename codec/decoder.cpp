@@ -210,29 +210,37 @@ Status decoder::RunParallel(const uint8_t* data, size_t size) {
     return Status::Ok;
   };
 
-  // Two planes at a time: the luma on a second thread, the chroma planes one
-  // after the other here. That keeps the peak to two planes' buffers.
-  Status lumaStatus = Status::Failed;
-  std::thread luma([&] {
+  // Two planes at a time: the first chroma plane on a second thread, the luma
+  // and then the second chroma plane here; that keeps the peak to two planes'
+  // buffers. The last plane's output, which combines all three, waits for the
+  // other two and is then shared out by rows.
+  Status chromaStatus = Status::Failed;
+  std::thread chroma1([&] {
     QuietReports quiet;
     PlaneBuffers buffers;
-    lumaStatus = decode(0, buffers, nullptr);
-    if (lumaStatus == Status::Ok) lumaStatus = WritePlane(buffers, 0, 1);
+    chromaStatus = decode(1, buffers, nullptr);
+    if (chromaStatus == Status::Ok) chromaStatus = WritePlane(buffers, 1, 2);
   });
   QuietReports quiet;
   Status s;
   {
     PlaneBuffers buffers;
-    s = decode(1, buffers, nullptr);
-    if (s == Status::Ok) s = WritePlane(buffers, 1, 2);
+    s = decode(0, buffers, nullptr);
+    if (s == Status::Ok) s = WritePlane(buffers, 0, 1);
   }
   PlaneBuffers last;
   int pastEnd = 0;
   if (s == Status::Ok) s = decode(2, last, &pastEnd);
-  luma.join();
-  if (s != Status::Ok || lumaStatus != Status::Ok) return Status::Failed;
-  s = WritePlane(last, 2, 3);
+  chroma1.join();
+  if (s != Status::Ok || chromaStatus != Status::Ok) return Status::Failed;
+  const int64_t half = header_.height / 2;
+  Status lowerStatus = Status::Failed;
+  std::thread lower([&] { lowerStatus = WritePlane(last, 2, 3, half, header_.height); });
+  s = WritePlane(last, 2, 3, 0, half);
+  lower.join();
+  last.Release();
   if (s != Status::Ok) return s;
+  if (lowerStatus != Status::Ok) return lowerStatus;
   consumed_ = end[2];
   pastEnd_ = pastEnd;
   parallelDone_ = true;
@@ -278,22 +286,22 @@ Status decoder::init() {
   return ReadSectionLength(bits_) ? Status::Ok : Status::Corrupt;
 }
 
-Status decoder::WritePlane(PlaneBuffers& buffers, int p, int mode) {
-  LastLevelInverse<int8_t> last;
+Status decoder::WritePlane(PlaneBuffers& buffers, int p, int mode, int64_t first, int64_t last) {
+  LastLevelInverse<int8_t> inverse;
   RowWriter writer;
   writer.destination = destination_;
   writer.stride = stride_;
   writer.width = header_.width;
   writer.mode = mode;
   writer.fullRange = fullRangeChroma_;
-  if (!last.Init(buffers.quad, header_.width, header_.height, p == 0 ? step_ : 1.5 * step_,
-                 &memory_) ||
+  if (!inverse.Init(buffers.quad, header_.width, header_.height, p == 0 ? step_ : 1.5 * step_,
+                    &memory_) ||
       !writer.values.Allocate(header_.width, &memory_)) {
     ReportFatal(kMsgWriteAlloc);
     return Status::NoMemory;
   }
-  last.Run(&RowWriter::Sink, &writer);
-  buffers.Release();
+  inverse.Run(&RowWriter::Sink, &writer, first, last);
+  if (first == 0 && last < 0) buffers.Release();
   return Status::Ok;
 }
 

@@ -123,8 +123,11 @@ class decoder {
   // Ok when every plane was decoded at once; anything else sends the caller
   // to the sequential path.
   Status RunParallel(const uint8_t* data, size_t size);
-  // The last inverse level of a decoded plane, written in `mode`.
-  Status WritePlane(PlaneBuffers& buffers, int plane, int mode);
+  // The last inverse level of a decoded plane, written in `mode`, rows first
+  // .. last - 1 (all when last < 0); the buffers are released after a whole
+  // plane.
+  Status WritePlane(PlaneBuffers& buffers, int plane, int mode, int64_t first = 0,
+                    int64_t last = -1);
 
   ByteSource& in_;
   BitReader bits_;

@@ -307,12 +307,14 @@ void LastLevelInverse<Detail>::LoadRow(int64_t m) {
 }
 
 template <typename Detail>
-void LastLevelInverse<Detail>::Run(RowSink sink, void* context) {
+void LastLevelInverse<Detail>::Run(RowSink sink, void* context, int64_t first, int64_t last) {
   const int64_t full = 2 * pw2_;
   float* ext = ext_.data() + 4;
-  int64_t loaded = 0;
+  if (last < 0 || last > height_) last = height_;
+  // Output row r uses interleaved rows r - 4 .. r + 4 (mirrored at the ends).
+  int64_t loaded = std::max<int64_t>(0, first - 4);
   const float* rows[9];
-  for (int64_t r = 0; r < height_; ++r) {
+  for (int64_t r = first; r < last; ++r) {
     const int64_t need = std::min(r + 4, rows_ - 1);
     while (loaded <= need) LoadRow(loaded++);
     if ((r & 1) == 0) {

@@ -158,7 +158,10 @@ class LastLevelInverse {
             MemoryTracker* tracker);
   // Another plane's step, keeping the buffers.
   void SetStep(double step);
-  void Run(RowSink sink, void* context);
+  // Rows first .. last - 1 (all rows when last < 0). Separate objects over the
+  // same planes may produce separate row ranges at once: each loads the rows
+  // its range needs into its own ring.
+  void Run(RowSink sink, void* context, int64_t first = 0, int64_t last = -1);
 
  private:
   void LoadRow(int64_t m);
