@@ -210,16 +210,21 @@ Status decoder::RunParallel(const uint8_t* data, size_t size) {
     return Status::Ok;
   };
 
-  // Two planes at a time: the first chroma plane on a second thread, the luma
-  // and then the second chroma plane here; that keeps the peak to two planes'
-  // buffers. The last plane's output, which combines all three, waits for the
-  // other two and is then shared out by rows.
+  // Two planes at a time: the chroma planes one after the other on a second
+  // thread, the luma here; that keeps the peak to two planes' buffers. The
+  // last plane's output, which combines all three, waits for both and is then
+  // shared out by rows.
   Status chromaStatus = Status::Failed;
-  std::thread chroma1([&] {
+  PlaneBuffers last;
+  int pastEnd = 0;
+  std::thread chromaThread([&] {
     QuietReports quiet;
-    PlaneBuffers buffers;
-    chromaStatus = decode(1, buffers, nullptr);
-    if (chromaStatus == Status::Ok) chromaStatus = WritePlane(buffers, 1, 2);
+    {
+      PlaneBuffers buffers;
+      chromaStatus = decode(1, buffers, nullptr);
+      if (chromaStatus == Status::Ok) chromaStatus = WritePlane(buffers, 1, 2);
+    }
+    if (chromaStatus == Status::Ok) chromaStatus = decode(2, last, &pastEnd);
   });
   QuietReports quiet;
   Status s;
@@ -228,10 +233,7 @@ Status decoder::RunParallel(const uint8_t* data, size_t size) {
     s = decode(0, buffers, nullptr);
     if (s == Status::Ok) s = WritePlane(buffers, 0, 1);
   }
-  PlaneBuffers last;
-  int pastEnd = 0;
-  if (s == Status::Ok) s = decode(2, last, &pastEnd);
-  chroma1.join();
+  chromaThread.join();
   if (s != Status::Ok || chromaStatus != Status::Ok) return Status::Failed;
   const int64_t half = header_.height / 2;
   Status lowerStatus = Status::Failed;
