@@ -1,5 +1,7 @@
 #include "codec/compress.h"
 
+#include <algorithm>
+#include <future>
 #include <thread>
 
 #include "codec/block_coder.h"
@@ -33,15 +35,37 @@ Status Compress::Run(const EncodeRequest& request) {
   } else if (Threads() < 2) {
     for (int p = 0; p < 3 && s == Status::Ok; ++p) s = EncodeColourPlane(request, p, out_);
   } else {
-    // Two planes at a time, each into memory: the luma on a second thread,
-    // the chroma planes one after the other here.
+    // Two planes at a time, each into memory: the first chroma plane on a
+    // second thread, the luma here. The first level of the second chroma
+    // plane is then shared out by rows (its planes are made once the luma's
+    // are released), and its coding follows here.
     ByteSink sinks[3];
-    Status lumaStatus = Status::Failed;
-    std::thread luma([&] { lumaStatus = EncodeColourPlane(request, 0, sinks[0]); });
-    s = EncodeColourPlane(request, 1, sinks[1]);
-    if (s == Status::Ok) s = EncodeColourPlane(request, 2, sinks[2]);
-    luma.join();
-    if (s == Status::Ok) s = lumaStatus;
+    QuadBuf last;
+    const int64_t half = luma_.ph2 >= 16 ? luma_.ph2 / 2 : luma_.ph2;
+    std::promise<bool> lastReady;
+    std::future<bool> lastMade = lastReady.get_future();
+    Status chromaStatus = Status::Failed;
+    std::thread chroma([&] {
+      chromaStatus = EncodeColourPlane(request, 1, sinks[1]);
+      const bool made = lastMade.get();
+      if (chromaStatus == Status::Ok && made) {
+        chromaStatus = FirstLevelColour(request, 2, last, half, luma_.ph2);
+      }
+    });
+    s = EncodeColourPlane(request, 0, sinks[0]);
+    bool made = false;
+    if (s == Status::Ok) {
+      made = last.Allocate(luma_.pw2, luma_.ph2, &memory_);
+      if (!made) {
+        ReportFatal(kMsgQuadBuf);
+        s = Status::NoMemory;
+      }
+    }
+    lastReady.set_value(made);
+    if (s == Status::Ok) s = FirstLevelColour(request, 2, last, 0, half);
+    chroma.join();
+    if (s == Status::Ok) s = chromaStatus;
+    if (s == Status::Ok) s = CodePlane(last, 2, sinks[2]);
     for (int p = 0; p < 3 && s == Status::Ok; ++p) {
       out_.PutBytes(sinks[p].bytes().data(), sinks[p].bytes().size());
     }
@@ -108,40 +132,53 @@ Status Compress::EncodeColourPlane(const EncodeRequest& r, int p, ByteSink& out)
     ReportFatal(kMsgQuadBuf);
     return Status::NoMemory;
   }
-  {
-    FirstLevelForward<int8_t> forward;
-    Buffer<float> row;
-    if (!forward.Init(r.width, r.height, p == 0 ? step_ : 1.5f * step_, quad, &memory_) ||
-        !row.Allocate(static_cast<uint64_t>(r.width), &memory_)) {
-      ReportFatal(kMsgReadColorAlloc);
-      return Status::NoMemory;
-    }
-    // The luma of each byte sum, divided once instead of per pixel.
-    float thirds[3 * 255 + 1];
-    for (int i = 0; i <= 3 * 255; ++i) thirds[i] = static_cast<float>(i) / 3.0f;
-    float* dst = row.data();
-    const size_t stride = RowStride(r.width, true);
-    for (int y = 0; y < r.height; ++y) {
-      const uint8_t* src = r.pixels + stride * static_cast<size_t>(y);
-      if (p == 0) {
-        for (int x = 0; x < r.width; ++x) dst[x] = thirds[src[3 * x] + src[3 * x + 1] + src[3 * x + 2]];
-      } else {
-        for (int x = 0; x < r.width; ++x) {
-          const int sum = src[3 * x] + src[3 * x + 1] + src[3 * x + 2];
-          dst[x] = thirds[sum] - static_cast<float>(src[3 * x + p]);
-        }
-      }
-      forward.PushRow(dst);
-    }
-    forward.Finish();
+  const Status s = FirstLevelColour(r, p, quad, 0, luma_.ph2);
+  return s == Status::Ok ? CodePlane(quad, p, out) : s;
+}
+
+Status Compress::FirstLevelColour(const EncodeRequest& r, int p, QuadBuf& quad, int64_t first,
+                                  int64_t last) {
+  if (first >= last) return Status::Ok;
+  FirstLevelForward<int8_t> forward;
+  Buffer<float> row;
+  if (!forward.Init(r.width, r.height, p == 0 ? step_ : 1.5f * step_, quad, &memory_) ||
+      !row.Allocate(static_cast<uint64_t>(r.width), &memory_)) {
+    ReportFatal(kMsgReadColorAlloc);
+    return Status::NoMemory;
   }
+  forward.SetPairRange(first, last);
+  // The luma of each byte sum, divided once instead of per pixel.
+  float thirds[3 * 255 + 1];
+  for (int i = 0; i <= 3 * 255; ++i) thirds[i] = static_cast<float>(i) / 3.0f;
+  float* dst = row.data();
+  const size_t stride = RowStride(r.width, true);
+  const int64_t end = std::min<int64_t>(r.height, forward.EndRow());
+  for (int64_t y = forward.FirstRow(); y < end; ++y) {
+    const uint8_t* src = r.pixels + stride * static_cast<size_t>(y);
+    if (p == 0) {
+      for (int x = 0; x < r.width; ++x) dst[x] = thirds[src[3 * x] + src[3 * x + 1] + src[3 * x + 2]];
+    } else {
+      for (int x = 0; x < r.width; ++x) {
+        const int sum = src[3 * x] + src[3 * x + 1] + src[3 * x + 2];
+        dst[x] = thirds[sum] - static_cast<float>(src[3 * x + p]);
+      }
+    }
+    forward.PushRow(dst);
+  }
+  forward.Finish();
+  return Status::Ok;
+}
+
+Status Compress::CodePlane(QuadBuf& quad, int p, ByteSink& out) {
   PlaneScratch scratch;
   if (!scratch.Init(luma_.pw2, luma_.ph2, &memory_)) {
     ReportFatal(kMsgCompressInit);
     return Status::NoMemory;
   }
   const PlaneLayout layout = p == 0 ? luma_ : ChromaLayout(luma_);
-  return EncodePlane(out, quad, layout, p, scratch);
+  const Status s = EncodePlane(out, quad, layout, p, scratch);
+  quad.Release();
+  return s;
 }
 
 namespace {

@@ -79,6 +79,13 @@ class Compress {
   // The first level and the coding of colour plane `plane` into `out`: its
   // own rows of Y = (c0 + c1 + c2) / 3, C1 = Y - c1 or C2 = Y - c2.
   Status EncodeColourPlane(const EncodeRequest& request, int plane, ByteSink& out);
+  // The first level of colour plane `plane`, output row pairs first .. last -
+  // 1, into `quad` (allocated by the caller).
+  Status FirstLevelColour(const EncodeRequest& request, int plane, QuadBuf& quad, int64_t first,
+                          int64_t last);
+  // The further levels and the coding of a plane whose first level is done;
+  // releases `quad`.
+  Status CodePlane(QuadBuf& quad, int plane, ByteSink& out);
 
   ByteSink& out_;
   MemoryTracker memory_;

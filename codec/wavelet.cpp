@@ -76,6 +76,8 @@ bool FirstLevelForward<Detail>::Init(int64_t width, int64_t height, float step,
   rows_ = 2 * out.ph2;
   loaded_ = 0;
   emitted_ = 0;
+  endPair_ = out.ph2;
+  firstRow_ = 0;
   out_ = &out;
   (void)height;
   for (int k = 0; k < 9; ++k) lowTaps_[k] = kLowTaps[k] / step;
@@ -86,8 +88,16 @@ bool FirstLevelForward<Detail>::Init(int64_t width, int64_t height, float step,
 }
 
 template <typename Detail>
+void FirstLevelForward<Detail>::SetPairRange(int64_t first, int64_t last) {
+  emitted_ = first;
+  endPair_ = last;
+  firstRow_ = std::max<int64_t>(0, 2 * first - 4);
+  loaded_ = firstRow_;
+}
+
+template <typename Detail>
 void FirstLevelForward<Detail>::PushRow(const float* row) {
-  if (loaded_ >= rows_) return;
+  if (loaded_ >= rows_ || emitted_ >= endPair_) return;
   LoadPadded(row);
   EmitReadyPairs();
 }
@@ -109,7 +119,7 @@ void FirstLevelForward<Detail>::Finish() {
   const int64_t full = 2 * pw2_;
   // The rows below the picture repeat its last row, and so do their filtered
   // halves.
-  while (loaded_ < rows_) {
+  while (loaded_ < rows_ && emitted_ < endPair_) {
     const float* previous = ring_.data() + ((loaded_ - 1) % 9) * full;
     float* slot = ring_.data() + (loaded_ % 9) * full;
     std::memcpy(slot, previous, static_cast<size_t>(full) * sizeof(float));
@@ -121,8 +131,7 @@ void FirstLevelForward<Detail>::Finish() {
 
 template <typename Detail>
 void FirstLevelForward<Detail>::EmitReadyPairs() {
-  const int64_t ph2 = rows_ / 2;
-  while (emitted_ < ph2 && std::min(2 * emitted_ + 4, rows_ - 1) < loaded_) {
+  while (emitted_ < endPair_ && std::min(2 * emitted_ + 4, rows_ - 1) < loaded_) {
     EmitPair(emitted_);
     ++emitted_;
   }

@@ -98,6 +98,13 @@ class FirstLevelForward {
   // cannot be allocated.
   bool Init(int64_t width, int64_t height, float step, QuadPlanes<Detail>& out,
             MemoryTracker* tracker);
+  // Makes only output row pairs first .. last - 1 (after Init; all by
+  // default), so that separate objects can fill parts of the same planes at
+  // once. Rows are then pushed from FirstRow() on, up to EndRow() - 1 or the
+  // last image row, whichever comes first.
+  void SetPairRange(int64_t first, int64_t last);
+  int64_t FirstRow() const { return firstRow_; }
+  int64_t EndRow() const { return 2 * endPair_ + 5; }
   // One row of `width` samples.
   void PushRow(const float* row);
   // Feeds the padding rows and completes the planes.
@@ -113,6 +120,8 @@ class FirstLevelForward {
   int64_t rows_ = 0;  // padded height 2 * ph2
   int64_t loaded_ = 0;
   int64_t emitted_ = 0;
+  int64_t endPair_ = 0;
+  int64_t firstRow_ = 0;
   float lowTaps_[9] = {};
   float highTaps_[7] = {};
   QuadPlanes<Detail>* out_ = nullptr;
