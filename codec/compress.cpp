@@ -1,7 +1,6 @@
 #include "codec/compress.h"
 
 #include <algorithm>
-#include <future>
 #include <thread>
 
 #include "codec/block_coder.h"
@@ -35,37 +34,17 @@ Status Compress::Run(const EncodeRequest& request) {
   } else if (Threads() < 2) {
     for (int p = 0; p < 3 && s == Status::Ok; ++p) s = EncodeColourPlane(request, p, out_);
   } else {
-    // Two planes at a time, each into memory: the first chroma plane on a
-    // second thread, the luma here. The first level of the second chroma
-    // plane is then shared out by rows (its planes are made once the luma's
-    // are released), and its coding follows here.
+    // Two planes at a time, each into memory: the chroma planes one after
+    // the other on a second thread, the luma (the most costly) here.
     ByteSink sinks[3];
-    QuadBuf last;
-    const int64_t half = luma_.ph2 >= 16 ? luma_.ph2 / 2 : luma_.ph2;
-    std::promise<bool> lastReady;
-    std::future<bool> lastMade = lastReady.get_future();
     Status chromaStatus = Status::Failed;
     std::thread chroma([&] {
       chromaStatus = EncodeColourPlane(request, 1, sinks[1]);
-      const bool made = lastMade.get();
-      if (chromaStatus == Status::Ok && made) {
-        chromaStatus = FirstLevelColour(request, 2, last, half, luma_.ph2);
-      }
+      if (chromaStatus == Status::Ok) chromaStatus = EncodeColourPlane(request, 2, sinks[2]);
     });
     s = EncodeColourPlane(request, 0, sinks[0]);
-    bool made = false;
-    if (s == Status::Ok) {
-      made = last.Allocate(luma_.pw2, luma_.ph2, &memory_);
-      if (!made) {
-        ReportFatal(kMsgQuadBuf);
-        s = Status::NoMemory;
-      }
-    }
-    lastReady.set_value(made);
-    if (s == Status::Ok) s = FirstLevelColour(request, 2, last, 0, half);
     chroma.join();
     if (s == Status::Ok) s = chromaStatus;
-    if (s == Status::Ok) s = CodePlane(last, 2, sinks[2]);
     for (int p = 0; p < 3 && s == Status::Ok; ++p) {
       out_.PutBytes(sinks[p].bytes().data(), sinks[p].bytes().size());
     }
