@@ -78,6 +78,20 @@ Status Compress::init(const EncodeRequest& r) {
 
 // First level of a grey picture, row by row.
 Status Compress::read(const EncodeRequest& r, QuadBuf& quad) {
+  // With two threads the upper and the lower half of the row pairs are made
+  // at once, each from the rows it needs.
+  const int64_t ph2 = luma_.ph2;
+  const int64_t half = Threads() >= 2 && ph2 >= 16 ? ph2 / 2 : ph2;
+  Status lower = Status::Ok;
+  std::thread second;
+  if (half < ph2) second = std::thread([&] { lower = FirstLevelGrey(r, quad, half, ph2); });
+  const Status s = FirstLevelGrey(r, quad, 0, half);
+  if (second.joinable()) second.join();
+  return s != Status::Ok ? s : lower;
+}
+
+Status Compress::FirstLevelGrey(const EncodeRequest& r, QuadBuf& quad, int64_t first,
+                                int64_t last) {
   FirstLevelForward<int8_t> forward;
   Buffer<float> row;
   if (!forward.Init(r.width, r.height, step_, quad, &memory_) ||
@@ -85,8 +99,10 @@ Status Compress::read(const EncodeRequest& r, QuadBuf& quad) {
     ReportFatal(kMsgReadAlloc);
     return Status::NoMemory;
   }
+  forward.SetPairRange(first, last);
   const size_t stride = RowStride(r.width, false);
-  for (int y = 0; y < r.height; ++y) {
+  const int64_t end = std::min<int64_t>(r.height, forward.EndRow());
+  for (int64_t y = forward.FirstRow(); y < end; ++y) {
     const uint8_t* src = r.pixels + stride * static_cast<size_t>(y);
     float* dst = row.data();
     if (r.greyMap) {

@@ -76,6 +76,8 @@ class Compress {
   Status init(const EncodeRequest& request);
   // The first level of a grey picture, row by row, into `quad`.
   Status read(const EncodeRequest& request, QuadBuf& quad);
+  // Output row pairs first .. last - 1 of a grey picture's first level.
+  Status FirstLevelGrey(const EncodeRequest& request, QuadBuf& quad, int64_t first, int64_t last);
   // The first level and the coding of colour plane `plane` into `out`: its
   // own rows of Y = (c0 + c1 + c2) / 3, C1 = Y - c1 or C2 = Y - c2.
   Status EncodeColourPlane(const EncodeRequest& request, int plane, ByteSink& out);

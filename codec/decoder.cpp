@@ -181,7 +181,18 @@ Status decoder::RunSequential() {
     PlaneBuffers buffers;
     Status s = DecodePlane(bits_, p, colour, p == 0 ? luma_ : chroma, buffers, &memory_);
     if (s != Status::Ok) return s;
-    s = WritePlane(buffers, p, colour ? p + 1 : 0);
+    if (!colour && Threads() >= 2 && header_.height >= 16) {
+      // A grey plane's output is shared out by rows.
+      const int64_t half = header_.height / 2;
+      Status lower = Status::Failed;
+      std::thread second([&] { lower = WritePlane(buffers, 0, 0, half, header_.height); });
+      s = WritePlane(buffers, 0, 0, 0, half);
+      second.join();
+      buffers.Release();
+      if (s == Status::Ok) s = lower;
+    } else {
+      s = WritePlane(buffers, p, colour ? p + 1 : 0);
+    }
     if (s != Status::Ok) return s;
     if (p + 1 < planes && !ReadSectionLength(bits_)) return Status::Corrupt;
   }
