@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <sys/mman.h>
 #include <utility>
 
 namespace wif {
@@ -54,8 +55,19 @@ class Buffer {
     if (count == 0) count = 1;
     if (count > std::numeric_limits<size_t>::max() / sizeof(T)) return false;
     const size_t bytes = static_cast<size_t>(count) * sizeof(T);
-    void* p = zero ? std::calloc(count, sizeof(T)) : std::malloc(bytes);
-    if (!p) return false;
+    void* p;
+    if (bytes >= kMapBytes) {
+      // Planes come straight from the system (zero-filled) and go straight
+      // back: the heap of each thread would otherwise keep what the planes
+      // of another thread released, and the process would hold more than
+      // the codec does.
+      p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (p == MAP_FAILED) return false;
+      mapped_ = true;
+    } else {
+      p = zero ? std::calloc(count, sizeof(T)) : std::malloc(bytes);
+      if (!p) return false;
+    }
     data_ = static_cast<T*>(p);
     size_ = static_cast<size_t>(count);
     tracker_ = tracker;
@@ -66,11 +78,16 @@ class Buffer {
   void Release() {
     if (data_) {
       if (tracker_) tracker_->Remove(size_ * sizeof(T));
-      std::free(data_);
+      if (mapped_) {
+        munmap(data_, size_ * sizeof(T));
+      } else {
+        std::free(data_);
+      }
     }
     data_ = nullptr;
     size_ = 0;
     tracker_ = nullptr;
+    mapped_ = false;
   }
 
   T* data() { return data_; }
@@ -85,11 +102,15 @@ class Buffer {
     std::swap(data_, other.data_);
     std::swap(size_, other.size_);
     std::swap(tracker_, other.tracker_);
+    std::swap(mapped_, other.mapped_);
   }
+
+  static constexpr size_t kMapBytes = size_t{1} << 20;
 
   T* data_ = nullptr;
   size_t size_ = 0;
   MemoryTracker* tracker_ = nullptr;
+  bool mapped_ = false;
 };
 
 }  // namespace wif
