@@ -61,8 +61,12 @@ class Buffer {
       // back: the heap of each thread would otherwise keep what the planes
       // of another thread released, and the process would hold more than
       // the codec does.
+      // Large pages where the system offers them: far fewer page faults.
       p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
       if (p == MAP_FAILED) return false;
+#ifdef MADV_HUGEPAGE
+      madvise(p, bytes, MADV_HUGEPAGE);
+#endif
       mapped_ = true;
     } else {
       p = zero ? std::calloc(count, sizeof(T)) : std::malloc(bytes);
