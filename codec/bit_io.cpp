@@ -5,7 +5,7 @@
 namespace wif {
 
 void BitWriter::Terminate() {
-  sink_.Put(static_cast<uint8_t>(accumulator_ >> free_));
+  sink_.Put(static_cast<uint8_t>(pending_));
   sink_.Put(0x00);
   sink_.Put(0x00);
   sink_.Put(0xFF);

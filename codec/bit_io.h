@@ -14,30 +14,46 @@
 
 namespace wif {
 
+// The low `count` bits of `value` in reverse order (1 <= count <= 32): a
+// field sent most significant bit first lands in the stream's bit order.
+inline uint32_t ReverseBits(uint32_t value, int count) {
+  value = ((value >> 1) & 0x55555555u) | ((value & 0x55555555u) << 1);
+  value = ((value >> 2) & 0x33333333u) | ((value & 0x33333333u) << 2);
+  value = ((value >> 4) & 0x0F0F0F0Fu) | ((value & 0x0F0F0F0Fu) << 4);
+  value = __builtin_bswap32(value);
+  return value >> (32 - count);
+}
+
 class BitWriter {
  public:
   explicit BitWriter(ByteSink& sink) : sink_(sink) {}
 
   void PutBit(uint32_t bit) {
-    accumulator_ = (accumulator_ >> 1) | ((bit & 1u) << 7);
-    if (--free_ == 0) {
-      sink_.Put(static_cast<uint8_t>(accumulator_));
-      accumulator_ = 0;
-      free_ = 8;
-    }
+    pending_ |= static_cast<uint64_t>(bit & 1u) << count_;
+    if (++count_ == 8) Drain();
   }
   // The low `count` bits of `value`, most significant first (count <= 32).
   void PutBits(uint32_t value, int count) {
-    for (int i = count - 1; i >= 0; --i) PutBit((value >> i) & 1u);
+    if (count <= 0) return;
+    const uint32_t field = count == 32 ? value : value & ((1u << count) - 1);
+    pending_ |= static_cast<uint64_t>(ReverseBits(field, count)) << count_;
+    count_ += count;
+    Drain();
   }
   // `count` copies of `bit`.
   void PutRepeated(uint32_t bit, uint64_t count) {
-    for (uint64_t i = 0; i < count; ++i) PutBit(bit);
+    while (count > 0) {
+      const int n = count > 32 ? 32 : static_cast<int>(count);
+      if (bit & 1u) pending_ |= ((uint64_t{1} << n) - 1) << count_;
+      count_ += n;
+      count -= static_cast<uint64_t>(n);
+      Drain();
+    }
   }
   // Drops any pending bits and starts on a fresh byte.
   void Reset() {
-    accumulator_ = 0;
-    free_ = 8;
+    pending_ = 0;
+    count_ = 0;
   }
   // Writes the pending byte and 0x00 0x00 0xFF, then starts on a fresh byte.
   void Terminate();
@@ -45,9 +61,18 @@ class BitWriter {
   ByteSink& sink() { return sink_; }
 
  private:
+  // Hands every whole byte to the sink; fewer than 8 bits stay pending.
+  void Drain() {
+    while (count_ >= 8) {
+      sink_.Put(static_cast<uint8_t>(pending_));
+      pending_ >>= 8;
+      count_ -= 8;
+    }
+  }
+
   ByteSink& sink_;
-  uint32_t accumulator_ = 0;
-  int free_ = 8;
+  uint64_t pending_ = 0;  // bits in stream order from bit 0 up
+  int count_ = 0;
 };
 
 class BitReader {
@@ -65,11 +90,40 @@ class BitReader {
     --left_;
     return bit;
   }
-  // A `count`-bit field, most significant bit first (count <= 32).
+  // A `count`-bit field, most significant bit first (count <= 32), taken
+  // a byte's worth at a time.
   uint32_t GetBits(int count) {
     uint32_t value = 0;
-    for (int i = 0; i < count; ++i) value = (value << 1) | GetBit();
+    while (count > 0) {
+      if (left_ == 0) Load();
+      const int n = count < left_ ? count : left_;
+      const uint32_t chunk = accumulator_ & ((1u << n) - 1);
+      value = (value << n) | ReverseBits(chunk, n);
+      accumulator_ >>= n;
+      left_ -= n;
+      count -= n;
+    }
     return value;
+  }
+  // Reads up to and including the next 1 bit and returns the number of 0
+  // bits before it; stops early, returning more than `limit`, once more than
+  // `limit` zeros have gone by or the stream has failed.
+  uint64_t CountZeros(uint64_t limit) {
+    uint64_t zeros = 0;
+    for (;;) {
+      if (left_ == 0) Load();
+      if (accumulator_ == 0) {
+        zeros += static_cast<uint64_t>(left_);
+        left_ = 0;
+        if (zeros > limit || failed_) return zeros > limit ? zeros : limit + 1;
+        continue;
+      }
+      const int skip = __builtin_ctz(accumulator_);
+      zeros += static_cast<uint64_t>(skip);
+      accumulator_ >>= skip + 1;
+      left_ -= skip + 1;
+      return zeros;
+    }
   }
   // Discards the rest of the current byte: the next bit comes from a fresh byte.
   void Reset() { left_ = 0; }

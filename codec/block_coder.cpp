@@ -54,6 +54,17 @@ void EncodeBlock(uint32_t* u, BitWriter& out) {
   }
 }
 
+template <typename T>
+T Narrow(int32_t v);
+template <>
+int32_t Narrow<int32_t>(int32_t v) {
+  return v;
+}
+template <>
+int8_t Narrow<int8_t>(int32_t v) {
+  return static_cast<int8_t>(v > 127 ? 127 : v < -128 ? -128 : v);
+}
+
 // Reads one group of a quiet block (its 3 bits, first bit most significant).
 uint32_t DecodeGroup(BitReader& in) {
   if (in.GetBit()) return 0b000;
@@ -68,21 +79,20 @@ uint32_t DecodeGroup(BitReader& in) {
   return kLong[in.GetBits(2)];
 }
 
-Status DecodeBlock(BitReader& in, int32_t* out) {
+template <typename T>
+Status DecodeBlock(BitReader& in, T* out) {
   const int k = static_cast<int>(in.GetBits(3));
   if (k < kQuietBlock) {
     // u = (zeros << k) | low must stay within 32 bits.
     const uint64_t zeroLimit = 0xFFFFFFFFull >> k;
     for (int i = 0; i < kBlockValues; ++i) {
       const uint32_t low = in.GetBits(k);
-      uint64_t zeros = 0;
-      while (!in.GetBit()) {
-        if (++zeros > zeroLimit || in.failed()) {
-          in.Fail();
-          return Status::Corrupt;
-        }
+      const uint64_t zeros = in.CountZeros(zeroLimit);
+      if (zeros > zeroLimit) {
+        in.Fail();
+        return Status::Corrupt;
       }
-      out[i] = UnmapSigned(static_cast<uint32_t>((zeros << k) | low));
+      out[i] = Narrow<T>(UnmapSigned(static_cast<uint32_t>((zeros << k) | low)));
     }
     return in.failed() ? Status::Corrupt : Status::Ok;
   }
@@ -99,7 +109,7 @@ Status DecodeBlock(BitReader& in, int32_t* out) {
           return Status::Corrupt;
         }
       } else {
-        out[values++] = UnmapSigned(static_cast<uint32_t>(ones));
+        out[values++] = Narrow<T>(UnmapSigned(static_cast<uint32_t>(ones)));
         ones = 0;
       }
     }
@@ -135,7 +145,10 @@ void BlockEncode(int32_t* values, size_t count, BitWriter& out) {
   EncodeBlock(last, out);
 }
 
-Status BlockDecode(BitReader& in, int32_t* values, size_t count) {
+namespace {
+
+template <typename T>
+Status BlockDecodeInto(BitReader& in, T* values, size_t count) {
   if (count == 0) return Status::Ok;
   size_t done = 0;
   const size_t fullBlocks = count > 16 ? (count - 1) >> 4 : 0;
@@ -143,11 +156,21 @@ Status BlockDecode(BitReader& in, int32_t* values, size_t count) {
     const Status s = DecodeBlock(in, values + done);
     if (s != Status::Ok) return s;
   }
-  int32_t last[kBlockValues];
+  T last[kBlockValues];
   const Status s = DecodeBlock(in, last);
   if (s != Status::Ok) return s;
   std::copy(last, last + (count - done), values + done);
   return Status::Ok;
+}
+
+}  // namespace
+
+Status BlockDecode(BitReader& in, int32_t* values, size_t count) {
+  return BlockDecodeInto(in, values, count);
+}
+
+Status BlockDecode(BitReader& in, int8_t* values, size_t count) {
+  return BlockDecodeInto(in, values, count);
 }
 
 }  // namespace wif

@@ -39,5 +39,7 @@ void BlockEncode(int32_t* values, size_t count, BitWriter& out);
 // Decodes `count` values; Corrupt when the stream fails or a value does not
 // fit in 32 bits.
 Status BlockDecode(BitReader& in, int32_t* values, size_t count);
+// The same, each value saturated to a signed byte.
+Status BlockDecode(BitReader& in, int8_t* values, size_t count);
 
 }  // namespace wif

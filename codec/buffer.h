@@ -4,27 +4,32 @@
 // the benchmarks can report the codec's peak memory.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <sys/mman.h>
 #include <utility>
 
 namespace wif {
 
 class MemoryTracker {
  public:
+  // Safe to share between the threads of one encode or decode.
   void Add(size_t bytes) {
-    live_ += bytes;
-    if (live_ > peak_) peak_ = live_;
+    const uint64_t live = live_.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+    uint64_t peak = peak_.load(std::memory_order_relaxed);
+    while (live > peak && !peak_.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
+    }
   }
-  void Remove(size_t bytes) { live_ -= bytes; }
-  uint64_t Peak() const { return peak_; }
-  uint64_t Live() const { return live_; }
+  void Remove(size_t bytes) { live_.fetch_sub(bytes, std::memory_order_relaxed); }
+  uint64_t Peak() const { return peak_.load(std::memory_order_relaxed); }
+  uint64_t Live() const { return live_.load(std::memory_order_relaxed); }
 
  private:
-  uint64_t live_ = 0;
-  uint64_t peak_ = 0;
+  std::atomic<uint64_t> live_{0};
+  std::atomic<uint64_t> peak_{0};
 };
 
 template <typename T>
@@ -50,8 +55,23 @@ class Buffer {
     if (count == 0) count = 1;
     if (count > std::numeric_limits<size_t>::max() / sizeof(T)) return false;
     const size_t bytes = static_cast<size_t>(count) * sizeof(T);
-    void* p = zero ? std::calloc(count, sizeof(T)) : std::malloc(bytes);
-    if (!p) return false;
+    void* p;
+    if (bytes >= kMapBytes) {
+      // Planes come straight from the system (zero-filled) and go straight
+      // back: the heap of each thread would otherwise keep what the planes
+      // of another thread released, and the process would hold more than
+      // the codec does.
+      // Large pages where the system offers them: far fewer page faults.
+      p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (p == MAP_FAILED) return false;
+#ifdef MADV_HUGEPAGE
+      madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+      mapped_ = true;
+    } else {
+      p = zero ? std::calloc(count, sizeof(T)) : std::malloc(bytes);
+      if (!p) return false;
+    }
     data_ = static_cast<T*>(p);
     size_ = static_cast<size_t>(count);
     tracker_ = tracker;
@@ -62,11 +82,16 @@ class Buffer {
   void Release() {
     if (data_) {
       if (tracker_) tracker_->Remove(size_ * sizeof(T));
-      std::free(data_);
+      if (mapped_) {
+        munmap(data_, size_ * sizeof(T));
+      } else {
+        std::free(data_);
+      }
     }
     data_ = nullptr;
     size_ = 0;
     tracker_ = nullptr;
+    mapped_ = false;
   }
 
   T* data() { return data_; }
@@ -81,11 +106,15 @@ class Buffer {
     std::swap(data_, other.data_);
     std::swap(size_, other.size_);
     std::swap(tracker_, other.tracker_);
+    std::swap(mapped_, other.mapped_);
   }
+
+  static constexpr size_t kMapBytes = size_t{1} << 20;
 
   T* data_ = nullptr;
   size_t size_ = 0;
   MemoryTracker* tracker_ = nullptr;
+  bool mapped_ = false;
 };
 
 }  // namespace wif

@@ -66,6 +66,27 @@ bool ByteSource::Rewind() {
   return true;
 }
 
+bool ByteSource::Contents(std::vector<uint8_t>& storage, const uint8_t*& data, size_t& size,
+                          uint64_t limit) {
+  if (!file_) {
+    data = memory_;
+    size = memorySize_;
+    return true;
+  }
+  if (std::fseek(file_, 0, SEEK_END) != 0) return false;
+  const long length = std::ftell(file_);
+  if (length < 0 || static_cast<uint64_t>(length) > limit || std::fseek(file_, 0, SEEK_SET) != 0) {
+    return false;
+  }
+  storage.resize(static_cast<size_t>(length));
+  if (std::fread(storage.data(), 1, storage.size(), file_) != storage.size()) return false;
+  data = storage.data();
+  size = storage.size();
+  next_ = end_ = nullptr;  // the window no longer matches the file position
+  consumed_ = 0;
+  return true;
+}
+
 int ByteSource::Refill() {
   if (!file_) return -1;
   const size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_);

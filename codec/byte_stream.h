@@ -26,6 +26,10 @@ class ByteSink {
     buffer_.push_back(byte);
     if (file_ && buffer_.size() >= kSpill) Spill();
   }
+  void PutBytes(const uint8_t* data, size_t count) {
+    buffer_.insert(buffer_.end(), data, data + count);
+    if (file_ && buffer_.size() >= kSpill) Spill();
+  }
   void PutBigEndian16(uint32_t value) {
     Put(static_cast<uint8_t>(value >> 8));
     Put(static_cast<uint8_t>(value));
@@ -76,6 +80,11 @@ class ByteSource {
   }
   // Goes back to the first byte; false when the file cannot seek.
   bool Rewind();
+  // The whole stream as one block of memory: in place for a memory source,
+  // read into `storage` for a file (at most `limit` bytes; the file position
+  // is left undefined, Rewind before reading on). False when the file cannot
+  // be read or is longer than `limit`.
+  bool Contents(std::vector<uint8_t>& storage, const uint8_t*& data, size_t& size, uint64_t limit);
   // Bytes consumed since the start.
   uint64_t Position() const { return consumed_ - static_cast<uint64_t>(end_ - next_); }
 

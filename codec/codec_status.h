@@ -21,6 +21,20 @@ void ReportFatal(const char* message);
 // Writes a diagnostic exactly as given.
 void Report(const char* message);
 
+// Holds back the diagnostics of the current thread while it lives: an attempt
+// that may be thrown away (decoding planes at once, before the sequential
+// path takes over) must not print what the sequential path will print again.
+class QuietReports {
+ public:
+  QuietReports();
+  ~QuietReports();
+  QuietReports(const QuietReports&) = delete;
+  QuietReports& operator=(const QuietReports&) = delete;
+
+ private:
+  bool previous_;
+};
+
 // The diagnostics, word for word.
 inline constexpr char kMsgWrongFormat[] = "decoder: wrong image format.";
 inline constexpr char kMsgNoLevels[] = "decoder: a picture without transform levels cannot be decoded.";

@@ -1,6 +1,10 @@
 #include "codec/compress.h"
 
+#include <algorithm>
+#include <thread>
+
 #include "codec/block_coder.h"
+#include "codec/kernels.h"
 #include "codec/run_value.h"
 #include "codec/scan.h"
 
@@ -14,14 +18,37 @@ size_t RowStride(int64_t width, bool colour) {
 Status Compress::Run(const EncodeRequest& request) {
   Status s = init(request);
   if (s != Status::Ok) return s;
-  s = EncodePlane(out_, quad_[0], luma_, 0, scratch_);
-  if (s == Status::Ok && planes_ == 3) {
-    const PlaneLayout chroma = ChromaLayout(luma_);
-    s = EncodePlane(out_, quad_[1], chroma, 1, scratch_);
-    if (s == Status::Ok) s = EncodePlane(out_, quad_[2], chroma, 2, scratch_);
+  if (!request.colour) {
+    QuadBuf quad;
+    PlaneScratch scratch;
+    if (!quad.Allocate(luma_.pw2, luma_.ph2, &memory_)) {
+      ReportFatal(kMsgQuadBuf);
+      return Status::NoMemory;
+    }
+    if (!scratch.Init(luma_.pw2, luma_.ph2, &memory_)) {
+      ReportFatal(kMsgCompressInit);
+      return Status::NoMemory;
+    }
+    s = read(request, quad);
+    if (s == Status::Ok) s = EncodePlane(out_, quad, luma_, 0, scratch);
+  } else if (Threads() < 2) {
+    for (int p = 0; p < 3 && s == Status::Ok; ++p) s = EncodeColourPlane(request, p, out_);
+  } else {
+    // Two planes at a time, each into memory: the chroma planes one after
+    // the other on a second thread, the luma (the most costly) here.
+    ByteSink sinks[3];
+    Status chromaStatus = Status::Failed;
+    std::thread chroma([&] {
+      chromaStatus = EncodeColourPlane(request, 1, sinks[1]);
+      if (chromaStatus == Status::Ok) chromaStatus = EncodeColourPlane(request, 2, sinks[2]);
+    });
+    s = EncodeColourPlane(request, 0, sinks[0]);
+    chroma.join();
+    if (s == Status::Ok) s = chromaStatus;
+    for (int p = 0; p < 3 && s == Status::Ok; ++p) {
+      out_.PutBytes(sinks[p].bytes().data(), sinks[p].bytes().size());
+    }
   }
-  for (QuadBuf& q : quad_) q.Release();
-  scratch_.linear.Release();
   if (s == Status::Ok && out_.failed()) s = Status::Failed;
   return s;
 }
@@ -45,33 +72,37 @@ Status Compress::init(const EncodeRequest& r) {
   WriteHeaderAndSignature(out_, header_);
 
   luma_ = LumaLayout(r.width, r.height, levels, split);
-  planes_ = r.colour ? 3 : 1;
   step_ = static_cast<float>(StepNumerator(r.quality, kVersionMajor, kVersionMinor) / 3.0);
-
-  if (!scratch_.Init(luma_.pw2, luma_.ph2, &memory_)) {
-    ReportFatal(kMsgCompressInit);
-    return Status::NoMemory;
-  }
-  for (int p = 0; p < planes_; ++p) {
-    if (!quad_[p].Allocate(luma_.pw2, luma_.ph2, &memory_)) {
-      ReportFatal(kMsgQuadBuf);
-      return Status::NoMemory;
-    }
-  }
-  return r.colour ? read_color(r) : read(r);
+  return Status::Ok;
 }
 
 // First level of a grey picture, row by row.
-Status Compress::read(const EncodeRequest& r) {
+Status Compress::read(const EncodeRequest& r, QuadBuf& quad) {
+  // With two threads the upper and the lower half of the row pairs are made
+  // at once, each from the rows it needs.
+  const int64_t ph2 = luma_.ph2;
+  const int64_t half = Threads() >= 2 && ph2 >= 16 ? ph2 / 2 : ph2;
+  Status lower = Status::Ok;
+  std::thread second;
+  if (half < ph2) second = std::thread([&] { lower = FirstLevelGrey(r, quad, half, ph2); });
+  const Status s = FirstLevelGrey(r, quad, 0, half);
+  if (second.joinable()) second.join();
+  return s != Status::Ok ? s : lower;
+}
+
+Status Compress::FirstLevelGrey(const EncodeRequest& r, QuadBuf& quad, int64_t first,
+                                int64_t last) {
   FirstLevelForward<int8_t> forward;
   Buffer<float> row;
-  if (!forward.Init(r.width, r.height, step_, quad_[0], &memory_) ||
+  if (!forward.Init(r.width, r.height, step_, quad, &memory_) ||
       !row.Allocate(static_cast<uint64_t>(r.width), &memory_)) {
     ReportFatal(kMsgReadAlloc);
     return Status::NoMemory;
   }
+  forward.SetPairRange(first, last);
   const size_t stride = RowStride(r.width, false);
-  for (int y = 0; y < r.height; ++y) {
+  const int64_t end = std::min<int64_t>(r.height, forward.EndRow());
+  for (int64_t y = forward.FirstRow(); y < end; ++y) {
     const uint8_t* src = r.pixels + stride * static_cast<size_t>(y);
     float* dst = row.data();
     if (r.greyMap) {
@@ -85,40 +116,64 @@ Status Compress::read(const EncodeRequest& r) {
   return Status::Ok;
 }
 
-// First level of a colour picture: each pixel's bytes c0, c1, c2 (blue,
-// green, red) become Y = (c0 + c1 + c2) / 3, C1 = Y - c1 and C2 = Y - c2, all
-// in float, so that Y + C1 + C2 gives c0 back up to the rounding of Y (some
-// 1e-5 of a level). The chroma planes use 1.5 times the luma step.
-Status Compress::read_color(const EncodeRequest& r) {
-  FirstLevelForward<int8_t> forward[3];
-  Buffer<float> rows;
-  const float chromaStep = 1.5f * step_;
-  if (!forward[0].Init(r.width, r.height, step_, quad_[0], &memory_) ||
-      !forward[1].Init(r.width, r.height, chromaStep, quad_[1], &memory_) ||
-      !forward[2].Init(r.width, r.height, chromaStep, quad_[2], &memory_) ||
-      !rows.Allocate(3 * static_cast<uint64_t>(r.width), &memory_)) {
+// First level of a colour plane: each pixel's bytes c0, c1, c2 (blue, green,
+// red) become Y = (c0 + c1 + c2) / 3, C1 = Y - c1 and C2 = Y - c2, all in
+// float, so that Y + C1 + C2 gives c0 back up to the rounding of Y (some 1e-5
+// of a level). The chroma planes use 1.5 times the luma step. Then the plane
+// is coded; its buffers are released before the call returns.
+Status Compress::EncodeColourPlane(const EncodeRequest& r, int p, ByteSink& out) {
+  QuadBuf quad;
+  if (!quad.Allocate(luma_.pw2, luma_.ph2, &memory_)) {
+    ReportFatal(kMsgQuadBuf);
+    return Status::NoMemory;
+  }
+  const Status s = FirstLevelColour(r, p, quad, 0, luma_.ph2);
+  return s == Status::Ok ? CodePlane(quad, p, out) : s;
+}
+
+Status Compress::FirstLevelColour(const EncodeRequest& r, int p, QuadBuf& quad, int64_t first,
+                                  int64_t last) {
+  if (first >= last) return Status::Ok;
+  FirstLevelForward<int8_t> forward;
+  Buffer<float> row;
+  if (!forward.Init(r.width, r.height, p == 0 ? step_ : 1.5f * step_, quad, &memory_) ||
+      !row.Allocate(static_cast<uint64_t>(r.width), &memory_)) {
     ReportFatal(kMsgReadColorAlloc);
     return Status::NoMemory;
   }
-  float* luma = rows.data();
-  float* chroma1 = luma + r.width;
-  float* chroma2 = chroma1 + r.width;
+  forward.SetPairRange(first, last);
+  // The luma of each byte sum, divided once instead of per pixel.
+  float thirds[3 * 255 + 1];
+  for (int i = 0; i <= 3 * 255; ++i) thirds[i] = static_cast<float>(i) / 3.0f;
+  float* dst = row.data();
   const size_t stride = RowStride(r.width, true);
-  for (int y = 0; y < r.height; ++y) {
+  const int64_t end = std::min<int64_t>(r.height, forward.EndRow());
+  for (int64_t y = forward.FirstRow(); y < end; ++y) {
     const uint8_t* src = r.pixels + stride * static_cast<size_t>(y);
-    for (int x = 0; x < r.width; ++x) {
-      const int c0 = src[3 * x], c1 = src[3 * x + 1], c2 = src[3 * x + 2];
-      const float lum = static_cast<float>(c0 + c1 + c2) / 3.0f;
-      luma[x] = lum;
-      chroma1[x] = lum - static_cast<float>(c1);
-      chroma2[x] = lum - static_cast<float>(c2);
+    if (p == 0) {
+      for (int x = 0; x < r.width; ++x) dst[x] = thirds[src[3 * x] + src[3 * x + 1] + src[3 * x + 2]];
+    } else {
+      for (int x = 0; x < r.width; ++x) {
+        const int sum = src[3 * x] + src[3 * x + 1] + src[3 * x + 2];
+        dst[x] = thirds[sum] - static_cast<float>(src[3 * x + p]);
+      }
     }
-    forward[0].PushRow(luma);
-    forward[1].PushRow(chroma1);
-    forward[2].PushRow(chroma2);
+    forward.PushRow(dst);
   }
-  for (auto& f : forward) f.Finish();
+  forward.Finish();
   return Status::Ok;
+}
+
+Status Compress::CodePlane(QuadBuf& quad, int p, ByteSink& out) {
+  PlaneScratch scratch;
+  if (!scratch.Init(luma_.pw2, luma_.ph2, &memory_)) {
+    ReportFatal(kMsgCompressInit);
+    return Status::NoMemory;
+  }
+  const PlaneLayout layout = p == 0 ? luma_ : ChromaLayout(luma_);
+  const Status s = EncodePlane(out, quad, layout, p, scratch);
+  quad.Release();
+  return s;
 }
 
 namespace {

@@ -63,6 +63,9 @@ class Compress {
 
   // Encodes the picture. Failed for arguments outside the format's bounds or
   // when the output failed; NoMemory when a buffer could not be allocated.
+  // With more than one thread (SetThreads) the planes of a colour picture are
+  // transformed and coded at once, each into memory, and their sections
+  // written in order: the bytes are the same.
   Status Run(const EncodeRequest& request);
 
   // Largest number of bytes the codec's buffers held at once.
@@ -71,17 +74,26 @@ class Compress {
 
  private:
   Status init(const EncodeRequest& request);
-  Status read(const EncodeRequest& request);
-  Status read_color(const EncodeRequest& request);
+  // The first level of a grey picture, row by row, into `quad`.
+  Status read(const EncodeRequest& request, QuadBuf& quad);
+  // Output row pairs first .. last - 1 of a grey picture's first level.
+  Status FirstLevelGrey(const EncodeRequest& request, QuadBuf& quad, int64_t first, int64_t last);
+  // The first level and the coding of colour plane `plane` into `out`: its
+  // own rows of Y = (c0 + c1 + c2) / 3, C1 = Y - c1 or C2 = Y - c2.
+  Status EncodeColourPlane(const EncodeRequest& request, int plane, ByteSink& out);
+  // The first level of colour plane `plane`, output row pairs first .. last -
+  // 1, into `quad` (allocated by the caller).
+  Status FirstLevelColour(const EncodeRequest& request, int plane, QuadBuf& quad, int64_t first,
+                          int64_t last);
+  // The further levels and the coding of a plane whose first level is done;
+  // releases `quad`.
+  Status CodePlane(QuadBuf& quad, int plane, ByteSink& out);
 
   ByteSink& out_;
   MemoryTracker memory_;
   Header header_;
   PlaneLayout luma_;
-  int planes_ = 1;
   float step_ = 1.0f;
-  QuadBuf quad_[3];
-  PlaneScratch scratch_;
 };
 
 }  // namespace wif

@@ -1,36 +1,23 @@
 #include "codec/decoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "codec/block_coder.h"
+#include "codec/rounding.h"
 #include "codec/compress.h"
+#include "codec/kernels.h"
 #include "codec/run_value.h"
 #include "codec/scan.h"
+#include "codec/wavelet_kernels.h"
 #include "engine/image.h"
 
 namespace wif {
 
 namespace {
-
-// A grey or luma sample as a byte.
-inline uint8_t SampleByte(float v) {
-  if (v > 255.0f) return 255;
-  if (v >= 0.0f) return static_cast<uint8_t>(std::trunc(static_cast<double>(v) + 0.499));
-  return 0;
-}
-
-// A chroma sample with its bias of 128, rounded like a byte. On the full-range
-// path it keeps values outside 0 .. 255 (saturated colours reach about -42
-// and 298); the byte path clamps them, which gives the same value for every
-// sample inside 0 .. 255.
-inline int32_t ChromaValue(float v, bool fullRange) {
-  double t = std::floor(static_cast<double>(v) + 128.0 + 0.499);
-  const double low = fullRange ? -32768.0 : 0.0;
-  const double high = fullRange ? 32767.0 : 255.0;
-  t = t < low ? low : t > high ? high : t;
-  return static_cast<int32_t>(t);
-}
 
 inline uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
@@ -53,11 +40,16 @@ bool ReadSectionLength(BitReader& in) {
 }  // namespace
 
 Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
-                   PlaneBuffers& buffers) {
+                   PlaneBuffers& buffers, MemoryTracker* memory) {
   AdaptiveModel model;
   ArithDecoder coder(in, model);
-  int32_t* lin = buffers.expanse.data();
   QuadBuf& quad = buffers.quad;
+  const size_t count = static_cast<size_t>(layout.PlaneSize());
+  if (!buffers.expanse.Allocate(count, memory)) {
+    ReportFatal(kMsgExpanse);
+    return Status::NoMemory;
+  }
+  int32_t* lin = buffers.expanse.data();
 
   // Coarse part: the first coefficient's magnitude, the block-coded values,
   // then the arithmetic-coded further levels when there are any.
@@ -79,47 +71,192 @@ Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
     if (p == 0 && !in.SkipTerminator()) return Status::Corrupt;
   }
   UnpredictLowest(lin, layout.w0, layout.h0);
+  quad.pw2 = layout.pw2;
+  quad.ph2 = layout.ph2;
+  if (!quad.low.Allocate(count, memory)) {
+    ReportFatal(kMsgQuadBuf);
+    return Status::NoMemory;
+  }
   UnscanPlane(lin, layout, quad.low.data());
+  buffers.expanse.Release();
+  if (!buffers.pyramid.Init(layout.pw2, layout.ph2, memory)) {
+    ReportFatal(kMsgWriteAlloc);
+    return Status::NoMemory;
+  }
   buffers.pyramid.Inverse(quad.low.data(), layout.levels - 1);
 
   // The detail part of plane 0 has a section of its own, grey or colour.
   if (p == 0 && !ReadSectionLength(in)) return Status::Corrupt;
 
+  if (!quad.hl.Allocate(count, memory) || !quad.lh.Allocate(count, memory) ||
+      !quad.hh.Allocate(count, memory) || !buffers.details.Allocate(count, memory)) {
+    ReportFatal(kMsgQuadBuf);
+    return Status::NoMemory;
+  }
+  int8_t* values = buffers.details.data();
   int8_t* details[3] = {quad.hl.data(), quad.lh.data(), quad.hh.data()};
   const Band bands[3] = {Band::HL, Band::LH, Band::HH};
-  const size_t count = static_cast<size_t>(layout.PlaneSize());
   if (layout.DetailBlockCoded()) {
     in.Reset();
     for (int b = 0; b < 3; ++b) {
-      s = BlockDecode(in, lin, count);
+      s = BlockDecode(in, values, count);
       if (s != Status::Ok) return s;
-      UnscanDetailPlane(lin, layout, bands[b], details[b]);
+      UnscanDetailPlane(values, layout, bands[b], details[b]);
     }
   } else {
     if (p == 0 || layout.split == layout.levels - 1) coder.Start();
     for (int b = 0; b < 3; ++b) {
-      s = DecodeSweep(coder, model, in, lin, 0, static_cast<int64_t>(count));
+      s = DecodeSweep(coder, model, in, values, 0, static_cast<int64_t>(count));
       if (s != Status::Ok) return s;
-      UnscanDetailPlane(lin, layout, bands[b], details[b]);
+      UnscanDetailPlane(values, layout, bands[b], details[b]);
     }
   }
+  buffers.details.Release();
   if (colour && !in.SkipTerminator()) return Status::Corrupt;
   return Status::Ok;
 }
 
+void RowWriter::Sink(void* context, const float* row, int64_t y) {
+  RowWriter& w = *static_cast<RowWriter*>(context);
+  uint8_t* out = w.destination + w.stride * static_cast<size_t>(y);
+  const int64_t width = w.width;
+  const size_t count = static_cast<size_t>(width);
+  const WaveletKernels& kernels = ActiveKernels();
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(w.values.data());
+  int16_t* values = w.values.data();
+  switch (w.mode) {
+    case 0:
+      kernels.sampleBytes(row, out, count);
+      break;
+    case 1:
+      kernels.sampleBytes(row, bytes, count);
+      for (int64_t x = 0; x < width; ++x) out[3 * x] = bytes[x];
+      break;
+    case 2:
+      kernels.chromaValues(row, values, count, w.fullRange);
+      for (int64_t x = 0; x < width; ++x) std::memcpy(out + 3 * x + 1, values + x, sizeof(int16_t));
+      break;
+    default:
+      kernels.chromaValues(row, values, count, w.fullRange);
+      for (int64_t x = 0; x < width; ++x) {
+        uint8_t* px = out + 3 * x;
+        int16_t a;
+        std::memcpy(&a, px + 1, sizeof a);
+        const int32_t luma = px[0];
+        const int32_t b = values[x];
+        px[0] = Clamp(luma + a + b - 256);
+        px[1] = Clamp(luma - a + 128);
+        px[2] = Clamp(luma - b + 128);
+      }
+      break;
+  }
+}
+
 Status decoder::Run() {
+  parallelDone_ = false;
   Status s = init();
   if (s != Status::Ok) return s;
+  if (header_.IsColour() && Threads() >= 2) {
+    // The planes need the whole stream at hand; it is a fraction of the
+    // picture's size.
+    std::vector<uint8_t> storage;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    if (in_.Contents(storage, data, size, vxMaxImageBytes()) &&
+        RunParallel(data, size) == Status::Ok) {
+      return Status::Ok;
+    }
+    parallelDone_ = false;
+    s = init();
+    if (s != Status::Ok) return s;
+  }
+  return RunSequential();
+}
+
+Status decoder::RunSequential() {
   const bool colour = header_.IsColour();
   const int planes = colour ? 3 : 1;
   const PlaneLayout chroma = ChromaLayout(luma_);
   for (int p = 0; p < planes; ++p) {
-    s = DecodePlane(bits_, p, colour, p == 0 ? luma_ : chroma, plane_);
+    PlaneBuffers buffers;
+    Status s = DecodePlane(bits_, p, colour, p == 0 ? luma_ : chroma, buffers, &memory_);
     if (s != Status::Ok) return s;
-    write(p, colour ? p + 1 : 0);
+    if (!colour && Threads() >= 2 && header_.height >= 16) {
+      // A grey plane's output is shared out by rows.
+      const int64_t half = header_.height / 2;
+      Status lower = Status::Failed;
+      std::thread second([&] { lower = WritePlane(buffers, 0, 0, half, header_.height); });
+      s = WritePlane(buffers, 0, 0, 0, half);
+      second.join();
+      buffers.Release();
+      if (s == Status::Ok) s = lower;
+    } else {
+      s = WritePlane(buffers, p, colour ? p + 1 : 0);
+    }
+    if (s != Status::Ok) return s;
     if (p + 1 < planes && !ReadSectionLength(bits_)) return Status::Corrupt;
   }
   consumed_ = in_.Position();
+  return Status::Ok;
+}
+
+Status decoder::RunParallel(const uint8_t* data, size_t size) {
+  size_t starts[4];
+  if (!LocateSections(data, size, header_, starts)) return Status::Failed;
+  const PlaneLayout chroma = ChromaLayout(luma_);
+  // Plane p's data follows the length of section 1, 3 or 4; planes 0 and 1
+  // must end exactly where the next length field starts.
+  const size_t begin[3] = {starts[0] + 4, starts[2] + 4, starts[3] + 4};
+  const size_t expectedEnd[2] = {starts[2], starts[3]};
+  uint64_t end[3] = {0, 0, 0};
+
+  auto decode = [&](int p, PlaneBuffers& buffers, int* pastEnd) {
+    ByteSource source(data + begin[p], size - begin[p]);
+    BitReader bits(source);
+    const Status s = DecodePlane(bits, p, true, p == 0 ? luma_ : chroma, buffers, &memory_);
+    end[p] = begin[p] + source.Position();
+    if (pastEnd) *pastEnd = bits.readsPastEnd();
+    if (s != Status::Ok) return s;
+    if (p < 2 && end[p] != expectedEnd[p]) return Status::Failed;
+    return Status::Ok;
+  };
+
+  // Two planes at a time: the chroma planes one after the other on a second
+  // thread, the luma here; that keeps the peak to two planes' buffers. The
+  // last plane's output, which combines all three, waits for both and is then
+  // shared out by rows.
+  Status chromaStatus = Status::Failed;
+  PlaneBuffers last;
+  int pastEnd = 0;
+  std::thread chromaThread([&] {
+    QuietReports quiet;
+    {
+      PlaneBuffers buffers;
+      chromaStatus = decode(1, buffers, nullptr);
+      if (chromaStatus == Status::Ok) chromaStatus = WritePlane(buffers, 1, 2);
+    }
+    if (chromaStatus == Status::Ok) chromaStatus = decode(2, last, &pastEnd);
+  });
+  QuietReports quiet;
+  Status s;
+  {
+    PlaneBuffers buffers;
+    s = decode(0, buffers, nullptr);
+    if (s == Status::Ok) s = WritePlane(buffers, 0, 1);
+  }
+  chromaThread.join();
+  if (s != Status::Ok || chromaStatus != Status::Ok) return Status::Failed;
+  const int64_t half = header_.height / 2;
+  Status lowerStatus = Status::Failed;
+  std::thread lower([&] { lowerStatus = WritePlane(last, 2, 3, half, header_.height); });
+  s = WritePlane(last, 2, 3, 0, half);
+  lower.join();
+  last.Release();
+  if (s != Status::Ok) return s;
+  if (lowerStatus != Status::Ok) return lowerStatus;
+  consumed_ = end[2];
+  pastEnd_ = pastEnd;
+  parallelDone_ = true;
   return Status::Ok;
 }
 
@@ -153,19 +290,6 @@ Status decoder::init() {
     ReportFatal(kMsgExpanse);
     return Status::NoMemory;
   }
-  if (!plane_.expanse.Allocate(static_cast<uint64_t>(luma_.PlaneSize()), &memory_)) {
-    ReportFatal(kMsgExpanse);
-    return Status::NoMemory;
-  }
-  if (!plane_.quad.Allocate(luma_.pw2, luma_.ph2, &memory_)) {
-    ReportFatal(kMsgQuadBuf);
-    return Status::NoMemory;
-  }
-  if (!plane_.pyramid.Init(luma_.pw2, luma_.ph2, &memory_) ||
-      !last_.Init(plane_.quad, h.width, h.height, step_, &memory_)) {
-    ReportFatal(kMsgWriteAlloc);
-    return Status::NoMemory;
-  }
   for (int i = kHeaderBytes; i < h.headerLength; ++i) {
     if (in_.Get() < 0) {
       bits_.Fail();
@@ -175,45 +299,169 @@ Status decoder::init() {
   return ReadSectionLength(bits_) ? Status::Ok : Status::Corrupt;
 }
 
-void decoder::write(int p, int mode) {
-  mode_ = mode;
-  last_.SetStep(p == 0 ? step_ : 1.5 * step_);
-  last_.Run(&decoder::OutputRow, this);
-}
-// Row output. Mode 0: grey bytes. Mode 1: luma into byte 0 of each pixel.
-// Mode 2: the first chroma value into bytes 1 and 2 (16 bits, native order).
-// Mode 3: combines Y = byte 0, A = the first chroma and B = the second into
-// blue = Y + A + B - 256, green = Y - A + 128, red = Y - B + 128, each clamped.
-void decoder::OutputRow(void* context, const float* row, int64_t y) {
-  decoder& d = *static_cast<decoder*>(context);
-  uint8_t* out = d.destination_ + d.stride_ * static_cast<size_t>(y);
-  const int64_t width = d.header_.width;
-  switch (d.mode_) {
-    case 0:
-      for (int64_t x = 0; x < width; ++x) out[x] = SampleByte(row[x]);
-      break;
-    case 1:
-      for (int64_t x = 0; x < width; ++x) out[3 * x] = SampleByte(row[x]);
-      break;
-    case 2:
-      for (int64_t x = 0; x < width; ++x) {
-        const int16_t a = static_cast<int16_t>(ChromaValue(row[x], d.fullRangeChroma_));
-        std::memcpy(out + 3 * x + 1, &a, sizeof a);
-      }
-      break;
-    default:
-      for (int64_t x = 0; x < width; ++x) {
-        uint8_t* px = out + 3 * x;
-        int16_t a;
-        std::memcpy(&a, px + 1, sizeof a);
-        const int32_t luma = px[0];
-        const int32_t b = ChromaValue(row[x], d.fullRangeChroma_);
-        px[0] = Clamp(luma + a + b - 256);
-        px[1] = Clamp(luma - a + 128);
-        px[2] = Clamp(luma - b + 128);
-      }
-      break;
+Status decoder::WritePlane(PlaneBuffers& buffers, int p, int mode, int64_t first, int64_t last) {
+  LastLevelInverse<int8_t> inverse;
+  RowWriter writer;
+  writer.destination = destination_;
+  writer.stride = stride_;
+  writer.width = header_.width;
+  writer.mode = mode;
+  writer.fullRange = fullRangeChroma_;
+  if (!inverse.Init(buffers.quad, header_.width, header_.height, p == 0 ? step_ : 1.5 * step_,
+                    &memory_) ||
+      !writer.values.Allocate(header_.width, &memory_)) {
+    ReportFatal(kMsgWriteAlloc);
+    return Status::NoMemory;
   }
+  inverse.Run(&RowWriter::Sink, &writer, first, last);
+  if (first == 0 && last < 0) buffers.Release();
+  return Status::Ok;
+}
+
+}  // namespace wif
+
+namespace wif {
+
+bool LocateSections(const uint8_t* data, size_t size, const Header& header, size_t starts[4]) {
+  const int count = header.IsColour() ? 4 : 2;
+  size_t pos = header.headerLength;
+  for (int i = 0; i < count; ++i) {
+    if (pos > size || size - pos < 4) return false;
+    const uint32_t length = (static_cast<uint32_t>(data[pos]) << 24) |
+                            (static_cast<uint32_t>(data[pos + 1]) << 16) |
+                            (static_cast<uint32_t>(data[pos + 2]) << 8) | data[pos + 3];
+    if (length < 4 || length > size - pos) return false;
+    starts[i] = pos;
+    pos += length;
+  }
+  return true;
+}
+
+int ReducedSide(int side, int levels) {
+  for (int i = 0; i < levels; ++i) side = (side + 1) >> 1;
+  return side;
+}
+
+namespace {
+
+// The coarse part of one plane, from the section data just after its length
+// field, up to detail level `lastLevel`, into a float plane of the reduced
+// layout, inverted down to the low band of that level's size.
+Status DecodeCoarsePlane(const uint8_t* data, size_t size, const PlaneLayout& layout,
+                         const PlaneLayout& reduced, Buffer<float>& plane, MemoryTracker* memory) {
+  ByteSource source(data, size);
+  BitReader in(source);
+  AdaptiveModel model;
+  ArithDecoder coder(in, model);
+  const int64_t need = reduced.PlaneSize();
+  Buffer<int32_t> lin;
+  if (!lin.Allocate(static_cast<uint64_t>(std::max(need, layout.ncoarse)), memory)) {
+    ReportFatal(kMsgExpanse);
+    return Status::NoMemory;
+  }
+  uint32_t magnitude;
+  if (!in.ReadBigEndian(2, magnitude)) return Status::Corrupt;
+  in.Reset();
+  Status s = BlockDecode(in, lin.data(), static_cast<size_t>(layout.ncoarse));
+  if (s != Status::Ok) return s;
+  lin[0] = RestoreDc(lin[0], magnitude);
+  if (!in.SkipTerminator()) return Status::Corrupt;
+  if (layout.sweeps >= 1 && layout.ncoarse < need) {
+    coder.Start();
+    int64_t begin = layout.ncoarse;
+    for (int r = 1; r <= layout.sweeps && 4 * begin <= need; ++r, begin *= 4) {
+      s = DecodeSweep(coder, model, in, lin.data(), begin, 4 * begin);
+      if (s != Status::Ok) return s;
+    }
+  }
+  UnpredictLowest(lin.data(), layout.w0, layout.h0);
+  if (!plane.Allocate(static_cast<uint64_t>(need), memory)) {
+    ReportFatal(kMsgQuadBuf);
+    return Status::NoMemory;
+  }
+  UnscanPlane(lin.data(), reduced, plane.data());
+  lin.Release();
+  PyramidTransform pyramid;
+  if (!pyramid.Init(reduced.pw2, reduced.ph2, memory)) {
+    ReportFatal(kMsgWriteAlloc);
+    return Status::NoMemory;
+  }
+  pyramid.Inverse(plane.data(), reduced.levels - 1);
+  return Status::Ok;
+}
+
+}  // namespace
+
+Status DecodeReduced(const uint8_t* data, size_t size, int levels, uint8_t* destination,
+                     uint64_t* peakBytes) {
+  if (!data || size < kHeaderBytes) return Status::Corrupt;
+  const Header h = ParseHeader(data);
+  const bool colour = h.kind == kKindColour;
+  if (h.magic != kMagic || (h.kind != kKindGrey && !colour) || h.width == 0 || h.height == 0) {
+    ReportFatal(kMsgWrongFormat);
+    return Status::Corrupt;
+  }
+  if (h.levels == 0 || levels < 1 || levels > h.levels) return Status::Corrupt;
+  if (!FitsMemoryCeiling(h)) {
+    ReportFatal(kMsgExpanse);
+    return Status::NoMemory;
+  }
+  size_t starts[4];
+  if (!LocateSections(data, size, h, starts)) {
+    Report(kMsgBadInput);
+    return Status::Corrupt;
+  }
+  MemoryTracker memory;
+  const PlaneLayout luma = LumaLayout(h.width, h.height, h.levels, h.split);
+  const PlaneLayout chroma = ChromaLayout(luma);
+  const double step = StepNumerator(h.quality, h.versionMajor, h.versionMinor) / 3.0;
+  const int width = ReducedSide(h.width, levels);
+  const int height = ReducedSide(h.height, levels);
+  const size_t stride = RowStride(width, colour);
+  const int planes = colour ? 3 : 1;
+  const int sectionOf[3] = {0, 2, 3};
+  for (int p = 0; p < planes; ++p) {
+    const PlaneLayout& layout = p == 0 ? luma : chroma;
+    // The same linear order up to detail level L - levels, as a smaller plane.
+    PlaneLayout reduced = layout;
+    reduced.pw2 = layout.pw2 >> (levels - 1);
+    reduced.ph2 = layout.ph2 >> (levels - 1);
+    reduced.levels = layout.levels - levels + 1;
+    const size_t start = starts[sectionOf[p]] + 4;
+    Buffer<float> plane;
+    const Status s = DecodeCoarsePlane(data + start, size - start, layout, reduced, plane, &memory);
+    if (s != Status::Ok) return s;
+    // The low band of level d holds 2^d / step times the pixel values: the
+    // low-pass filters have a gain of sqrt(2) each way, and the first level
+    // divided by the step.
+    const double scale = (p == 0 ? step : 1.5 * step) / static_cast<double>(1 << levels);
+    for (int y = 0; y < height; ++y) {
+      const float* row = plane.data() + static_cast<int64_t>(y) * reduced.pw2;
+      uint8_t* out = destination + stride * static_cast<size_t>(y);
+      for (int x = 0; x < width; ++x) {
+        const float v = static_cast<float>(row[x] * scale);
+        if (!colour) {
+          out[x] = SampleByte(v);
+        } else if (p == 0) {
+          out[3 * x] = SampleByte(v);
+        } else if (p == 1) {
+          const int16_t a = static_cast<int16_t>(ChromaValue(v, true));
+          std::memcpy(out + 3 * x + 1, &a, sizeof a);
+        } else {
+          uint8_t* px = out + 3 * x;
+          int16_t a;
+          std::memcpy(&a, px + 1, sizeof a);
+          const int32_t lum = px[0];
+          const int32_t b = ChromaValue(v, true);
+          px[0] = Clamp(lum + a + b - 256);
+          px[1] = Clamp(lum - a + 128);
+          px[2] = Clamp(lum - b + 128);
+        }
+      }
+    }
+  }
+  if (peakBytes) *peakBytes = memory.Peak();
+  return Status::Ok;
 }
 
 }  // namespace wif

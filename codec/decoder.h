@@ -21,11 +21,21 @@ namespace wif {
 // the engine's memory ceiling (levels 0 gives false too: nothing to size).
 bool FitsMemoryCeiling(const Header& header);
 
-// The working buffers of one plane's decoding.
+// The working buffers of one plane's decoding. Each is allocated when the
+// decoding reaches it and released once used, so that a plane holds about 8
+// bytes per first-level coefficient at a time: the linear array of the coarse
+// part (released once it is in the float plane), then the float plane, the
+// three detail planes and one detail array as decoded.
 struct PlaneBuffers {
-  Buffer<int32_t> expanse;  // the plane as a linear array, pw2 ph2 values
+  Buffer<int32_t> expanse;  // the coarse part as a linear array, pw2 ph2 values
+  Buffer<int8_t> details;   // one detail array, saturated to bytes
   QuadBuf quad;
   PyramidTransform pyramid;
+  void Release() {
+    expanse.Release();
+    details.Release();
+    quad.Release();
+  }
 };
 
 // Decodes the coefficients of plane `plane` from `in`, positioned just after
@@ -35,7 +45,41 @@ struct PlaneBuffers {
 // plane has its own arithmetic decoder, so planes found by their section
 // lengths can be decoded apart.
 Status DecodePlane(BitReader& in, int plane, bool colour, const PlaneLayout& layout,
-                   PlaneBuffers& buffers);
+                   PlaneBuffers& buffers, MemoryTracker* memory);
+
+// Converts the rows of one plane's last inverse level into the destination.
+// Mode 0: grey bytes. Mode 1: luma into byte 0 of each pixel. Mode 2: the
+// first chroma value into bytes 1 and 2 (16 bits, native order). Mode 3:
+// combines Y = byte 0, A = the first chroma and B = the second into blue = Y +
+// A + B - 256, green = Y - A + 128, red = Y - B + 128, each clamped.
+struct RowWriter {
+  uint8_t* destination = nullptr;
+  size_t stride = 0;
+  int64_t width = 0;
+  int mode = 0;
+  bool fullRange = true;
+  Buffer<int16_t> values;  // one row's converted samples
+  static void Sink(void* context, const float* row, int64_t y);
+};
+
+// Where the sections of a stream start (their length fields), found by the
+// lengths alone: grey streams have 2 sections, colour streams 4. False when a
+// length points before the next field or past the end of the stream.
+bool LocateSections(const uint8_t* data, size_t size, const Header& header, size_t starts[4]);
+
+// Size of a picture decoded `levels` levels early: each side halved `levels`
+// times, rounding up.
+int ReducedSide(int side, int levels);
+
+// Decodes a whole WIF stream held in memory at 1/2^levels of its size (1 <=
+// levels <= the stream's own levels), stopping the inverse transform early:
+// the coarse levels of the pyramid scaled back to pixel values. Only the
+// coarse part of each plane is read, up to the last level needed; the
+// first-level detail planes are skipped by the section lengths. `destination`
+// holds ReducedSide(width) x ReducedSide(height) pixels in buffer rows of
+// RowStride bytes, grey or blue-green-red like a full decode.
+Status DecodeReduced(const uint8_t* data, size_t size, int levels, uint8_t* destination,
+                     uint64_t* peakBytes = nullptr);
 
 class decoder {
  public:
@@ -59,7 +103,11 @@ class decoder {
 
   // Rewinds the stream and decodes it. Corrupt for anything that is not a
   // valid WIF stream, NoMemory when the buffers would exceed the memory
-  // ceiling or cannot be allocated.
+  // ceiling or cannot be allocated. With more than one thread (SetThreads)
+  // the planes of a colour stream are decoded at once, found by their
+  // section lengths; when a length disagrees with the data, or anything else
+  // goes wrong there, the planes are decoded again one after another, which
+  // finds its way by the terminators alone.
   Status Run();
 
   const Header& header() const { return header_; }
@@ -67,12 +115,19 @@ class decoder {
   uint64_t BytesConsumed() const { return consumed_; }
   uint64_t PeakBytes() const { return memory_.Peak(); }
   // Bytes the bit reader asked for beyond the end of the stream.
-  int ReadsPastEnd() const { return bits_.readsPastEnd(); }
+  int ReadsPastEnd() const { return parallelDone_ ? pastEnd_ : bits_.readsPastEnd(); }
 
  private:
   Status init();
-  void write(int plane, int mode);
-  static void OutputRow(void* context, const float* row, int64_t y);
+  Status RunSequential();
+  // Ok when every plane was decoded at once; anything else sends the caller
+  // to the sequential path.
+  Status RunParallel(const uint8_t* data, size_t size);
+  // The last inverse level of a decoded plane, written in `mode`, rows first
+  // .. last - 1 (all when last < 0); the buffers are released after a whole
+  // plane.
+  Status WritePlane(PlaneBuffers& buffers, int plane, int mode, int64_t first = 0,
+                    int64_t last = -1);
 
   ByteSource& in_;
   BitReader bits_;
@@ -82,15 +137,14 @@ class decoder {
   PlaneLayout luma_;
   double step_ = 1.0;
   size_t stride_ = 0;
-  int mode_ = 0;
   bool fullRangeChroma_ = true;
   bool expecting_ = false;
   int expectWidth_ = 0;
   int expectHeight_ = 0;
   bool expectColour_ = false;
   uint64_t consumed_ = 0;
-  PlaneBuffers plane_;  // one set, reused for each plane
-  LastLevelInverse<int8_t> last_;
+  bool parallelDone_ = false;
+  int pastEnd_ = 0;
 };
 
 }  // namespace wif

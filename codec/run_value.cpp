@@ -10,8 +10,7 @@ namespace {
 void EncodeValue(ArithEncoder& coder, int32_t v) {
   coder.Encode(v > 0 ? kCharPositive : kCharNegative);
   const uint32_t magnitude = v > 0 ? static_cast<uint32_t>(v) : 0u - static_cast<uint32_t>(v);
-  int top = 31;
-  while (((magnitude >> top) & 1u) == 0) --top;
+  const int top = 31 - __builtin_clz(magnitude);
   for (int b = top - 1; b >= 0; --b) coder.Encode(static_cast<int>((magnitude >> b) & 1u));
 }
 
@@ -56,8 +55,22 @@ void EncodeSweep(ArithEncoder& coder, AdaptiveModel& model, const int32_t* value
   if (end > begin && values[end - 1] != 0) coder.Encode(kCharNegative);
 }
 
-Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int32_t* values,
-                   int64_t begin, int64_t end) {
+namespace {
+
+template <typename T>
+T Store(int64_t v);
+template <>
+int32_t Store<int32_t>(int64_t v) {
+  return static_cast<int32_t>(v);
+}
+template <>
+int8_t Store<int8_t>(int64_t v) {
+  return static_cast<int8_t>(v > 127 ? 127 : v < -128 ? -128 : v);
+}
+
+template <typename T>
+Status DecodeSweepInto(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, T* values,
+                       int64_t begin, int64_t end) {
   model.Reset();
   int64_t pos = begin;
   int c = pos < end ? coder.Decode() : 0;
@@ -78,7 +91,7 @@ Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int
         }
         t = coder.Decode();
       }
-      values[pos++] = static_cast<int32_t>(c == kCharPositive ? m : -m);
+      values[pos++] = Store<T>(c == kCharPositive ? m : -m);
       c = t;
     } else if (c == kCharOddRun || c == kCharEvenRun) {
       int64_t run = c == kCharOddRun ? 1 : 0;
@@ -105,6 +118,18 @@ Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int
     }
   }
   return in.failed() ? Status::Corrupt : Status::Ok;
+}
+
+}  // namespace
+
+Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int32_t* values,
+                   int64_t begin, int64_t end) {
+  return DecodeSweepInto(coder, model, in, values, begin, end);
+}
+
+Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int8_t* values,
+                   int64_t begin, int64_t end) {
+  return DecodeSweepInto(coder, model, in, values, begin, end);
 }
 
 }  // namespace wif

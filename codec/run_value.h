@@ -36,5 +36,9 @@ void EncodeSweep(ArithEncoder& coder, AdaptiveModel& model, const int32_t* value
 // sweep is zero and the result is Corrupt; so is a failed stream.
 Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int32_t* values,
                    int64_t begin, int64_t end);
+// The same, each value saturated to a signed byte (the first-level detail
+// planes keep nothing more).
+Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int8_t* values,
+                   int64_t begin, int64_t end);
 
 }  // namespace wif

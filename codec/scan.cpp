@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace wif {
@@ -17,14 +18,6 @@ const uint8_t kHilbert8[64][2] = {
     {4, 5}, {5, 5}, {5, 4}, {6, 4}, {7, 4}, {7, 5}, {6, 5}, {6, 6}, {7, 6}, {7, 7}, {6, 7},
     {5, 7}, {5, 6}, {4, 6}, {4, 7}, {3, 7}, {2, 7}, {2, 6}, {3, 6}, {3, 5}, {3, 4}, {2, 4},
     {2, 5}, {1, 5}, {1, 4}, {0, 4}, {0, 5}, {0, 6}, {1, 6}, {1, 7}, {0, 7}};
-
-int32_t RoundCoefficient(float v) {
-  const double r = v > 0 ? std::trunc(static_cast<double>(v) + 0.499)
-                         : std::trunc(static_cast<double>(v) - 0.499);
-  if (r >= 2147483647.0) return std::numeric_limits<int32_t>::max();
-  if (r <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(r);
-}
 
 namespace {
 
@@ -54,9 +47,9 @@ void ForLevels(const PlaneLayout& layout, int first, int last, Visit&& visit) {
     const int64_t bh = layout.h0 << (k - 1);
     for (Band band : kBands) {
       const BandOrigin o = Origin(band, bw, bh);
-      ScanBand(band, bw, bh, BlockSide(k), [&](int64_t r, int64_t c) {
-        visit(k, (o.row + r) * layout.pw2 + o.column + c);
-      });
+      const int64_t origin = o.row * layout.pw2 + o.column;
+      ScanBandIndices(band, bw, bh, BlockSide(k), layout.pw2,
+                      [&](int64_t i) { visit(k, origin + i); });
     }
   }
 }
@@ -94,14 +87,13 @@ void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
   const int64_t pw2 = layout.pw2;
   const int side = BlockSide(layout.levels);
   if (!removeLoneOnes) {
-    ScanBand(band, pw2, layout.ph2, side,
-             [&](int64_t r, int64_t c) { lin[pos++] = plane[r * pw2 + c]; });
+    ScanBandIndices(band, pw2, layout.ph2, side, pw2, [&](int64_t i) { lin[pos++] = plane[i]; });
     return;
   }
   int32_t last = 1;
   int32_t secondLast = 1;
-  ScanBand(band, pw2, layout.ph2, side, [&](int64_t r, int64_t c) {
-    const int32_t v = plane[r * pw2 + c];
+  ScanBandIndices(band, pw2, layout.ph2, side, pw2, [&](int64_t i) {
+    const int32_t v = plane[i];
     if (v == 0 && secondLast == 0 && (last == 1 || last == -1)) {
       lin[pos - 1] = 0;
       last = 0;
@@ -124,10 +116,42 @@ void UnscanPlane(const int32_t* lin, const PlaneLayout& layout, float* plane) {
 void UnscanDetailPlane(const int32_t* lin, const PlaneLayout& layout, Band band, int8_t* plane) {
   int64_t pos = 0;
   const int64_t pw2 = layout.pw2;
-  ScanBand(band, pw2, layout.ph2, BlockSide(layout.levels), [&](int64_t r, int64_t c) {
+  ScanBandIndices(band, pw2, layout.ph2, BlockSide(layout.levels), pw2, [&](int64_t i) {
     const int32_t v = lin[pos++];
-    plane[r * pw2 + c] = static_cast<int8_t>(v > 127 ? 127 : v < -128 ? -128 : v);
+    plane[i] = static_cast<int8_t>(v > 127 ? 127 : v < -128 ? -128 : v);
   });
+}
+
+void UnscanDetailPlane(const int8_t* lin, const PlaneLayout& layout, Band band, int8_t* plane) {
+  const int64_t pw2 = layout.pw2;
+  const int side = BlockSide(layout.levels);
+  if (side != 8) {
+    int64_t pos = 0;
+    ScanBandIndices(band, pw2, layout.ph2, side, pw2, [&](int64_t i) { plane[i] = lin[pos++]; });
+    return;
+  }
+  // Blocks of 8 x 8: each block's 64 values are put in raster order first
+  // (a table of where each raster position comes from), then stored as eight
+  // rows of 8 bytes.
+  uint8_t from[64];
+  for (int e = 0; e < 64; ++e) {
+    const int row = band == Band::HL ? kHilbert8[e][1] : kHilbert8[e][0];
+    const int column = band == Band::HL ? kHilbert8[e][0] : kHilbert8[e][1];
+    from[row * 8 + column] = static_cast<uint8_t>(e);
+  }
+  const int64_t across = pw2 / 8;
+  const int64_t down = layout.ph2 / 8;
+  const bool columns = band == Band::HL;
+  const int64_t blocks = across * down;
+  for (int64_t n = 0; n < blocks; ++n) {
+    const int64_t bx = columns ? n / down : n % across;
+    const int64_t by = columns ? n % down : n / across;
+    const int8_t* block = lin + n * 64;
+    int8_t raster[64];
+    for (int i = 0; i < 64; ++i) raster[i] = block[from[i]];
+    int8_t* out = plane + by * 8 * pw2 + bx * 8;
+    for (int r = 0; r < 8; ++r) std::memcpy(out + r * pw2, raster + r * 8, 8);
+  }
 }
 
 namespace {

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+#include "codec/rounding.h"
 #include "codec/wif_format.h"
 
 namespace wif {
@@ -62,9 +63,40 @@ void ScanBand(Band band, int64_t bw, int64_t bh, int side, Visit&& visit) {
   }
 }
 
-// Rounds a coefficient of the float plane: trunc(v + 0.499) above 0,
-// trunc(v - 0.499) otherwise (saturated to 32 bits).
-int32_t RoundCoefficient(float v);
+// The same order as ScanBand, as visit(index) with index = row * stride +
+// column: the block's offsets are worked out once per band, so the walk costs
+// one table read per coefficient.
+template <class Visit>
+void ScanBandIndices(Band band, int64_t bw, int64_t bh, int side, int64_t stride, Visit&& visit) {
+  const uint8_t(*table)[2] = side == 4 ? kHilbert4 : kHilbert8;
+  const int entries = side * side;
+  int64_t offsets[64];
+  for (int e = 0; e < entries; ++e) {
+    offsets[e] = band == Band::HL ? table[e][1] * stride + table[e][0]
+                                  : table[e][0] * stride + table[e][1];
+  }
+  const int64_t blocksAcross = bw / side;
+  const int64_t blocksDown = bh / side;
+  const int64_t blockRow = side * stride;
+  if (band == Band::HL) {
+    for (int64_t bx = 0; bx < blocksAcross; ++bx) {
+      for (int64_t by = 0; by < blocksDown; ++by) {
+        const int64_t base = by * blockRow + bx * side;
+        for (int e = 0; e < entries; ++e) visit(base + offsets[e]);
+      }
+    }
+  } else {
+    for (int64_t by = 0; by < blocksDown; ++by) {
+      for (int64_t bx = 0; bx < blocksAcross; ++bx) {
+        const int64_t base = by * blockRow + bx * side;
+        for (int e = 0; e < entries; ++e) visit(base + offsets[e]);
+      }
+    }
+  }
+}
+
+// Coefficients of the float plane are rounded by RoundCoefficient
+// (codec/rounding.h).
 
 // Encoder side. `plane` is the float plane (stride pw2) after the further levels.
 // The lowest band and detail levels 1 .. split into lin[0 .. ncoarse).
@@ -84,6 +116,8 @@ void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
 void UnscanPlane(const int32_t* lin, const PlaneLayout& layout, float* plane);
 // lin[0 .. pw2 ph2) back into a detail plane (saturated to bytes).
 void UnscanDetailPlane(const int32_t* lin, const PlaneLayout& layout, Band band, int8_t* plane);
+// The same from values already saturated to bytes.
+void UnscanDetailPlane(const int8_t* lin, const PlaneLayout& layout, Band band, int8_t* plane);
 
 // Prediction of the lowest band (the first w0 h0 values, raster order) from
 // its left, upper and upper-left neighbours, and its inverse.

@@ -1,5 +1,7 @@
 #include "codec/wavelet.h"
 
+#include "codec/wavelet_kernels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -24,59 +26,28 @@ void ExtendSymmetric(float* ext, int64_t n) {
 
 void CombineRows(const float* const* rows, const float* taps, int tapCount, float* out,
                  size_t count) {
-  for (size_t x = 0; x < count; ++x) {
-    double sum = 0.0;
-    for (int k = 0; k < tapCount; ++k) sum += static_cast<double>(taps[k]) * rows[k][x];
-    out[x] = static_cast<float>(sum);
-  }
+  ActiveKernels().combineRows(rows, taps, tapCount, out, count);
 }
 
 void AnalyzeSignal(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
                    float* low, float* high) {
-  for (size_t i = 0; i < half; ++i) {
-    const float* centre = ext + 2 * i;
-    double sum = 0.0;
-    for (int k = 0; k < 9; ++k) sum += static_cast<double>(lowTaps[k]) * centre[k - 4];
-    low[i] = static_cast<float>(sum);
-    sum = 0.0;
-    for (int k = 0; k < 7; ++k) sum += static_cast<double>(highTaps[k]) * centre[k - 2];
-    high[i] = static_cast<float>(sum);
-  }
+  ActiveKernels().analyze(ext, half, lowTaps, highTaps, low, high);
 }
 
 void SynthesizeSignal(const float* yext, size_t count, const float* evenTaps,
                       const float* oddTaps, float* out) {
-  for (size_t n = 0; n < count; ++n) {
-    const float* centre = yext + n;
-    double sum = 0.0;
-    if ((n & 1) == 0) {
-      for (int k = 0; k < 7; ++k) sum += static_cast<double>(evenTaps[k]) * centre[k - 3];
-    } else {
-      for (int k = 0; k < 9; ++k) sum += static_cast<double>(oddTaps[k]) * centre[k - 4];
-    }
-    out[n] = static_cast<float>(sum);
-  }
-}
-
-int8_t RoundDetail(float v) {
-  const double r = v > 0 ? std::trunc(static_cast<double>(v) + 0.49)
-                         : std::trunc(static_cast<double>(v) - 0.49);
-  if (r > 127.0) return 127;
-  if (r < -128.0) return -128;
-  return static_cast<int8_t>(r);
+  ActiveKernels().synthesize(yext, count, evenTaps, oddTaps, out);
 }
 
 namespace {
 
-template <typename Detail>
-Detail StoreDetail(float v);
-template <>
-int8_t StoreDetail<int8_t>(float v) {
-  return RoundDetail(v);
+// A row of detail values as the codec stores them (rounded bytes) or as the
+// transform tests keep them (floats).
+void StoreDetails(const float* in, int8_t* out, int64_t count) {
+  ActiveKernels().roundDetails(in, out, static_cast<size_t>(count));
 }
-template <>
-float StoreDetail<float>(float v) {
-  return v;
+void StoreDetails(const float* in, float* out, int64_t count) {
+  std::memcpy(out, in, static_cast<size_t>(count) * sizeof(float));
 }
 
 }  // namespace
@@ -105,6 +76,8 @@ bool FirstLevelForward<Detail>::Init(int64_t width, int64_t height, float step,
   rows_ = 2 * out.ph2;
   loaded_ = 0;
   emitted_ = 0;
+  endPair_ = out.ph2;
+  firstRow_ = 0;
   out_ = &out;
   (void)height;
   for (int k = 0; k < 9; ++k) lowTaps_[k] = kLowTaps[k] / step;
@@ -115,8 +88,16 @@ bool FirstLevelForward<Detail>::Init(int64_t width, int64_t height, float step,
 }
 
 template <typename Detail>
+void FirstLevelForward<Detail>::SetPairRange(int64_t first, int64_t last) {
+  emitted_ = first;
+  endPair_ = last;
+  firstRow_ = std::max<int64_t>(0, 2 * first - 4);
+  loaded_ = firstRow_;
+}
+
+template <typename Detail>
 void FirstLevelForward<Detail>::PushRow(const float* row) {
-  if (loaded_ >= rows_) return;
+  if (loaded_ >= rows_ || emitted_ >= endPair_) return;
   LoadPadded(row);
   EmitReadyPairs();
 }
@@ -138,7 +119,7 @@ void FirstLevelForward<Detail>::Finish() {
   const int64_t full = 2 * pw2_;
   // The rows below the picture repeat its last row, and so do their filtered
   // halves.
-  while (loaded_ < rows_) {
+  while (loaded_ < rows_ && emitted_ < endPair_) {
     const float* previous = ring_.data() + ((loaded_ - 1) % 9) * full;
     float* slot = ring_.data() + (loaded_ % 9) * full;
     std::memcpy(slot, previous, static_cast<size_t>(full) * sizeof(float));
@@ -150,8 +131,7 @@ void FirstLevelForward<Detail>::Finish() {
 
 template <typename Detail>
 void FirstLevelForward<Detail>::EmitReadyPairs() {
-  const int64_t ph2 = rows_ / 2;
-  while (emitted_ < ph2 && std::min(2 * emitted_ + 4, rows_ - 1) < loaded_) {
+  while (emitted_ < endPair_ && std::min(2 * emitted_ + 4, rows_ - 1) < loaded_) {
     EmitPair(emitted_);
     ++emitted_;
   }
@@ -164,8 +144,8 @@ void FirstLevelForward<Detail>::EmitPair(int64_t j) {
   for (int k = 0; k < 9; ++k) {
     rows[k] = ring_.data() + (Mirror(2 * j - 4 + k, rows_) % 9) * full;
   }
-  CombineRows(rows, kLowTaps, 9, lowPass_.data(), static_cast<size_t>(full));
-  CombineRows(rows + 2, kHighTaps, 7, highPass_.data(), static_cast<size_t>(full));
+  ActiveKernels().combinePair(rows, kLowTaps, kHighTaps, lowPass_.data(), highPass_.data(),
+                              static_cast<size_t>(full));
 
   QuadPlanes<Detail>& q = *out_;
   std::memcpy(q.low.data() + j * pw2_, lowPass_.data(), static_cast<size_t>(pw2_) * sizeof(float));
@@ -175,11 +155,9 @@ void FirstLevelForward<Detail>::EmitPair(int64_t j) {
   const float* lowOfHigh = lowPass_.data() + pw2_;
   const float* highOfLow = highPass_.data();
   const float* highOfHigh = highPass_.data() + pw2_;
-  for (int64_t x = 0; x < pw2_; ++x) {
-    hl[x] = StoreDetail<Detail>(lowOfHigh[x]);
-    lh[x] = StoreDetail<Detail>(highOfLow[x]);
-    hh[x] = StoreDetail<Detail>(highOfHigh[x]);
-  }
+  StoreDetails(lowOfHigh, hl, pw2_);
+  StoreDetails(highOfLow, lh, pw2_);
+  StoreDetails(highOfHigh, hh, pw2_);
 }
 
 // ---------------------------------------------------------------------------
@@ -191,7 +169,7 @@ bool PyramidTransform::Init(int64_t pw2, int64_t ph2, MemoryTracker* tracker) {
   return row_.Allocate(static_cast<uint64_t>(pw2) + 8, tracker) &&
          half_.Allocate(static_cast<uint64_t>(pw2), tracker) &&
          strip_.Allocate((static_cast<uint64_t>(ph2) + 8) * kStrip, tracker, true) &&
-         out_.Allocate(kStrip, tracker);
+         out_.Allocate(2 * kStrip, tracker);
 }
 
 void PyramidTransform::Forward(float* plane, int count) {
@@ -240,10 +218,10 @@ void PyramidTransform::ForwardColumns(float* plane, int64_t w, int64_t h) {
     const float* rows[9];
     for (int64_t i = 0; i < half; ++i) {
       for (int k = 0; k < 9; ++k) rows[k] = strip + (2 * i - 4 + k) * kStrip;
-      CombineRows(rows, kLowTaps, 9, out_.data(), static_cast<size_t>(lanes));
+      ActiveKernels().combinePair(rows, kLowTaps, kHighTaps, out_.data(), out_.data() + kStrip,
+                                  static_cast<size_t>(lanes));
       std::memcpy(plane + i * pw2_ + x0, out_.data(), static_cast<size_t>(lanes) * sizeof(float));
-      CombineRows(rows + 2, kHighTaps, 7, out_.data(), static_cast<size_t>(lanes));
-      std::memcpy(plane + (half + i) * pw2_ + x0, out_.data(),
+      std::memcpy(plane + (half + i) * pw2_ + x0, out_.data() + kStrip,
                   static_cast<size_t>(lanes) * sizeof(float));
     }
   }
@@ -338,12 +316,14 @@ void LastLevelInverse<Detail>::LoadRow(int64_t m) {
 }
 
 template <typename Detail>
-void LastLevelInverse<Detail>::Run(RowSink sink, void* context) {
+void LastLevelInverse<Detail>::Run(RowSink sink, void* context, int64_t first, int64_t last) {
   const int64_t full = 2 * pw2_;
   float* ext = ext_.data() + 4;
-  int64_t loaded = 0;
+  if (last < 0 || last > height_) last = height_;
+  // Output row r uses interleaved rows r - 4 .. r + 4 (mirrored at the ends).
+  int64_t loaded = std::max<int64_t>(0, first - 4);
   const float* rows[9];
-  for (int64_t r = 0; r < height_; ++r) {
+  for (int64_t r = first; r < last; ++r) {
     const int64_t need = std::min(r + 4, rows_ - 1);
     while (loaded <= need) LoadRow(loaded++);
     if ((r & 1) == 0) {

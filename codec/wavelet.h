@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "codec/buffer.h"
+#include "codec/rounding.h"
 
 namespace wif {
 
@@ -82,10 +83,8 @@ struct QuadPlanes {
 };
 using QuadBuf = QuadPlanes<int8_t>;
 
-// Rounds a first-level detail value into a signed byte: trunc(v + 0.49) above
-// 0, trunc(v - 0.49) otherwise. Values beyond -128 .. 127 (sharp edges at
-// small steps) are saturated, never wrapped.
-int8_t RoundDetail(float v);
+// First-level detail values are rounded by RoundDetail (codec/rounding.h):
+// values beyond -128 .. 127 (sharp edges at small steps) are saturated.
 
 // The first forward level. Rows are pushed one at a time, in buffer order;
 // the image is padded to 2 * pw2 x 2 * ph2 by repeating its last column and
@@ -99,6 +98,13 @@ class FirstLevelForward {
   // cannot be allocated.
   bool Init(int64_t width, int64_t height, float step, QuadPlanes<Detail>& out,
             MemoryTracker* tracker);
+  // Makes only output row pairs first .. last - 1 (after Init; all by
+  // default), so that separate objects can fill parts of the same planes at
+  // once. Rows are then pushed from FirstRow() on, up to EndRow() - 1 or the
+  // last image row, whichever comes first.
+  void SetPairRange(int64_t first, int64_t last);
+  int64_t FirstRow() const { return firstRow_; }
+  int64_t EndRow() const { return 2 * endPair_ + 5; }
   // One row of `width` samples.
   void PushRow(const float* row);
   // Feeds the padding rows and completes the planes.
@@ -114,6 +120,8 @@ class FirstLevelForward {
   int64_t rows_ = 0;  // padded height 2 * ph2
   int64_t loaded_ = 0;
   int64_t emitted_ = 0;
+  int64_t endPair_ = 0;
+  int64_t firstRow_ = 0;
   float lowTaps_[9] = {};
   float highTaps_[7] = {};
   QuadPlanes<Detail>* out_ = nullptr;
@@ -159,7 +167,10 @@ class LastLevelInverse {
             MemoryTracker* tracker);
   // Another plane's step, keeping the buffers.
   void SetStep(double step);
-  void Run(RowSink sink, void* context);
+  // Rows first .. last - 1 (all rows when last < 0). Separate objects over the
+  // same planes may produce separate row ranges at once: each loads the rows
+  // its range needs into its own ring.
+  void Run(RowSink sink, void* context, int64_t first = 0, int64_t last = -1);
 
  private:
   void LoadRow(int64_t m);

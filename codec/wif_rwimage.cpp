@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "codec/byte_stream.h"
 #include "codec/compress.h"
@@ -201,8 +202,62 @@ int vxWIFImage::GetFileInfo(const char* fileName, vxFileInfo* info) {
 
 vxRWImage* vxCreateWIF() { return new vxWIFImage; }
 
-// Reduced decoding is not available yet: callers fall back to a full decode.
-int vxReadWifReduced(const char* /*fileName*/, int /*levels*/, vxBitmapInfoHeader** /*header*/,
-                     int* /*fullWidth*/, int* /*fullHeight*/) {
-  return -2;
+int vxReadWifReduced(const char* fileName, int levels, vxBitmapInfoHeader** header,
+                     int* fullWidth, int* fullHeight) {
+  if (!header || levels < 0 || levels > 3) return vxNotRecognised;
+  FILE* file = fileName ? std::fopen(fileName, "rb") : nullptr;
+  if (!file) {
+    vxSetLastError("cannot open the file");
+    return vxCannotOpen;
+  }
+  wif::Header h;
+  const bool recognised = ReadWifHeader(file, h);
+  const long long length = vxStreamLength(file);
+  if (!recognised || h.width == 0 || h.height == 0 ||
+      (h.kind != wif::kKindGrey && h.kind != wif::kKindColour) || h.levels == 0 ||
+      levels > h.levels || length < 0) {
+    std::fclose(file);
+    vxSetLastError("not a WIF file that can be decoded at a reduced size");
+    return vxNotRecognised;
+  }
+  const bool colour = h.kind == wif::kKindColour;
+  if (!wif::FitsMemoryCeiling(h) || static_cast<uint64_t>(length) > vxMaxImageBytes()) {
+    std::fclose(file);
+    vxSetLastError("WIF picture too large: its buffers would exceed the memory ceiling");
+    return vxNoMemory;
+  }
+  const int width = wif::ReducedSide(h.width, levels);
+  const int height = wif::ReducedSide(h.height, levels);
+  vxBitmapInfoHeader* block = vxAllocateBlock(width, height, colour ? 24 : 8, colour ? 0 : 256);
+  if (!block) {
+    std::fclose(file);
+    return vxNoMemory;
+  }
+  if (!colour) vxSetGreyRamp(vxBlockPalette(block), 256);
+
+  wif::Status status = wif::Status::Corrupt;
+  if (levels == 0) {
+    wif::ByteSource source(file);
+    wif::decoder decode(source, vxBlockBits(block));
+    decode.Expect(h.width, h.height, colour);
+    status = decode.Run();
+    std::fclose(file);
+  } else {
+    // The coarse sections are read from memory: the stream is a fraction of
+    // the picture's size, and the sections are found by their lengths.
+    std::vector<uint8_t> bytes(static_cast<size_t>(length));
+    const bool read = std::fseek(file, 0, SEEK_SET) == 0 &&
+                      std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    std::fclose(file);
+    if (read) status = wif::DecodeReduced(bytes.data(), bytes.size(), levels, vxBlockBits(block));
+  }
+  if (status != wif::Status::Ok) {
+    vxFreeBlock(block);
+    SetReadFailure(status);
+    return wif::ToResult(status);
+  }
+  *header = block;
+  if (fullWidth) *fullWidth = h.width;
+  if (fullHeight) *fullHeight = h.height;
+  return vxOK;
 }

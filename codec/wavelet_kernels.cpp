@@ -1,0 +1,481 @@
+#include "codec/wavelet_kernels.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define WIF_X86 1
+#endif
+
+namespace wif {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Plain loops: the reference.
+
+void CombinePlain(const float* const* rows, const float* taps, int tapCount, float* out,
+                  size_t count) {
+  for (size_t x = 0; x < count; ++x) {
+    double sum = 0.0;
+    for (int k = 0; k < tapCount; ++k) sum += static_cast<double>(taps[k]) * rows[k][x];
+    out[x] = static_cast<float>(sum);
+  }
+}
+
+void CombinePairPlain(const float* const* rows, const float* lowTaps, const float* highTaps,
+                      float* low, float* high, size_t count) {
+  CombinePlain(rows, lowTaps, 9, low, count);
+  CombinePlain(rows + 2, highTaps, 7, high, count);
+}
+
+void AnalyzePlain(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
+                  float* low, float* high) {
+  for (size_t i = 0; i < half; ++i) {
+    const float* centre = ext + 2 * i;
+    double sum = 0.0;
+    for (int k = 0; k < 9; ++k) sum += static_cast<double>(lowTaps[k]) * centre[k - 4];
+    low[i] = static_cast<float>(sum);
+    sum = 0.0;
+    for (int k = 0; k < 7; ++k) sum += static_cast<double>(highTaps[k]) * centre[k - 2];
+    high[i] = static_cast<float>(sum);
+  }
+}
+
+void SynthesizePlain(const float* yext, size_t count, const float* evenTaps, const float* oddTaps,
+                     float* out) {
+  for (size_t n = 0; n < count; ++n) {
+    const float* centre = yext + n;
+    double sum = 0.0;
+    if ((n & 1) == 0) {
+      for (int k = 0; k < 7; ++k) sum += static_cast<double>(evenTaps[k]) * centre[k - 3];
+    } else {
+      for (int k = 0; k < 9; ++k) sum += static_cast<double>(oddTaps[k]) * centre[k - 4];
+    }
+    out[n] = static_cast<float>(sum);
+  }
+}
+
+void RoundDetailsPlain(const float* in, int8_t* out, size_t count) {
+  for (size_t i = 0; i < count; ++i) out[i] = RoundDetail(in[i]);
+}
+
+void SampleBytesPlain(const float* in, uint8_t* out, size_t count) {
+  for (size_t i = 0; i < count; ++i) out[i] = SampleByte(in[i]);
+}
+
+void ChromaValuesPlain(const float* in, int16_t* out, size_t count, bool fullRange) {
+  for (size_t i = 0; i < count; ++i) out[i] = static_cast<int16_t>(ChromaValue(in[i], fullRange));
+}
+
+#ifdef WIF_X86
+
+// Four floats as two pairs of doubles.
+inline void Widen(const float* p, __m128d& lo, __m128d& hi) {
+  const __m128 v = _mm_loadu_ps(p);
+  lo = _mm_cvtps_pd(v);
+  hi = _mm_cvtps_pd(_mm_movehl_ps(v, v));
+}
+
+// Truncates two pairs of doubles (already within 32-bit range) to four ints.
+inline __m128i Truncate(__m128d lo, __m128d hi) {
+  return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+}
+
+// v + 0.49 above 0, v - 0.49 otherwise, kept within -200 .. 200 so that the
+// truncation and the saturating packs give the clamped byte.
+inline __m128d DetailSum(__m128d d) {
+  const __m128d above = _mm_cmpgt_pd(d, _mm_setzero_pd());
+  const __m128d half = _mm_or_pd(_mm_and_pd(above, _mm_set1_pd(0.49)),
+                                 _mm_andnot_pd(above, _mm_set1_pd(-0.49)));
+  const __m128d t = _mm_add_pd(d, half);
+  return _mm_min_pd(_mm_max_pd(t, _mm_set1_pd(-200.0)), _mm_set1_pd(200.0));
+}
+
+void RoundDetailsSse2(const float* in, int8_t* out, size_t count) {
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m128d a, b, c, d;
+    Widen(in + i, a, b);
+    Widen(in + i + 4, c, d);
+    const __m128i lo = Truncate(DetailSum(a), DetailSum(b));
+    const __m128i hi = Truncate(DetailSum(c), DetailSum(d));
+    const __m128i words = _mm_packs_epi32(lo, hi);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi16(words, words));
+  }
+  RoundDetailsPlain(in + i, out + i, count - i);
+}
+
+inline __m128d SampleSum(__m128d d) {
+  const __m128d t = _mm_add_pd(d, _mm_set1_pd(0.499));
+  return _mm_min_pd(_mm_max_pd(t, _mm_setzero_pd()), _mm_set1_pd(300.0));
+}
+
+void SampleBytesSse2(const float* in, uint8_t* out, size_t count) {
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m128d a, b, c, d;
+    Widen(in + i, a, b);
+    Widen(in + i + 4, c, d);
+    const __m128i lo = Truncate(SampleSum(a), SampleSum(b));
+    const __m128i hi = Truncate(SampleSum(c), SampleSum(d));
+    const __m128i words = _mm_packs_epi32(lo, hi);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(words, words));
+  }
+  SampleBytesPlain(in + i, out + i, count - i);
+}
+
+// floor((v + 128) + 0.499) of two doubles, within -40000 .. 40000, as two
+// ints in the low half.
+inline __m128i ChromaFloor(__m128d d) {
+  __m128d s = _mm_add_pd(_mm_add_pd(d, _mm_set1_pd(128.0)), _mm_set1_pd(0.499));
+  s = _mm_min_pd(_mm_max_pd(s, _mm_set1_pd(-40000.0)), _mm_set1_pd(40000.0));
+  const __m128i t = _mm_cvttpd_epi32(s);
+  // Truncation went up for negative fractions: take one off there.
+  const __m128d above = _mm_cmpgt_pd(_mm_cvtepi32_pd(t), s);
+  const __m128i fix = _mm_shuffle_epi32(_mm_castpd_si128(above), _MM_SHUFFLE(3, 1, 2, 0));
+  return _mm_add_epi32(t, _mm_unpacklo_epi64(fix, _mm_setzero_si128()));
+}
+
+void ChromaValuesSse2(const float* in, int16_t* out, size_t count, bool fullRange) {
+  size_t i = 0;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i top = _mm_set1_epi16(255);
+  for (; i + 8 <= count; i += 8) {
+    __m128d a, b, c, d;
+    Widen(in + i, a, b);
+    Widen(in + i + 4, c, d);
+    const __m128i lo = _mm_unpacklo_epi64(ChromaFloor(a), ChromaFloor(b));
+    const __m128i hi = _mm_unpacklo_epi64(ChromaFloor(c), ChromaFloor(d));
+    __m128i words = _mm_packs_epi32(lo, hi);  // saturates to -32768 .. 32767
+    if (!fullRange) words = _mm_min_epi16(_mm_max_epi16(words, zero), top);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), words);
+  }
+  ChromaValuesPlain(in + i, out + i, count - i, fullRange);
+}
+
+// Even and odd samples of an extended signal as two arrays, so that the
+// stride-2 filters become contiguous loads: even[j] = ext[2j], odd[j] =
+// ext[2j + 1] for j from -2 on. The buffers grow per thread and are kept.
+struct SplitBuffer {
+  float* data = nullptr;
+  size_t capacity = 0;
+  ~SplitBuffer() { std::free(data); }
+  float* Get(size_t n) {
+    if (n > capacity) {
+      std::free(data);
+      data = static_cast<float*>(std::malloc(n * sizeof(float)));
+      capacity = data ? n : 0;
+    }
+    return data;
+  }
+};
+thread_local SplitBuffer tSplit;
+
+// Splits ext[-4 .. 2 * pairs + 4) into even[-2 .. pairs + 2) and odd[-2 ..
+// pairs + 2); false when the buffer cannot be had.
+bool Split(const float* ext, size_t pairs, float*& even, float*& odd) {
+  const size_t n = pairs + 4;
+  float* base = tSplit.Get(2 * n + 16);
+  if (!base) return false;
+  even = base + 2;
+  odd = base + n + 8 + 2;
+  const float* src = ext - 4;
+  float* e = even - 2;
+  float* o = odd - 2;
+  size_t j = 0;
+  for (; j + 4 <= n; j += 4) {
+    const __m128 a = _mm_loadu_ps(src + 2 * j);
+    const __m128 b = _mm_loadu_ps(src + 2 * j + 4);
+    _mm_storeu_ps(e + j, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+    _mm_storeu_ps(o + j, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+  }
+  for (; j < n; ++j) {
+    e[j] = src[2 * j];
+    o[j] = src[2 * j + 1];
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// SSE2: two doubles per register, four outputs per step.
+
+struct Sse2Acc {
+  __m128d lo = _mm_setzero_pd();
+  __m128d hi = _mm_setzero_pd();
+  void Add(double tap, const float* p) {
+    const __m128 v = _mm_loadu_ps(p);
+    const __m128d t = _mm_set1_pd(tap);
+    lo = _mm_add_pd(lo, _mm_mul_pd(t, _mm_cvtps_pd(v)));
+    hi = _mm_add_pd(hi, _mm_mul_pd(t, _mm_cvtps_pd(_mm_movehl_ps(v, v))));
+  }
+  void Store(float* out) const {
+    _mm_storeu_ps(out, _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)));
+  }
+};
+
+void CombineSse2(const float* const* rows, const float* taps, int tapCount, float* out,
+                 size_t count) {
+  size_t x = 0;
+  for (; x + 4 <= count; x += 4) {
+    Sse2Acc acc;
+    for (int k = 0; k < tapCount; ++k) acc.Add(taps[k], rows[k] + x);
+    acc.Store(out + x);
+  }
+  if (x < count) {
+    const float* tail[9];
+    for (int k = 0; k < tapCount; ++k) tail[k] = rows[k] + x;
+    CombinePlain(tail, taps, tapCount, out + x, count - x);
+  }
+}
+
+void CombinePairSse2(const float* const* rows, const float* lowTaps, const float* highTaps,
+                     float* low, float* high, size_t count) {
+  CombineSse2(rows, lowTaps, 9, low, count);
+  CombineSse2(rows + 2, highTaps, 7, high, count);
+}
+
+void AnalyzeSse2(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
+                 float* low, float* high) {
+  float *even, *odd;
+  if (half < 8 || !Split(ext, half, even, odd)) {
+    AnalyzePlain(ext, half, lowTaps, highTaps, low, high);
+    return;
+  }
+  size_t i = 0;
+  for (; i + 4 <= half; i += 4) {
+    Sse2Acc l;
+    l.Add(lowTaps[0], even + i - 2);
+    l.Add(lowTaps[1], odd + i - 2);
+    l.Add(lowTaps[2], even + i - 1);
+    l.Add(lowTaps[3], odd + i - 1);
+    l.Add(lowTaps[4], even + i);
+    l.Add(lowTaps[5], odd + i);
+    l.Add(lowTaps[6], even + i + 1);
+    l.Add(lowTaps[7], odd + i + 1);
+    l.Add(lowTaps[8], even + i + 2);
+    l.Store(low + i);
+    Sse2Acc h;
+    h.Add(highTaps[0], even + i - 1);
+    h.Add(highTaps[1], odd + i - 1);
+    h.Add(highTaps[2], even + i);
+    h.Add(highTaps[3], odd + i);
+    h.Add(highTaps[4], even + i + 1);
+    h.Add(highTaps[5], odd + i + 1);
+    h.Add(highTaps[6], even + i + 2);
+    h.Store(high + i);
+  }
+  if (i < half) AnalyzePlain(ext + 2 * i, half - i, lowTaps, highTaps, low + i, high + i);
+}
+
+void SynthesizeSse2(const float* yext, size_t count, const float* evenTaps, const float* oddTaps,
+                    float* out) {
+  const size_t pairs = count / 2;
+  float *even, *odd;
+  if (pairs < 8 || !Split(yext, pairs, even, odd)) {
+    SynthesizePlain(yext, count, evenTaps, oddTaps, out);
+    return;
+  }
+  size_t i = 0;
+  for (; i + 4 <= pairs; i += 4) {
+    Sse2Acc e;
+    e.Add(evenTaps[0], odd + i - 2);
+    e.Add(evenTaps[1], even + i - 1);
+    e.Add(evenTaps[2], odd + i - 1);
+    e.Add(evenTaps[3], even + i);
+    e.Add(evenTaps[4], odd + i);
+    e.Add(evenTaps[5], even + i + 1);
+    e.Add(evenTaps[6], odd + i + 1);
+    Sse2Acc o;
+    o.Add(oddTaps[0], odd + i - 2);
+    o.Add(oddTaps[1], even + i - 1);
+    o.Add(oddTaps[2], odd + i - 1);
+    o.Add(oddTaps[3], even + i);
+    o.Add(oddTaps[4], odd + i);
+    o.Add(oddTaps[5], even + i + 1);
+    o.Add(oddTaps[6], odd + i + 1);
+    o.Add(oddTaps[7], even + i + 2);
+    o.Add(oddTaps[8], odd + i + 2);
+    float ev[4], od[4];
+    e.Store(ev);
+    o.Store(od);
+    const __m128 a = _mm_loadu_ps(ev);
+    const __m128 b = _mm_loadu_ps(od);
+    _mm_storeu_ps(out + 2 * i, _mm_unpacklo_ps(a, b));
+    _mm_storeu_ps(out + 2 * i + 4, _mm_unpackhi_ps(a, b));
+  }
+  if (2 * i < count) SynthesizePlain(yext + 2 * i, count - 2 * i, evenTaps, oddTaps, out + 2 * i);
+}
+
+// ---------------------------------------------------------------------------
+// AVX2: four doubles per register, eight outputs per step. Each tap is added
+// with a fused multiply-add: the product of two floats is exact in double,
+// so rounding it together with the sum gives the very value of the separate
+// multiply and add (the path is only chosen on processors with FMA).
+
+#define WIF_AVX2 __attribute__((target("avx2,fma")))
+
+struct Avx2Acc {
+  __m256d lo, hi;
+  WIF_AVX2 void Zero() {
+    lo = _mm256_setzero_pd();
+    hi = _mm256_setzero_pd();
+  }
+  WIF_AVX2 void Add(double tap, const float* p) {
+    const __m256d t = _mm256_set1_pd(tap);
+    lo = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p)), lo);
+    hi = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p + 4)), hi);
+  }
+  WIF_AVX2 __m256 Result() const {
+    return _mm256_set_m128(_mm256_cvtpd_ps(hi), _mm256_cvtpd_ps(lo));
+  }
+};
+
+WIF_AVX2 void CombineAvx2(const float* const* rows, const float* taps, int tapCount, float* out,
+                          size_t count) {
+  size_t x = 0;
+  for (; x + 8 <= count; x += 8) {
+    Avx2Acc acc;
+    acc.Zero();
+    for (int k = 0; k < tapCount; ++k) acc.Add(taps[k], rows[k] + x);
+    _mm256_storeu_ps(out + x, acc.Result());
+  }
+  if (x < count) {
+    const float* tail[9];
+    for (int k = 0; k < tapCount; ++k) tail[k] = rows[k] + x;
+    CombineSse2(tail, taps, tapCount, out + x, count - x);
+  }
+}
+
+// Both sums of the pair share the conversion of every row to double.
+WIF_AVX2 void CombinePairAvx2(const float* const* rows, const float* lowTaps,
+                              const float* highTaps, float* low, float* high, size_t count) {
+  size_t x = 0;
+  for (; x + 8 <= count; x += 8) {
+    __m256d lLo = _mm256_setzero_pd(), lHi = _mm256_setzero_pd();
+    __m256d hLo = _mm256_setzero_pd(), hHi = _mm256_setzero_pd();
+    for (int k = 0; k < 9; ++k) {
+      const __m256d a = _mm256_cvtps_pd(_mm_loadu_ps(rows[k] + x));
+      const __m256d b = _mm256_cvtps_pd(_mm_loadu_ps(rows[k] + x + 4));
+      const __m256d t = _mm256_set1_pd(lowTaps[k]);
+      lLo = _mm256_fmadd_pd(t, a, lLo);
+      lHi = _mm256_fmadd_pd(t, b, lHi);
+      if (k >= 2) {
+        const __m256d u = _mm256_set1_pd(highTaps[k - 2]);
+        hLo = _mm256_fmadd_pd(u, a, hLo);
+        hHi = _mm256_fmadd_pd(u, b, hHi);
+      }
+    }
+    _mm256_storeu_ps(low + x, _mm256_set_m128(_mm256_cvtpd_ps(lHi), _mm256_cvtpd_ps(lLo)));
+    _mm256_storeu_ps(high + x, _mm256_set_m128(_mm256_cvtpd_ps(hHi), _mm256_cvtpd_ps(hLo)));
+  }
+  if (x < count) {
+    const float* tail[9];
+    for (int k = 0; k < 9; ++k) tail[k] = rows[k] + x;
+    CombinePairSse2(tail, lowTaps, highTaps, low + x, high + x, count - x);
+  }
+}
+
+WIF_AVX2 void AnalyzeAvx2(const float* ext, size_t half, const float* lowTaps,
+                          const float* highTaps, float* low, float* high) {
+  float *even, *odd;
+  if (half < 16 || !Split(ext, half, even, odd)) {
+    AnalyzeSse2(ext, half, lowTaps, highTaps, low, high);
+    return;
+  }
+  size_t i = 0;
+  for (; i + 8 <= half; i += 8) {
+    Avx2Acc l;
+    l.Zero();
+    l.Add(lowTaps[0], even + i - 2);
+    l.Add(lowTaps[1], odd + i - 2);
+    l.Add(lowTaps[2], even + i - 1);
+    l.Add(lowTaps[3], odd + i - 1);
+    l.Add(lowTaps[4], even + i);
+    l.Add(lowTaps[5], odd + i);
+    l.Add(lowTaps[6], even + i + 1);
+    l.Add(lowTaps[7], odd + i + 1);
+    l.Add(lowTaps[8], even + i + 2);
+    _mm256_storeu_ps(low + i, l.Result());
+    Avx2Acc h;
+    h.Zero();
+    h.Add(highTaps[0], even + i - 1);
+    h.Add(highTaps[1], odd + i - 1);
+    h.Add(highTaps[2], even + i);
+    h.Add(highTaps[3], odd + i);
+    h.Add(highTaps[4], even + i + 1);
+    h.Add(highTaps[5], odd + i + 1);
+    h.Add(highTaps[6], even + i + 2);
+    _mm256_storeu_ps(high + i, h.Result());
+  }
+  if (i < half) AnalyzePlain(ext + 2 * i, half - i, lowTaps, highTaps, low + i, high + i);
+}
+
+WIF_AVX2 void SynthesizeAvx2(const float* yext, size_t count, const float* evenTaps,
+                             const float* oddTaps, float* out) {
+  const size_t pairs = count / 2;
+  float *even, *odd;
+  if (pairs < 16 || !Split(yext, pairs, even, odd)) {
+    SynthesizeSse2(yext, count, evenTaps, oddTaps, out);
+    return;
+  }
+  size_t i = 0;
+  for (; i + 8 <= pairs; i += 8) {
+    Avx2Acc e;
+    e.Zero();
+    e.Add(evenTaps[0], odd + i - 2);
+    e.Add(evenTaps[1], even + i - 1);
+    e.Add(evenTaps[2], odd + i - 1);
+    e.Add(evenTaps[3], even + i);
+    e.Add(evenTaps[4], odd + i);
+    e.Add(evenTaps[5], even + i + 1);
+    e.Add(evenTaps[6], odd + i + 1);
+    Avx2Acc o;
+    o.Zero();
+    o.Add(oddTaps[0], odd + i - 2);
+    o.Add(oddTaps[1], even + i - 1);
+    o.Add(oddTaps[2], odd + i - 1);
+    o.Add(oddTaps[3], even + i);
+    o.Add(oddTaps[4], odd + i);
+    o.Add(oddTaps[5], even + i + 1);
+    o.Add(oddTaps[6], odd + i + 1);
+    o.Add(oddTaps[7], even + i + 2);
+    o.Add(oddTaps[8], odd + i + 2);
+    const __m256 a = e.Result();
+    const __m256 b = o.Result();
+    // unpack works within 128-bit halves: (a0 b0 a1 b1 | a4 b4 a5 b5) and
+    // (a2 b2 a3 b3 | a6 b6 a7 b7); the halves are then put in order.
+    const __m256 u = _mm256_unpacklo_ps(a, b);
+    const __m256 v = _mm256_unpackhi_ps(a, b);
+    _mm256_storeu_ps(out + 2 * i, _mm256_permute2f128_ps(u, v, 0x20));
+    _mm256_storeu_ps(out + 2 * i + 8, _mm256_permute2f128_ps(u, v, 0x31));
+  }
+  if (2 * i < count) SynthesizePlain(yext + 2 * i, count - 2 * i, evenTaps, oddTaps, out + 2 * i);
+}
+
+#endif  // WIF_X86
+
+const WaveletKernels kPlain = {CombinePlain,      CombinePairPlain, AnalyzePlain,
+                               SynthesizePlain,   RoundDetailsPlain, SampleBytesPlain,
+                               ChromaValuesPlain};
+#ifdef WIF_X86
+const WaveletKernels kSse2 = {CombineSse2,      CombinePairSse2,  AnalyzeSse2,
+                              SynthesizeSse2,   RoundDetailsSse2, SampleBytesSse2,
+                              ChromaValuesSse2};
+const WaveletKernels kAvx2 = {CombineAvx2,      CombinePairAvx2,  AnalyzeAvx2,
+                              SynthesizeAvx2,   RoundDetailsSse2, SampleBytesSse2,
+                              ChromaValuesSse2};
+#endif
+
+}  // namespace
+
+const WaveletKernels& KernelsFor(KernelPath path) {
+#ifdef WIF_X86
+  if (path == KernelPath::Avx2) return kAvx2;
+  if (path == KernelPath::Sse2) return kSse2;
+#endif
+  return kPlain;
+}
+
+}  // namespace wif

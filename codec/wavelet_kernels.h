@@ -1,0 +1,44 @@
+// The inner loops of the wavelet transform, in three implementations: plain
+// C++ (the reference), SSE2 and AVX2. The vector versions work on several
+// neighbouring outputs at once, each in its own lane, and add every output's
+// products in the same order as the plain loops, in double precision; the
+// products of two floats are exact in double, so the results are the same
+// bits on every path (fusing a multiply with its add, as the AVX2 loops do,
+// rounds an exact product exactly as the separate add does).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "codec/kernels.h"
+#include "codec/rounding.h"
+
+namespace wif {
+
+struct WaveletKernels {
+  // out[x] = sum over k of taps[k] * rows[k][x].
+  void (*combineRows)(const float* const* rows, const float* taps, int tapCount, float* out,
+                      size_t count);
+  // The vertical analysis pair over the same nine rows: low[x] = sum over k
+  // of lowTaps[k] * rows[k][x] (9 taps) and high[x] = sum of highTaps[k] *
+  // rows[k + 2][x] (7 taps), each row read once for both.
+  void (*combinePair)(const float* const* rows, const float* lowTaps, const float* highTaps,
+                      float* low, float* high, size_t count);
+  // Analysis of an extended signal (see AnalyzeSignal).
+  void (*analyze)(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
+                  float* low, float* high);
+  // Synthesis of an extended interleaved signal (see SynthesizeSignal).
+  void (*synthesize)(const float* yext, size_t count, const float* evenTaps,
+                     const float* oddTaps, float* out);
+  // RoundDetail of each value.
+  void (*roundDetails)(const float* in, int8_t* out, size_t count);
+  // SampleByte of each value.
+  void (*sampleBytes)(const float* in, uint8_t* out, size_t count);
+  // ChromaValue of each value (the full range fits 16 bits).
+  void (*chromaValues)(const float* in, int16_t* out, size_t count, bool fullRange);
+};
+
+const WaveletKernels& KernelsFor(KernelPath path);
+inline const WaveletKernels& ActiveKernels() { return KernelsFor(ActiveKernelPath()); }
+
+}  // namespace wif

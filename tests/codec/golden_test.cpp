@@ -1,0 +1,326 @@
+// Pins the codec's output: the MD5 of the encoded stream and of the decoded
+// pixels for a few pictures and qualities. Every implementation of the
+// transform's inner loops and every thread count must give these very bytes,
+// so a faster path can never change a file that was written before it.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codec/kernels.h"
+#include "codec/rounding.h"
+#include "codec/wavelet_kernels.h"
+#include "codec_test_util.h"
+
+namespace {
+
+using codec_test::Picture;
+
+// RFC 1321 MD5, enough to fingerprint test output.
+class Md5 {
+ public:
+  static std::string Hex(const uint8_t* data, size_t size) {
+    uint32_t h[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+    std::vector<uint8_t> m(data, data + size);
+    const uint64_t bits = static_cast<uint64_t>(size) * 8;
+    m.push_back(0x80);
+    while (m.size() % 64 != 56) m.push_back(0);
+    for (int i = 0; i < 8; ++i) m.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+    for (size_t off = 0; off < m.size(); off += 64) Block(h, m.data() + off);
+    char out[33];
+    for (int i = 0; i < 16; ++i) {
+      std::snprintf(out + 2 * i, 3, "%02x", static_cast<unsigned>((h[i / 4] >> (8 * (i % 4))) & 0xFF));
+    }
+    return std::string(out, 32);
+  }
+
+ private:
+  static uint32_t Rotl(uint32_t x, int c) { return (x << c) | (x >> (32 - c)); }
+  static void Block(uint32_t h[4], const uint8_t* p) {
+    static const uint32_t K[64] = {
+        0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613,
+        0xfd469501, 0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193,
+        0xa679438e, 0x49b40821, 0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d,
+        0x02441453, 0xd8a1e681, 0xe7d3fbc8, 0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed,
+        0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a, 0xfffa3942, 0x8771f681, 0x6d9d6122,
+        0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70, 0x289b7ec6, 0xeaa127fa,
+        0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665, 0xf4292244,
+        0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+        0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb,
+        0xeb86d391};
+    static const int R[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
+                              5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
+                              4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
+                              6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
+    uint32_t w[16];
+    for (int i = 0; i < 16; ++i) {
+      w[i] = p[4 * i] | (p[4 * i + 1] << 8) | (p[4 * i + 2] << 16) |
+             (static_cast<uint32_t>(p[4 * i + 3]) << 24);
+    }
+    uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
+    for (int i = 0; i < 64; ++i) {
+      uint32_t f;
+      int g;
+      if (i < 16) {
+        f = (b & c) | (~b & d);
+        g = i;
+      } else if (i < 32) {
+        f = (d & b) | (~d & c);
+        g = (5 * i + 1) % 16;
+      } else if (i < 48) {
+        f = b ^ c ^ d;
+        g = (3 * i + 5) % 16;
+      } else {
+        f = c ^ (b | ~d);
+        g = (7 * i) % 16;
+      }
+      const uint32_t t = d;
+      d = c;
+      c = b;
+      b = b + Rotl(a + f + K[i] + w[g], R[i]);
+      a = t;
+    }
+    h[0] += a;
+    h[1] += b;
+    h[2] += c;
+    h[3] += d;
+  }
+};
+
+std::string Md5Of(const std::vector<uint8_t>& v) { return Md5::Hex(v.data(), v.size()); }
+
+TEST(Md5Test, KnownDigests) {
+  const std::string abc = "abc";
+  EXPECT_EQ(Md5::Hex(nullptr, 0), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(Md5::Hex(reinterpret_cast<const uint8_t*>(abc.data()), abc.size()),
+            "900150983cd24fb0d6963f7d28e17f72");
+}
+
+// The roundings as first written, with trunc and floor.
+int32_t RoundFormula(float v, double half, double low, double high) {
+  const double r = v > 0 ? std::trunc(static_cast<double>(v) + half)
+                         : std::trunc(static_cast<double>(v) - half);
+  return static_cast<int32_t>(r > high ? high : r < low ? low : r);
+}
+int32_t SampleFormula(float v) {
+  if (v > 255.0f) return 255;
+  if (v >= 0.0f) return static_cast<int32_t>(std::trunc(static_cast<double>(v) + 0.499));
+  return 0;
+}
+int32_t ChromaFormula(float v, bool fullRange) {
+  double t = std::floor(static_cast<double>(v) + 128.0 + 0.499);
+  const double low = fullRange ? -32768.0 : 0.0;
+  const double high = fullRange ? 32767.0 : 255.0;
+  return static_cast<int32_t>(t < low ? low : t > high ? high : t);
+}
+
+TEST(Rounding, ConversionsGiveTheValuesOfTheirFormulas) {
+  std::vector<float> values;
+  for (int i = -700000; i <= 700000; ++i) values.push_back(static_cast<float>(i) / 1024.0f);
+  for (double edge : {0.0, 0.49, 0.499, 0.501, 0.51, 127.51, 128.0, 128.49, 128.51, 129.49,
+                      255.0, 255.501, 32639.5, 32640.0, 32767.0, 2147483647.0, 2147483648.0}) {
+    for (double sign : {1.0, -1.0}) {
+      float f = static_cast<float>(sign * edge);
+      for (int k = 0; k < 40; ++k) f = std::nextafter(f, -1e30f);
+      for (int k = 0; k < 80; ++k, f = std::nextafter(f, 1e30f)) values.push_back(f);
+    }
+  }
+  for (float v : {1e9f, -1e9f, 3e9f, -3e9f, 1e20f, -1e20f, -0.0f}) values.push_back(v);
+  int mismatches = 0;
+  for (float v : values) {
+    mismatches += wif::RoundDetail(v) != RoundFormula(v, 0.49, -128, 127);
+    mismatches += wif::RoundCoefficient(v) != RoundFormula(v, 0.499, -2147483648.0, 2147483647.0);
+    mismatches += wif::SampleByte(v) != SampleFormula(v);
+    mismatches += wif::ChromaValue(v, true) != ChromaFormula(v, true);
+    mismatches += wif::ChromaValue(v, false) != ChromaFormula(v, false);
+    if (mismatches != 0) {
+      ADD_FAILURE() << "first mismatch at " << v;
+      break;
+    }
+  }
+  // The row conversions of every kernel path agree with them, value for value.
+  for (wif::KernelPath path :
+       {wif::KernelPath::Plain, wif::KernelPath::Sse2, wif::KernelPath::Avx2}) {
+    if (!wif::KernelPathAvailable(path)) continue;
+    const wif::WaveletKernels& k = wif::KernelsFor(path);
+    const size_t n = values.size();
+    std::vector<int8_t> details(n);
+    std::vector<uint8_t> samples(n);
+    std::vector<int16_t> full(n), bytes(n);
+    k.roundDetails(values.data(), details.data(), n);
+    k.sampleBytes(values.data(), samples.data(), n);
+    k.chromaValues(values.data(), full.data(), n, true);
+    k.chromaValues(values.data(), bytes.data(), n, false);
+    size_t bad = 0;
+    for (size_t i = 0; i < n; ++i) {
+      bad += details[i] != wif::RoundDetail(values[i]) || samples[i] != wif::SampleByte(values[i]) ||
+             full[i] != wif::ChromaValue(values[i], true) ||
+             bytes[i] != wif::ChromaValue(values[i], false);
+    }
+    EXPECT_EQ(bad, 0u) << wif::KernelPathName(path);
+  }
+}
+
+// A small picture of pure, saturated colours with hard edges: chroma far
+// outside a byte's range and detail values that saturate at fine qualities.
+Picture Saturated() {
+  static const uint8_t kColours[6][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0},
+                                         {255, 255, 0}, {255, 0, 255}, {0, 0, 0}};
+  return codec_test::Make(75, 41, true, [](int x, int y, int c) {
+    return kColours[(x / 7 + y / 5) % 6][c];
+  });
+}
+
+struct GoldenCase {
+  const char* picture;  // "camera", "chelsea" or "saturated"
+  int quality;
+  int levels;
+  const char* encoded;
+  const char* decoded;
+};
+
+// Digests of the current output. Changing one of these changes the format's
+// bytes: only ever on purpose.
+const GoldenCase kCases[] = {
+    {"camera", 2, 0, "7574bc1f15476a9865971ba44cfccd7d", "e4f8420ff3e8d217c90335b8664197ad"},
+    {"camera", 20, 0, "3f5bb382b91d037b14cafb6d08d24dcf", "f3a1f033e3d970f67143f0289120b69e"},
+    {"camera", 90, 0, "e954709c76cd2fc14f0146b6057af499", "0ea75da8edc72cac733a12a7f228460d"},
+    {"camera", 250, 3, "7a430f1f23f45084decd10dfa7af54dc", "c6c7f23e620977c51f76ac33521be949"},
+    {"chelsea", 2, 0, "5dcb2c45a1770502552a7ec863d15efe", "88261a95ae1f6cb438fb7d34a22d0c50"},
+    {"chelsea", 30, 0, "65001b7cf625808e6833003d10a27491", "72805da0ce6f7f65a53cf59def2b8cef"},
+    {"chelsea", 120, 0, "4c148f65b518bc6bbbb8869ad35f98f7", "ba6bc877caf3fee84c06623064f78707"},
+    {"saturated", 1, 2, "ba11d2c543a89859f4480c4eaaf761c8", "65b38805ddd687c1750f84224c65dabd"},
+    {"saturated", 40, 0, "ccc677657ae87a9219be2c69de6420b4", "b30b61f195fcfba03b60b34a3cd287e9"},
+};
+
+class GoldenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(codec_test::LoadPhoto("camera.pgm", false, camera_));
+    ASSERT_TRUE(codec_test::LoadPhoto("chelsea.ppm", true, chelsea_));
+    saturated_ = Saturated();
+  }
+  void TearDown() override {
+    wif::SetKernelPath(wif::BestKernelPath());
+    wif::SetThreads(0);
+  }
+  const Picture& Get(const std::string& name) const {
+    return name == "camera" ? camera_ : name == "chelsea" ? chelsea_ : saturated_;
+  }
+  Picture camera_, chelsea_, saturated_;
+};
+
+TEST_F(GoldenTest, EveryPathAndThreadCountGivesThePinnedBytes) {
+  const wif::KernelPath paths[] = {wif::KernelPath::Plain, wif::KernelPath::Sse2,
+                                   wif::KernelPath::Avx2};
+  for (wif::KernelPath path : paths) {
+    if (!wif::SetKernelPath(path)) continue;
+    for (int threads : {1, 2, 4}) {
+      wif::SetThreads(threads);
+      for (const GoldenCase& c : kCases) {
+        SCOPED_TRACE(std::string(c.picture) + " q" + std::to_string(c.quality) + " " +
+                     wif::KernelPathName(path) + " threads " + std::to_string(threads));
+        const Picture& p = Get(c.picture);
+        wif::Status s;
+        const std::vector<uint8_t> file = codec_test::Encode(p, c.quality, c.levels, &s);
+        ASSERT_EQ(s, wif::Status::Ok);
+        Picture back;
+        ASSERT_EQ(codec_test::Decode(file, back), wif::Status::Ok);
+        EXPECT_EQ(Md5Of(file), c.encoded);
+        EXPECT_EQ(Md5Of(back.pixels), c.decoded);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+struct ThreadReset {
+  ~ThreadReset() { wif::SetThreads(0); }
+};
+
+uint32_t LengthAt(const std::vector<uint8_t>& f, size_t at) {
+  return (uint32_t{f[at]} << 24) | (uint32_t{f[at + 1]} << 16) | (uint32_t{f[at + 2]} << 8) | f[at + 3];
+}
+
+// Decoding planes at once trusts the section lengths only as far as the data
+// agrees with them; otherwise the planes are decoded again one by one.
+TEST(PlanesAtOnce, WrongLengthsFallBackToTheSequentialDecode) {
+  ThreadReset reset;
+  Picture photo;
+  ASSERT_TRUE(codec_test::LoadPhoto("chelsea.ppm", true, photo));
+  const std::vector<uint8_t> file = codec_test::Encode(photo, 30);
+  wif::SetThreads(1);
+  Picture expected;
+  ASSERT_EQ(codec_test::Decode(file, expected), wif::Status::Ok);
+
+  wif::Header h = wif::ParseHeader(file.data());
+  size_t starts[4];
+  ASSERT_TRUE(wif::LocateSections(file.data(), file.size(), h, starts));
+  const size_t second = starts[1];
+  const size_t third = starts[2];
+  for (int variant = 0; variant < 3; ++variant) {
+    std::vector<uint8_t> bent = file;
+    // 0: section 3 one byte longer (section 4 then starts inside its data);
+    // 1: section 2 runs past the end; 2: section 3's length is zero.
+    const size_t at = variant == 1 ? second : third;
+    const uint32_t length = variant == 0 ? LengthAt(file, at) + 1 : variant == 1 ? 0x7FFFFFFF : 0;
+    for (int i = 0; i < 4; ++i) bent[at + i] = static_cast<uint8_t>(length >> (24 - 8 * i));
+    for (int threads : {1, 2}) {
+      wif::SetThreads(threads);
+      Picture back;
+      EXPECT_EQ(codec_test::Decode(bent, back), wif::Status::Ok) << variant;
+      EXPECT_EQ(back.pixels, expected.pixels) << variant << " threads " << threads;
+    }
+  }
+}
+
+TEST(PlanesAtOnce, TruncatedStreamsFailAlikeOnEveryThreadCount) {
+  ThreadReset reset;
+  Picture photo;
+  ASSERT_TRUE(codec_test::LoadPhoto("chelsea.ppm", true, photo));
+  const std::vector<uint8_t> file = codec_test::Encode(photo, 60);
+  for (size_t keep : {file.size() / 2, file.size() - 3}) {
+    const std::vector<uint8_t> cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(keep));
+    wif::Status status[2];
+    int pastEnd[2];
+    for (int t = 0; t < 2; ++t) {
+      wif::SetThreads(t + 1);
+      Picture out = codec_test::Blank(photo.width, photo.height, true);
+      wif::ByteSource source(cut.data(), cut.size());
+      wif::decoder d(source, out.pixels.data());
+      status[t] = d.Run();
+      pastEnd[t] = d.ReadsPastEnd();
+    }
+    EXPECT_EQ(status[0], status[1]) << keep;
+    EXPECT_EQ(pastEnd[0], pastEnd[1]) << keep;
+  }
+}
+
+// Two planes' buffers at most (about 8 bytes per first-level coefficient
+// each) besides the destination: the decode stays within 2.5 times the raw
+// picture in all.
+TEST(PlanesAtOnce, DecodingHoldsTwoPlanesAtMost) {
+  ThreadReset reset;
+  const Picture p = codec_test::Make(512, 384, true, [](int x, int y, int c) {
+    return static_cast<uint8_t>((x * (c + 1) + y * 3) & 0xFF);
+  });
+  const std::vector<uint8_t> file = codec_test::Encode(p, 20);
+  const uint64_t raw = 512ull * 384 * 3;
+  for (int threads : {1, 2, 4}) {
+    wif::SetThreads(threads);
+    Picture out = codec_test::Blank(p.width, p.height, true);
+    wif::ByteSource source(file.data(), file.size());
+    wif::decoder d(source, out.pixels.data());
+    ASSERT_EQ(d.Run(), wif::Status::Ok);
+    EXPECT_LE(d.PeakBytes(), raw * 3 / 2) << threads;
+  }
+}
+
+}  // namespace
