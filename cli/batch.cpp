@@ -10,12 +10,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "cli/cli.h"
+#include "codec/kernels.h"
 #include "engine/notice.h"
 
 namespace cli {
@@ -193,6 +195,9 @@ int RunBatch(const Args& args) {
   };
   std::vector<std::thread> threads;
   const int count = std::min<int>(jobs, static_cast<int>(files.size()));
+  // Several files at once already fill the cores: each WIF picture is then
+  // coded on its caller's thread instead of starting threads of its own.
+  if (count > 1 && !std::getenv("LUNARK_WIF_THREADS")) wif::SetThreads(1);
   for (int t = 1; t < count; ++t) threads.emplace_back(worker);
   worker();
   for (auto& t : threads) t.join();
