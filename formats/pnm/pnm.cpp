@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -214,6 +215,22 @@ int vxPNMImage::ReadMap(const char* fileName, int channels, int* byteCount,
     const size_t got = std::fread(row.data(), 1, row.size(), f.get());
     const size_t complete = got / pixelBytes;
     unsigned char* out = pixels + stride * static_cast<size_t>(height - 1 - line);
+    // Byte samples, the common case, take a plain copy or a swap of red and
+    // blue through the scaling table, without the per-sample choices below.
+    if (sampleBytes == 1) {
+      const uint8_t* in = row.data();
+      if (channels == 1) {
+        std::memcpy(out, in, complete);
+      } else {
+        for (size_t x = 0; x < complete; ++x, in += 3, out += 3) {
+          out[0] = lut[in[2]];
+          out[1] = lut[in[1]];
+          out[2] = lut[in[0]];
+        }
+      }
+      if (got < row.size()) break;
+      continue;
+    }
     for (size_t x = 0; x < complete; ++x) {
       const uint8_t* in = row.data() + x * pixelBytes;
       uint8_t v[3];
