@@ -648,6 +648,7 @@ void CMainFrame::ToggleFullScreen() {
     child->setWindowFlag(Qt::FramelessWindowHint, true);
     child->showMaximized();
     child->view()->setFrameShape(QFrame::NoFrame);
+    child->view()->backdrop = qRgb(0, 0, 0);
     showFullScreen();
     child->view()->OnZoomFit();
     child->view()->setFocus();
@@ -663,6 +664,7 @@ void CMainFrame::ToggleFullScreen() {
     if (child) {
       child->setWindowFlag(Qt::FramelessWindowHint, false);
       child->view()->setFrameShape(QFrame::StyledPanel);
+      child->view()->backdrop = CTOVIMView::kBackdrop;
       if (childWasMaximized_) {
         child->showMaximized();
       } else {

@@ -240,7 +240,8 @@ void CTOVIMView::ZoomAt(float newZoom, QPointF at) {
   if (ImageSize().isEmpty()) return;
   const QPointF point = PictureAt(at);
   fitMode = false;
-  zoom = std::clamp(newZoom, std::min(FitZoom(), kMinZoom), kMaxZoom);
+  // Out to an eighth of the fitted size (or of 1:1 for a small picture).
+  zoom = std::clamp(newZoom, std::min(FitZoom(), kMinZoom) / 8.0f, kMaxZoom);
   SetScrollSizes(ScaledImageSize());
   const double dpr = Dpr();
   const QPoint offset = Offset();
@@ -446,7 +447,12 @@ void CTOVIMView::SetScrollSizes(QSize total) {
 }
 
 void CTOVIMView::UpdateScrollBars() {
-  const QSize page = DeviceViewport();
+  QSize page = DeviceViewport();
+  // A picture that fits the window without scroll bars needs none: the bars'
+  // own room does not count against it.
+  const double dpr = Dpr();
+  const QSize room = maximumViewportSize() * dpr;
+  if (total_.width() <= room.width() && total_.height() <= room.height()) page = room;
   QScrollBar* h = horizontalScrollBar();
   QScrollBar* v = verticalScrollBar();
   h->setRange(0, std::max(0, total_.width() - page.width()));
@@ -460,7 +466,7 @@ void CTOVIMView::UpdateScrollBars() {
 void CTOVIMView::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   const QSize logical = viewport()->size();
-  painter.fillRect(QRect(QPoint(0, 0), logical), QColor::fromRgb(kBackdrop));
+  painter.fillRect(QRect(QPoint(0, 0), logical), QColor::fromRgb(backdrop));
   vxOSWinClass* image = doc_->image.get();
   if (!image || image->IsEmpty()) return;
   // From here on one unit is one device pixel: at 100 % one picture pixel

@@ -34,6 +34,8 @@ class CTOVIMView : public QAbstractScrollArea {
   float zoom = kMinZoom;
   // The zoom follows the window's size (Fit To Window).
   bool fitMode = false;
+  // The colour around the picture (black on the full screen).
+  QRgb backdrop = kBackdrop;
   int arrowStep = 10;         // pixels scrolled per arrow key
   int paletteForeground = 0;  // 1 while this view holds the foreground palette
 
