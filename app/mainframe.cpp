@@ -264,7 +264,7 @@ void CMainFrame::CreateActions() {
   CreateImageToolRoutes();
   const auto inFolder = [this] {
     const CTOVIMView* v = activeView();
-    return v && v->GetDocument()->folder() != nullptr;
+    return v && v->GetDocument()->hasFolder();
   };
   Route(
       kNextImage, [this] { StepActive(1); }, inFolder);

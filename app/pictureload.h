@@ -4,6 +4,7 @@
 // early) that is shown while the full decode runs.
 #pragma once
 
+#include <QImage>
 #include <QSize>
 #include <QString>
 #include <memory>
@@ -18,6 +19,9 @@ struct CLoadedPicture {
   float seconds = 0;
   int factor = 1;    // 1 for a full decode; else the reduction (2, 4, 8)
   qint64 modified = 0;  // the file's modification time (ms) when it was read
+  // The picture reduced for a fitted window, made with it off the window's
+  // thread (null when not asked for or not smaller).
+  QImage preview;
 };
 using LoadedPicture = std::shared_ptr<CLoadedPicture>;
 

@@ -47,10 +47,20 @@ QSize ScreenPixels() {
 }
 
 // A full decode of `path` within the read-ahead budget; null beyond it.
-LoadedPicture LoadWithinBudget(const QString& path) {
+// With a room given, the reduced copy a fitted window shows is made too.
+LoadedPicture LoadWithinBudget(const QString& path, QSizeF room) {
   const QSize size = PictureSize(path);
   if (size.isEmpty() || RawBytes(size) > kReadAheadBudget) return {};
-  return LoadPicture(path);
+  LoadedPicture loaded = LoadPicture(path);
+  if (loaded->image && !room.isEmpty()) {
+    const QSize picture(loaded->image->Width(), loaded->image->Height());
+    const float zoom = CTOVIMView::FitZoomFor(picture, room);
+    if (zoom < 1.0f) {
+      const QSize shown = CTOVIMView::ScaledSize(picture, zoom);
+      loaded->preview = loaded->image->ReducedImage(shown.width(), shown.height());
+    }
+  }
+  return loaded;
 }
 
 // Runs `load` on a worker thread while the window goes on painting.
@@ -114,9 +124,28 @@ bool CTOVIMDoc::OnOpenDocument(const QString& path) {
   reduction = loaded->factor;
   shownModified_ = loaded->modified;
   OpenImage(std::move(loaded->image), path);
-  AttachFolder();
-  if (partial) StartFullLoad();
+  ScheduleBackgroundWork();
   return true;
+}
+
+void CTOVIMDoc::ScheduleBackgroundWork(QFuture<LoadedPicture> full) {
+  backgroundPending_ = true;
+  pendingFull_ = full;
+  // The view starts it after its first paint; this is for a window that is
+  // not painted soon (hidden or minimised).
+  const int generation = generation_;
+  QTimer::singleShot(300, this, [this, generation] {
+    if (generation == generation_) StartBackgroundWork();
+  });
+}
+
+void CTOVIMDoc::StartBackgroundWork() {
+  if (!backgroundPending_) return;
+  backgroundPending_ = false;
+  QFuture<LoadedPicture> full = pendingFull_;
+  pendingFull_ = {};
+  AttachFolder();
+  if (partial) StartFullLoad(full);
 }
 
 LoadedPicture CTOVIMDoc::LoadForShowing(const QString& path) {
@@ -144,19 +173,26 @@ void CTOVIMDoc::AttachFolder() {
   if (folder_->ready()) ReadAhead();
 }
 
-void CTOVIMDoc::StartFullLoad() {
+void CTOVIMDoc::StartFullLoad(QFuture<LoadedPicture> running) {
   const QString path = pathName_;
   const int generation = ++generation_;
-  full_ = QtConcurrent::run([path] { return LoadPicture(path); });
+  full_ = running.isValid() ? running : QtConcurrent::run([path] { return LoadPicture(path); });
+  const bool tookOver = running.isValid();
   auto* watcher = new QFutureWatcher<LoadedPicture>(this);
-  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation, tookOver] {
     watcher->deleteLater();
     // Another picture took the window meanwhile: this one is not wanted.
     if (generation != generation_ || !partial) return;
-    LoadedPicture loaded = watcher->result();
+    LoadedPicture loaded = watcher->future().resultCount() > 0 ? watcher->result() : LoadedPicture();
     full_ = {};
+    // A read-ahead taken over may have left the picture out (beyond its
+    // budget): decode it here after all.
+    if (tookOver && (!loaded || !loaded->image)) {
+      StartFullLoad();
+      return;
+    }
     app_.FlushNotices();
-    if (!loaded->image) {
+    if (!loaded || !loaded->image) {
       if (app_.mainFrame()) {
         app_.mainFrame()->statusBar()->showMessage(
             QStringLiteral("%1 could not be read in full; a reduced copy is shown")
@@ -181,10 +217,14 @@ void CTOVIMDoc::ReadAhead() {
   for (qsizetype i = ahead_.size() - 1; i >= 0; --i) {
     if (!wanted.contains(ahead_[i].first)) ahead_.removeAt(i);
   }
+  // Fitted pictures get their reduced copy made with them.
+  const QSizeF room = fitOnOpen && view ? view->FitRoom() : QSizeF();
   for (const QString& path : wanted) {
     const bool started =
         std::any_of(ahead_.cbegin(), ahead_.cend(), [&](const auto& a) { return a.first == path; });
-    if (!started) ahead_.append({path, QtConcurrent::run([path] { return LoadWithinBudget(path); })});
+    if (!started) {
+      ahead_.append({path, QtConcurrent::run([path, room] { return LoadWithinBudget(path, room); })});
+    }
   }
 }
 
@@ -218,6 +258,7 @@ void CTOVIMDoc::WaitForBackgroundLoads() {
 }
 
 bool CTOVIMDoc::Step(int direction) {
+  StartBackgroundWork();
   if (!folder_) return false;
   folder_->WaitUntilListed();
   QString target = folder_->Neighbour(pathName_, direction);
@@ -228,10 +269,28 @@ bool CTOVIMDoc::Step(int direction) {
   const qsizetype count = folder_->files().size();
   for (qsizetype tried = 0; tried < count && !target.isEmpty(); ++tried) {
     if (tried > 0 && SameFile(target, pathName_)) break;
-    LoadedPicture loaded = TakeReadAhead(target);
+    // A neighbour still being read ahead: a reduced decode shows it at once
+    // when it is large, and the read-ahead becomes its full decode.
+    QFuture<LoadedPicture> running;
+    LoadedPicture loaded;
+    for (const auto& a : ahead_) {
+      if (a.first == target && !a.second.isFinished()) running = a.second;
+    }
+    if (running.isValid()) {
+      const int factor = ReductionFor(PictureSize(target), ScreenPixels());
+      if (factor > 1) loaded = LoadReduced(target, factor);
+      if (loaded) {
+        for (qsizetype i = ahead_.size() - 1; i >= 0; --i) {
+          if (ahead_[i].first == target) ahead_.removeAt(i);
+        }
+      } else {
+        running = {};
+      }
+    }
+    if (!loaded) loaded = TakeReadAhead(target);
     if (!loaded) loaded = LoadForShowing(target);
     if (loaded && loaded->image) {
-      ShowLoaded(std::move(loaded), false);
+      ShowLoaded(std::move(loaded), false, running);
       app_.FlushNotices();
       return true;
     }
@@ -258,8 +317,22 @@ bool CTOVIMDoc::ShowFile(const QString& path) {
   return true;
 }
 
-void CTOVIMDoc::ShowLoaded(LoadedPicture loaded, bool sameFile) {
+void CTOVIMDoc::ShowLoaded(LoadedPicture loaded, bool sameFile, QFuture<LoadedPicture> full) {
   ++generation_;
+  // The picture stepped away from is the neighbour behind: kept as read
+  // ahead, unless it was changed here or is not complete.
+  if (!sameFile && image && !image->IsEmpty() && !modified && !partial && !pathName_.isEmpty()) {
+    auto previous = std::make_shared<CLoadedPicture>();
+    previous->path = pathName_;
+    previous->image = std::move(image);
+    previous->seconds = loadSeconds;
+    previous->modified = shownModified_;
+    if (view && view->fitMode) previous->preview = view->TakeReduced();
+    for (qsizetype i = ahead_.size() - 1; i >= 0; --i) {
+      if (ahead_[i].first == pathName_) ahead_.removeAt(i);
+    }
+    ahead_.append({pathName_, QtFuture::makeReadyFuture(LoadedPicture(previous))});
+  }
   ReleaseSavedPalette();
   modified = 0;
   loadSeconds = loaded->seconds;
@@ -267,11 +340,21 @@ void CTOVIMDoc::ShowLoaded(LoadedPicture loaded, bool sameFile) {
   const int previousReduction = reduction;
   reduction = loaded->factor;
   shownModified_ = loaded->modified;
+  QImage preview = std::move(loaded->preview);
   OpenImage(std::move(loaded->image), loaded->path);
-  if (view) view->OnPictureReplaced(sameFile, sameFile ? static_cast<double>(previousReduction) / reduction : 1.0);
+  if (view) {
+    view->OnPictureReplaced(sameFile,
+                            sameFile ? static_cast<double>(previousReduction) / reduction : 1.0);
+    view->OfferReduced(std::move(preview));
+  }
   emit pictureReplaced(sameFile);
-  AttachFolder();
-  if (partial) StartFullLoad();
+  if (sameFile && !partial) {
+    // The full picture of the one shown, or the file read again: the folder
+    // is listed already.
+    if (folder_) folder_->SetCurrent(pathName_);
+  } else {
+    ScheduleBackgroundWork(full);
+  }
   if (app_.mainFrame()) app_.mainFrame()->UpdateCommandUI();
 }
 

@@ -71,7 +71,17 @@ class CTOVIMDoc : public QObject {
 
   // Folder browsing. The folder of the document's file, listed in the
   // background; null for a document that has no file.
-  CFolderSequence* folder() const { return folder_.get(); }
+  CFolderSequence* folder() {
+    StartBackgroundWork();
+    return folder_.get();
+  }
+  // Whether the document browses a folder (now or once its first paint is done).
+  bool hasFolder() const { return folder_ || backgroundPending_; }
+  // The work that waits until the picture is first on the screen: listing
+  // and watching the folder, reading the neighbours ahead, the full decode
+  // of a reduced picture. Runs once per shown picture; later calls do nothing.
+  void StartBackgroundWork();
+  bool backgroundPending() const { return backgroundPending_; }
   // Shows the next (1) or previous (-1) picture of the folder in this
   // window, after asking about unsaved changes; files that do not load are
   // passed over. False when the picture stayed.
@@ -127,9 +137,11 @@ class CTOVIMDoc : public QObject {
   // much larger than the screen (the full one follows), the whole of other
   // large pictures off the window's thread.
   std::shared_ptr<CLoadedPicture> LoadForShowing(const QString& path);
-  void ShowLoaded(std::shared_ptr<CLoadedPicture> loaded, bool sameFile);
+  void ShowLoaded(std::shared_ptr<CLoadedPicture> loaded, bool sameFile,
+                  QFuture<std::shared_ptr<CLoadedPicture>> full = {});
+  void ScheduleBackgroundWork(QFuture<std::shared_ptr<CLoadedPicture>> full = {});
   void AttachFolder();
-  void StartFullLoad();
+  void StartFullLoad(QFuture<std::shared_ptr<CLoadedPicture>> running = {});
   void ReadAhead();
   std::shared_ptr<CLoadedPicture> TakeReadAhead(const QString& path);
   void OnChangedOnDisk();
@@ -161,4 +173,8 @@ class CTOVIMDoc : public QObject {
   // with the same time is our own save.
   qint64 shownModified_ = 0;
   QTimer changedOnDisk_;
+  bool backgroundPending_ = false;
+  // A decode of the full picture already under way (a read-ahead) that the
+  // background work takes over instead of starting another.
+  QFuture<std::shared_ptr<CLoadedPicture>> pendingFull_;
 };

@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QMdiSubWindow>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -46,11 +47,33 @@ QSize CTOVIMView::ImageSize() const {
   return {doc_->image->Width(), doc_->image->Height()};
 }
 
-QSize CTOVIMView::ScaledImageSize() const {
-  const QSize size = ImageSize();
+QSize CTOVIMView::ScaledSize(QSize size, float zoom) {
   if (size.isEmpty()) return {0, 0};
   // Below 100 % a side never vanishes.
   return {std::max(1, Scaled(size.width(), zoom)), std::max(1, Scaled(size.height(), zoom))};
+}
+
+QSize CTOVIMView::ScaledImageSize() const { return ScaledSize(ImageSize(), zoom); }
+
+QSizeF CTOVIMView::FitRoom() const {
+  // The window without scroll bars, which a fitted picture does not need.
+  return QSizeF(maximumViewportSize()) * Dpr();
+}
+
+float CTOVIMView::FitZoomFor(QSize image, QSizeF room) {
+  if (image.isEmpty() || room.width() < 1 || room.height() < 1) return kMinZoom;
+  const double fit = std::min(room.width() / image.width(), room.height() / image.height());
+  return static_cast<float>(std::clamp(fit, 1e-4, static_cast<double>(kMaxZoom)));
+}
+
+void CTOVIMView::OfferReduced(QImage copy) {
+  vxOSWinClass* image = doc_->image.get();
+  if (!image || image->IsEmpty() || copy.isNull() || zoom >= 1.0f) return;
+  if (image->useAlternate || copy.size() != ScaledImageSize()) return;
+  reduced_ = std::move(copy);
+  reducedZoom_ = zoom;
+  reducedImage_ = image;
+  reducedGeneration_ = image->displayGeneration();
 }
 
 double CTOVIMView::Dpr() const { return viewport()->devicePixelRatioF(); }
@@ -69,18 +92,7 @@ QPoint CTOVIMView::Offset() const {
           std::max(0, (client.height() - scaled.height()) / 2)};
 }
 
-float CTOVIMView::FitZoom() const {
-  const QSize image = ImageSize();
-  if (image.isEmpty()) return kMinZoom;
-  // The window without scroll bars, which a fitted picture does not need.
-  const double dpr = Dpr();
-  const QSize room = maximumViewportSize();
-  const double w = room.width() * dpr;
-  const double h = room.height() * dpr;
-  if (w < 1 || h < 1) return kMinZoom;
-  const double fit = std::min(w / image.width(), h / image.height());
-  return static_cast<float>(std::clamp(fit, 1e-4, static_cast<double>(kMaxZoom)));
-}
+float CTOVIMView::FitZoom() const { return FitZoomFor(ImageSize(), FitRoom()); }
 
 void CTOVIMView::ChooseStartZoom() {
   const QSize image = ImageSize();
@@ -480,6 +492,7 @@ void CTOVIMView::paintEvent(QPaintEvent*) {
     // Smooth: the area-averaged copy at this zoom, made once, drawn 1:1.
     EnsureReduced();
     if (!reduced_.isNull()) painter.drawImage(offset - position, reduced_);
+    AfterPaint();
     return;
   }
   if (!reduced_.isNull()) reduced_ = QImage();  // only one display copy
@@ -487,6 +500,15 @@ void CTOVIMView::paintEvent(QPaintEvent*) {
   painter.translate(offset);
   image->Draw(painter, client.width() - offset.x(), client.height() - offset.y(), position.x(),
               position.y(), image->Width(), image->Height(), zoom, vxDrawBackgroundPalette);
+  AfterPaint();
+}
+
+void CTOVIMView::AfterPaint() {
+  // The picture is on the screen: the folder, the neighbours and the full
+  // decode may have the processor now.
+  if (!doc_->backgroundPending()) return;
+  CTOVIMDoc* doc = doc_;
+  QTimer::singleShot(0, doc, [doc] { doc->StartBackgroundWork(); });
 }
 
 void CTOVIMView::resizeEvent(QResizeEvent* event) {

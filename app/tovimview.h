@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QPointF>
+#include <utility>
 
 struct BrightnessContrastParams;
 class CTOVIMDoc;
@@ -62,6 +63,17 @@ class CTOVIMView : public QAbstractScrollArea {
   void ZoomAt(float newZoom, QPointF at);
   // The zoom at which the whole picture fills the window.
   float FitZoom() const;
+  // The same for a picture of `image` pixels in `room` device pixels.
+  static float FitZoomFor(QSize image, QSizeF room);
+  // The window's room for a fitted picture, in device pixels.
+  QSizeF FitRoom() const;
+  // The size of a picture of `image` pixels shown at `zoom`.
+  static QSize ScaledSize(QSize image, float zoom);
+  // Takes a reduced copy made elsewhere (by the read-ahead) when it is the
+  // one the view would make for its current zoom.
+  void OfferReduced(QImage copy);
+  // Hands over the reduced copy (the view keeps none).
+  QImage TakeReduced() { return std::exchange(reduced_, QImage()); }
   // Picture coordinates (pixels, y down) shown at a viewport position, and
   // the other way round.
   QPointF PictureAt(QPointF at) const;
@@ -120,6 +132,7 @@ class CTOVIMView : public QAbstractScrollArea {
   QPoint Offset() const;
   // Makes reduced_ for the current zoom when it is missing or stale.
   void EnsureReduced();
+  void AfterPaint();
   void UpdateScrollBars();
   QSize ImageSize() const;
   QSize ScaledImageSize() const;
