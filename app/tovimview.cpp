@@ -129,7 +129,11 @@ void CTOVIMView::OnInitialUpdate() {
 }
 
 void CTOVIMView::SizeFrameToImage() {
-  const QSize image = ImageSize();
+  // The window holds the picture at 100 %: one picture pixel per device pixel.
+  const double dpr = Dpr();
+  const QSize pixels = ImageSize();
+  const QSize image(static_cast<int>(std::ceil(pixels.width() / dpr)),
+                    static_cast<int>(std::ceil(pixels.height() / dpr)));
   auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
   if (frame && !image.isEmpty() && !frame->isMaximized() && !frame->isMinimized()) {
     // The frame around a client of the picture's size: borders and title bar.

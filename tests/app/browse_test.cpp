@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTest>
 #include <QThread>
@@ -203,6 +204,39 @@ class BrowseTest : public QObject {
     // The window moved on: now r4 and r2 are its neighbours.
     QTRY_VERIFY_WITH_TIMEOUT(doc->HasReadAhead(folder.filePath("r4.bmp")), 5000);
     QVERIFY(!doc->HasReadAhead(folder.filePath("r1.bmp")));
+  }
+
+  void theSlideshowStepsAtThePreferredPace() {
+    TestApp t;
+    QTemporaryDir folder;
+    for (const char* name : {"s1.bmp", "s2.bmp", "s3.bmp"}) {
+      QVERIFY(WritePicture(folder.filePath(name), 4, 4, 0x101010));
+    }
+    // The pace is a preference, stored with the others.
+    CPreferences prefs = t.app->preferences();
+    QCOMPARE(prefs.slideshowSeconds, 5);
+    QVERIFY(prefs.fitLargePictures && !prefs.wheelZooms);
+    prefs.slideshowSeconds = 1;
+    prefs.wheelZooms = true;
+    QSettings settings(t.app->settingsFile(), LunarkIniFormat());
+    QVERIFY(prefs.Save(settings));
+    QSettings reread(t.app->settingsFile(), LunarkIniFormat());
+    const CPreferences stored = CPreferences::FromSettings(reread);
+    QCOMPARE(stored.slideshowSeconds, 1);
+    QVERIFY(stored.wheelZooms);
+    t.app->SetPreferences(stored);
+
+    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("s1.bmp"));
+    QVERIFY(doc);
+    t.frame()->action(kSlideshow)->trigger();
+    QVERIFY(t.frame()->slideshowRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(Name(doc), QStringLiteral("s2.bmp"), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(Name(doc), QStringLiteral("s3.bmp"), 3000);
+    // A picture changed meanwhile stops the show instead of being asked about.
+    QVERIFY(doc->InvertImage());
+    QTRY_VERIFY_WITH_TIMEOUT(!t.frame()->slideshowRunning(), 3000);
+    QCOMPARE(Name(doc), QStringLiteral("s3.bmp"));
+    QVERIFY(t.messages.isEmpty());
   }
 
   void droppedFilesOpen() {
