@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QMdiSubWindow>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStatusBar>
 #include <QtConcurrent/QtConcurrentRun>
@@ -258,6 +259,9 @@ void CTOVIMDoc::WaitForBackgroundLoads() {
 }
 
 bool CTOVIMDoc::Step(int direction) {
+  if (busy_) return false;
+  busy_ = true;
+  const auto done = qScopeGuard([this] { busy_ = false; });
   StartBackgroundWork();
   if (!folder_) return false;
   folder_->WaitUntilListed();
@@ -360,6 +364,12 @@ void CTOVIMDoc::ShowLoaded(LoadedPicture loaded, bool sameFile, QFuture<LoadedPi
 
 void CTOVIMDoc::OnChangedOnDisk() {
   if (pathName_.isEmpty() || !QFileInfo::exists(pathName_)) return;
+  if (busy_) {
+    changedOnDisk_.start();  // looked at again when the step is done
+    return;
+  }
+  busy_ = true;
+  const auto done = qScopeGuard([this] { busy_ = false; });
   const qint64 stamp = QFileInfo(pathName_).lastModified().toMSecsSinceEpoch();
   if (stamp == shownModified_) return;  // our own save, or nothing new
   if (modified) {

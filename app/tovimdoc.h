@@ -174,6 +174,9 @@ class CTOVIMDoc : public QObject {
   qint64 shownModified_ = 0;
   QTimer changedOnDisk_;
   bool backgroundPending_ = false;
+  // A step or reload in progress: a large picture is decoded while events
+  // run, and a second step (a key, the slideshow) must not start inside it.
+  bool busy_ = false;
   // A decode of the full picture already under way (a read-ahead) that the
   // background work takes over instead of starting another.
   QFuture<std::shared_ptr<CLoadedPicture>> pendingFull_;

@@ -152,6 +152,8 @@ void CTOVIMView::SizeFrameToImage() {
     frame->resize(width, height);
     if (!widthFits || !heightFits) frame->move(0, 0);
   }
+  // A fitted picture stays fitted in its new shape (after a rotation).
+  if (fitMode && !pixels.isEmpty()) zoom = FitZoom();
   SetScrollSizes(ScaledImageSize());
 }
 
