@@ -10,10 +10,11 @@ namespace {
 // The extensions of the formats the viewer reads, lower case.
 const QStringList& PictureExtensions() {
   static const QStringList extensions = {
-      QStringLiteral("wif"),  QStringLiteral("vxw"), QStringLiteral("bmp"), QStringLiteral("dib"),
-      QStringLiteral("pcx"),  QStringLiteral("ppm"), QStringLiteral("pgm"), QStringLiteral("pnm"),
-      QStringLiteral("tga"),  QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("gif"),
-      QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("jpe"),
+      QStringLiteral("wif"), QStringLiteral("vxw"),  QStringLiteral("bmp"),
+      QStringLiteral("dib"), QStringLiteral("pcx"),  QStringLiteral("ppm"),
+      QStringLiteral("pgm"), QStringLiteral("pnm"),  QStringLiteral("tga"),
+      QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("gif"),
+      QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe"),
       QStringLiteral("jfif")};
   return extensions;
 }
@@ -177,11 +178,10 @@ QString CFolderSequence::Neighbour(const QString& from, int steps) const {
     // Not listed (gone, or not a listed name): it stands where the order
     // puts it, between its neighbours.
     const QString name = QFileInfo(full).fileName();
-    const auto place = std::lower_bound(
-        others.cbegin(), others.cend(), name,
-        [](const QString& path, const QString& n) {
-          return NaturalLess(QFileInfo(path).fileName(), n);
-        });
+    const auto place = std::lower_bound(others.cbegin(), others.cend(), name,
+                                        [](const QString& path, const QString& n) {
+                                          return NaturalLess(QFileInfo(path).fileName(), n);
+                                        });
     at = place - others.cbegin();
     if (count == 0) return {};
     // Stepping forward lands on the file at the place itself.

@@ -8,14 +8,14 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QMimeData>
-#include <QStyle>
-#include <QTimer>
-#include <QUrl>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
 #include <QToolBar>
+#include <QUrl>
 
 #include "artwork.h"
 #include "background.h"

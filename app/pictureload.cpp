@@ -6,8 +6,8 @@
 
 #include "codec/wif_reduced.h"
 #include "engine/notice.h"
-#include "formats/output_depth.h"
 #include "formats/jpeg/jpeg.h"
+#include "formats/output_depth.h"
 
 namespace {
 

@@ -13,11 +13,11 @@
 
 struct CLoadedPicture {
   QString path;
-  ImagePtr image;    // null when the load failed
-  int result = 0;    // the engine's result; 0 success
-  QString reason;    // the reader's one-line reason for a failure
+  ImagePtr image;  // null when the load failed
+  int result = 0;  // the engine's result; 0 success
+  QString reason;  // the reader's one-line reason for a failure
   float seconds = 0;
-  int factor = 1;    // 1 for a full decode; else the reduction (2, 4, 8)
+  int factor = 1;       // 1 for a full decode; else the reduction (2, 4, 8)
   qint64 modified = 0;  // the file's modification time (ms) when it was read
   // The picture reduced for a fitted window, made with it off the window's
   // thread (null when not asked for or not smaller).

@@ -15,9 +15,9 @@
 
 #include "engine/options.h"
 #include "foldersequence.h"
-#include "pictureload.h"
 #include "formats/output_depth.h"
 #include "mainframe.h"
+#include "pictureload.h"
 #include "savedialog.h"
 #include "tovimview.h"
 #include "viewerapp.h"
@@ -184,7 +184,8 @@ void CTOVIMDoc::StartFullLoad(QFuture<LoadedPicture> running) {
     watcher->deleteLater();
     // Another picture took the window meanwhile: this one is not wanted.
     if (generation != generation_ || !partial) return;
-    LoadedPicture loaded = watcher->future().resultCount() > 0 ? watcher->result() : LoadedPicture();
+    LoadedPicture loaded =
+        watcher->future().resultCount() > 0 ? watcher->result() : LoadedPicture();
     full_ = {};
     // A read-ahead taken over may have left the picture out (beyond its
     // budget): decode it here after all.
@@ -224,7 +225,8 @@ void CTOVIMDoc::ReadAhead() {
     const bool started =
         std::any_of(ahead_.cbegin(), ahead_.cend(), [&](const auto& a) { return a.first == path; });
     if (!started) {
-      ahead_.append({path, QtConcurrent::run([path, room] { return LoadWithinBudget(path, room); })});
+      ahead_.append(
+          {path, QtConcurrent::run([path, room] { return LoadWithinBudget(path, room); })});
     }
   }
 }
@@ -313,8 +315,8 @@ bool CTOVIMDoc::ShowFile(const QString& path) {
   if (!loaded->image) {
     QString detail = QDir::toNativeSeparators(path);
     if (!loaded->reason.isEmpty()) detail += QLatin1Char('\n') + loaded->reason;
-    app_.MessageBox(QStringLiteral("Unsupported Image File"), QMessageBox::Ok,
-                    QMessageBox::Warning, detail);
+    app_.MessageBox(QStringLiteral("Unsupported Image File"), QMessageBox::Ok, QMessageBox::Warning,
+                    detail);
     return false;
   }
   ShowLoaded(std::move(loaded), SameFile(path, pathName_));

@@ -6,8 +6,8 @@
 #include <QFuture>
 #include <QList>
 #include <QObject>
-#include <QTimer>
 #include <QString>
+#include <QTimer>
 #include <memory>
 #include <vector>
 

@@ -2,12 +2,12 @@
 
 #include <QKeyEvent>
 #include <QMdiSubWindow>
-#include <QTimer>
-#include <QWheelEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
+#include <QWheelEvent>
 #include <cmath>
 
 #include "adjustdialogs.h"
@@ -312,8 +312,7 @@ void CTOVIMView::EnsureReduced() {
 }
 
 void CTOVIMView::wheelEvent(QWheelEvent* event) {
-  const bool zooms =
-      (event->modifiers() & Qt::ControlModifier) || app_.preferences().wheelZooms;
+  const bool zooms = (event->modifiers() & Qt::ControlModifier) || app_.preferences().wheelZooms;
   if (!zooms || ImageSize().isEmpty()) {
     QAbstractScrollArea::wheelEvent(event);
     return;

@@ -29,7 +29,7 @@ class CTOVIMView : public QAbstractScrollArea {
 
   CTOVIMDoc* GetDocument() const { return doc_; }
 
-  QPoint lastPoint;           // pointer position at the previous button or move event
+  QPoint lastPoint;  // pointer position at the previous button or move event
   // Magnification in picture pixels per device pixel: 1.0 ... 100.0 by the
   // zoom drag; below 1.0 when fitted or zoomed out by the wheel.
   float zoom = kMinZoom;

@@ -47,7 +47,8 @@ bool MakePhoto(vxImage& image, int width, int height) {
   image.TakeBlock(photo);
   for (int y = 0; y < height; ++y) {
     unsigned char* row = image.Row(y);
-    for (int x = 0; x < width * 3; ++x) row[x] = static_cast<unsigned char>(row[x] ^ ((x * 7 + y * 13) & 7));
+    for (int x = 0; x < width * 3; ++x)
+      row[x] = static_cast<unsigned char>(row[x] ^ ((x * 7 + y * 13) & 7));
   }
   return true;
 }
@@ -174,8 +175,8 @@ int Folder(const QString& file, int steps) {
   const auto report = [](const char* what, std::vector<double> v) {
     if (v.empty()) return;
     std::sort(v.begin(), v.end());
-    std::printf("%s: median %.1f ms, max %.1f ms over %zu steps\n", what, v[v.size() / 2],
-                v.back(), v.size());
+    std::printf("%s: median %.1f ms, max %.1f ms over %zu steps\n", what, v[v.size() / 2], v.back(),
+                v.size());
   };
   report("step with read-ahead hit", hits);
   report("step without read-ahead", misses);

@@ -25,9 +25,7 @@ bool WritePicture(const QString& path, int width, int height, unsigned colour) {
   return image && image->SaveImage(QFile::encodeName(path).constData(), TypeBMP) == 0;
 }
 
-QRgb ShownColour(CTOVIMDoc* doc) {
-  return doc->image->DisplayImage().pixel(0, 0) & 0xFFFFFF;
-}
+QRgb ShownColour(CTOVIMDoc* doc) { return doc->image->DisplayImage().pixel(0, 0) & 0xFFFFFF; }
 
 QString Name(CTOVIMDoc* doc) { return QFileInfo(doc->GetPathName()).fileName(); }
 
@@ -40,8 +38,8 @@ class BrowseTest : public QObject {
   void naturalOrderCountsDigitRunsByValue() {
     QStringList names = {"img10.bmp", "IMG2.bmp", "img1.bmp", "img02.bmp", "a.bmp", "img1b.bmp"};
     std::sort(names.begin(), names.end(), NaturalLess);
-    QCOMPARE(names, (QStringList{"a.bmp", "img1.bmp", "img1b.bmp", "IMG2.bmp", "img02.bmp",
-                                 "img10.bmp"}));
+    QCOMPARE(names,
+             (QStringList{"a.bmp", "img1.bmp", "img1b.bmp", "IMG2.bmp", "img02.bmp", "img10.bmp"}));
     QVERIFY(IsPictureName("x.JPEG") && IsPictureName("y.wif") && !IsPictureName("notes.txt"));
     QVERIFY(!IsPictureName("jpg"));
   }
@@ -69,7 +67,8 @@ class BrowseTest : public QObject {
       QVERIFY(doc->Step(1));
       seen << Name(doc);
     }
-    QCOMPARE(seen, (QStringList{"shot10.bmp", "Shot1.bmp", "shot2.ppm", "shot9.bmp", "shot10.bmp"}));
+    QCOMPARE(seen,
+             (QStringList{"shot10.bmp", "Shot1.bmp", "shot2.ppm", "shot9.bmp", "shot10.bmp"}));
     // The same window shows it, and its figures follow the picture.
     QCOMPARE(t.app->documents().size(), 1);
     QCOMPARE(FrameOf(doc)->windowTitle(), QStringLiteral("shot10.bmp"));
@@ -192,7 +191,8 @@ class BrowseTest : public QObject {
     TestApp t;
     QTemporaryDir folder;
     for (int i = 1; i <= 4; ++i) {
-      QVERIFY(WritePicture(folder.filePath(QStringLiteral("r%1.bmp").arg(i)), 20, 20, 0x010101u * i));
+      QVERIFY(
+          WritePicture(folder.filePath(QStringLiteral("r%1.bmp").arg(i)), 20, 20, 0x010101u * i));
     }
     CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("r2.bmp"));
     QVERIFY(doc);

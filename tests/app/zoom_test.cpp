@@ -181,7 +181,8 @@ class ZoomTest : public QObject {
         "/p/stripes.bmp");
     stripes->view->ZoomAt(0.5f, QPointF(0, 0));
     const QImage grey = stripes->view->viewport()->grab().toImage();
-    const QPoint origin(std::max(0, (grey.width() - 200) / 2), std::max(0, (grey.height() - 150) / 2));
+    const QPoint origin(std::max(0, (grey.width() - 200) / 2),
+                        std::max(0, (grey.height() - 150) / 2));
     for (const QPoint p : {QPoint(3, 3), QPoint(50, 70), QPoint(120, 140)}) {
       QVERIFY(Distance(grey.pixel(origin + p), qRgb(128, 128, 128)) <= 1);
     }
@@ -196,10 +197,10 @@ class ZoomTest : public QObject {
     // Four flat quadrants of a picture wider than high: any turn or mirror
     // moves a colour to another corner.
     const QString base = folder.filePath("base.jpg");
-    QVERIFY(Run(convert, {"-size", "48x32", "xc:#ff0000", "-fill", "#0000ff", "-draw",
-                          "rectangle 24,0 47,15", "-fill", "#00ff00", "-draw",
-                          "rectangle 0,16 23,31", "-fill", "#ffffff", "-draw",
-                          "rectangle 24,16 47,31", "-quality", "98", base}));
+    QVERIFY(Run(convert,
+                {"-size", "48x32", "xc:#ff0000", "-fill", "#0000ff", "-draw",
+                 "rectangle 24,0 47,15", "-fill", "#00ff00", "-draw", "rectangle 0,16 23,31",
+                 "-fill", "#ffffff", "-draw", "rectangle 24,16 47,31", "-quality", "98", base}));
     for (int orientation = 1; orientation <= 8; ++orientation) {
       const QString jpeg = folder.filePath(QStringLiteral("o%1.jpg").arg(orientation));
       QVERIFY(QFile::copy(base, jpeg));
@@ -270,7 +271,8 @@ class ZoomTest : public QObject {
     TestApp t;
     QTemporaryDir folder;
     const QString jpeg = folder.filePath("large.jpg");
-    QVERIFY(Run(convert, {"-size", "4000x3000", "gradient:#ff0000-#0000ff", "-quality", "90", jpeg}));
+    QVERIFY(
+        Run(convert, {"-size", "4000x3000", "gradient:#ff0000-#0000ff", "-quality", "90", jpeg}));
     CTOVIMDoc* doc = t.app->OpenDocumentFile(jpeg);
     QVERIFY(doc);
     QVERIFY(doc->partial);
