@@ -74,17 +74,20 @@ LoadedPicture LoadReduced(const QString& path, int factor) {
   vxBitmapInfoHeader* block = nullptr;
   const auto start = Clock::now();
   int result = -2;
+  int fullWidth = 0;
+  int fullHeight = 0;
   if (type == TypeJPEG) {
-    result = vxReadJpegScaled(name.constData(), factor, &block);
+    result = vxReadJpegScaled(name.constData(), factor, &block, &fullWidth, &fullHeight);
   } else if (type == TypeWIF) {
     const int levels = factor == 2 ? 1 : factor == 4 ? 2 : 3;
-    result = vxReadWifReduced(name.constData(), levels, &block);
+    result = vxReadWifReduced(name.constData(), levels, &block, &fullWidth, &fullHeight);
   }
   if (result != 0 || !block) return {};
   auto loaded = std::make_shared<CLoadedPicture>();
   loaded->path = path;
   loaded->modified = ModifiedMillis(path);
   loaded->factor = factor;
+  loaded->fullSize = QSize(fullWidth, fullHeight);
   ImagePtr image(new vxOSWinClass);
   image->AdoptBlock(block);
   vxLinearizeGrey(*image);

@@ -18,6 +18,7 @@ struct CLoadedPicture {
   QString reason;  // the reader's one-line reason for a failure
   float seconds = 0;
   int factor = 1;       // 1 for a full decode; else the reduction (2, 4, 8)
+  QSize fullSize;       // the whole picture's size (upright), also for a reduced one
   qint64 modified = 0;  // the file's modification time (ms) when it was read
   // The picture reduced for a fitted window, made with it off the window's
   // thread (null when not asked for or not smaller).

@@ -123,6 +123,7 @@ bool CTOVIMDoc::OnOpenDocument(const QString& path) {
   loadSeconds = loaded->seconds;
   partial = loaded->factor > 1;
   reduction = loaded->factor;
+  fullSize = loaded->fullSize;
   shownModified_ = loaded->modified;
   OpenImage(std::move(loaded->image), path);
   ScheduleBackgroundWork();
@@ -345,6 +346,7 @@ void CTOVIMDoc::ShowLoaded(LoadedPicture loaded, bool sameFile, QFuture<LoadedPi
   partial = loaded->factor > 1;
   const int previousReduction = reduction;
   reduction = loaded->factor;
+  fullSize = loaded->fullSize;
   shownModified_ = loaded->modified;
   QImage preview = std::move(loaded->preview);
   OpenImage(std::move(loaded->image), loaded->path);

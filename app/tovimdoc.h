@@ -54,6 +54,7 @@ class CTOVIMDoc : public QObject {
   // change or save the picture wait for it.
   bool partial = false;
   int reduction = 1;
+  QSize fullSize;  // the size of the whole picture while a reduced one is shown
 
   // Loads `path`: enters it into the recent-file list, times the load and
   // prepares the display. False (after a message) when the file did not load.

@@ -179,8 +179,11 @@ void CTOVIMView::UpdateStatusPanes() {
   const vxOSWinClass* image = doc_->image.get();
   if (!image || image->IsEmpty()) return;
   CStatusPanes* panes = app_.mainFrame()->statusPanes();
-  const int width = image->Width();
-  const int height = image->Height();
+  // A reduced picture standing in for a large one gives the large one's
+  // figures.
+  const bool stand = doc_->partial && !doc_->fullSize.isEmpty();
+  const int width = stand ? doc_->fullSize.width() : image->Width();
+  const int height = stand ? doc_->fullSize.height() : image->Height();
   const int bits = image->BitCount();
   const int64_t loaded = image->loadedBytes;
   // Whole bytes per pixel: 1- and 4-bit pictures count as 0 bytes. In 64 bits,

@@ -282,6 +282,9 @@ class ZoomTest : public QObject {
     QVERIFY(!t.frame()->action(kInvertColor)->isEnabled());
     QVERIFY(!t.frame()->action(kFileSaveAs)->isEnabled());
     QVERIFY(t.frame()->action(kZoomFit)->isEnabled());
+    // The status bar gives the whole picture's figures.
+    QCOMPARE(t.pane(5), QStringLiteral("4000"));
+    QCOMPARE(t.pane(7), QStringLiteral("3000"));
     const QSize fitted = doc->view->GetTotalSize();
     QTRY_VERIFY_WITH_TIMEOUT(!doc->partial, 30000);
     QCOMPARE(doc->image->Width(), 4000);
