@@ -1,19 +1,28 @@
 #include "mainframe.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
 #include <QToolBar>
+#include <QUrl>
 
 #include "artwork.h"
 #include "background.h"
 #include "childframe.h"
 #include "commands.h"
 #include "engine/display/oswinclass.h"
+#include "foldersequence.h"
 #include "statuspanes.h"
 #include "tovimdoc.h"
 #include "tovimview.h"
@@ -65,6 +74,18 @@ CMainFrame::CMainFrame(CViewerApp& app) : app_(app) {
   vxOSWinClass::SetScreenBitsPerPixel(bits);
   move(area.topLeft() + QPoint(50, 50));
   resize(std::max(200, area.width() - 100), std::max(150, area.height() - 100));
+  // Files dropped anywhere on the window open as documents.
+  setAcceptDrops(true);
+  slideshow_ = new QTimer(this);
+  connect(slideshow_, &QTimer::timeout, this, [this] {
+    CTOVIMView* v = activeView();
+    // A changed picture is not stepped away from unattended.
+    if (!v || v->GetDocument()->modified) {
+      ToggleSlideshow();
+      return;
+    }
+    v->GetDocument()->Step(1);
+  });
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -160,6 +181,30 @@ void CMainFrame::CreateActions() {
   AddAction(kWindowTile, QStringLiteral("&Tile"));
   AddAction(kWindowArrange, QStringLiteral("&Arrange Icons"));
   AddAction(kAppAbout, QStringLiteral("&About %1...").arg(QLatin1String(kProductName)));
+  // Browsing: Page Down and Space go forward, Page Up and Backspace back.
+  AddAction(kNextImage, QStringLiteral("&Next Picture\tPage Down"))
+      ->setShortcuts({QKeySequence(Qt::Key_PageDown), QKeySequence(Qt::Key_Space)});
+  AddAction(kPreviousImage, QStringLiteral("&Previous Picture\tPage Up"))
+      ->setShortcuts({QKeySequence(Qt::Key_PageUp), QKeySequence(Qt::Key_Backspace)});
+  AddAction(kZoomFit, QStringLiteral("&Fit To Window\tCtrl+9"))
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_9));
+  AddAction(kZoomActual, QStringLiteral("&Actual Size\tCtrl+0"))
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  AddAction(kFullScreen, QStringLiteral("F&ull Screen\tF11"), true)
+      ->setShortcuts({QKeySequence(Qt::Key_F11)});
+  AddAction(kSlideshow, QStringLiteral("S&lideshow\tF5"), true)
+      ->setShortcut(QKeySequence(Qt::Key_F5));
+  // Ctrl+C is free: Compress is Alt+C.
+  AddAction(kEditCopy, QStringLiteral("&Copy\tCtrl+C"))->setShortcut(QKeySequence::Copy);
+  const QStyle* look = style();
+  if (action(kNextImage)->icon().isNull())
+    action(kNextImage)->setIcon(look->standardIcon(QStyle::SP_ArrowForward));
+  if (action(kPreviousImage)->icon().isNull())
+    action(kPreviousImage)->setIcon(look->standardIcon(QStyle::SP_ArrowBack));
+  if (action(kZoomFit)->icon().isNull())
+    action(kZoomFit)->setIcon(look->standardIcon(QStyle::SP_TitleBarMaxButton));
+  if (action(kZoomActual)->icon().isNull())
+    action(kZoomActual)->setIcon(look->standardIcon(QStyle::SP_TitleBarNormalButton));
 
   // Commands of the application, the frame and the active window.
   const auto always = [] { return true; };
@@ -217,6 +262,33 @@ void CMainFrame::CreateActions() {
       },
       hasView);
   CreateImageToolRoutes();
+  const auto inFolder = [this] {
+    const CTOVIMView* v = activeView();
+    return v && v->GetDocument()->hasFolder();
+  };
+  Route(
+      kNextImage, [this] { StepActive(1); }, inFolder);
+  Route(
+      kPreviousImage, [this] { StepActive(-1); }, inFolder);
+  Route(
+      kZoomFit,
+      [this] {
+        if (CTOVIMView* v = activeView()) v->OnZoomFit();
+      },
+      hasView);
+  Route(
+      kZoomActual,
+      [this] {
+        if (CTOVIMView* v = activeView()) v->OnZoomActual();
+      },
+      hasView);
+  Route(
+      kFullScreen, [this] { ToggleFullScreen(); }, [this] { return fullScreen_ || activeView(); });
+  Route(
+      kSlideshow, [this] { ToggleSlideshow(); },
+      [this, inFolder] { return slideshowRunning() || inFolder(); });
+  Route(
+      kEditCopy, [this] { CopyToClipboard(); }, hasView);
   Route(
       kWindowCascade, [this] { background_->cascadeSubWindows(); }, hasView);
   Route(
@@ -234,8 +306,9 @@ void CMainFrame::CreateImageToolRoutes() {
   };
   const auto image = [this]() -> const vxOSWinClass* {
     const CTOVIMView* v = activeView();
-    const vxOSWinClass* picture = v ? v->GetDocument()->image.get() : nullptr;
-    return picture && !picture->IsEmpty() ? picture : nullptr;
+    // A picture still being read in full cannot be changed or saved yet.
+    if (!v || !v->GetDocument()->IsEditable()) return static_cast<const vxOSWinClass*>(nullptr);
+    return static_cast<const vxOSWinClass*>(v->GetDocument()->image.get());
   };
   const auto hasImage = [image] { return image() != nullptr; };
   const auto grey = [image] { return image() && image()->IsGrayScale(); };
@@ -306,6 +379,15 @@ void CMainFrame::CreateMenus() {
   view->addAction(action(kViewToolbar));
   view->addAction(action(kViewStatusBar));
   view->addAction(action(kViewImageToolbar));
+  view->addSeparator();
+  view->addAction(action(kNextImage));
+  view->addAction(action(kPreviousImage));
+  view->addAction(action(kZoomFit));
+  view->addAction(action(kZoomActual));
+  view->addAction(action(kFullScreen));
+  view->addAction(action(kSlideshow));
+  view->addSeparator();
+  view->addAction(action(kEditCopy));
 
   QMenu* options = bar->addMenu(QStringLiteral("Options"));
   options->addAction(action(kProgressive));
@@ -392,6 +474,13 @@ void CMainFrame::CreateToolBars() {
         kAdjustBrightnessContrast, kInvertColor, kToolZoom, kToolPan, kToolSelect, kResetPanZoom}) {
     imageToolBar_->addAction(action(id));
   }
+  // Browsing the folder and the zoom presets: a bar of their own.
+  browseToolBar_ = addToolBar(QStringLiteral("Browse Toolbar"));
+  browseToolBar_->setObjectName(QStringLiteral("browseToolBar"));
+  browseToolBar_->setIconSize(QSize(20, 20));
+  for (int id : {kPreviousImage, kNextImage, kZoomFit, kZoomActual}) {
+    browseToolBar_->addAction(action(id));
+  }
   addToolBar(Qt::LeftToolBarArea, imageToolBar_);
   for (QToolBar* bar : {mainToolBar_, imageToolBar_}) {
     bar->setAllowedAreas(Qt::AllToolBarAreas);
@@ -477,6 +566,8 @@ void CMainFrame::UpdateCommandUI() {
   action(kBestQuantization)->setChecked(method == BestQuantization);
   if (mainToolBar_) action(kViewToolbar)->setChecked(!mainToolBar_->isHidden());
   action(kViewStatusBar)->setChecked(!statusBar()->isHidden());
+  action(kFullScreen)->setChecked(fullScreen_);
+  action(kSlideshow)->setChecked(slideshowRunning());
   if (imageToolBar_) action(kViewImageToolbar)->setChecked(!imageToolBar_->isHidden());
 }
 
@@ -514,4 +605,116 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     window->close();
   }
   event->accept();
+}
+
+void CMainFrame::StepActive(int direction) {
+  CTOVIMView* v = activeView();
+  if (!v) return;
+  v->GetDocument()->Step(direction);
+  UpdateCommandUI();
+}
+
+void CMainFrame::CopyToClipboard() {
+  const CTOVIMView* v = activeView();
+  const vxOSWinClass* picture = v ? v->GetDocument()->image.get() : nullptr;
+  if (!picture || picture->IsEmpty()) return;
+  CWaitCursor wait;
+  // The pixels themselves, as other programs paste a picture.
+  const QImage pixels = picture->ToQImage();
+  if (pixels.isNull()) {
+    app_.MessageBox(QStringLiteral("The picture is too large to be copied"));
+    return;
+  }
+  QApplication::clipboard()->setImage(pixels);
+}
+
+void CMainFrame::ToggleFullScreen() {
+  CChildFrame* child = activeChild();
+  if (!fullScreen_) {
+    if (!child) return;
+    fullScreen_ = true;
+    wasMaximized_ = isMaximized();
+    childWasMaximized_ = child->isMaximized();
+    hiddenForFullScreen_.clear();
+    for (QWidget* w : {static_cast<QWidget*>(menuBar()), static_cast<QWidget*>(mainToolBar_),
+                       static_cast<QWidget*>(imageToolBar_), static_cast<QWidget*>(browseToolBar_),
+                       static_cast<QWidget*>(statusBar())}) {
+      if (w && !w->isHidden()) {
+        hiddenForFullScreen_ << w;
+        w->hide();
+      }
+    }
+    // The picture alone on a black screen, without the window's frame.
+    child->setWindowFlag(Qt::FramelessWindowHint, true);
+    child->showMaximized();
+    child->view()->setFrameShape(QFrame::NoFrame);
+    child->view()->backdrop = qRgb(0, 0, 0);
+    showFullScreen();
+    child->view()->OnZoomFit();
+    child->view()->setFocus();
+  } else {
+    fullScreen_ = false;
+    for (QWidget* w : hiddenForFullScreen_) w->show();
+    hiddenForFullScreen_.clear();
+    if (wasMaximized_) {
+      showMaximized();
+    } else {
+      showNormal();
+    }
+    if (child) {
+      child->setWindowFlag(Qt::FramelessWindowHint, false);
+      child->view()->setFrameShape(QFrame::StyledPanel);
+      child->view()->backdrop = CTOVIMView::kBackdrop;
+      if (childWasMaximized_) {
+        child->showMaximized();
+      } else {
+        child->showNormal();
+      }
+      if (child->view()->fitMode) child->view()->OnZoomFit();
+    }
+  }
+  UpdateCommandUI();
+}
+
+bool CMainFrame::slideshowRunning() const { return slideshow_ && slideshow_->isActive(); }
+
+void CMainFrame::ToggleSlideshow() {
+  if (slideshowRunning()) {
+    slideshow_->stop();
+  } else if (activeView()) {
+    slideshow_->start(app_.preferences().slideshowSeconds * 1000);
+  }
+  UpdateCommandUI();
+}
+
+bool CMainFrame::OpenFiles(const QStringList& paths) {
+  bool any = false;
+  for (const QString& path : paths) {
+    if (app_.OpenDocumentFile(path)) any = true;
+  }
+  return any;
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  const QMimeData* data = event->mimeData();
+  if (data && data->hasUrls()) {
+    for (const QUrl& url : data->urls()) {
+      if (url.isLocalFile()) {
+        event->acceptProposedAction();
+        return;
+      }
+    }
+  }
+  event->ignore();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) paths << url.toLocalFile();
+  }
+  if (paths.isEmpty()) return;
+  event->acceptProposedAction();
+  // The drop returns to the other program first; the files open after.
+  QTimer::singleShot(0, this, [this, paths] { OpenFiles(paths); });
 }

@@ -36,6 +36,7 @@ class CMainFrame : public QMainWindow {
   CBackground* mdiClient() const { return background_; }
   QToolBar* mainToolBar() const { return mainToolBar_; }
   QToolBar* imageToolBar() const { return imageToolBar_; }
+  QToolBar* browseToolBar() const { return browseToolBar_; }
   CStatusPanes* statusPanes() const { return panes_; }
   CChildFrame* activeChild() const;
   CTOVIMView* activeView() const;
@@ -50,9 +51,22 @@ class CMainFrame : public QMainWindow {
   // Checks exactly the tool button of `id` (or none) among zoom, pan, selection.
   void CheckToolButtons(int id);
 
+  // Browsing and display commands on the active document.
+  void StepActive(int direction);
+  void CopyToClipboard();
+  void ToggleFullScreen();
+  bool isFullScreenView() const { return fullScreen_; }
+  void ToggleSlideshow();
+  bool slideshowRunning() const;
+  // Opens the files (the first that loads becomes the active window);
+  // false when none did.
+  bool OpenFiles(const QStringList& paths);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateActions();
@@ -70,6 +84,7 @@ class CMainFrame : public QMainWindow {
   CStatusPanes* panes_ = nullptr;
   QToolBar* mainToolBar_ = nullptr;
   QToolBar* imageToolBar_ = nullptr;
+  QToolBar* browseToolBar_ = nullptr;
   QHash<int, QAction*> actions_;
   QHash<int, std::function<void()>> handlers_;
   QHash<int, std::function<bool()>> enablers_;
@@ -79,4 +94,10 @@ class CMainFrame : public QMainWindow {
   QMenu* windowMenu_ = nullptr;
   QList<QAction*> recentActions_;
   int currentMenu_ = 0;
+  // Full screen: what to bring back afterwards.
+  bool fullScreen_ = false;
+  bool wasMaximized_ = false;
+  bool childWasMaximized_ = false;
+  QList<QWidget*> hiddenForFullScreen_;
+  class QTimer* slideshow_ = nullptr;
 };

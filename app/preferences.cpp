@@ -90,6 +90,7 @@ void CPreferences::Clamp() {
   if (colorReduction < MedianCut || colorReduction > FastQuantization) colorReduction = MedianCut;
   contrast = std::clamp(contrast, -100, 100);
   brightness = std::clamp(brightness, -100, 100);
+  slideshowSeconds = std::clamp(slideshowSeconds, 1, 3600);
 }
 
 void CPreferences::Load(QSettings& settings) {
@@ -123,6 +124,9 @@ void CPreferences::Load(QSettings& settings) {
   ReadBool(settings, QStringLiteral("InteractiveFiltering"), interactiveFiltering);
   ReadInt(settings, QStringLiteral("Contrast"), contrast);
   ReadInt(settings, QStringLiteral("Brightness"), brightness);
+  ReadBool(settings, QStringLiteral("FitLargePictures"), fitLargePictures);
+  ReadBool(settings, QStringLiteral("WheelZooms"), wheelZooms);
+  ReadInt(settings, QStringLiteral("SlideshowSeconds"), slideshowSeconds);
   settings.endGroup();
   Clamp();
 }
@@ -147,6 +151,9 @@ bool CPreferences::Save(QSettings& settings) const {
   settings.setValue(QStringLiteral("InteractiveFiltering"), p.interactiveFiltering ? 1 : 0);
   settings.setValue(QStringLiteral("Contrast"), p.contrast);
   settings.setValue(QStringLiteral("Brightness"), p.brightness);
+  settings.setValue(QStringLiteral("FitLargePictures"), p.fitLargePictures ? 1 : 0);
+  settings.setValue(QStringLiteral("WheelZooms"), p.wheelZooms ? 1 : 0);
+  settings.setValue(QStringLiteral("SlideshowSeconds"), p.slideshowSeconds);
   settings.endGroup();
   settings.sync();
   return settings.status() == QSettings::NoError;
@@ -235,9 +242,24 @@ QWidget* CPreferencesSheet::BuildGeneralPage() {
   for (QComboBox* combo : {inputType_, outputType_}) {
     connect(combo, &QComboBox::currentIndexChanged, this, &CPreferencesSheet::MarkChanged);
   }
-  for (QCheckBox* box : {previewing_, autoConvert_}) {
+  fitLarge_ = new QCheckBox(QStringLiteral("Fit Large Pictures To The Window"));
+  fitLarge_->setObjectName(QStringLiteral("fitLargePictures"));
+  wheelZooms_ = new QCheckBox(QStringLiteral("Mouse Wheel Zooms Without Ctrl"));
+  wheelZooms_->setObjectName(QStringLiteral("wheelZooms"));
+  slideshow_ = new QSpinBox;
+  slideshow_->setObjectName(QStringLiteral("slideshowSeconds"));
+  slideshow_->setRange(1, 3600);
+  slideshow_->setSuffix(QStringLiteral(" s"));
+  connect(slideshow_, &QSpinBox::valueChanged, this, &CPreferencesSheet::MarkChanged);
+  for (QCheckBox* box : {previewing_, autoConvert_, fitLarge_, wheelZooms_}) {
     connect(box, &QCheckBox::toggled, this, &CPreferencesSheet::MarkChanged);
   }
+  auto* browsing = new QGroupBox(QStringLiteral("Viewing Preferences"));
+  auto* browsingForm = new QFormLayout(browsing);
+  browsingForm->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+  browsingForm->addRow(fitLarge_);
+  browsingForm->addRow(wheelZooms_);
+  browsingForm->addRow(Buddy(QStringLiteral("Slideshow Interval"), slideshow_), slideshow_);
 
   // The two groups' fields line up under each other.
   int labelWidth = 0;
@@ -258,6 +280,7 @@ QWidget* CPreferencesSheet::BuildGeneralPage() {
   layout->addWidget(output);
   layout->addWidget(previewing_);
   layout->addWidget(autoConvert_);
+  layout->addWidget(browsing);
   layout->addStretch();
   return page;
 }
@@ -374,6 +397,9 @@ CPreferences CPreferencesSheet::values() const {
   p.outputType = outputType_->currentData().toInt();
   p.previewingOpenDialog = previewing_->isChecked();
   p.autoConvert = autoConvert_->isChecked();
+  p.fitLargePictures = fitLarge_->isChecked();
+  p.wheelZooms = wheelZooms_->isChecked();
+  p.slideshowSeconds = slideshow_->value();
   p.waveletLevels = levels_->value();
   p.quality = quality_->value();
   p.colorReduction = static_cast<vxColorReduction>(colorReduction_->currentData().toInt());
@@ -394,6 +420,9 @@ void CPreferencesSheet::setValues(const CPreferences& prefs) {
   outputType_->setCurrentIndex(outputType_->findData(p.outputType));
   previewing_->setChecked(p.previewingOpenDialog);
   autoConvert_->setChecked(p.autoConvert);
+  fitLarge_->setChecked(p.fitLargePictures);
+  wheelZooms_->setChecked(p.wheelZooms);
+  slideshow_->setValue(p.slideshowSeconds);
   levels_->setValue(p.waveletLevels);
   quality_->setValue(p.quality);
   ShowQuality(p.quality);
@@ -407,7 +436,7 @@ void CPreferencesSheet::setValues(const CPreferences& prefs) {
 
 bool CPreferencesSheet::Apply() {
   // Typed numbers that were not confirmed with Enter still count.
-  for (QSpinBox* spin : {levels_, contrast_, brightness_}) spin->interpretText();
+  for (QSpinBox* spin : {levels_, contrast_, brightness_, slideshow_}) spin->interpretText();
   for (QLineEdit* edit : {inputFolder_, outputFolder_}) {
     const QString folder = CleanFolder(edit->text());
     if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {

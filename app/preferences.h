@@ -14,7 +14,10 @@
 //   start-up                  colorReduction (the Options menu's method until
 //                             the user picks another one there);
 //   the adjustment dialogs    interactiveFiltering ("Preview" starts checked),
-//                             contrast and brightness (where the sliders start).
+//                             contrast and brightness (where the sliders start);
+//   the views                 fitLargePictures (pictures larger than the window
+//                             open fitted), wheelZooms (the wheel zooms without
+//                             Ctrl) and slideshowSeconds (the slideshow's pace).
 #pragma once
 
 #include <QDialog>
@@ -43,6 +46,9 @@ struct CPreferences {
   int outputType = TypeWIF;          // a type id of kBatchOutputTypes
   bool previewingOpenDialog = true;  // the open dialog shows "File Status"
   bool autoConvert = false;          // convert before compressing without asking
+  bool fitLargePictures = true;      // a picture larger than its window opens fitted
+  bool wheelZooms = false;           // the wheel alone zooms (else Ctrl+wheel)
+  int slideshowSeconds = 5;          // 1..3600 seconds per picture
   // "Compression"
   int waveletLevels = 0;              // 0: chosen by the encoder, else 1..8
   int quality = vxDefaultWifQuality;  // WIF quality 1..255
@@ -123,6 +129,9 @@ class CPreferencesSheet : public QDialog {
   QComboBox* outputType_ = nullptr;
   QCheckBox* previewing_ = nullptr;
   QCheckBox* autoConvert_ = nullptr;
+  QCheckBox* fitLarge_ = nullptr;
+  QCheckBox* wheelZooms_ = nullptr;
+  QSpinBox* slideshow_ = nullptr;
   QSpinBox* levels_ = nullptr;
   QSlider* quality_ = nullptr;
   QLabel* qualityValue_ = nullptr;

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
+#include <QWheelEvent>
 #include <cmath>
 
 #include "adjustdialogs.h"
@@ -45,9 +47,69 @@ QSize CTOVIMView::ImageSize() const {
   return {doc_->image->Width(), doc_->image->Height()};
 }
 
-QSize CTOVIMView::ScaledImageSize() const {
-  const QSize size = ImageSize();
-  return {Scaled(size.width(), zoom), Scaled(size.height(), zoom)};
+QSize CTOVIMView::ScaledSize(QSize size, float zoom) {
+  if (size.isEmpty()) return {0, 0};
+  // Below 100 % a side never vanishes.
+  return {std::max(1, Scaled(size.width(), zoom)), std::max(1, Scaled(size.height(), zoom))};
+}
+
+QSize CTOVIMView::ScaledImageSize() const { return ScaledSize(ImageSize(), zoom); }
+
+QSizeF CTOVIMView::FitRoom() const {
+  // The window without scroll bars, which a fitted picture does not need.
+  return QSizeF(maximumViewportSize()) * Dpr();
+}
+
+float CTOVIMView::FitZoomFor(QSize image, QSizeF room) {
+  if (image.isEmpty() || room.width() < 1 || room.height() < 1) return kMinZoom;
+  const double fit = std::min(room.width() / image.width(), room.height() / image.height());
+  return static_cast<float>(std::clamp(fit, 1e-4, static_cast<double>(kMaxZoom)));
+}
+
+void CTOVIMView::OfferReduced(QImage copy) {
+  vxOSWinClass* image = doc_->image.get();
+  if (!image || image->IsEmpty() || copy.isNull() || zoom >= 1.0f) return;
+  if (image->useAlternate || copy.size() != ScaledImageSize()) return;
+  reduced_ = std::move(copy);
+  reducedZoom_ = zoom;
+  reducedImage_ = image;
+  reducedGeneration_ = image->displayGeneration();
+}
+
+double CTOVIMView::Dpr() const { return viewport()->devicePixelRatioF(); }
+
+QSize CTOVIMView::DeviceViewport() const {
+  const double dpr = Dpr();
+  const QSize logical = viewport()->size();
+  return {static_cast<int>(std::lround(logical.width() * dpr)),
+          static_cast<int>(std::lround(logical.height() * dpr))};
+}
+
+QPoint CTOVIMView::Offset() const {
+  const QSize client = DeviceViewport();
+  const QSize scaled = ScaledImageSize();
+  return {std::max(0, (client.width() - scaled.width()) / 2),
+          std::max(0, (client.height() - scaled.height()) / 2)};
+}
+
+float CTOVIMView::FitZoom() const { return FitZoomFor(ImageSize(), FitRoom()); }
+
+void CTOVIMView::ChooseStartZoom() {
+  const QSize image = ImageSize();
+  const int reduction = std::max(1, doc_->reduction);
+  const float fit = FitZoom();
+  fitMode = doc_->fitOnOpen && fit < 1.0f;
+  // A reduced decode shown 1:1 stands for the full picture at 1:1.
+  zoom = fitMode ? fit : static_cast<float>(reduction);
+  reduced_ = QImage();
+  (void)image;
+}
+
+void CTOVIMView::UpdateTitle() {
+  if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+    frame->setWindowTitle(doc_->GetTitle());
+  }
+  if (app_.mainFrame()) app_.mainFrame()->UpdateFrameTitle();
 }
 
 void CTOVIMView::OnInitialUpdate() {
@@ -56,6 +118,9 @@ void CTOVIMView::OnInitialUpdate() {
   doc_->view = this;
   arrowStep = 10;
   SizeFrameToImage();
+  // The frame has its size now: a large picture may start fitted.
+  ChooseStartZoom();
+  SetScrollSizes(ScaledImageSize());
   paletteForeground = 1;
   state.activeView = this;
   RealizeViewPalette(true);
@@ -64,7 +129,11 @@ void CTOVIMView::OnInitialUpdate() {
 }
 
 void CTOVIMView::SizeFrameToImage() {
-  const QSize image = ImageSize();
+  // The window holds the picture at 100 %: one picture pixel per device pixel.
+  const double dpr = Dpr();
+  const QSize pixels = ImageSize();
+  const QSize image(static_cast<int>(std::ceil(pixels.width() / dpr)),
+                    static_cast<int>(std::ceil(pixels.height() / dpr)));
   auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
   if (frame && !image.isEmpty() && !frame->isMaximized() && !frame->isMinimized()) {
     // The frame around a client of the picture's size: borders and title bar.
@@ -83,6 +152,8 @@ void CTOVIMView::SizeFrameToImage() {
     frame->resize(width, height);
     if (!widthFits || !heightFits) frame->move(0, 0);
   }
+  // A fitted picture stays fitted in its new shape (after a rotation).
+  if (fitMode && !pixels.isEmpty()) zoom = FitZoom();
   SetScrollSizes(ScaledImageSize());
 }
 
@@ -108,8 +179,11 @@ void CTOVIMView::UpdateStatusPanes() {
   const vxOSWinClass* image = doc_->image.get();
   if (!image || image->IsEmpty()) return;
   CStatusPanes* panes = app_.mainFrame()->statusPanes();
-  const int width = image->Width();
-  const int height = image->Height();
+  // A reduced picture standing in for a large one gives the large one's
+  // figures.
+  const bool stand = doc_->partial && !doc_->fullSize.isEmpty();
+  const int width = stand ? doc_->fullSize.width() : image->Width();
+  const int height = stand ? doc_->fullSize.height() : image->Height();
   const int bits = image->BitCount();
   const int64_t loaded = image->loadedBytes;
   // Whole bytes per pixel: 1- and 4-bit pictures count as 0 bytes. In 64 bits,
@@ -132,10 +206,130 @@ void CTOVIMView::UpdateCursor() { viewport()->setCursor(ToolCursor(app_.state().
 void CTOVIMView::OnSelectTool(int id) { app_.SelectTool(id); }
 
 void CTOVIMView::OnResetPanZoom() {
+  fitMode = false;
   zoom = kMinZoom;
   SetScrollSizes(ImageSize());
   SizeFrameToImage();
   viewport()->update();
+}
+
+void CTOVIMView::OnZoomFit() {
+  if (ImageSize().isEmpty()) return;
+  fitMode = true;
+  zoom = FitZoom();
+  SetScrollSizes(ScaledImageSize());
+  ScrollToPosition({0, 0});
+  viewport()->update();
+}
+
+void CTOVIMView::OnZoomActual() {
+  if (ImageSize().isEmpty()) return;
+  // Anchored at the middle of the window.
+  ZoomAt(static_cast<float>(std::max(1, doc_->reduction)),
+         QPointF(viewport()->width() / 2.0, viewport()->height() / 2.0));
+}
+
+QPointF CTOVIMView::PictureAt(QPointF at) const {
+  const QSize image = ImageSize();
+  if (image.isEmpty()) return {};
+  const double dpr = Dpr();
+  const QPoint offset = Offset();
+  const QPoint position = GetScrollPosition();
+  const double x = at.x() * dpr - offset.x();
+  const double y = at.y() * dpr - offset.y();
+  if (zoom < 1.0f) {
+    // The reduced copy is drawn 1:1 at (offset - position).
+    const QSize scaled = ScaledImageSize();
+    return {(x + position.x()) * image.width() / scaled.width(),
+            (y + position.y()) * image.height() / scaled.height()};
+  }
+  // The display adapter's mapping: window pixel 0 shows the start of picture
+  // pixel trunc(position / zoom), and the drawn width spans trunc(width /
+  // zoom) picture pixels.
+  const QSize client = DeviceViewport();
+  const double inverse = 1.0 / static_cast<double>(zoom);
+  const auto map = [inverse](double v, int scroll, int window) {
+    const double start = std::trunc(scroll * inverse);
+    const double cells = std::trunc(window * inverse);
+    return window > 0 && cells > 0 ? start + v * cells / window : start + v * inverse;
+  };
+  return {map(x, position.x(), client.width() - offset.x()),
+          map(y, position.y(), client.height() - offset.y())};
+}
+
+void CTOVIMView::ZoomAt(float newZoom, QPointF at) {
+  if (ImageSize().isEmpty()) return;
+  const QPointF point = PictureAt(at);
+  fitMode = false;
+  // Out to an eighth of the fitted size (or of 1:1 for a small picture).
+  zoom = std::clamp(newZoom, std::min(FitZoom(), kMinZoom) / 8.0f, kMaxZoom);
+  SetScrollSizes(ScaledImageSize());
+  const double dpr = Dpr();
+  const QPoint offset = Offset();
+  const QSize image = ImageSize();
+  const QSize scaled = ScaledImageSize();
+  // The scroll position that puts `point` under `at` again.
+  const double sx = point.x() * scaled.width() / image.width() - (at.x() * dpr - offset.x());
+  const double sy = point.y() * scaled.height() / image.height() - (at.y() * dpr - offset.y());
+  ScrollToPosition({static_cast<int>(std::lround(sx)), static_cast<int>(std::lround(sy))});
+  viewport()->update();
+}
+
+void CTOVIMView::OnPictureReplaced(bool sameFile, double scale) {
+  reduced_ = QImage();
+  if (sameFile) {
+    // The same picture with more (or other) pixels: the view stays where it
+    // is, the zoom now counted in the new picture's pixels.
+    if (fitMode) {
+      zoom = FitZoom();
+    } else if (scale > 0) {
+      zoom = static_cast<float>(std::clamp(zoom / scale, 1e-4, static_cast<double>(kMaxZoom)));
+    }
+    const QPoint position = GetScrollPosition();
+    SetScrollSizes(ScaledImageSize());
+    ScrollToPosition(position);
+  } else {
+    ChooseStartZoom();
+    SetScrollSizes(ScaledImageSize());
+    ScrollToPosition({0, 0});
+  }
+  RealizeViewPalette(paletteForeground != 0);
+  viewport()->update();
+  UpdateStatusPanes();
+  UpdateTitle();
+}
+
+void CTOVIMView::EnsureReduced() {
+  vxOSWinClass* image = doc_->image.get();
+  if (!image || image->IsEmpty()) return;
+  if (!reduced_.isNull() && reducedZoom_ == zoom && reducedImage_ == image &&
+      reducedGeneration_ == image->displayGeneration()) {
+    return;
+  }
+  const QSize scaled = ScaledImageSize();
+  reduced_ = QImage();  // never two copies at once
+  reduced_ = image->ReducedImage(scaled.width(), scaled.height());
+  reducedZoom_ = zoom;
+  reducedImage_ = image;
+  reducedGeneration_ = image->displayGeneration();
+}
+
+void CTOVIMView::wheelEvent(QWheelEvent* event) {
+  const bool zooms = (event->modifiers() & Qt::ControlModifier) || app_.preferences().wheelZooms;
+  if (!zooms || ImageSize().isEmpty()) {
+    QAbstractScrollArea::wheelEvent(event);
+    return;
+  }
+  const double steps = event->angleDelta().y() / 120.0;
+  if (steps == 0) {
+    event->accept();
+    return;
+  }
+  float next = static_cast<float>(zoom * std::pow(1.25, steps));
+  // 100 % is never stepped over.
+  if ((zoom < 1.0f && next > 1.0f) || (zoom > 1.0f && next < 1.0f)) next = 1.0f;
+  ZoomAt(next, event->position());
+  event->accept();
 }
 
 void CTOVIMView::OnPreviewBrightness(int value) {
@@ -230,14 +424,17 @@ void CTOVIMView::ZoomDrag(QPoint from, QPoint to) {
   // Only the horizontal motion counts: right magnifies, left reduces, by 0.1
   // per mouse move.
   const int d = from.x() - to.x();
+  // Below 100 % (fitted) the drag does not go lower than where it starts.
+  const float lowest = std::min(kMinZoom, zoom);
+  if (d != 0) fitMode = false;
   if (d < 0) {
     zoom = static_cast<float>(static_cast<double>(zoom) + 0.1);
     if (zoom > kMaxZoom) zoom = kMaxZoom;
   } else if (d > 0) {
-    const bool atMinimum = zoom <= kMinZoom;
+    const bool atMinimum = zoom <= lowest;
     zoom = static_cast<float>(static_cast<double>(zoom) - 0.1);
-    if (zoom < kMinZoom) {
-      zoom = kMinZoom;
+    if (zoom < lowest) {
+      zoom = lowest;
       // Already at 1.0: nothing changes. Coming down from just above 1.0,
       // the scroll sizes and the picture still follow.
       if (atMinimum) return;
@@ -248,8 +445,11 @@ void CTOVIMView::ZoomDrag(QPoint from, QPoint to) {
 }
 
 void CTOVIMView::PanDrag(QPoint from, QPoint to) {
-  // The picture follows the pointer.
-  ScrollToPosition(GetScrollPosition() - (to - from));
+  // The picture follows the pointer (scroll positions are device pixels).
+  const double dpr = Dpr();
+  const QPoint delta = to - from;
+  ScrollToPosition(GetScrollPosition() - QPoint(static_cast<int>(std::lround(delta.x() * dpr)),
+                                                static_cast<int>(std::lround(delta.y() * dpr))));
 }
 
 QPoint CTOVIMView::GetScrollPosition() const {
@@ -267,7 +467,12 @@ void CTOVIMView::SetScrollSizes(QSize total) {
 }
 
 void CTOVIMView::UpdateScrollBars() {
-  const QSize page = viewport()->size();
+  QSize page = DeviceViewport();
+  // A picture that fits the window without scroll bars needs none: the bars'
+  // own room does not count against it.
+  const double dpr = Dpr();
+  const QSize room = maximumViewportSize() * dpr;
+  if (total_.width() <= room.width() && total_.height() <= room.height()) page = room;
   QScrollBar* h = horizontalScrollBar();
   QScrollBar* v = verticalScrollBar();
   h->setRange(0, std::max(0, total_.width() - page.width()));
@@ -280,17 +485,46 @@ void CTOVIMView::UpdateScrollBars() {
 
 void CTOVIMView::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
-  const QSize client = viewport()->size();
-  painter.fillRect(QRect(QPoint(0, 0), client), QColor::fromRgb(kBackdrop));
+  const QSize logical = viewport()->size();
+  painter.fillRect(QRect(QPoint(0, 0), logical), QColor::fromRgb(backdrop));
   vxOSWinClass* image = doc_->image.get();
   if (!image || image->IsEmpty()) return;
+  // From here on one unit is one device pixel: at 100 % one picture pixel
+  // covers one screen pixel, also on a high-density screen.
+  const double dpr = Dpr();
+  if (dpr != 1.0) painter.scale(1.0 / dpr, 1.0 / dpr);
+  const QSize client = DeviceViewport();
+  const QPoint offset = Offset();
   const QPoint position = GetScrollPosition();
-  image->Draw(painter, client.width(), client.height(), position.x(), position.y(), image->Width(),
-              image->Height(), zoom, vxDrawBackgroundPalette);
+  if (zoom < 1.0f) {
+    // Smooth: the area-averaged copy at this zoom, made once, drawn 1:1.
+    EnsureReduced();
+    if (!reduced_.isNull()) painter.drawImage(offset - position, reduced_);
+    AfterPaint();
+    return;
+  }
+  if (!reduced_.isNull()) reduced_ = QImage();  // only one display copy
+  // At and above 100 %: picture pixels as crisp squares.
+  painter.translate(offset);
+  image->Draw(painter, client.width() - offset.x(), client.height() - offset.y(), position.x(),
+              position.y(), image->Width(), image->Height(), zoom, vxDrawBackgroundPalette);
+  AfterPaint();
+}
+
+void CTOVIMView::AfterPaint() {
+  // The picture is on the screen: the folder, the neighbours and the full
+  // decode may have the processor now.
+  if (!doc_->backgroundPending()) return;
+  CTOVIMDoc* doc = doc_;
+  QTimer::singleShot(0, doc, [doc] { doc->StartBackgroundWork(); });
 }
 
 void CTOVIMView::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
+  if (fitMode && !ImageSize().isEmpty()) {
+    zoom = FitZoom();
+    total_ = ScaledImageSize();
+  }
   UpdateScrollBars();
 }
 
@@ -347,6 +581,14 @@ void CTOVIMView::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Down:
       ScrollToPosition({p.x(), p.y() - arrowStep});
       break;
+    case Qt::Key_Escape:
+      // Escape leaves full screen.
+      if (app_.mainFrame() && app_.mainFrame()->isFullScreenView()) {
+        app_.mainFrame()->ToggleFullScreen();
+        break;
+      }
+      event->ignore();
+      return;
     default:
       event->ignore();
       return;

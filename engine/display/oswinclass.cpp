@@ -89,6 +89,7 @@ void vxOSWinClass::BuildColorTable(const vxBitmapInfoHeader* block) {
 void vxOSWinClass::UpdateDisplay() {
   const vxBitmapInfoHeader* block = DrawnBlock();
   const unsigned char* pixels = useAlternate ? altBits : bits;
+  ++displayGeneration_;
   cachedBlock_ = block;
   cachedSize_ = block ? QSize(block->width, block->height) : QSize();
   bandReady_.clear();
@@ -205,4 +206,136 @@ void vxOSWinClass::Draw(QPainter& dc, int width, int height, int srcX, int srcY,
   const auto scaled = [inverse](int v) { return std::trunc(v * inverse); };
   DrawRegion(dc, QRectF(0, 0, width, height),
              QRectF(scaled(srcX), scaled(srcY), scaled(width), scaled(height)), flags);
+}
+
+namespace {
+
+// One band of output rows [first, last) of an area-average reduction.
+void ReduceRows(const vxBitmapInfoHeader* block, const unsigned char* bits, const QRgb* table,
+                const std::vector<int>& xStart, QImage& out, int first, int last) {
+  const int width = block->width;
+  const int height = block->height;
+  const int outWidth = out.width();
+  const int outHeight = out.height();
+  const size_t stride = vxRowStride(width, block->bitCount);
+  std::vector<uint32_t> sums(static_cast<size_t>(outWidth) * 3);
+  for (int oy = first; oy < last; ++oy) {
+    const int y0 = static_cast<int>(int64_t{oy} * height / outHeight);
+    const int y1 = std::max(y0 + 1, static_cast<int>(int64_t{oy + 1} * height / outHeight));
+    std::fill(sums.begin(), sums.end(), 0u);
+    for (int y = y0; y < y1; ++y) {
+      const unsigned char* src = bits + stride * static_cast<size_t>(height - 1 - y);
+      uint32_t* sum = sums.data();
+      for (int ox = 0; ox < outWidth; ++ox, sum += 3) {
+        const int x0 = xStart[ox];
+        const int x1 = xStart[ox + 1];
+        uint32_t r = 0, g = 0, b = 0;
+        switch (block->bitCount) {
+          case 24:
+            for (const unsigned char* p = src + 3 * x0; p < src + 3 * x1; p += 3) {
+              b += p[0];
+              g += p[1];
+              r += p[2];
+            }
+            break;
+          case 4:
+            for (int x = x0; x < x1; ++x) {
+              const unsigned char pair = src[x >> 1];
+              const QRgb c = table[(x & 1) ? (pair & 0x0F) : (pair >> 4)];
+              r += qRed(c);
+              g += qGreen(c);
+              b += qBlue(c);
+            }
+            break;
+          default:
+            for (int x = x0; x < x1; ++x) {
+              const QRgb c = table[src[x]];
+              r += qRed(c);
+              g += qGreen(c);
+              b += qBlue(c);
+            }
+            break;
+        }
+        sum[0] += r;
+        sum[1] += g;
+        sum[2] += b;
+      }
+    }
+    auto* dst = reinterpret_cast<QRgb*>(out.scanLine(oy));
+    const uint32_t rows = static_cast<uint32_t>(y1 - y0);
+    for (int ox = 0; ox < outWidth; ++ox) {
+      const uint32_t n = rows * static_cast<uint32_t>(xStart[ox + 1] - xStart[ox]);
+      const uint32_t half = n / 2;
+      const uint32_t* sum = &sums[static_cast<size_t>(ox) * 3];
+      dst[ox] = qRgb(static_cast<int>((sum[0] + half) / n), static_cast<int>((sum[1] + half) / n),
+                     static_cast<int>((sum[2] + half) / n));
+    }
+  }
+}
+
+}  // namespace
+
+QImage vxOSWinClass::ReducedImage(int width, int height) {
+  const vxBitmapInfoHeader* block = DrawnBlock();
+  const unsigned char* pixels = useAlternate ? altBits : bits;
+  if (!block || !pixels || block->width <= 0 || block->height <= 0) return {};
+  width = std::clamp(width, 1, block->width);
+  height = std::clamp(height, 1, block->height);
+  // Sums of up to 2^24 pixels of 255 stay within 32 bits; a reduction
+  // beyond 4096 x 4096 per output pixel is not asked for by any window.
+  if (int64_t{block->width / width + 1} * (block->height / height + 1) > (int64_t{1} << 24)) {
+    return {};
+  }
+  BuildColorTable(block);
+  QImage out(width, height, QImage::Format_RGB32);
+  if (out.isNull()) return {};
+  std::vector<int> xStart(static_cast<size_t>(width) + 1);
+  for (int ox = 0; ox <= width; ++ox) {
+    xStart[ox] = static_cast<int>(int64_t{ox} * block->width / width);
+  }
+  for (int ox = 0; ox < width; ++ox) xStart[ox + 1] = std::max(xStart[ox + 1], xStart[ox] + 1);
+  const int64_t work = int64_t{block->width} * block->height;
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int bands = work < (int64_t{1} << 20) ? 1 : std::min({cores, 8, height});
+  const auto bound = [&](int band) { return static_cast<int>(int64_t{height} * band / bands); };
+  std::vector<std::thread> helpers;
+  for (int band = 1; band < bands; ++band) {
+    helpers.emplace_back(ReduceRows, block, pixels, colorTable_.constData(), std::cref(xStart),
+                         std::ref(out), bound(band), bound(band + 1));
+  }
+  ReduceRows(block, pixels, colorTable_.constData(), xStart, out, 0, bound(1));
+  for (std::thread& helper : helpers) helper.join();
+  return out;
+}
+
+QImage vxOSWinClass::ToQImage() const {
+  if (!header || !bits || header->width <= 0 || header->height <= 0) return {};
+  const int width = header->width;
+  const int height = header->height;
+  QImage out(width, height, QImage::Format_RGB32);
+  if (out.isNull()) return {};
+  QRgb table[256];
+  for (int i = 0; i < 256; ++i) {
+    const vxRGBA e = PaletteEntry(i);
+    table[i] = qRgb(e.red, e.green, e.blue);
+  }
+  for (int y = 0; y < height; ++y) {
+    const unsigned char* src = Row(height - 1 - y);
+    auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+    switch (header->bitCount) {
+      case 24:
+        for (int x = 0; x < width; ++x, src += 3) dst[x] = qRgb(src[2], src[1], src[0]);
+        break;
+      case 4:
+        for (int x = 0; x < width; ++x) {
+          const unsigned char pair = src[x >> 1];
+          dst[x] = table[(x & 1) ? (pair & 0x0F) : (pair >> 4)];
+        }
+        break;
+      default:
+        for (int x = 0; x < width; ++x) dst[x] = table[src[x]];
+        break;
+    }
+  }
+  return out;
 }

@@ -70,7 +70,20 @@ class vxOSWinClass : public vxImage {
   // The cached picture with all its rows expanded (null when there is nothing
   // to draw), and the 256-entry colour table used for palette pictures.
   const QImage& DisplayImage();
+  // Counts the renewals of the display (UpdateDisplay): a window holding a
+  // copy made from the display knows by it that the copy is stale.
+  int displayGeneration() const { return displayGeneration_; }
   const QList<QRgb>& ColorTable() const { return colorTable_; }
+
+  // The drawn picture reduced to width x height (each at least 1) by
+  // averaging the pixels that each output pixel covers: what a window shows
+  // below 100 %, made once per magnification instead of scaling on every
+  // paint. Reads the blocks directly, so that no full-size copy is made.
+  // Null when there is nothing to draw.
+  QImage ReducedImage(int width, int height);
+  // The image's own pixels (not the display copy) as a 32-bit picture, for
+  // handing to other programs.
+  QImage ToQImage() const;
 
   // The screen the pictures are drawn for. With 8 bits per pixel, a 24-bit
   // block that reaches Draw (no display copy) is dithered to a fixed 216-colour
@@ -96,4 +109,5 @@ class vxOSWinClass : public vxImage {
   // display preparation.
   const vxBitmapInfoHeader* cachedBlock_ = nullptr;
   QSize cachedSize_;
+  int displayGeneration_ = 0;
 };

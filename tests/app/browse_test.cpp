@@ -1,0 +1,264 @@
+// Browsing a document's folder: natural order and wrapping, files appearing,
+// vanishing and changing on disk, the unsaved-changes question before a
+// step, reading ahead, and opening files dropped on the window.
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTest>
+#include <QThread>
+#include <QUrl>
+
+#include "app_test_util.h"
+#include "foldersequence.h"
+
+using namespace apptest;
+
+namespace {
+
+// Writes a BMP of width x height whose every pixel is `colour` (0xRRGGBB).
+bool WritePicture(const QString& path, int width, int height, unsigned colour) {
+  ImagePtr image = MakeImage(width, height, 24, 0, [colour](int, int) { return colour; });
+  return image && image->SaveImage(QFile::encodeName(path).constData(), TypeBMP) == 0;
+}
+
+QRgb ShownColour(CTOVIMDoc* doc) { return doc->image->DisplayImage().pixel(0, 0) & 0xFFFFFF; }
+
+QString Name(CTOVIMDoc* doc) { return QFileInfo(doc->GetPathName()).fileName(); }
+
+}  // namespace
+
+class BrowseTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void naturalOrderCountsDigitRunsByValue() {
+    QStringList names = {"img10.bmp", "IMG2.bmp", "img1.bmp", "img02.bmp", "a.bmp", "img1b.bmp"};
+    std::sort(names.begin(), names.end(), NaturalLess);
+    QCOMPARE(names,
+             (QStringList{"a.bmp", "img1.bmp", "img1b.bmp", "IMG2.bmp", "img02.bmp", "img10.bmp"}));
+    QVERIFY(IsPictureName("x.JPEG") && IsPictureName("y.wif") && !IsPictureName("notes.txt"));
+    QVERIFY(!IsPictureName("jpg"));
+  }
+
+  void stepsThroughTheFolderInNaturalOrderAndWraps() {
+    TestApp t;
+    QTemporaryDir folder;
+    const QStringList names = {"shot10.bmp", "shot9.bmp", "Shot1.bmp", "shot2.ppm"};
+    for (int i = 0; i < names.size(); ++i) {
+      QVERIFY(WritePicture(folder.filePath(names[i]), 8 + i, 6, 0x100000u * (i + 1)));
+    }
+    // Files that are no pictures by name are not in the sequence.
+    QFile text(folder.filePath("readme.txt"));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.close();
+    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("shot9.bmp"));
+    QVERIFY(doc);
+    doc->folder()->WaitUntilListed();
+    QStringList listed;
+    for (const QString& path : doc->folder()->files()) listed << QFileInfo(path).fileName();
+    QCOMPARE(listed, (QStringList{"Shot1.bmp", "shot2.ppm", "shot9.bmp", "shot10.bmp"}));
+
+    QStringList seen;
+    for (int i = 0; i < 5; ++i) {
+      QVERIFY(doc->Step(1));
+      seen << Name(doc);
+    }
+    QCOMPARE(seen,
+             (QStringList{"shot10.bmp", "Shot1.bmp", "shot2.ppm", "shot9.bmp", "shot10.bmp"}));
+    // The same window shows it, and its figures follow the picture.
+    QCOMPARE(t.app->documents().size(), 1);
+    QCOMPARE(FrameOf(doc)->windowTitle(), QStringLiteral("shot10.bmp"));
+    QCOMPARE(t.pane(5), QStringLiteral("8"));
+    QVERIFY(doc->Step(-1));
+    QCOMPARE(Name(doc), QStringLiteral("shot9.bmp"));
+    // The keys and the menu step too.
+    t.frame()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(t.frame()));
+    doc->view->setFocus();
+    QTest::keyClick(doc->view, Qt::Key_PageDown);
+    QCOMPARE(Name(doc), QStringLiteral("shot10.bmp"));
+    QTest::keyClick(doc->view, Qt::Key_Space);
+    QCOMPARE(Name(doc), QStringLiteral("Shot1.bmp"));
+    QTest::keyClick(doc->view, Qt::Key_Backspace);
+    QCOMPARE(Name(doc), QStringLiteral("shot10.bmp"));
+    t.frame()->action(kPreviousImage)->trigger();
+    QCOMPARE(Name(doc), QStringLiteral("shot9.bmp"));
+    QVERIFY(t.messages.isEmpty());
+  }
+
+  void unreadableFilesArePassedOver() {
+    TestApp t;
+    QTemporaryDir folder;
+    QVERIFY(WritePicture(folder.filePath("p1.bmp"), 4, 4, 0x112233));
+    QFile broken(folder.filePath("p2.bmp"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("BM not really a bitmap");
+    broken.close();
+    QVERIFY(WritePicture(folder.filePath("p3.bmp"), 4, 4, 0x445566));
+    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("p1.bmp"));
+    QVERIFY(doc);
+    QVERIFY(doc->Step(1));
+    QCOMPARE(Name(doc), QStringLiteral("p3.bmp"));
+    QCOMPARE(ShownColour(doc), QRgb(0x445566));
+  }
+
+  void aModifiedPictureAsksBeforeSteppingAway() {
+    TestApp t;
+    QTemporaryDir folder;
+    QVERIFY(WritePicture(folder.filePath("a.bmp"), 5, 5, 0x202020));
+    QVERIFY(WritePicture(folder.filePath("b.bmp"), 5, 5, 0x808080));
+    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("a.bmp"));
+    QVERIFY(doc);
+    QVERIFY(doc->InvertImage());
+    QCOMPARE(doc->modified, 1);
+    const QRgb inverted = ShownColour(doc);
+
+    t.answers << QMessageBox::Cancel;
+    QVERIFY(!doc->Step(1));
+    QCOMPARE(t.messageTexts(),
+             QStringList{QStringLiteral("Image not saved\nWould you like to save it now?\n")});
+    QCOMPARE(Name(doc), QStringLiteral("a.bmp"));
+    QCOMPARE(ShownColour(doc), inverted);
+    QCOMPARE(doc->modified, 1);
+
+    t.answers << QMessageBox::No;
+    QVERIFY(doc->Step(1));
+    QCOMPARE(Name(doc), QStringLiteral("b.bmp"));
+    QCOMPARE(doc->modified, 0);
+    QCOMPARE(t.messages.size(), 2);
+  }
+
+  void filesComingAndGoingJoinAndLeaveTheSequence() {
+    TestApp t;
+    QTemporaryDir folder;
+    for (const char* name : {"f1.bmp", "f2.bmp", "f3.bmp"}) {
+      QVERIFY(WritePicture(folder.filePath(name), 6, 4, 0x303030));
+    }
+    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("f2.bmp"));
+    QVERIFY(doc);
+    doc->folder()->WaitUntilListed();
+    QCOMPARE(doc->folder()->files().size(), 3);
+
+    // The shown file is deleted: the picture stays, the sequence drops it,
+    // and the next step goes on from where it stood.
+    QVERIFY(QFile::remove(folder.filePath("f2.bmp")));
+    QTRY_COMPARE_WITH_TIMEOUT(doc->folder()->files().size(), 2, 5000);
+    QVERIFY(doc->image && !doc->image->IsEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(t.frame()->statusBar()->currentMessage().contains("deleted"), 5000);
+    QVERIFY(t.messages.isEmpty());
+
+    QVERIFY(WritePicture(folder.filePath("f10.bmp"), 6, 4, 0x404040));
+    QTRY_COMPARE_WITH_TIMEOUT(doc->folder()->files().size(), 3, 5000);
+    QVERIFY(doc->Step(1));
+    QCOMPARE(Name(doc), QStringLiteral("f3.bmp"));
+    QVERIFY(doc->Step(1));
+    QCOMPARE(Name(doc), QStringLiteral("f10.bmp"));
+    QVERIFY(doc->Step(1));
+    QCOMPARE(Name(doc), QStringLiteral("f1.bmp"));
+  }
+
+  void aFileChangedOnDiskIsShownAgainUnlessChangedHere() {
+    TestApp t;
+    QTemporaryDir folder;
+    const QString path = folder.filePath("live.bmp");
+    QVERIFY(WritePicture(path, 6, 4, 0x102030));
+    CTOVIMDoc* doc = t.app->OpenDocumentFile(path);
+    QVERIFY(doc);
+    doc->folder()->WaitUntilListed();
+    QCOMPARE(ShownColour(doc), QRgb(0x102030));
+
+    // Modification times of one second's grain must differ.
+    QThread::msleep(1100);
+    QVERIFY(WritePicture(path, 6, 4, 0x405060));
+    QTRY_COMPARE_WITH_TIMEOUT(ShownColour(doc), QRgb(0x405060), 5000);
+    QVERIFY(t.messages.isEmpty());
+
+    QVERIFY(doc->InvertImage());
+    const QRgb mine = ShownColour(doc);
+    QThread::msleep(1100);
+    QVERIFY(WritePicture(path, 6, 4, 0x708090));
+    QTRY_COMPARE_WITH_TIMEOUT(t.messages.size(), 1, 5000);
+    QVERIFY(t.messages[0].text.contains("changed by another program"));
+    QCOMPARE(ShownColour(doc), mine);
+    QCOMPARE(doc->modified, 1);
+  }
+
+  void neighboursAreReadAhead() {
+    TestApp t;
+    QTemporaryDir folder;
+    for (int i = 1; i <= 4; ++i) {
+      QVERIFY(
+          WritePicture(folder.filePath(QStringLiteral("r%1.bmp").arg(i)), 20, 20, 0x010101u * i));
+    }
+    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("r2.bmp"));
+    QVERIFY(doc);
+    QTRY_VERIFY_WITH_TIMEOUT(doc->HasReadAhead(folder.filePath("r3.bmp")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(doc->HasReadAhead(folder.filePath("r1.bmp")), 5000);
+    QVERIFY(!doc->HasReadAhead(folder.filePath("r4.bmp")));
+    QVERIFY(doc->Step(1));
+    QCOMPARE(ShownColour(doc), QRgb(0x030303));
+    // The window moved on: now r4 and r2 are its neighbours.
+    QTRY_VERIFY_WITH_TIMEOUT(doc->HasReadAhead(folder.filePath("r4.bmp")), 5000);
+    QVERIFY(!doc->HasReadAhead(folder.filePath("r1.bmp")));
+  }
+
+  void theSlideshowStepsAtThePreferredPace() {
+    TestApp t;
+    QTemporaryDir folder;
+    for (const char* name : {"s1.bmp", "s2.bmp", "s3.bmp"}) {
+      QVERIFY(WritePicture(folder.filePath(name), 4, 4, 0x101010));
+    }
+    // The pace is a preference, stored with the others.
+    CPreferences prefs = t.app->preferences();
+    QCOMPARE(prefs.slideshowSeconds, 5);
+    QVERIFY(prefs.fitLargePictures && !prefs.wheelZooms);
+    prefs.slideshowSeconds = 1;
+    prefs.wheelZooms = true;
+    QSettings settings(t.app->settingsFile(), LunarkIniFormat());
+    QVERIFY(prefs.Save(settings));
+    QSettings reread(t.app->settingsFile(), LunarkIniFormat());
+    const CPreferences stored = CPreferences::FromSettings(reread);
+    QCOMPARE(stored.slideshowSeconds, 1);
+    QVERIFY(stored.wheelZooms);
+    t.app->SetPreferences(stored);
+
+    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("s1.bmp"));
+    QVERIFY(doc);
+    t.frame()->action(kSlideshow)->trigger();
+    QVERIFY(t.frame()->slideshowRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(Name(doc), QStringLiteral("s2.bmp"), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(Name(doc), QStringLiteral("s3.bmp"), 3000);
+    // A picture changed meanwhile stops the show instead of being asked about.
+    QVERIFY(doc->InvertImage());
+    QTRY_VERIFY_WITH_TIMEOUT(!t.frame()->slideshowRunning(), 3000);
+    QCOMPARE(Name(doc), QStringLiteral("s3.bmp"));
+    QVERIFY(t.messages.isEmpty());
+  }
+
+  void droppedFilesOpen() {
+    TestApp t;
+    QTemporaryDir folder;
+    QVERIFY(WritePicture(folder.filePath("d1.bmp"), 7, 5, 0x00FF00));
+    QVERIFY(WritePicture(folder.filePath("d2.bmp"), 7, 5, 0x0000FF));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(folder.filePath("d1.bmp")),
+                  QUrl::fromLocalFile(folder.filePath("d2.bmp"))});
+    const QPoint at(100, 100);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(t.frame(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(t.frame(), &drop);
+    QTRY_COMPARE(t.app->documents().size(), 2);
+    QStringList names;
+    for (CTOVIMDoc* doc : t.app->documents()) names << Name(doc);
+    QCOMPARE(names, (QStringList{"d1.bmp", "d2.bmp"}));
+  }
+};
+
+QTEST_MAIN(BrowseTest)
+#include "browse_test.moc"
