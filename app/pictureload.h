@@ -8,6 +8,9 @@
 #include <QSize>
 #include <QString>
 #include <memory>
+#include <vector>
+
+#include "engine/notice.h"
 
 #include "tovimdoc.h"
 
@@ -23,6 +26,9 @@ struct CLoadedPicture {
   // The picture reduced for a fitted window, made with it off the window's
   // thread (null when not asked for or not smaller).
   QImage preview;
+  // What the readers had to say, when the picture was read ahead of being
+  // asked for: shown with the picture, dropped with it.
+  std::vector<vxNotice> notices;
 };
 using LoadedPicture = std::shared_ptr<CLoadedPicture>;
 

@@ -49,10 +49,15 @@ QSize ScreenPixels() {
 
 // A full decode of `path` within the read-ahead budget; null beyond it.
 // With a room given, the reduced copy a fitted window shows is made too.
+// The readers' notices are kept with the picture, so a neighbour that is
+// never shown never interrupts the user.
 LoadedPicture LoadWithinBudget(const QString& path, QSizeF room) {
+  std::vector<vxNotice> notices;
+  const vxNoticeCapture capture(notices);
   const QSize size = PictureSize(path);
   if (size.isEmpty() || RawBytes(size) > kReadAheadBudget) return {};
   LoadedPicture loaded = LoadPicture(path);
+  loaded->notices = std::move(notices);
   if (loaded->image && !room.isEmpty()) {
     const QSize picture(loaded->image->Width(), loaded->image->Height());
     const float zoom = CTOVIMView::FitZoomFor(picture, room);
@@ -349,6 +354,9 @@ void CTOVIMDoc::ShowLoaded(LoadedPicture loaded, bool sameFile, QFuture<LoadedPi
   fullSize = loaded->fullSize;
   shownModified_ = loaded->modified;
   QImage preview = std::move(loaded->preview);
+  // Notices of a picture read ahead are shown now that it is.
+  for (const vxNotice& notice : loaded->notices) vxDeliverNotice(notice);
+  loaded->notices.clear();
   OpenImage(std::move(loaded->image), loaded->path);
   if (view) {
     view->OnPictureReplaced(sameFile,

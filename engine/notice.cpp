@@ -8,6 +8,7 @@ std::mutex g_sinkMutex;
 vxNoticeSink g_sink;
 thread_local std::string t_file;
 thread_local std::string t_lastError;
+thread_local std::vector<vxNotice>* t_capture = nullptr;
 
 }  // namespace
 
@@ -18,9 +19,23 @@ vxNoticeSink vxSetNoticeSink(vxNoticeSink sink) {
 }
 
 void vxPostNotice(vxNoticeKind kind, std::string_view caption, std::string_view text) {
-  std::lock_guard lock(g_sinkMutex);
-  if (g_sink) g_sink(vxNotice{kind, std::string(caption), std::string(text), t_file});
+  vxNotice notice{kind, std::string(caption), std::string(text), t_file};
+  if (t_capture) {
+    t_capture->push_back(std::move(notice));
+    return;
+  }
+  vxDeliverNotice(notice);
 }
+
+void vxDeliverNotice(const vxNotice& notice) {
+  std::lock_guard lock(g_sinkMutex);
+  if (g_sink) g_sink(notice);
+}
+
+vxNoticeCapture::vxNoticeCapture(std::vector<vxNotice>& into) : previous_(t_capture) {
+  t_capture = &into;
+}
+vxNoticeCapture::~vxNoticeCapture() { t_capture = previous_; }
 
 vxNoticeFileScope::vxNoticeFileScope(std::string_view file) : previous_(t_file) { t_file = file; }
 vxNoticeFileScope::~vxNoticeFileScope() { t_file = previous_; }

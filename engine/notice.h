@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum class vxNoticeKind {
   Error,    // an OK/Cancel message box in the original program
@@ -34,6 +35,25 @@ using vxNoticeSink = std::function<void(const vxNotice&)>;
 // one at a time) and returns the previous one.
 vxNoticeSink vxSetNoticeSink(vxNoticeSink sink);
 void vxPostNotice(vxNoticeKind kind, std::string_view caption, std::string_view text);
+
+// Sends a notice, as it stands, to the installed sink: for notices held back
+// by a vxNoticeCapture and shown later.
+void vxDeliverNotice(const vxNotice& notice);
+
+// While it lives, notices posted on this thread are kept in `into` instead of
+// going to the sink: work done ahead of time (reading the next picture of a
+// folder before the user asks for it) keeps its messages until its result is
+// shown, and drops them when it never is.
+class vxNoticeCapture {
+ public:
+  explicit vxNoticeCapture(std::vector<vxNotice>& into);
+  ~vxNoticeCapture();
+  vxNoticeCapture(const vxNoticeCapture&) = delete;
+  vxNoticeCapture& operator=(const vxNoticeCapture&) = delete;
+
+ private:
+  std::vector<vxNotice>* previous_;
+};
 
 // Names the file that notices posted on this thread concern, for the
 // lifetime of the scope.

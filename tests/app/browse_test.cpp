@@ -6,7 +6,9 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
 #include <QThread>
@@ -204,6 +206,29 @@ class BrowseTest : public QObject {
     // The window moved on: now r4 and r2 are its neighbours.
     QTRY_VERIFY_WITH_TIMEOUT(doc->HasReadAhead(folder.filePath("r4.bmp")), 5000);
     QVERIFY(!doc->HasReadAhead(folder.filePath("r1.bmp")));
+  }
+
+  // A neighbour read ahead keeps what its reader had to say until it is
+  // shown: browsing past a folder never pops up messages of other files.
+  void readAheadNoticesWaitUntilThePictureIsShown() {
+    if (QStandardPaths::findExecutable("convert").isEmpty()) QSKIP("ImageMagick is not installed");
+    TestApp t;
+    QTemporaryDir folder;
+    QVERIFY(WritePicture(folder.filePath("p1.bmp"), 20, 20, 0x404040u));
+    // ImageMagick's GIFs carry an application extension, which the reader
+    // reports.
+    QCOMPARE(QProcess::execute("convert", {"-size", "20x20", "xc:gray", "-loop", "0",
+                                           folder.filePath("p2.gif")}),
+             0);
+    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("p1.bmp"));
+    QVERIFY(doc);
+    QTRY_VERIFY_WITH_TIMEOUT(doc->HasReadAhead(folder.filePath("p2.gif")), 5000);
+    QCoreApplication::processEvents();
+    QVERIFY(t.messages.isEmpty());
+    QVERIFY(doc->Step(1));
+    QCOMPARE(Name(doc), QStringLiteral("p2.gif"));
+    QTRY_VERIFY_WITH_TIMEOUT(!t.messages.isEmpty(), 2000);
+    QVERIFY(t.messages.first().detail.contains("p2.gif"));
   }
 
   void theSlideshowStepsAtThePreferredPace() {

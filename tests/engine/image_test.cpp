@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include "engine/image.h"
 #include "engine/notice.h"
@@ -196,6 +197,29 @@ TEST(Notices, GoToTheInstalledSinkWithTheFile) {
   EXPECT_EQ(seen[0].text, "Unrecognized compression format\n");
   EXPECT_EQ(seen[1].file, "");
   EXPECT_EQ(seen[1].caption, "TIFF");
+}
+
+TEST(Notices, CapturedOnTheirThreadUntilDelivered) {
+  std::vector<vxNotice> seen;
+  auto previous = vxSetNoticeSink([&](const vxNotice& n) { seen.push_back(n); });
+  std::vector<vxNotice> kept;
+  {
+    const vxNoticeCapture capture(kept);
+    const vxNoticeFileScope scope("next.gif");
+    vxPostNotice(vxNoticeKind::Warning, "GIF", "got an extension");
+    // Another thread's notices are not this capture's.
+    std::thread([] { vxPostNotice(vxNoticeKind::Info, "", "elsewhere"); }).join();
+  }
+  vxPostNotice(vxNoticeKind::Info, "", "after");
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].text, "elsewhere");
+  EXPECT_EQ(seen[1].text, "after");
+  ASSERT_EQ(kept.size(), 1u);
+  vxDeliverNotice(kept[0]);
+  vxSetNoticeSink(previous);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[2].file, "next.gif");
+  EXPECT_EQ(seen[2].caption, "GIF");
 }
 
 TEST(Notices, LastErrorKeepsTheFirstReason) {
