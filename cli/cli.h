@@ -1,6 +1,7 @@
 // The `lunark` command-line tool: shared pieces of its commands.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,15 @@ bool IsWritableType(int type);
 
 // Parses a whole decimal integer (sign allowed); false on anything else.
 bool ParseInt(std::string_view text, int& value);
+
+// Parses a memory size: a whole number of MiB, or with a unit K, M or G
+// (binary: 1K = 1024 bytes), for example 2048, 512M, 4G. False on anything
+// else, on zero and on sizes beyond 1 TiB.
+bool ParseMemorySize(std::string_view text, uint64_t& bytes);
+// Takes every "--max-memory SIZE" out of the arguments and sets the engine's
+// ceiling on one picture's pixels (vxSetMaxImageBytes). False with `error`
+// set for a missing or malformed size.
+bool TakeMemoryOption(Args& args, std::string& error);
 
 // Installs the notice sink that prints the engine's notices on standard error.
 void InstallNoticePrinter();

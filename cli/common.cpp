@@ -124,6 +124,43 @@ bool ParseInt(std::string_view text, int& value) {
   return ec == std::errc() && end == text.data() + text.size();
 }
 
+bool ParseMemorySize(std::string_view text, uint64_t& bytes) {
+  uint64_t shift = 20;
+  if (!text.empty()) {
+    switch (text.back()) {
+      case 'K': case 'k': shift = 10; text.remove_suffix(1); break;
+      case 'M': case 'm': shift = 20; text.remove_suffix(1); break;
+      case 'G': case 'g': shift = 30; text.remove_suffix(1); break;
+      default: break;
+    }
+  }
+  uint64_t number = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return false;
+  constexpr uint64_t kMost = uint64_t{1} << 40;
+  if (number == 0 || number > (kMost >> shift)) return false;
+  bytes = number << shift;
+  return true;
+}
+
+bool TakeMemoryOption(Args& args, std::string& error) {
+  for (size_t i = 0; i < args.size();) {
+    if (args[i] != "--max-memory") {
+      ++i;
+      continue;
+    }
+    uint64_t bytes = 0;
+    if (i + 1 >= args.size() || !ParseMemorySize(args[i + 1], bytes)) {
+      error = "--max-memory needs a size such as 2048 (MiB), 512M or 4G, from 1K to 1024G" +
+              (i + 1 < args.size() ? ", not '" + args[i + 1] + "'" : std::string());
+      return false;
+    }
+    vxSetMaxImageBytes(bytes);
+    args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+  }
+  return true;
+}
+
 void InstallNoticePrinter() {
   vxSetNoticeSink([](const vxNotice& n) {
     std::string text = n.text;

@@ -27,6 +27,10 @@ void PrintHelp(std::FILE* out) {
       "  --levels N          WIF wavelet levels 1..8 (default: chosen by the encoder)\n"
       "%s"
       "\n"
+      "Option of info, convert and batch:\n"
+      "  --max-memory SIZE   largest picture to decode, in pixel bytes: MiB, or with\n"
+      "                      a unit K, M or G (default 1G); larger files are refused\n"
+      "\n"
       "Options of batch (besides --quality and --levels):\n"
       "  --to TYPE           output type: bmp, pcx, ppm, pgm, tga, tiff, jpeg, wif\n"
       "  --out DIR           output folder; each file keeps its base name\n"
@@ -64,6 +68,13 @@ int main(int argc, char** argv) {
     if (a == "-h" || a == "--help") {
       PrintHelp(stdout);
       return 0;
+    }
+  }
+  if (command == "info" || command == "convert" || command == "batch") {
+    std::string error;
+    if (!cli::TakeMemoryOption(args, error)) {
+      cli::Fail("", command + ": " + error);
+      return 2;
     }
   }
   if (command == "info") return cli::RunInfo(args);

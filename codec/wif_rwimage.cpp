@@ -37,6 +37,21 @@ bool ReadWifHeader(FILE* file, wif::Header& header) {
   return header.magic == wif::kMagic && IsWifKind(header.kind);
 }
 
+// The fewest bytes a stream with this header can have. The coarse part of
+// the first plane (and, when block coded, its three detail planes) goes in
+// blocks of 16 values of at least 9 bits each (a 3-bit parameter and six
+// group codes). A file far shorter cannot hold the picture, and the buffers
+// for it are not worth allocating.
+uint64_t MinimumStreamBytes(const wif::Header& h) {
+  const wif::PlaneLayout luma = wif::LumaLayout(h.width, h.height, h.levels, h.split);
+  uint64_t blocks = static_cast<uint64_t>(luma.ncoarse + 15) / 16;
+  if (luma.DetailBlockCoded()) blocks += 3 * (static_cast<uint64_t>(luma.PlaneSize() + 15) / 16);
+  return wif::kHeaderBytes + blocks * 9 / 8;
+}
+
+// Slack for the zero bits the bit reader supplies past the end of a stream.
+constexpr uint64_t kPastEndSlack = 32;
+
 void SetReadFailure(wif::Status status) {
   if (status == wif::Status::NoMemory) {
     vxSetLastError("not enough memory to decode the WIF picture (or it exceeds the memory ceiling)");
@@ -106,6 +121,14 @@ int vxWIFImage::Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** 
     wif::ReportFatal(wif::kMsgExpanse);
     vxSetLastError("WIF picture too large: its buffers would exceed the memory ceiling");
     return vxNoMemory;
+  }
+  const long long length = vxStreamLength(file);
+  if (h.levels != 0 && length >= 0 &&
+      static_cast<uint64_t>(length) + kPastEndSlack < MinimumStreamBytes(h)) {
+    std::fclose(file);
+    vxSetLastError("truncated WIF file: " + std::to_string(length) + " bytes cannot hold a " +
+                   std::to_string(h.width) + " x " + std::to_string(h.height) + " picture");
+    return vxNotRecognised;
   }
   vxBitmapInfoHeader* block = vxAllocateBlock(h.width, h.height, colour ? 24 : 8, colour ? 0 : 256);
   if (!block) {

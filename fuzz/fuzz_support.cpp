@@ -21,7 +21,8 @@ void Init() {
   static bool done = false;
   if (done) return;
   done = true;
-  vxSetMaxImageBytes(uint64_t{256} << 20);
+  // Pictures up to 16 MiB: larger ones take the same paths, only slower.
+  vxSetMaxImageBytes(uint64_t{16} << 20);
   vxSetNoticeSink(nullptr);
 }
 

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vxScopedImage original;
   if (original.LoadImage(path.c_str()) != 0) return 0;
   // Keep the writers' work small.
-  if (static_cast<int64_t>(original.Width()) * original.Height() > 512 * 512) return 0;
+  if (static_cast<int64_t>(original.Width()) * original.Height() > 256 * 256) return 0;
   vxLinearizeGrey(original);
   static const int kTypes[] = {TypeBMP, TypePCX, TypePPM, TypePGM, TypeTGA, TypeTIFF, TypeJPEG, TypeWIF};
   const std::string& out = fuzz::ScratchPath("out");

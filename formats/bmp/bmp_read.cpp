@@ -19,6 +19,13 @@ namespace {
 // header claims is taken as a header that lies, not as a truncated picture:
 // otherwise a few hundred bytes could make the reader allocate a gigabyte.
 constexpr uint64_t kMaxShortfall = 256;
+// A run-length file can skip to the end of the picture in two bytes, so the
+// same rule would refuse sound files; instead it may not stand for more than
+// this many bytes of plain pixel rows per byte of coded data, beyond a
+// picture of kRunLengthAlwaysAllowed bytes. (A run codes at most 255 pixels
+// in 2 bytes and a delta skips at most 255 rows in 4.)
+constexpr uint64_t kMaxRunLengthExpansion = 1024;
+constexpr uint64_t kRunLengthAlwaysAllowed = uint64_t{4} << 20;
 
 uint64_t SaturatingProduct(uint64_t a, uint64_t b) {
   if (a != 0 && b > std::numeric_limits<uint64_t>::max() / a) {
@@ -169,7 +176,9 @@ int vxBMP::Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** heade
   const bool runLength = l.compression == kRle8 || l.compression == kRle4;
   const uint64_t fileStride = (static_cast<uint64_t>(l.width) * l.bitCount + 31) / 32 * 4;
   const uint64_t needed = SaturatingProduct(fileStride, static_cast<uint64_t>(l.height));
-  if (available == 0 || (!runLength && needed / kMaxShortfall > available)) {
+  if (available == 0 || (!runLength && needed / kMaxShortfall > available) ||
+      (runLength && needed > kRunLengthAlwaysAllowed &&
+       needed / kMaxRunLengthExpansion > available)) {
     std::fclose(stream);
     vxSetLastError("the file holds " + std::to_string(available) +
                    " bytes of pixel data, far too few for " + std::to_string(l.width) + " x " +

@@ -220,6 +220,25 @@ TIFF* OpenForReading(const char* fileName, vxTiffMessages& messages) {
   return tif;
 }
 
+// PackBits codes at most 128 bytes in 2, and LZW and Deflate stay below
+// a few thousand bytes per byte: a file coded with them that claims a
+// picture far larger than that would hold only a sliver of it, and is not
+// worth the picture's memory.
+constexpr uint64_t kMaxExpansion = 4096;
+constexpr uint64_t kAlwaysAllowedBytes = uint64_t{4} << 20;
+
+bool Plausible(TIFF* tif, const Layout& l, int bitCount, long long length) {
+  uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  if (compression != COMPRESSION_PACKBITS && compression != COMPRESSION_LZW &&
+      compression != COMPRESSION_ADOBE_DEFLATE && compression != COMPRESSION_DEFLATE) {
+    return true;
+  }
+  const uint64_t bytes = vxRowStride(l.width, bitCount) * static_cast<uint64_t>(l.height);
+  return bytes <= kAlwaysAllowedBytes || length < 0 ||
+         bytes / kMaxExpansion <= static_cast<uint64_t>(length);
+}
+
 long long FileLength(const char* fileName) {
   FILE* f = fileName ? std::fopen(fileName, "rb") : nullptr;
   if (!f) return -1;
@@ -251,6 +270,12 @@ int vxTiffReadFile(const char* fileName, vxBitmapInfoHeader** block, long long* 
 
   const bool byScanline = ReadsByScanline(l);
   const bool palette = byScanline && l.samplesPerPixel == 1;
+  if (!Plausible(tif, l, palette ? 8 : 24, length)) {
+    TIFFClose(tif);
+    vxSetLastError("the TIFF file is too short for a picture of " + std::to_string(l.width) +
+                   " x " + std::to_string(l.height) + " pixels");
+    return -2;
+  }
   // The size is checked against the memory ceiling here, before libtiff is
   // asked to decode (and allocate) anything.
   vxBitmapInfoHeader* picture =

@@ -206,10 +206,19 @@ TEST(BmpMalformed, RunLengthPicturesAreBoundedByTheCeiling) {
   TempDir dir;
   const std::string file = dir.File("bomb.bmp");
   WriteFileBytes(file, b.Bytes());
-  CeilingScope ceiling(16 << 20);
   vxScopedImage image;
+  // Two bytes cannot stand for 900 MB of pixels.
+  EXPECT_EQ(image.LoadImage(file.c_str()), -2);
+  EXPECT_NE(vxLastError().find("far too few"), std::string::npos);
+  // Enough coded bytes (end-of-line codes) for 9 MB, above the ceiling.
+  CeilingScope ceiling(8 << 20);
+  b.width = b.height = 3000;
+  b.pixels.assign(2 * 4500, 0x00);
+  b.pixels.insert(b.pixels.end(), {0x00, 0x01});
+  WriteFileBytes(file, b.Bytes());
   EXPECT_EQ(image.LoadImage(file.c_str()), -3);
   EXPECT_NE(vxLastError().find("too large"), std::string::npos);
+  b.pixels = {0x00, 0x01};
   b.width = b.height = 2000;
   WriteFileBytes(file, b.Bytes());
   ASSERT_EQ(image.LoadImage(file.c_str()), 0);
