@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "engine/notice.h"
-
 #include "tovimdoc.h"
 
 struct CLoadedPicture {

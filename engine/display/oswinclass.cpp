@@ -319,23 +319,6 @@ QImage vxOSWinClass::ToQImage() const {
     const vxRGBA e = PaletteEntry(i);
     table[i] = qRgb(e.red, e.green, e.blue);
   }
-  for (int y = 0; y < height; ++y) {
-    const unsigned char* src = Row(height - 1 - y);
-    auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
-    switch (header->bitCount) {
-      case 24:
-        for (int x = 0; x < width; ++x, src += 3) dst[x] = qRgb(src[2], src[1], src[0]);
-        break;
-      case 4:
-        for (int x = 0; x < width; ++x) {
-          const unsigned char pair = src[x >> 1];
-          dst[x] = table[(x & 1) ? (pair & 0x0F) : (pair >> 4)];
-        }
-        break;
-      default:
-        for (int x = 0; x < width; ++x) dst[x] = table[src[x]];
-        break;
-    }
-  }
+  ExpandRows(header, bits, table, out.bits(), out.bytesPerLine(), 0, height);
   return out;
 }

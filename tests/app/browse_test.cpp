@@ -217,8 +217,8 @@ class BrowseTest : public QObject {
     QVERIFY(WritePicture(folder.filePath("p1.bmp"), 20, 20, 0x404040u));
     // ImageMagick's GIFs carry an application extension, which the reader
     // reports.
-    QCOMPARE(QProcess::execute("convert", {"-size", "20x20", "xc:gray", "-loop", "0",
-                                           folder.filePath("p2.gif")}),
+    QCOMPARE(QProcess::execute(
+                 "convert", {"-size", "20x20", "xc:gray", "-loop", "0", folder.filePath("p2.gif")}),
              0);
     CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("p1.bmp"));
     QVERIFY(doc);

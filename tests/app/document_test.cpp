@@ -100,8 +100,8 @@ class DocumentTest : public QObject {
       QSKIP("ImageMagick or netpbm is not installed");
     QTemporaryDir dir;
     const QString source = dir.filePath("src.ppm");
-    QCOMPARE(QProcess::execute("convert", {TestData("chelsea.ppm"), "-crop", "21x9+10+10",
-                                           "+repage", source}),
+    QCOMPARE(QProcess::execute("convert",
+                               {TestData("chelsea.ppm"), "-crop", "21x9+10+10", "+repage", source}),
              0);
     const struct {
       const char* name;

@@ -89,7 +89,9 @@ TEST(FormatsCli, GreyPaletteGifIsSavedAsTheGreysShown) {
     const char* name;
     const char* options;
     double minimumPsnr;  // 0: exact
-  } outputs[] = {{"o.pgm", "", 0}, {"o.tif", "", 0}, {"o.jpg", "--quality 90", 35},
+  } outputs[] = {{"o.pgm", "", 0},
+                 {"o.tif", "", 0},
+                 {"o.jpg", "--quality 90", 35},
                  {"o.wif", "--quality 10", 35}};
   for (const auto& o : outputs) {
     const std::string out = dir.File(o.name), back = dir.File(std::string(o.name) + ".pgm");

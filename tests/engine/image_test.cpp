@@ -1,9 +1,10 @@
+#include "engine/image.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <thread>
 
-#include "engine/image.h"
 #include "engine/notice.h"
 #include "support/test_support.h"
 
@@ -120,7 +121,8 @@ TEST(PaletteEntry, IndicesBeyondThePaletteAreBlack) {
 TEST(RGBPalette, HoldsTheEntriesRedGreenBlue) {
   vxScopedImage img;
   vxRGBA entries[16];
-  for (int i = 0; i < 16; ++i) entries[i] = {static_cast<uint8_t>(i), 0, static_cast<uint8_t>(200 + i), 0};
+  for (int i = 0; i < 16; ++i)
+    entries[i] = {static_cast<uint8_t>(i), 0, static_cast<uint8_t>(200 + i), 0};
   ASSERT_EQ(img.CreateRGBPalette(16, entries), 1);
   ASSERT_NE(img.paletteHandle, nullptr);
   EXPECT_EQ(img.paletteHandle->version, 0x300);

@@ -442,7 +442,8 @@ TEST(BmpEdgeCases, ShortFilesGivePartialZeroFilledPictures) {
 // everyday chain: invert, grey, save as TIFF. Every step reads only the
 // entries the palette has, and the TIFF holds the inverted colours' greys.
 TEST(BmpEdgeCases, SixteenColourIconInvertsGreysAndSavesAsTiff) {
-  if (!HaveTool("convert") || !HaveTool("bmptopnm")) GTEST_SKIP() << "ImageMagick or netpbm missing";
+  if (!HaveTool("convert") || !HaveTool("bmptopnm"))
+    GTEST_SKIP() << "ImageMagick or netpbm missing";
   TempDir dir;
   const std::string icon = dir.File("icon.bmp"), shown = dir.File("icon.ppm");
   ASSERT_EQ(RunCommand("convert '" + DataPath("chelsea.ppm") +
@@ -467,8 +468,8 @@ TEST(BmpEdgeCases, SixteenColourIconInvertsGreysAndSavesAsTiff) {
   ASSERT_EQ(got.size(), colours.size());
   for (size_t i = 0; i < colours.size(); i += 3) {
     const int r = 255 - colours[i], g = 255 - colours[i + 1], b = 255 - colours[i + 2];
-    const int grey = static_cast<int>(0.299 * r) + static_cast<int>(0.587 * g) +
-                     static_cast<int>(0.114 * b);
+    const int grey =
+        static_cast<int>(0.299 * r) + static_cast<int>(0.587 * g) + static_cast<int>(0.114 * b);
     ASSERT_EQ(got[i], grey) << "pixel " << i / 3;
     ASSERT_EQ(got[i + 1], grey);
     ASSERT_EQ(got[i + 2], grey);
