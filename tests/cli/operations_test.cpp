@@ -159,7 +159,7 @@ TEST(CliOperations, InvertFilterColourAndContrastMatchTheEngine) {
       EXPECT_LE(CountColours(ours), 32u) << c.options;
       continue;
     }
-    vxImage engine;
+    vxScopedImage engine;
     ASSERT_EQ(engine.LoadImage(DataPath("chelsea.ppm").c_str()), 0);
     ASSERT_TRUE(c.apply(engine)) << c.options;
     EXPECT_EQ(ours, TopDownRGB(engine)) << c.options;

@@ -454,7 +454,7 @@ TEST(BmpEdgeCases, SixteenColourIconInvertsGreysAndSavesAsTiff) {
   std::vector<uint8_t> colours;
   ASSERT_TRUE(testing_support::ReadNetpbmRGB(shown, w, h, colours));
 
-  vxImage image;
+  vxScopedImage image;
   ASSERT_EQ(image.LoadImage(icon.c_str()), 0);
   ASSERT_EQ(image.ColoursUsed(), 16);
   ASSERT_EQ(image.InvertColor(), 0);
@@ -462,7 +462,7 @@ TEST(BmpEdgeCases, SixteenColourIconInvertsGreysAndSavesAsTiff) {
   const std::string tiff = dir.File("icon.tif");
   ASSERT_EQ(image.SaveImage(tiff.c_str(), TypeTIFF), 0);
 
-  vxImage back;
+  vxScopedImage back;
   ASSERT_EQ(back.LoadImage(tiff.c_str()), 0);
   const std::vector<uint8_t> got = TopDownRGB(back);
   ASSERT_EQ(got.size(), colours.size());
