@@ -328,7 +328,10 @@ int vxTiffFileInfo(const char* fileName, vxFileInfo* info) {
   if (vxOrientationSwapsSides(l.orientation)) std::swap(width, height);
   info->width = static_cast<uint16_t>(width);
   info->height = static_cast<uint16_t>(height);
-  info->bitsPerPixel = static_cast<uint8_t>(l.bitsPerSample * l.samplesPerPixel);
+  // Both tags are 16-bit and unchecked here: their product is worked out
+  // wide and told as at most 255, what the one-byte field can hold.
+  const uint32_t bits = uint32_t{l.bitsPerSample} * l.samplesPerPixel;
+  info->bitsPerPixel = static_cast<uint8_t>(std::min<uint32_t>(bits, 255));
   info->fileSize = static_cast<uint32_t>(length);
   return 0;
 }
