@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "codec/block_coder.h"
-#include "codec/rounding.h"
 #include "codec/compress.h"
 #include "codec/kernels.h"
+#include "codec/rounding.h"
 #include "codec/run_value.h"
 #include "codec/scan.h"
 #include "codec/wavelet_kernels.h"
@@ -183,13 +183,7 @@ Status decoder::RunSequential() {
     if (s != Status::Ok) return s;
     if (!colour && Threads() >= 2 && header_.height >= 16) {
       // A grey plane's output is shared out by rows.
-      const int64_t half = header_.height / 2;
-      Status lower = Status::Failed;
-      std::thread second([&] { lower = WritePlane(buffers, 0, 0, half, header_.height); });
-      s = WritePlane(buffers, 0, 0, 0, half);
-      second.join();
-      buffers.Release();
-      if (s == Status::Ok) s = lower;
+      s = WritePlaneInHalves(buffers, 0, 0);
     } else {
       s = WritePlane(buffers, p, colour ? p + 1 : 0);
     }
@@ -246,14 +240,8 @@ Status decoder::RunParallel(const uint8_t* data, size_t size) {
   }
   chromaThread.join();
   if (s != Status::Ok || chromaStatus != Status::Ok) return Status::Failed;
-  const int64_t half = header_.height / 2;
-  Status lowerStatus = Status::Failed;
-  std::thread lower([&] { lowerStatus = WritePlane(last, 2, 3, half, header_.height); });
-  s = WritePlane(last, 2, 3, 0, half);
-  lower.join();
-  last.Release();
+  s = WritePlaneInHalves(last, 2, 3);
   if (s != Status::Ok) return s;
-  if (lowerStatus != Status::Ok) return lowerStatus;
   consumed_ = end[2];
   pastEnd_ = pastEnd;
   parallelDone_ = true;
@@ -269,8 +257,8 @@ Status decoder::init() {
   const bool colour = h.kind == kKindColour;
   if (h.magic != kMagic || (h.kind != kKindGrey && h.kind != kKindColour) || h.width == 0 ||
       h.height == 0 ||
-      (expecting_ && (h.width != expectWidth_ || h.height != expectHeight_ ||
-                      colour != expectColour_))) {
+      (expecting_ &&
+       (h.width != expectWidth_ || h.height != expectHeight_ || colour != expectColour_))) {
     ReportFatal(kMsgWrongFormat);
     return Status::Corrupt;
   }
@@ -297,6 +285,16 @@ Status decoder::init() {
     }
   }
   return ReadSectionLength(bits_) ? Status::Ok : Status::Corrupt;
+}
+
+Status decoder::WritePlaneInHalves(PlaneBuffers& buffers, int p, int mode) {
+  const int64_t half = header_.height / 2;
+  Status lower = Status::Failed;
+  std::thread second([&] { lower = WritePlane(buffers, p, mode, half, header_.height); });
+  Status s = WritePlane(buffers, p, mode, 0, half);
+  second.join();
+  buffers.Release();
+  return s == Status::Ok ? lower : s;
 }
 
 Status decoder::WritePlane(PlaneBuffers& buffers, int p, int mode, int64_t first, int64_t last) {

@@ -128,6 +128,9 @@ class decoder {
   // plane.
   Status WritePlane(PlaneBuffers& buffers, int plane, int mode, int64_t first = 0,
                     int64_t last = -1);
+  // WritePlane on two threads, each taking half of the rows; the buffers
+  // are released after.
+  Status WritePlaneInHalves(PlaneBuffers& buffers, int plane, int mode);
 
   ByteSource& in_;
   BitReader bits_;
