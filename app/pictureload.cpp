@@ -19,6 +19,10 @@ float SecondsSince(Clock::time_point start) {
   return static_cast<float>(static_cast<double>(millis) / 1000.0);
 }
 
+// The most pixels a WIF's first, reduced picture has: decoded in well under
+// a second.
+constexpr int64_t kQuickPixels = int64_t{2048} * 2048;
+
 qint64 ModifiedMillis(const QString& path) {
   return QFileInfo(path).lastModified().toMSecsSinceEpoch();
 }
@@ -79,6 +83,12 @@ LoadedPicture LoadReduced(const QString& path, int factor) {
   if (type == TypeJPEG) {
     result = vxReadJpegScaled(name.constData(), factor, &block, &fullWidth, &fullHeight);
   } else if (type == TypeWIF) {
+    // A WIF's reduced decode costs about as much as the pixels it yields
+    // (every coefficient up to that size is decoded): past a few megapixels
+    // a smaller first picture is shown sooner, and the full one follows.
+    const QSize full = PictureSize(path);
+    while (factor < 8 && int64_t{full.width() / factor} * (full.height() / factor) > kQuickPixels)
+      factor *= 2;
     const int levels = factor == 2 ? 1 : factor == 4 ? 2 : 3;
     result = vxReadWifReduced(name.constData(), levels, &block, &fullWidth, &fullHeight);
   }

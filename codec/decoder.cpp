@@ -19,9 +19,19 @@ namespace wif {
 
 namespace {
 
+// The largest buffer set of one plane for which two planes are decoded at
+// once: up to pictures of about 8192 x 8192.
+constexpr uint64_t kParallelPlaneBytes = uint64_t{128} << 20;
+
 inline uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
 }  // namespace
+
+bool DecodesPlanesAtOnce(const Header& h) {
+  if (!h.IsColour() || Threads() < 2 || h.levels == 0) return false;
+  const PlaneLayout layout = LumaLayout(h.width, h.height, h.levels, h.split);
+  return PlaneBufferBytes(layout.pw2, layout.ph2) <= kParallelPlaneBytes;
+}
 
 bool FitsMemoryCeiling(const Header& h) {
   if (h.levels == 0) return false;
@@ -156,7 +166,7 @@ Status decoder::Run() {
   parallelDone_ = false;
   Status s = init();
   if (s != Status::Ok) return s;
-  if (header_.IsColour() && Threads() >= 2) {
+  if (DecodesPlanesAtOnce(header_)) {
     // The planes need the whole stream at hand; it is a fraction of the
     // picture's size.
     std::vector<uint8_t> storage;
@@ -181,9 +191,9 @@ Status decoder::RunSequential() {
     PlaneBuffers buffers;
     Status s = DecodePlane(bits_, p, colour, p == 0 ? luma_ : chroma, buffers, &memory_);
     if (s != Status::Ok) return s;
-    if (!colour && Threads() >= 2 && header_.height >= 16) {
-      // A grey plane's output is shared out by rows.
-      s = WritePlaneInHalves(buffers, 0, 0);
+    if (Threads() >= 2 && header_.height >= 16) {
+      // A plane's output is shared out by rows.
+      s = WritePlaneInHalves(buffers, p, colour ? p + 1 : 0);
     } else {
       s = WritePlane(buffers, p, colour ? p + 1 : 0);
     }

@@ -21,6 +21,13 @@ namespace wif {
 // the engine's memory ceiling (levels 0 gives false too: nothing to size).
 bool FitsMemoryCeiling(const Header& header);
 
+// True when the planes of a picture with this header are decoded at once:
+// colour, two threads or more, and a picture small enough that a second
+// plane's buffers beside the first cost less memory than the time they save
+// is worth (up to about 8192 x 8192). Larger pictures decode their planes
+// one after another and share out only the writing of each plane's rows.
+bool DecodesPlanesAtOnce(const Header& header);
+
 // The working buffers of one plane's decoding. Each is allocated when the
 // decoding reaches it and released once used, so that a plane holds about 8
 // bytes per first-level coefficient at a time: the linear array of the coarse
@@ -104,7 +111,7 @@ class decoder {
   // Rewinds the stream and decodes it. Corrupt for anything that is not a
   // valid WIF stream, NoMemory when the buffers would exceed the memory
   // ceiling or cannot be allocated. With more than one thread (SetThreads)
-  // the planes of a colour stream are decoded at once, found by their
+  // the planes of a colour stream are decoded at once (DecodesPlanesAtOnce), found by their
   // section lengths; when a length disagrees with the data, or anything else
   // goes wrong there, the planes are decoded again one after another, which
   // finds its way by the terminators alone.

@@ -323,4 +323,25 @@ TEST(PlanesAtOnce, DecodingHoldsTwoPlanesAtMost) {
   }
 }
 
+// A very large colour picture decodes its planes one after another: a second
+// plane's buffers would add a third of a gigabyte or more to the peak.
+TEST(PlanesAtOnce, OnlyForPicturesWhereTwoPlanesFitComfortably) {
+  ThreadReset reset;
+  auto header = [](int side, uint8_t kind) {
+    wif::Header h;
+    h.kind = kind;
+    h.width = h.height = static_cast<uint16_t>(side);
+    h.levels = 8;
+    h.split = 6;
+    return h;
+  };
+  wif::SetThreads(2);
+  EXPECT_TRUE(wif::DecodesPlanesAtOnce(header(4096, wif::kKindColour)));
+  EXPECT_TRUE(wif::DecodesPlanesAtOnce(header(6000, wif::kKindColour)));
+  EXPECT_FALSE(wif::DecodesPlanesAtOnce(header(16384, wif::kKindColour)));
+  EXPECT_FALSE(wif::DecodesPlanesAtOnce(header(4096, wif::kKindGrey)));
+  wif::SetThreads(1);
+  EXPECT_FALSE(wif::DecodesPlanesAtOnce(header(4096, wif::kKindColour)));
+}
+
 }  // namespace
