@@ -85,49 +85,36 @@ TEST(Robustness, TruncationAtEveryByte) {
   EXPECT_GT(outcome.failed, 0);
 }
 
-TEST(Robustness, TensOfThousandsOfMutatedFiles) {
+// Mutated files (bit flips, byte changes, terminator-like bytes, insertions,
+// mostly past the header, sometimes cut) and random bodies behind valid
+// headers. The fuzz targets go much further; this keeps a deterministic
+// sample in the ordinary suite.
+TEST(Robustness, MutatedFilesAndRandomBodies) {
   const auto files = SampleFiles();
   std::mt19937 rng(2024);
   QuietAndSmall quiet;
   Outcome outcome;
-  int runs = 0;
-  for (int round = 0; round < 3000; ++round) {
+  for (int round = 0; round < 600; ++round) {
     for (const auto& file : files) {
       std::vector<uint8_t> m = file;
-      const int kind = static_cast<int>(rng() % 4);
-      const int edits = 1 + static_cast<int>(rng() % 4);
-      for (int e = 0; e < edits; ++e) {
-        // Mostly past the header, whose damage is refused early.
+      const int kind = static_cast<int>(rng() % 5);
+      if (kind == 4) {
+        m.resize(27 + rng() % 3000);
+        for (size_t i = 27; i < m.size(); ++i) m[i] = static_cast<uint8_t>(rng());
+      }
+      for (int e = 1 + static_cast<int>(rng() % 4); kind < 4 && e > 0; --e) {
         const size_t at = rng() % 8 == 0 ? rng() % m.size() : 14 + rng() % (m.size() - 14);
-        if (kind == 0) m[at] ^= static_cast<uint8_t>(1u << (rng() % 8));  // bit flip
-        if (kind == 1) m[at] = static_cast<uint8_t>(rng());               // byte change
-        if (kind == 2) m[at] = rng() % 2 ? 0xFF : 0x00;                   // terminator-like
+        if (kind == 0) m[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        if (kind == 1) m[at] = static_cast<uint8_t>(rng());
+        if (kind == 2) m[at] = rng() % 2 ? 0xFF : 0x00;
         if (kind == 3) m.insert(m.begin() + static_cast<long>(at), static_cast<uint8_t>(rng()));
       }
-      if (rng() % 3 == 0) m.resize(14 + rng() % (m.size() - 14));  // and cut
+      if (rng() % 3 == 0) m.resize(14 + rng() % (m.size() - 14));
       DecodeDamaged(m, outcome);
-      ++runs;
     }
   }
-  EXPECT_EQ(runs, 30000);
   EXPECT_GT(outcome.failed, 1000);
-  EXPECT_GT(outcome.ok, 100);
-}
-
-TEST(Robustness, RandomBodiesBehindValidHeaders) {
-  const auto files = SampleFiles();
-  std::mt19937 rng(99);
-  QuietAndSmall quiet;
-  Outcome outcome;
-  for (int round = 0; round < 400; ++round) {
-    const auto& file = files[round % files.size()];
-    std::vector<uint8_t> m(file.begin(), file.begin() + 27);
-    const size_t length = rng() % 3000;
-    for (size_t i = 0; i < length; ++i) m.push_back(static_cast<uint8_t>(rng()));
-    if (round % 7 == 0) std::fill(m.begin() + 27, m.end(), 0);
-    DecodeDamaged(m, outcome);
-  }
-  EXPECT_GT(outcome.failed, 0);
+  EXPECT_GT(outcome.ok, 10);
 }
 
 }  // namespace

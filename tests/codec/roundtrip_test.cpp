@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <random>
 
 #include "codec/wif_format.h"
 #include "engine/image.h"
@@ -21,51 +20,16 @@ Picture Photo(const char* name, bool colour) {
   return p;
 }
 
-struct QualityRow {
-  int quality;
-  size_t bytes;
-  double psnr;
-};
-
-std::vector<QualityRow> QualitySweep(const Picture& p, const std::vector<int>& qualities) {
-  std::vector<QualityRow> rows;
-  for (int q : qualities) {
-    Status s;
-    const auto file = Encode(p, q, 0, &s);
-    EXPECT_EQ(s, Status::Ok) << "q=" << q;
-    Picture back;
-    EXPECT_EQ(Decode(file, back), Status::Ok) << "q=" << q;
-    rows.push_back({q, file.size(), codec_test::Psnr(p, back)});
-  }
-  return rows;
-}
-
-// Size and fidelity fall together as the quality number rises, and q = 1 is
-// near-lossless. The table is printed for the record.
-TEST(RoundTrip, QualityTableOfTheTestPhotos) {
-  const std::vector<int> qualities = {1, 5, 10, 25, 50, 100, 200, 255};
-  for (const auto& [name, colour] : {std::pair{"camera.pgm", false}, std::pair{"chelsea.ppm", true}}) {
-    const Picture p = Photo(name, colour);
-    const auto rows = QualitySweep(p, qualities);
-    std::printf("%s (%d x %d %s)\n  quality   bpp    PSNR dB\n", name, p.width, p.height,
-                colour ? "colour" : "grey");
-    for (const QualityRow& r : rows) {
-      std::printf("  %7d %6.3f %8.2f\n", r.quality, codec_test::BitsPerPixel(r.bytes, p), r.psnr);
-    }
-    EXPECT_GT(rows.front().psnr, colour ? 45.0 : 48.0) << name << " at q=1";
-    for (size_t i = 1; i < rows.size(); ++i) {
-      EXPECT_LT(rows[i].bytes, rows[i - 1].bytes) << name << " q=" << rows[i].quality;
-      EXPECT_LT(rows[i].psnr, rows[i - 1].psnr) << name << " q=" << rows[i].quality;
-    }
-  }
-}
-
 // The whole quality range on textured crops of the photos: size and
 // fidelity fall as the quality number rises, up to a few bytes and hundredths
-// of a dB between neighbouring qualities.
+// of a dB between neighbouring qualities; quality 1 is near-lossless on the
+// whole photos.
 TEST(RoundTrip, EveryQualityOnPhotoCrops) {
   for (bool colour : {false, true}) {
     const Picture full = Photo(colour ? "chelsea.ppm" : "camera.pgm", colour);
+    Picture whole;
+    ASSERT_EQ(Decode(Encode(full, 1), whole), Status::Ok);
+    EXPECT_GT(codec_test::Psnr(full, whole), colour ? 45.0 : 48.0);
     const int size = 128, x0 = colour ? 150 : 192, y0 = colour ? 100 : 200;
     const int channels = colour ? 3 : 1;
     Picture crop = codec_test::Blank(size, size, colour);
@@ -150,11 +114,6 @@ TEST(RoundTrip, SectionLengthsChainToTheEndOfTheFile) {
   }
 }
 
-TEST(RoundTrip, EncodingIsDeterministic) {
-  const Picture p = Photo("chelsea.ppm", true);
-  for (int q : {1, 30, 255}) EXPECT_EQ(Encode(p, q), Encode(p, q)) << q;
-}
-
 TEST(RoundTrip, TinyAndOddSizesAtQualityOne) {
   std::vector<std::pair<int, int>> sizes;
   for (int w = 1; w <= 5; ++w) {
@@ -210,47 +169,16 @@ TEST(RoundTrip, SaturatedColoursKeepTheirHue) {
     EXPECT_GE(codec_test::Psnr(p, back), 45.0) << int(c[0]) << "," << int(c[1]) << "," << int(c[2]);
   }
   // Passing each chroma plane through a byte, as older decoders did, turns
-  // pure red into about (218, 10, 42).
+  // pure red into about (218, 10, 42); a natural photo decodes alike either way.
   const Picture red = codec_test::Flat(40, 24, 250, 10, 10);
   Picture clamped;
   ASSERT_EQ(Decode(Encode(red, 1), clamped, false), Status::Ok);
   EXPECT_LT(codec_test::Psnr(red, clamped), 25.0);
-}
-
-// Coloured text and bars on a coloured background, like a chart or a screenshot.
-Picture ScreenshotLike() {
-  const uint8_t palette[][3] = {{255, 255, 255}, {220, 0, 0}, {0, 160, 0}, {0, 0, 230}, {255, 200, 0}};
-  return codec_test::Make(96, 64, true, [&](int x, int y, int c) {
-    int index = 0;
-    if (y >= 40 && y < 56 && x >= 8 && x < 88) index = 1 + (x - 8) / 20;  // bars
-    const bool glyph = y < 32 && y % 8 < 5 && x % 6 < 4 && ((x / 6 + y / 8) % 3 != 0) &&
-                       (x % 6 == 0 || y % 8 == 0 || y % 8 == 4);   // blocky letters
-    if (glyph) index = 1 + (x / 24) % 4;
-    return palette[index][2 - c];  // buffer order is blue, green, red
-  });
-}
-
-TEST(RoundTrip, ScreenshotWithSaturatedTextAtQualityOne) {
-  const Picture p = ScreenshotLike();
-  const auto file = Encode(p, 1);
-  Picture back, clamped;
-  ASSERT_EQ(Decode(file, back), Status::Ok);
-  ASSERT_EQ(Decode(file, clamped, false), Status::Ok);
-  std::printf("screenshot at q=1: %.2f dB (chroma through a byte: %.2f dB)\n",
-              codec_test::Psnr(p, back), codec_test::Psnr(p, clamped));
-  EXPECT_GE(codec_test::Psnr(p, back), 45.0);
-  EXPECT_LT(codec_test::Psnr(p, clamped), 40.0);
-}
-
-TEST(RoundTrip, NaturalPhotosDecodeAlikeOnBothChromaPaths) {
-  const Picture p = Photo("chelsea.ppm", true);
-  for (int q : {1, 10, 50}) {
-    const auto file = Encode(p, q);
-    Picture full, clamped;
-    ASSERT_EQ(Decode(file, full, true), Status::Ok);
-    ASSERT_EQ(Decode(file, clamped, false), Status::Ok);
-    EXPECT_EQ(full.pixels, clamped.pixels) << q;
-  }
+  const auto photo = Encode(Photo("chelsea.ppm", true), 10);
+  Picture full;
+  ASSERT_EQ(Decode(photo, full, true), Status::Ok);
+  ASSERT_EQ(Decode(photo, clamped, false), Status::Ok);
+  EXPECT_EQ(full.pixels, clamped.pixels);
 }
 
 TEST(Encoder, RefusesWhatTheFormatCannotHold) {
