@@ -129,35 +129,24 @@ Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
 void RowWriter::Sink(void* context, const float* row, int64_t y) {
   RowWriter& w = *static_cast<RowWriter*>(context);
   uint8_t* out = w.destination + w.stride * static_cast<size_t>(y);
-  const int64_t width = w.width;
-  const size_t count = static_cast<size_t>(width);
+  const size_t count = static_cast<size_t>(w.width);
   const WaveletKernels& kernels = ActiveKernels();
-  uint8_t* bytes = reinterpret_cast<uint8_t*>(w.values.data());
-  int16_t* values = w.values.data();
   switch (w.mode) {
     case 0:
+    case 1:
       kernels.sampleBytes(row, out, count);
       break;
-    case 1:
-      kernels.sampleBytes(row, bytes, count);
-      for (int64_t x = 0; x < width; ++x) out[3 * x] = bytes[x];
-      break;
     case 2:
-      kernels.chromaValues(row, values, count, w.fullRange);
-      for (int64_t x = 0; x < width; ++x) std::memcpy(out + 3 * x + 1, values + x, sizeof(int16_t));
+      kernels.chromaValues(row, w.values.data(), count, w.fullRange);
+      std::memcpy(out + count, w.values.data(), count * sizeof(int16_t));
       break;
     default:
-      kernels.chromaValues(row, values, count, w.fullRange);
-      for (int64_t x = 0; x < width; ++x) {
-        uint8_t* px = out + 3 * x;
-        int16_t a;
-        std::memcpy(&a, px + 1, sizeof a);
-        const int32_t luma = px[0];
-        const int32_t b = values[x];
-        px[0] = Clamp(luma + a + b - 256);
-        px[1] = Clamp(luma - a + 128);
-        px[2] = Clamp(luma - b + 128);
-      }
+      // The combined pixels overwrite the row they come from: its luma and
+      // first chroma are copied out first.
+      std::memcpy(w.luma.data(), out, count);
+      std::memcpy(w.firstChroma.data(), out + count, count * sizeof(int16_t));
+      kernels.chromaValues(row, w.values.data(), count, w.fullRange);
+      kernels.combineColour(w.luma.data(), w.firstChroma.data(), w.values.data(), out, count);
       break;
   }
 }
@@ -315,9 +304,12 @@ Status decoder::WritePlane(PlaneBuffers& buffers, int p, int mode, int64_t first
   writer.width = header_.width;
   writer.mode = mode;
   writer.fullRange = fullRangeChroma_;
+  const bool combining = mode == 3;
   if (!inverse.Init(buffers.quad, header_.width, header_.height, p == 0 ? step_ : 1.5 * step_,
                     &memory_) ||
-      !writer.values.Allocate(header_.width, &memory_)) {
+      !writer.values.Allocate(header_.width, &memory_) ||
+      (combining && (!writer.luma.Allocate(header_.width, &memory_) ||
+                     !writer.firstChroma.Allocate(header_.width, &memory_)))) {
     ReportFatal(kMsgWriteAlloc);
     return Status::NoMemory;
   }

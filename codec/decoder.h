@@ -1,7 +1,7 @@
 // `decoder`: reads a WIF stream into a pixel buffer, plane by plane in the
-// order of the sections. For colour, the luma goes into byte 0 of every
-// pixel, the first chroma plane waits as a signed 16-bit value in bytes 1 and
-// 2, and the last pass combines the three planes into blue, green, red.
+// order of the sections. For colour, each row holds the luma and then the
+// first chroma plane (as signed 16-bit values) until the last pass combines
+// the three planes into blue, green, red.
 #pragma once
 
 #include <cstddef>
@@ -55,17 +55,21 @@ Status DecodePlane(BitReader& in, int plane, bool colour, const PlaneLayout& lay
                    PlaneBuffers& buffers, MemoryTracker* memory);
 
 // Converts the rows of one plane's last inverse level into the destination.
-// Mode 0: grey bytes. Mode 1: luma into byte 0 of each pixel. Mode 2: the
-// first chroma value into bytes 1 and 2 (16 bits, native order). Mode 3:
-// combines Y = byte 0, A = the first chroma and B = the second into blue = Y +
-// A + B - 256, green = Y - A + 128, red = Y - B + 128, each clamped.
+// Mode 0: grey bytes. Colour rows are built in three passes, each row
+// holding meanwhile the luma in its first `width` bytes (mode 1) and the
+// first chroma plane as signed 16-bit values (native order) in the next
+// 2 `width` bytes (mode 2); mode 3 combines Y, A = the first chroma and B =
+// the second into blue = Y + A + B - 256, green = Y - A + 128, red = Y - B +
+// 128, each clamped, in place.
 struct RowWriter {
   uint8_t* destination = nullptr;
   size_t stride = 0;
   int64_t width = 0;
   int mode = 0;
   bool fullRange = true;
-  Buffer<int16_t> values;  // one row's converted samples
+  Buffer<int16_t> values;       // one row's converted samples
+  Buffer<uint8_t> luma;         // mode 3: the row's luma and first chroma,
+  Buffer<int16_t> firstChroma;  // copied out before the row is overwritten
   static void Sink(void* context, const float* row, int64_t y);
 };
 

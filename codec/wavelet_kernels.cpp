@@ -69,6 +69,18 @@ void ChromaValuesPlain(const float* in, int16_t* out, size_t count, bool fullRan
   for (size_t i = 0; i < count; ++i) out[i] = static_cast<int16_t>(ChromaValue(in[i], fullRange));
 }
 
+inline uint8_t ClampByte(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+void CombineColourPlain(const uint8_t* y, const int16_t* a, const int16_t* b, uint8_t* bgr,
+                        size_t count) {
+  for (size_t i = 0; i < count; ++i, bgr += 3) {
+    const int32_t luma = y[i];
+    bgr[0] = ClampByte(luma + a[i] + b[i] - 256);
+    bgr[1] = ClampByte(luma - a[i] + 128);
+    bgr[2] = ClampByte(luma - b[i] + 128);
+  }
+}
+
 #ifdef WIF_X86
 
 // Four floats as two pairs of doubles.
@@ -454,18 +466,52 @@ WIF_AVX2 void SynthesizeAvx2(const float* yext, size_t count, const float* evenT
   if (2 * i < count) SynthesizePlain(yext + 2 * i, count - 2 * i, evenTaps, oddTaps, out + 2 * i);
 }
 
+// Eight pixels at a time in 32-bit lanes (the sums of full-range chroma do
+// not fit 16 bits), clamped by the saturating packs, each 128-bit half's four
+// pixels then shuffled into twelve bytes of blue, green, red. A 16-byte store
+// writes four bytes beyond its pixels, which the next store overwrites; the
+// loop stops early enough for the last one to stay inside the row.
+WIF_AVX2 void CombineColourAvx2(const uint8_t* y, const int16_t* a, const int16_t* b, uint8_t* bgr,
+                                size_t count) {
+  const __m256i bias = _mm256_set1_epi32(256);
+  const __m256i half = _mm256_set1_epi32(128);
+  // From (b0-3 g0-3 r0-3 zeros) to b0 g0 r0 b1 g1 r1 .. r3 in each half.
+  const __m256i interleave =
+      _mm256_setr_epi8(0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1,  //
+                       0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1);
+  size_t i = 0;
+  for (; i + 10 <= count; i += 8) {
+    const __m256i luma = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y + i)));
+    const __m256i ca = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)));
+    const __m256i cb = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)));
+    const __m256i blue = _mm256_sub_epi32(_mm256_add_epi32(_mm256_add_epi32(luma, ca), cb), bias);
+    const __m256i green = _mm256_add_epi32(_mm256_sub_epi32(luma, ca), half);
+    const __m256i red = _mm256_add_epi32(_mm256_sub_epi32(luma, cb), half);
+    // Saturating packs clamp exactly: to 16 bits first, then to 0 .. 255.
+    // Each 128-bit half keeps its own four pixels.
+    const __m256i bg = _mm256_packs_epi32(blue, green);                  // b0-3 g0-3
+    const __m256i r0 = _mm256_packs_epi32(red, _mm256_setzero_si256());  // r0-3 zeros
+    const __m256i planar = _mm256_packus_epi16(bg, r0);                  // b0-3 g0-3 r0-3 zeros
+    const __m256i pixels = _mm256_shuffle_epi8(planar, interleave);
+    uint8_t* out = bgr + 3 * i;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(pixels));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm256_extracti128_si256(pixels, 1));
+  }
+  CombineColourPlain(y + i, a + i, b + i, bgr + 3 * i, count - i);
+}
+
 #endif  // WIF_X86
 
 const WaveletKernels kPlain = {CombinePlain,      CombinePairPlain, AnalyzePlain,
                                SynthesizePlain,   RoundDetailsPlain, SampleBytesPlain,
-                               ChromaValuesPlain};
+                               ChromaValuesPlain, CombineColourPlain};
 #ifdef WIF_X86
 const WaveletKernels kSse2 = {CombineSse2,      CombinePairSse2,  AnalyzeSse2,
                               SynthesizeSse2,   RoundDetailsSse2, SampleBytesSse2,
-                              ChromaValuesSse2};
+                              ChromaValuesSse2, CombineColourPlain};
 const WaveletKernels kAvx2 = {CombineAvx2,      CombinePairAvx2,  AnalyzeAvx2,
                               SynthesizeAvx2,   RoundDetailsSse2, SampleBytesSse2,
-                              ChromaValuesSse2};
+                              ChromaValuesSse2, CombineColourAvx2};
 #endif
 
 }  // namespace

@@ -36,6 +36,10 @@ struct WaveletKernels {
   void (*sampleBytes)(const float* in, uint8_t* out, size_t count);
   // ChromaValue of each value (the full range fits 16 bits).
   void (*chromaValues)(const float* in, int16_t* out, size_t count, bool fullRange);
+  // Blue, green, red bytes of each pixel from luma y and chroma a and b:
+  // y + a + b - 256, y - a + 128 and y - b + 128, each clamped to 0 .. 255.
+  void (*combineColour)(const uint8_t* y, const int16_t* a, const int16_t* b, uint8_t* bgr,
+                        size_t count);
 };
 
 const WaveletKernels& KernelsFor(KernelPath path);

@@ -4,10 +4,12 @@
 // so a faster path can never change a file that was written before it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -162,6 +164,29 @@ TEST(Rounding, ConversionsGiveTheValuesOfTheirFormulas) {
              bytes[i] != wif::ChromaValue(values[i], false);
     }
     EXPECT_EQ(bad, 0u) << wif::KernelPathName(path);
+
+    // Combining the colour planes: chroma over the whole 16-bit range (as a
+    // damaged stream can give), rows of every length around the vector width.
+    std::mt19937 rng(7);
+    for (size_t count = 0; count <= 40; ++count) {
+      std::vector<uint8_t> y(count), got(3 * count + 1, 0xAB);
+      std::vector<int16_t> a(count), b(count);
+      for (size_t i = 0; i < count; ++i) {
+        y[i] = static_cast<uint8_t>(rng());
+        const bool wide = rng() % 4 == 0;
+        a[i] = static_cast<int16_t>(wide ? rng() : rng() % 400 - 72);
+        b[i] = static_cast<int16_t>(wide ? rng() : rng() % 400 - 72);
+      }
+      k.combineColour(y.data(), a.data(), b.data(), got.data(), count);
+      for (size_t i = 0; i < count; ++i) {
+        const int expected[3] = {y[i] + a[i] + b[i] - 256, y[i] - a[i] + 128, y[i] - b[i] + 128};
+        for (int c = 0; c < 3; ++c) {
+          EXPECT_EQ(got[3 * i + c], std::clamp(expected[c], 0, 255))
+              << wif::KernelPathName(path) << " count " << count << " pixel " << i;
+        }
+      }
+      EXPECT_EQ(got[3 * count], 0xAB) << "wrote past the row, count " << count;
+    }
   }
 }
 
