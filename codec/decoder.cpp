@@ -49,20 +49,19 @@ bool ReadSectionLength(BitReader& in) {
 
 }  // namespace
 
-Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
-                   PlaneBuffers& buffers, MemoryTracker* memory) {
-  AdaptiveModel model;
-  ArithDecoder coder(in, model);
-  QuadBuf& quad = buffers.quad;
+namespace {
+
+// The coarse part through a linear array of every coefficient, then into
+// the float plane: for planes whose coarse part is all block coded.
+Status DecodeCoarseLinear(BitReader& in, ArithDecoder& coder, AdaptiveModel& model,
+                          const PlaneLayout& layout, PlaneBuffers& buffers,
+                          MemoryTracker* memory) {
   const size_t count = static_cast<size_t>(layout.PlaneSize());
   if (!buffers.expanse.Allocate(count, memory)) {
     ReportFatal(kMsgExpanse);
     return Status::NoMemory;
   }
   int32_t* lin = buffers.expanse.data();
-
-  // Coarse part: the first coefficient's magnitude, the block-coded values,
-  // then the arithmetic-coded further levels when there are any.
   uint32_t magnitude;
   if (!in.ReadBigEndian(2, magnitude)) return Status::Corrupt;
   in.Reset();
@@ -77,18 +76,92 @@ Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
       s = DecodeSweep(coder, model, in, lin, begin, 4 * begin);
       if (s != Status::Ok) return s;
     }
-    // Plane 0 ends its stream here; a chroma plane goes on into its details.
-    if (p == 0 && !in.SkipTerminator()) return Status::Corrupt;
   }
   UnpredictLowest(lin, layout.w0, layout.h0);
-  quad.pw2 = layout.pw2;
-  quad.ph2 = layout.ph2;
-  if (!quad.low.Allocate(count, memory)) {
+  if (!buffers.quad.low.Allocate(count, memory)) {
     ReportFatal(kMsgQuadBuf);
     return Status::NoMemory;
   }
-  UnscanPlane(lin, layout, quad.low.data());
+  UnscanPlane(lin, layout, buffers.quad.low.data());
   buffers.expanse.Release();
+  return Status::Ok;
+}
+
+// The coarse part with no more memory than the float plane itself. Its last
+// sweep holds the three bands of the finest coarse level, three quarters of
+// the plane; everything before it (a quarter) is decoded as a linear array
+// at the start of the plane, put in pyramid order at the plane's end as a
+// plane of half the size, and moved up into the top-left quadrant row by row
+// (each row lands before any row still to move). The last sweep then writes
+// each value straight into its place in the other three quadrants.
+Status DecodeCoarseInPlace(BitReader& in, ArithDecoder& coder, AdaptiveModel& model,
+                           const PlaneLayout& layout, PlaneBuffers& buffers,
+                           MemoryTracker* memory) {
+  const int64_t count = layout.PlaneSize();
+  const int64_t quarter = count / 4;
+  if (!buffers.quad.low.Allocate(static_cast<uint64_t>(count), memory)) {
+    ReportFatal(kMsgQuadBuf);
+    return Status::NoMemory;
+  }
+  float* plane = buffers.quad.low.data();
+  static_assert(sizeof(int32_t) == sizeof(float));
+  int32_t* lin = reinterpret_cast<int32_t*>(plane);
+  uint32_t magnitude;
+  if (!in.ReadBigEndian(2, magnitude)) return Status::Corrupt;
+  in.Reset();
+  Status s = BlockDecode(in, lin, static_cast<size_t>(layout.ncoarse));
+  if (s != Status::Ok) return s;
+  lin[0] = RestoreDc(lin[0], magnitude);
+  if (!in.SkipTerminator()) return Status::Corrupt;
+  coder.Start();
+  int64_t begin = layout.ncoarse;
+  for (int r = 1; r < layout.sweeps; ++r, begin *= 4) {
+    s = DecodeSweep(coder, model, in, lin, begin, 4 * begin);
+    if (s != Status::Ok) return s;
+  }
+  UnpredictLowest(lin, layout.w0, layout.h0);
+  PlaneLayout half = layout;
+  half.pw2 = layout.pw2 / 2;
+  half.ph2 = layout.ph2 / 2;
+  half.levels = layout.levels - 1;
+  float* compact = plane + 3 * quarter;
+  UnscanPlane(lin, half, compact);
+  for (int64_t y = 0; y < half.ph2; ++y) {
+    std::memmove(plane + y * layout.pw2, compact + y * half.pw2,
+                 static_cast<size_t>(half.pw2) * sizeof(float));
+  }
+  ScanCursor cursor;
+  cursor.AddLevel(layout, layout.levels - 1);
+  return DecodeSweep(coder, model, in, plane, cursor, 3 * quarter);
+}
+
+// True when the coarse part's last sweep is exactly the finest coarse level.
+bool CoarseFitsInPlace(const PlaneLayout& layout) {
+  if (layout.sweeps < 1 || layout.levels < 2) return false;
+  int64_t end = layout.ncoarse;
+  for (int r = 0; r < layout.sweeps; ++r) end *= 4;
+  return end == layout.PlaneSize() && layout.pw2 % 2 == 0 && layout.ph2 % 2 == 0;
+}
+
+}  // namespace
+
+Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
+                   PlaneBuffers& buffers, MemoryTracker* memory) {
+  AdaptiveModel model;
+  ArithDecoder coder(in, model);
+  QuadBuf& quad = buffers.quad;
+  const size_t count = static_cast<size_t>(layout.PlaneSize());
+  quad.pw2 = layout.pw2;
+  quad.ph2 = layout.ph2;
+
+  // Coarse part: the first coefficient's magnitude, the block-coded values,
+  // then the arithmetic-coded further levels when there are any.
+  Status s = CoarseFitsInPlace(layout)
+                 ? DecodeCoarseInPlace(in, coder, model, layout, buffers, memory)
+                 : DecodeCoarseLinear(in, coder, model, layout, buffers, memory);
+  if (s != Status::Ok) return s;
+  // Plane 0 ends its stream here; a chroma plane goes on into its details.
+  if (layout.sweeps >= 1 && p == 0 && !in.SkipTerminator()) return Status::Corrupt;
   if (!buffers.pyramid.Init(layout.pw2, layout.ph2, memory)) {
     ReportFatal(kMsgWriteAlloc);
     return Status::NoMemory;
@@ -98,30 +171,38 @@ Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
   // The detail part of plane 0 has a section of its own, grey or colour.
   if (p == 0 && !ReadSectionLength(in)) return Status::Corrupt;
 
-  if (!quad.hl.Allocate(count, memory) || !quad.lh.Allocate(count, memory) ||
-      !quad.hh.Allocate(count, memory) || !buffers.details.Allocate(count, memory)) {
-    ReportFatal(kMsgQuadBuf);
-    return Status::NoMemory;
-  }
-  int8_t* values = buffers.details.data();
-  int8_t* details[3] = {quad.hl.data(), quad.lh.data(), quad.hh.data()};
   const Band bands[3] = {Band::HL, Band::LH, Band::HH};
-  if (layout.DetailBlockCoded()) {
-    in.Reset();
+  const bool runValue = !layout.DetailBlockCoded();
+  if (runValue && (p == 0 || layout.split == layout.levels - 1)) coder.Start();
+  if (runValue && BlockSide(layout.levels) == SparseDetail::kSide) {
+    // Mostly runs of zeros: each plane is kept as its nonzero values.
     for (int b = 0; b < 3; ++b) {
-      s = BlockDecode(in, values, count);
+      ScanCursor cursor;
+      cursor.AddBand(bands[b], layout.pw2, layout.ph2, SparseDetail::kSide, layout.pw2, 0);
+      s = quad.sparse[b].Init(bands[b], layout.pw2, layout.ph2, memory)
+              ? DecodeSweep(coder, model, in, quad.sparse[b], cursor, static_cast<int64_t>(count))
+              : Status::NoMemory;
+      if (s == Status::NoMemory) ReportFatal(kMsgQuadBuf);
       if (s != Status::Ok) return s;
-      UnscanDetailPlane(values, layout, bands[b], details[b]);
+      quad.sparse[b].Finish();
     }
   } else {
-    if (p == 0 || layout.split == layout.levels - 1) coder.Start();
+    if (!quad.hl.Allocate(count, memory) || !quad.lh.Allocate(count, memory) ||
+        !quad.hh.Allocate(count, memory) || !buffers.details.Allocate(count, memory)) {
+      ReportFatal(kMsgQuadBuf);
+      return Status::NoMemory;
+    }
+    int8_t* values = buffers.details.data();
+    int8_t* details[3] = {quad.hl.data(), quad.lh.data(), quad.hh.data()};
+    if (!runValue) in.Reset();
     for (int b = 0; b < 3; ++b) {
-      s = DecodeSweep(coder, model, in, values, 0, static_cast<int64_t>(count));
+      s = runValue ? DecodeSweep(coder, model, in, values, 0, static_cast<int64_t>(count))
+                   : BlockDecode(in, values, count);
       if (s != Status::Ok) return s;
       UnscanDetailPlane(values, layout, bands[b], details[b]);
     }
+    buffers.details.Release();
   }
-  buffers.details.Release();
   if (colour && !in.SkipTerminator()) return Status::Corrupt;
   return Status::Ok;
 }
@@ -355,17 +436,20 @@ Status DecodeCoarsePlane(const uint8_t* data, size_t size, const PlaneLayout& la
   ArithDecoder coder(in, model);
   const int64_t need = reduced.PlaneSize();
   Buffer<int32_t> lin;
-  if (!lin.Allocate(static_cast<uint64_t>(std::max(need, layout.ncoarse)), memory)) {
+  if (!lin.Allocate(static_cast<uint64_t>(need), memory)) {
     ReportFatal(kMsgExpanse);
     return Status::NoMemory;
   }
   uint32_t magnitude;
   if (!in.ReadBigEndian(2, magnitude)) return Status::Corrupt;
   in.Reset();
-  Status s = BlockDecode(in, lin.data(), static_cast<size_t>(layout.ncoarse));
+  // The block code goes value by value: when it holds more than the reduced
+  // plane needs (fine qualities code every coarse level so), the rest of it
+  // is left unread.
+  Status s = BlockDecode(in, lin.data(), static_cast<size_t>(std::min(layout.ncoarse, need)));
   if (s != Status::Ok) return s;
   lin[0] = RestoreDc(lin[0], magnitude);
-  if (!in.SkipTerminator()) return Status::Corrupt;
+  if (layout.ncoarse < need && !in.SkipTerminator()) return Status::Corrupt;
   if (layout.sweeps >= 1 && layout.ncoarse < need) {
     coder.Start();
     int64_t begin = layout.ncoarse;

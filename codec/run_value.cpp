@@ -68,15 +68,45 @@ int8_t Store<int8_t>(int64_t v) {
   return static_cast<int8_t>(v > 127 ? 127 : v < -128 ? -128 : v);
 }
 
+// Where decoded values go: Put(pos, v) for a value, Zeros(pos, n) for n zeros
+// (and for the rest of a sweep that went wrong).
 template <typename T>
-Status DecodeSweepInto(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, T* values,
-                       int64_t begin, int64_t end) {
+struct ArrayOut {
+  T* values;
+  void Put(int64_t pos, int64_t v) { values[pos] = Store<T>(v); }
+  void Zeros(int64_t pos, int64_t n) { std::fill(values + pos, values + pos + n, T{0}); }
+};
+
+struct PlaneOut {
+  float* plane;
+  ScanCursor& cursor;
+  void Put(int64_t, int64_t v) { plane[cursor.Next()] = static_cast<float>(Store<int32_t>(v)); }
+  void Zeros(int64_t, int64_t n) {
+    for (; n > 0; --n) plane[cursor.Next()] = 0.0f;
+  }
+};
+
+struct DetailOut {
+  SparseDetail& detail;
+  ScanCursor& cursor;
+  bool ok = true;
+  void Put(int64_t, int64_t v) {
+    const int8_t value = Store<int8_t>(v);
+    const int64_t index = cursor.Next();
+    if (value != 0 && ok) ok = detail.Add(index, value);
+  }
+  void Zeros(int64_t, int64_t n) { cursor.Skip(n); }
+};
+
+template <class Out>
+Status DecodeSweepTo(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, Out& out,
+                     int64_t begin, int64_t end) {
   model.Reset();
   int64_t pos = begin;
   int c = pos < end ? coder.Decode() : 0;
   while (pos < end) {
     if (in.failed()) {
-      std::fill(values + pos, values + end, 0);
+      out.Zeros(pos, end - pos);
       return Status::Corrupt;
     }
     if (c == kCharPositive || c == kCharNegative) {
@@ -86,12 +116,12 @@ Status DecodeSweepInto(ArithDecoder& coder, AdaptiveModel& model, BitReader& in,
         m = 2 * m + t;
         if (m > 0x7FFFFFFF) {
           in.Fail();  // no value of the format needs more than 31 bits
-          std::fill(values + pos, values + end, 0);
+          out.Zeros(pos, end - pos);
           return Status::Corrupt;
         }
         t = coder.Decode();
       }
-      values[pos++] = Store<T>(c == kCharPositive ? m : -m);
+      out.Put(pos++, c == kCharPositive ? m : -m);
       c = t;
     } else if (c == kCharOddRun || c == kCharEvenRun) {
       int64_t run = c == kCharOddRun ? 1 : 0;
@@ -104,7 +134,7 @@ Status DecodeSweepInto(ArithDecoder& coder, AdaptiveModel& model, BitReader& in,
         shift += 2;
       }
       const int64_t stored = std::min(run, end - pos);
-      std::fill(values + pos, values + pos + stored, 0);
+      out.Zeros(pos, stored);
       pos += stored;
       c = t;
     } else {
@@ -113,7 +143,7 @@ Status DecodeSweepInto(ArithDecoder& coder, AdaptiveModel& model, BitReader& in,
       } else {
         ReportUnexpected(c, pos);
       }
-      std::fill(values + pos, values + end, 0);
+      out.Zeros(pos, end - pos);
       return Status::Corrupt;
     }
   }
@@ -124,12 +154,28 @@ Status DecodeSweepInto(ArithDecoder& coder, AdaptiveModel& model, BitReader& in,
 
 Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int32_t* values,
                    int64_t begin, int64_t end) {
-  return DecodeSweepInto(coder, model, in, values, begin, end);
+  ArrayOut<int32_t> out{values};
+  return DecodeSweepTo(coder, model, in, out, begin, end);
 }
 
 Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int8_t* values,
                    int64_t begin, int64_t end) {
-  return DecodeSweepInto(coder, model, in, values, begin, end);
+  ArrayOut<int8_t> out{values};
+  return DecodeSweepTo(coder, model, in, out, begin, end);
+}
+
+Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, float* plane,
+                   ScanCursor& cursor, int64_t count) {
+  PlaneOut out{plane, cursor};
+  return DecodeSweepTo(coder, model, in, out, 0, count);
+}
+
+Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, SparseDetail& detail,
+                   ScanCursor& cursor, int64_t count) {
+  DetailOut out{detail, cursor};
+  const Status s = DecodeSweepTo(coder, model, in, out, 0, count);
+  if (!out.ok) return Status::NoMemory;
+  return s;
 }
 
 }  // namespace wif

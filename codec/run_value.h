@@ -16,6 +16,8 @@
 
 #include "codec/arith_coder.h"
 #include "codec/codec_status.h"
+#include "codec/scan.h"
+#include "codec/sparse_detail.h"
 
 namespace wif {
 
@@ -40,5 +42,13 @@ Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int
 // planes keep nothing more).
 Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, int8_t* values,
                    int64_t begin, int64_t end);
+// One sweep of `count` values straight into the float plane, each where the
+// cursor says (a level's bands in scan order), without a linear array.
+Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, float* plane,
+                   ScanCursor& cursor, int64_t count);
+// One first-level detail plane of `count` values, saturated to bytes, kept as
+// its nonzero values (SparseDetail). NoMemory when they cannot be held.
+Status DecodeSweep(ArithDecoder& coder, AdaptiveModel& model, BitReader& in, SparseDetail& detail,
+                   ScanCursor& cursor, int64_t count);
 
 }  // namespace wif

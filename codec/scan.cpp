@@ -56,6 +56,47 @@ void ForLevels(const PlaneLayout& layout, int first, int last, Visit&& visit) {
 
 }  // namespace
 
+void ScanCursor::AddLevel(const PlaneLayout& layout, int level) {
+  const int64_t bw = layout.w0 << (level - 1);
+  const int64_t bh = layout.h0 << (level - 1);
+  for (Band band : kBands) {
+    const BandOrigin o = Origin(band, bw, bh);
+    AddBand(band, bw, bh, BlockSide(level), layout.pw2, o.row * layout.pw2 + o.column);
+  }
+}
+
+void ScanCursor::Begin(int part) {
+  part_ = part;
+  const Part& b = bands_[part];
+  const uint8_t(*table)[2] = side_ == 4 ? kHilbert4 : kHilbert8;
+  entries_ = side_ * side_;
+  for (int e = 0; e < entries_; ++e) {
+    offsets_[e] = b.band == Band::HL ? table[e][1] * stride_ + table[e][0]
+                                     : table[e][0] * stride_ + table[e][1];
+  }
+  entry_ = 0;
+  major_ = 0;
+  minor_ = 0;
+  base_ = b.origin;
+}
+
+void ScanCursor::NextBlock() {
+  entry_ = 0;
+  const Part& b = bands_[part_];
+  const bool columns = b.band == Band::HL;
+  // HL: block columns, each top to bottom; LH, HH: block rows, left to right.
+  if (++minor_ == (columns ? b.down : b.across)) {
+    minor_ = 0;
+    if (++major_ == (columns ? b.across : b.down)) {
+      if (part_ + 1 < count_) Begin(part_ + 1);
+      return;  // past the last band: Next is not called again
+    }
+  }
+  const int64_t bx = columns ? major_ : minor_;
+  const int64_t by = columns ? minor_ : major_;
+  base_ = b.origin + by * side_ * stride_ + bx * side_;
+}
+
 void QuantizeCoarse(const float* plane, const PlaneLayout& layout, int32_t* lin) {
   int64_t pos = 0;
   for (int64_t r = 0; r < layout.h0; ++r) {

@@ -14,6 +14,7 @@
 // LH and HH bands take them row by row and read (a, b) as row a, column b.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "codec/rounding.h"
@@ -94,6 +95,60 @@ void ScanBandIndices(Band band, int64_t bw, int64_t bh, int side, int64_t stride
     }
   }
 }
+
+// The plane indices of up to three bands, one after another, in the order
+// of ScanBandIndices, handed out one at a time: for decoders that put each
+// value where it belongs as it is decoded, without a linear array between.
+class ScanCursor {
+ public:
+  // Adds a bw x bh band at plane index `origin` (bw and bh multiples of
+  // `side`, every band of one cursor with the same side and stride).
+  void AddBand(Band band, int64_t bw, int64_t bh, int side, int64_t stride, int64_t origin) {
+    bands_[count_++] = {band, bw / side, bh / side, origin};
+    side_ = side;
+    stride_ = stride;
+    if (count_ == 1) Begin(0);
+  }
+  // The detail level `level` of a layout: its HL, LH and HH bands.
+  void AddLevel(const PlaneLayout& layout, int level);
+
+  // The next index; the caller asks for no more than the bands hold.
+  int64_t Next() {
+    const int64_t index = base_ + offsets_[entry_];
+    if (++entry_ == entries_) NextBlock();
+    return index;
+  }
+  void Skip(int64_t n) {
+    while (n > 0) {
+      const int64_t inBlock = std::min<int64_t>(n, entries_ - entry_);
+      entry_ += static_cast<int>(inBlock);
+      n -= inBlock;
+      if (entry_ == entries_) NextBlock();
+    }
+  }
+
+ private:
+  struct Part {
+    Band band;
+    int64_t across;  // blocks
+    int64_t down;
+    int64_t origin;
+  };
+  void Begin(int part);
+  void NextBlock();
+
+  Part bands_[3] = {};
+  int count_ = 0;
+  int part_ = 0;
+  int side_ = 1;
+  int64_t stride_ = 0;
+  int64_t offsets_[64] = {};
+  int entries_ = 1;
+  int entry_ = 0;
+  int64_t major_ = 0;  // block column (HL) or block row (LH, HH)
+  int64_t minor_ = 0;
+  int64_t base_ = 0;
+};
 
 // Coefficients of the float plane are rounded by RoundCoefficient
 // (codec/rounding.h).

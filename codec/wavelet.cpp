@@ -303,16 +303,22 @@ void LastLevelInverse<Detail>::LoadRow(int64_t m) {
   float* slot = ring_.data() + (m % 9) * 2 * pw2_;
   const int64_t i = m / 2;
   const QuadPlanes<Detail>& q = *in_;
-  const Detail* right;
+  const int64_t pw2 = pw2_;
+  auto detailRow = [&](const Buffer<Detail>& plane, int band, float* out) {
+    if (!plane.data()) {
+      q.sparse[band].Row(i, out);
+      return;
+    }
+    const Detail* values = plane.data() + i * pw2;
+    for (int64_t x = 0; x < pw2; ++x) out[x] = static_cast<float>(values[x]);
+  };
   if ((m & 1) == 0) {
-    std::memcpy(slot, q.low.data() + i * pw2_, static_cast<size_t>(pw2_) * sizeof(float));
-    right = q.hl.data() + i * pw2_;
+    std::memcpy(slot, q.low.data() + i * pw2, static_cast<size_t>(pw2) * sizeof(float));
+    detailRow(q.hl, 0, slot + pw2);
   } else {
-    const Detail* left = q.lh.data() + i * pw2_;
-    for (int64_t x = 0; x < pw2_; ++x) slot[x] = static_cast<float>(left[x]);
-    right = q.hh.data() + i * pw2_;
+    detailRow(q.lh, 1, slot);
+    detailRow(q.hh, 2, slot + pw2);
   }
-  for (int64_t x = 0; x < pw2_; ++x) slot[pw2_ + x] = static_cast<float>(right[x]);
 }
 
 template <typename Detail>

@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "codec/buffer.h"
+#include "codec/sparse_detail.h"
 #include "codec/rounding.h"
 
 namespace wif {
@@ -70,6 +71,9 @@ struct QuadPlanes {
   Buffer<Detail> hl;
   Buffer<Detail> lh;
   Buffer<Detail> hh;
+  // A decoder may hold the detail planes as their nonzero values instead
+  // (HL, LH, HH); a band uses its own when its array above is not allocated.
+  SparseDetail sparse[3];
 
   // All four planes at once; false (nothing kept) when one cannot be made.
   bool Allocate(int64_t pw2, int64_t ph2, MemoryTracker* tracker);
@@ -78,6 +82,7 @@ struct QuadPlanes {
     hl.Release();
     lh.Release();
     hh.Release();
+    for (SparseDetail& band : sparse) band.Release();
   }
   float* LowRow(int64_t y) { return low.data() + y * pw2; }
 };

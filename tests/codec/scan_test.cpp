@@ -1,11 +1,13 @@
 // Quantization, the scan orders, the linear layout and the prediction.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <set>
 
 #include "codec/scan.h"
+#include "codec/sparse_detail.h"
 
 namespace {
 
@@ -166,6 +168,65 @@ TEST(Scan, DetailPlanesRoundTripInEveryOrientation) {
       std::vector<int8_t> back(plane.size());
       UnscanDetailPlane(lin.data(), l, band, back.data());
       EXPECT_EQ(back, plane);
+    }
+  }
+}
+
+// The cursor hands out the indices of ScanBandIndices, band after band,
+// also when a run is skipped over several blocks at once.
+TEST(Scan, CursorFollowsTheScanOrderAndSkips) {
+  const PlaneLayout l = LumaLayout(96, 64, 5, 0);
+  for (int level = 1; level <= 4; ++level) {
+    std::vector<int64_t> expected;
+    const int64_t bw = l.w0 << (level - 1), bh = l.h0 << (level - 1);
+    const int64_t origins[3] = {bw, bh * l.pw2, bh * l.pw2 + bw};
+    int b = 0;
+    for (Band band : {Band::HL, Band::LH, Band::HH}) {
+      const int64_t origin = origins[b++];
+      ScanBandIndices(band, bw, bh, BlockSide(level), l.pw2,
+                      [&](int64_t i) { expected.push_back(origin + i); });
+    }
+    ScanCursor cursor;
+    cursor.AddLevel(l, level);
+    std::mt19937 rng(static_cast<unsigned>(level));
+    for (size_t k = 0; k < expected.size();) {
+      if (rng() % 3 == 0) {
+        const size_t skip = std::min<size_t>(rng() % 150, expected.size() - k);
+        cursor.Skip(static_cast<int64_t>(skip));
+        k += skip;
+      } else {
+        ASSERT_EQ(cursor.Next(), expected[k]) << "level " << level << " position " << k;
+        ++k;
+      }
+    }
+  }
+}
+
+// A detail plane kept as its nonzero values gives back every row as the
+// plane had it, sparse or so full that it turns into bytes on the way.
+TEST(SparseDetails, RowsComeBackAsTheyWere) {
+  const int64_t pw2 = 48, ph2 = 32;
+  std::mt19937 rng(5);
+  for (Band band : {Band::HL, Band::LH, Band::HH}) {
+    for (int percent : {0, 2, 20, 60, 100}) {
+      std::vector<int8_t> plane(static_cast<size_t>(pw2 * ph2), 0);
+      for (auto& v : plane) {
+        if (static_cast<int>(rng() % 100) < percent) v = static_cast<int8_t>(rng() % 255 - 127);
+      }
+      SparseDetail detail;
+      ASSERT_TRUE(detail.Init(band, pw2, ph2, nullptr));
+      ScanBandIndices(band, pw2, ph2, SparseDetail::kSide, pw2, [&](int64_t i) {
+        if (plane[static_cast<size_t>(i)] != 0) ASSERT_TRUE(detail.Add(i, plane[static_cast<size_t>(i)]));
+      });
+      detail.Finish();
+      std::vector<float> row(static_cast<size_t>(pw2));
+      for (int64_t y = 0; y < ph2; ++y) {
+        detail.Row(y, row.data());
+        for (int64_t x = 0; x < pw2; ++x) {
+          ASSERT_EQ(row[static_cast<size_t>(x)], plane[static_cast<size_t>(y * pw2 + x)])
+              << percent << "% row " << y << " column " << x;
+        }
+      }
     }
   }
 }
