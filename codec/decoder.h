@@ -28,11 +28,13 @@ bool FitsMemoryCeiling(const Header& header);
 // one after another and share out only the writing of each plane's rows.
 bool DecodesPlanesAtOnce(const Header& header);
 
-// The working buffers of one plane's decoding. Each is allocated when the
-// decoding reaches it and released once used, so that a plane holds about 8
-// bytes per first-level coefficient at a time: the linear array of the coarse
-// part (released once it is in the float plane), then the float plane, the
-// three detail planes and one detail array as decoded.
+// The working buffers of one plane's decoding, each allocated when the
+// decoding reaches it and released once used. Usually a plane holds little
+// more than its float plane (4 bytes per first-level coefficient): the coarse
+// part is decoded inside it, and run/value coded detail planes are kept as
+// their nonzero values. Block-coded parts (the finest qualities) go through
+// a linear array of the coarse part and three planes of bytes, up to about
+// 8 bytes per coefficient.
 struct PlaneBuffers {
   Buffer<int32_t> expanse;  // the coarse part as a linear array, pw2 ph2 values
   Buffer<int8_t> details;   // one detail array, saturated to bytes
