@@ -252,11 +252,7 @@ class ZoomTest : public QObject {
     QVERIFY(doc);
     QCoreApplication::processEvents();
     SaveShot(t.frame()->grab(), "fitted-photo.png");
-    // 800 % on the cat's eye: square pixels.
-    doc->view->ZoomAt(8.0f, QPointF(0, 0));
-    doc->view->ScrollToPosition({8 * 4 * 150 - 200, 8 * 4 * 95 - 150});
-    QCoreApplication::processEvents();
-    SaveShot(t.frame()->grab(), "zoom-800.png");
+    doc->view->ZoomAt(8.0f, QPointF(0, 0));  // full screen fits it again
 
     t.frame()->action(kFullScreen)->trigger();
     QCoreApplication::processEvents();

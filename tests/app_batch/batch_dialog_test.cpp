@@ -39,22 +39,28 @@ struct Fixture {
       return answer;
     });
   }
+  // Lists every picture of `in` for conversion into `out` as `type`.
+  bool Ready(const QString& in, const QString& out, int type) {
+    dialog.SetInputFolder(in);
+    dialog.AddAll();
+    dialog.SetOutputFolder(out);
+    return dialog.SetOutputType(type);
+  }
   CBatchConvertDlg dialog;
   QList<Message> messages;
   QMessageBox::StandardButton answer = QMessageBox::Ok;
 };
 
+// The file list's texts, or its icons.
 QStringList FileListTexts(const CBatchConvertDlg& d) {
   QStringList texts;
   for (int i = 0; i < d.fileList()->count(); ++i) texts << d.fileList()->item(i)->text();
   return texts;
 }
-
 QList<int> FileListIcons(const CBatchConvertDlg& d) {
   QList<int> icons;
-  for (int i = 0; i < d.fileList()->count(); ++i) {
+  for (int i = 0; i < d.fileList()->count(); ++i)
     icons << d.fileList()->item(i)->data(CBatchConvertDlg::kIconRole).toInt();
-  }
   return icons;
 }
 
@@ -87,16 +93,12 @@ class BatchDialogTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Every test starts with empty input and output folders.
   void init() {
-    QVERIFY(dir_.isValid());
     in_ = dir_.path() + QStringLiteral("/in");
     out_ = dir_.path() + QStringLiteral("/out");
-    QVERIFY(QDir().mkpath(in_));
-    QVERIFY(QDir().mkpath(out_));
-  }
-  void cleanup() {
-    QDir(in_).removeRecursively();
-    QDir(out_).removeRecursively();
+    QVERIFY(QDir(in_).removeRecursively() && QDir(out_).removeRecursively());
+    QVERIFY(QDir().mkpath(in_) && QDir().mkpath(out_));
   }
 
   void fileListShowsFoldersParentAndImagesByContent();
@@ -285,10 +287,7 @@ void BatchDialogTest::outputNamesKeepTheBaseNameUpToTheLastDot() {
   QVERIFY(WriteImage(in_ + "/photo.final.bmp", Kind::Colour24));
   QVERIFY(WriteImage(in_ + "/noext", Kind::Grey8));
   Fixture f;
-  f.dialog.SetInputFolder(in_);
-  f.dialog.AddAll();
-  f.dialog.SetOutputFolder(out_);
-  QVERIFY(f.dialog.SetOutputType(TypeWIF));
+  QVERIFY(f.Ready(in_, out_, TypeWIF));
   QVERIFY(RunAndWait(f.dialog));
   QCOMPARE(EntryIcons(f.dialog), (QList<int>{kStateWritten, kStateWritten}));
   QVERIFY(QFileInfo::exists(out_ + "/photo.final" + ext));
@@ -302,10 +301,7 @@ void BatchDialogTest::stopPausesBetweenTwoFilesAndGoResumesTheWaitingEntries() {
     QVERIFY(WriteImage(in_ + QString("/f%1.bmp").arg(i), Kind::Colour24, TypeBMP, 160, 120));
   }
   Fixture f;
-  f.dialog.SetInputFolder(in_);
-  f.dialog.AddAll();
-  f.dialog.SetOutputFolder(out_);
-  QVERIFY(f.dialog.SetOutputType(TypeBMP));
+  QVERIFY(f.Ready(in_, out_, TypeBMP));
 
   QList<int> started;
   QStringList buttonTexts;
@@ -519,14 +515,10 @@ void BatchDialogTest::imageInfoShowsOneBoxPerImage() {
 }
 
 void BatchDialogTest::closingDuringARunWaitsForTheFileInHand() {
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 4; ++i)
     QVERIFY(WriteImage(in_ + QString("/g%1.bmp").arg(i), Kind::Colour24, TypeBMP, 300, 200));
-  }
   Fixture f;
-  f.dialog.SetInputFolder(in_);
-  f.dialog.AddAll();
-  f.dialog.SetOutputFolder(out_);
-  QVERIFY(f.dialog.SetOutputType(TypeBMP));
+  QVERIFY(f.Ready(in_, out_, TypeBMP));
   f.dialog.show();
   QSignalSpy rejected(&f.dialog, &QDialog::rejected);
   f.dialog.goButton()->click();
