@@ -5,13 +5,16 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QList>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -82,6 +85,68 @@ ImagePtr MakeImage(int width, int height, int bits, int colours, PixelFn pixel) 
   }
   image->loadedBytes = 1000;
   return image;
+}
+
+// Grey levels, colours (every pixel unlike its neighbours) and an 8-bit
+// picture with a palette of `colours` colours.
+inline ImagePtr Grey(int width = 32, int height = 20) {
+  return MakeImage(width, height, 8, 256,
+                   [](int x, int y) { return static_cast<unsigned>((x * 7 + y * 11) & 0xFF); });
+}
+inline ImagePtr Colour(int width = 32, int height = 20) {
+  return MakeImage(width, height, 24, 0, [](int x, int y) {
+    return static_cast<unsigned>(((x * 37) & 0xFF) << 16 | ((y * 59) & 0xFF) << 8 |
+                                 ((x * 11 + y * 13) & 0xFF));
+  });
+}
+inline ImagePtr Palette(int width = 32, int height = 20, int colours = 8) {
+  ImagePtr image = MakeImage(width, height, 8, colours, [colours](int x, int y) {
+    return static_cast<unsigned>((x + 3 * y) % colours);
+  });
+  for (int i = 0; i < colours; ++i) {
+    image->palette[i] = vxRGBA{static_cast<uint8_t>(30 * i), static_cast<uint8_t>(200 - 8 * i),
+                               static_cast<uint8_t>(40 + 10 * i), 0};
+  }
+  return image;
+}
+
+// A BMP on disk whose every pixel is `colour` (0xRRGGBB).
+inline bool WritePicture(const QString& path, int width, int height, unsigned colour) {
+  ImagePtr image = MakeImage(width, height, 24, 0, [colour](int, int) { return colour; });
+  return image && image->SaveImage(QFile::encodeName(path).constData(), TypeBMP) == 0;
+}
+
+// Mouse and wheel events sent straight to a widget.
+inline void Mouse(QWidget* target, QEvent::Type type, QPoint at,
+                  Qt::MouseButton button = Qt::LeftButton) {
+  const Qt::MouseButtons held =
+      type == QEvent::MouseButtonRelease ? Qt::MouseButtons(Qt::NoButton) : button;
+  QMouseEvent event(type, at, target->mapToGlobal(at),
+                    type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+inline void Click(QWidget* target, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+  Mouse(target, QEvent::MouseButtonPress, at, button);
+  Mouse(target, QEvent::MouseButtonRelease, at, button);
+}
+// A left drag of `steps` moves of `step` each.
+inline void Drag(QWidget* target, QPoint from, QPoint step, int steps) {
+  Mouse(target, QEvent::MouseButtonPress, from);
+  for (int i = 0; i < steps; ++i) Mouse(target, QEvent::MouseMove, from += step);
+  Mouse(target, QEvent::MouseButtonRelease, from);
+}
+inline void Wheel(QWidget* target, QPointF at, int notches, Qt::KeyboardModifiers modifiers) {
+  QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                    modifiers, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(target, &event);
+}
+
+// Saves a window picture into LUNARK_SCREENSHOT_DIR, when that is set.
+inline void SaveShot(const QPixmap& shot, const char* name) {
+  const QString dir = qEnvironmentVariable("LUNARK_SCREENSHOT_DIR");
+  if (dir.isEmpty()) return;
+  QDir().mkpath(dir);
+  QVERIFY(shot.save(QDir(dir).filePath(QLatin1String(name))));
 }
 
 inline QString TestData(const char* name) {

@@ -13,9 +13,12 @@ namespace {
 
 constexpr QRgb kSentinel = 0xFF123456;
 
-QImage Canvas(int width, int height) {
+// A canvas of the sentinel colour with `draw` painted on it.
+QImage Drawn(int width, int height, const std::function<void(QPainter&)>& draw) {
   QImage canvas(width, height, QImage::Format_RGB32);
   canvas.fill(kSentinel);
+  QPainter p(&canvas);
+  draw(p);
   return canvas;
 }
 
@@ -36,107 +39,73 @@ class DisplayTest : public QObject {
  private slots:
   void emptyImageAndMissingCopyDrawNothing() {
     vxOSWinClass empty;
-    QImage canvas = Canvas(8, 8);
-    {
-      QPainter p(&canvas);
+    ImagePtr image = Grid(4, 4);
+    image->useAlternate = 1;  // no display copy was made
+    const QImage canvas = Drawn(8, 8, [&](QPainter& p) {
       empty.Draw(p, 8, 8, 0);
       empty.Draw(p, 0, 0, 8, 8, 0);
       empty.Draw(p, 0, 0, 8, 8, 2, 0);
       empty.Draw(p, 8, 8, 0, 0, 0, 0, 1.0f, 0);
-    }
-    QCOMPARE(canvas, Canvas(8, 8));
-
-    ImagePtr image = Grid(4, 4);
-    image->useAlternate = 1;  // no display copy was made
-    {
-      QPainter p(&canvas);
       image->Draw(p, 8, 8, 0);
       image->Draw(p, 8, 8, 0, 0, 0, 0, 2.0f, 0);
-    }
-    QCOMPARE(canvas, Canvas(8, 8));
+    });
+    QCOMPARE(canvas, Drawn(8, 8, [](QPainter&) {}));
   }
 
-  void wholePictureIsStretched() {
+  void drawFormsMapTheirRectangles() {
+    // The whole picture stretched.
     ImagePtr image = Grid(2, 2);
-    QImage canvas = Canvas(4, 4);
-    {
-      QPainter p(&canvas);
-      image->Draw(p, 4, 4, 0);
-    }
+    QImage canvas = Drawn(4, 4, [&](QPainter& p) { image->Draw(p, 4, 4, 0); });
     for (int y = 0; y < 4; ++y) {
       for (int x = 0; x < 4; ++x) QCOMPARE(canvas.pixel(x, y), GridColour(x / 2, y / 2));
     }
-  }
-
-  void partIsDrawnUnscaledFromTheTop() {
-    ImagePtr image = Grid(4, 4);
-    QImage canvas = Canvas(4, 4);
-    {
-      QPainter p(&canvas);
-      image->Draw(p, 1, 1, 3, 3, 0);
-    }
+    // A part unscaled, from the top.
+    image = Grid(4, 4);
+    canvas = Drawn(4, 4, [&](QPainter& p) { image->Draw(p, 1, 1, 3, 3, 0); });
     QCOMPARE(canvas.pixel(0, 0), GridColour(1, 1));
     QCOMPARE(canvas.pixel(1, 1), GridColour(2, 2));
     QCOMPARE(canvas.pixel(2, 2), kSentinel);
-  }
-
-  void integerZoomMagnifiesTheSameRegion() {
-    ImagePtr image = Grid(8, 8);
-    QImage canvas = Canvas(8, 8);
-    {
-      QPainter p(&canvas);
+    // An integer zoom magnifies the same region; zoom 0 draws nothing.
+    image = Grid(8, 8);
+    canvas = Drawn(8, 8, [&](QPainter& p) {
       image->Draw(p, 2, 2, 4, 4, 2, 0);
-      image->Draw(p, 0, 0, 8, 8, 0, 0);  // zoom 0: nothing
-    }
+      image->Draw(p, 0, 0, 8, 8, 0, 0);
+    });
     QCOMPARE(canvas.pixel(1, 1), kSentinel);
-    QCOMPARE(canvas.pixel(2, 2), GridColour(2, 2));
     QCOMPARE(canvas.pixel(3, 3), GridColour(2, 2));
     QCOMPARE(canvas.pixel(5, 5), GridColour(3, 3));
     QCOMPARE(canvas.pixel(6, 6), kSentinel);
-  }
 
-  void floatZoomMapsScrollPositionsAndClipsAtThePictureEdge() {
-    ImagePtr image = Grid(10, 10);
-    QImage canvas = Canvas(20, 20);
-    {
-      QPainter p(&canvas);
-      // Source: (trunc(4 / 2), trunc(6 / 2), 10, 10) = (2, 3, 10, 10), of which
-      // 8 x 7 pixels exist; they fill 16 x 14 window pixels.
+    // A float zoom: source (trunc(4 / 2), trunc(6 / 2), 10, 10) = (2, 3, 10,
+    // 10), of which 8 x 7 pixels exist; they fill 16 x 14 window pixels.
+    image = Grid(10, 10);
+    canvas = Drawn(20, 20, [&](QPainter& p) {
       image->Draw(p, 20, 20, 4, 6, 10, 10, 2.0f, vxDrawBackgroundPalette);
-    }
-    QCOMPARE(canvas.pixel(0, 0), GridColour(2, 3));
+    });
     QCOMPARE(canvas.pixel(1, 1), GridColour(2, 3));
     QCOMPARE(canvas.pixel(15, 13), GridColour(9, 9));
     QCOMPARE(canvas.pixel(16, 0), kSentinel);
     QCOMPARE(canvas.pixel(0, 14), kSentinel);
-
-    // Truncation toward zero: at 1.5, position 3 starts at picture column 2.
-    QImage other = Canvas(6, 6);
-    {
-      QPainter p(&other);
+    // Truncation toward zero: at 1.5, position 3 starts at picture column 2;
+    // a zoom that is not positive draws nothing.
+    canvas = Drawn(6, 6, [&](QPainter& p) {
       image->Draw(p, 6, 6, 3, 0, 10, 10, 1.5f, 0);
-      image->Draw(p, 6, 6, 0, 0, 10, 10, 0.0f, 0);  // not positive: nothing
-    }
-    QCOMPARE(other.pixel(0, 0), GridColour(2, 0));
+      image->Draw(p, 6, 6, 0, 0, 10, 10, 0.0f, 0);
+    });
+    QCOMPARE(canvas.pixel(0, 0), GridColour(2, 0));
   }
 
   void magnifiedPixelsAreSquaresUnlessHalftoneIsAsked() {
     ImagePtr image = MakeImage(2, 1, 24, 0, [](int x, int) { return x ? 0xFFFFFFu : 0u; });
-    QImage sharp = Canvas(16, 1);
-    QImage smooth = Canvas(16, 1);
-    {
-      QPainter p(&sharp);
-      image->Draw(p, 16, 8, 0, 0, 2, 1, 8.0f, 0);
-      QPainter q(&smooth);
-      image->Draw(q, 16, 8, 0, 0, 2, 1, 8.0f, vxDrawHalftone);
+    QSet<QRgb> colours[2];
+    for (int halftone : {0, 1}) {
+      const QImage canvas = Drawn(16, 1, [&](QPainter& p) {
+        image->Draw(p, 16, 8, 0, 0, 2, 1, 8.0f, halftone ? vxDrawHalftone : 0);
+      });
+      for (int x = 0; x < 16; ++x) colours[halftone] << canvas.pixel(x, 0);
     }
-    QSet<QRgb> sharpColours, smoothColours;
-    for (int x = 0; x < 16; ++x) {
-      sharpColours << sharp.pixel(x, 0);
-      smoothColours << smooth.pixel(x, 0);
-    }
-    QCOMPARE(sharpColours, (QSet<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}));
-    QVERIFY(smoothColours.size() > 2);
+    QCOMPARE(colours[0], (QSet<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}));
+    QVERIFY(colours[1].size() > 2);
   }
 
   void shortPalettesArePaddedWithBlack() {
@@ -168,7 +137,6 @@ class DisplayTest : public QObject {
     QCOMPARE(nibbles->DisplayImage().pixel(0, 0), qRgb(0, 16, 0));
     QCOMPARE(nibbles->DisplayImage().pixel(1, 0), qRgb(0, 240, 0));
     QCOMPARE(nibbles->DisplayImage().pixel(2, 0), qRgb(0, 112, 0));
-
     // 1-bit pictures are held one byte per pixel with a 2-entry palette.
     ImagePtr bitmap(new vxOSWinClass);
     QVERIFY(bitmap->Create(2, 1, 1, 2));
@@ -185,18 +153,10 @@ class DisplayTest : public QObject {
     ImagePtr image = MakeImage(1, 1, 8, 256, [](int, int) { return 7u; });
     image->UpdateDisplay();
     image->palette[7] = vxRGBA{0, 0, 255, 0};
-    QImage canvas = Canvas(1, 1);
-    {
-      QPainter p(&canvas);
-      image->Draw(p, 1, 1, 0);
-    }
-    QCOMPARE(canvas.pixel(0, 0), qRgb(7, 7, 7));  // the grey ramp that Create gives
+    const auto draw = [&](QPainter& p) { image->Draw(p, 1, 1, 0); };
+    QCOMPARE(Drawn(1, 1, draw).pixel(0, 0), qRgb(7, 7, 7));  // the ramp that Create gives
     image->SetDrawPalette();
-    {
-      QPainter p(&canvas);
-      image->Draw(p, 1, 1, 0);
-    }
-    QCOMPARE(canvas.pixel(0, 0), qRgb(255, 0, 0));
+    QCOMPARE(Drawn(1, 1, draw).pixel(0, 0), qRgb(255, 0, 0));
   }
 
   void bigPicturesExpandRightWhicheverPartIsDrawnFirst() {
@@ -206,11 +166,9 @@ class DisplayTest : public QObject {
     };
     ImagePtr image = MakeImage(1300, 1000, 24, 0, colour);
     image->UpdateDisplay();
-    QImage canvas = Canvas(200, 100);
-    {
-      QPainter p(&canvas);
+    const QImage canvas = Drawn(200, 100, [&](QPainter& p) {
       image->Draw(p, 200, 100, 700, 530, 0, 0, 1.0f, 0);
-    }
+    });
     QCOMPARE(canvas.pixel(0, 0), QRgb(0xFF000000 | colour(700, 530)));
     const QImage& all = image->DisplayImage();
     for (const QPoint p : {QPoint(0, 0), QPoint(1299, 63), QPoint(5, 64), QPoint(640, 529),
@@ -224,11 +182,7 @@ class DisplayTest : public QObject {
     image->UpdateDisplay();
     ImagePtr bigger = Grid(9, 7);
     image->TakeBlock(*bigger);
-    QImage canvas = Canvas(9, 7);
-    {
-      QPainter p(&canvas);
-      image->Draw(p, 9, 7, 0);
-    }
+    const QImage canvas = Drawn(9, 7, [&](QPainter& p) { image->Draw(p, 9, 7, 0); });
     QCOMPARE(canvas.pixel(8, 6), GridColour(8, 6));
   }
 };

@@ -41,13 +41,6 @@ CPreferences Changed() {
   return prefs;
 }
 
-ImagePtr PalettePicture() {
-  ImagePtr image =
-      MakeImage(8, 8, 8, 4, [](int x, int y) { return static_cast<unsigned>((x + y) % 4); });
-  for (int i = 0; i < 4; ++i) image->palette[i] = vxRGBA{uint8_t(60 * i), 30, 200, 0};
-  return image;
-}
-
 ImagePtr Ramp() {
   return MakeImage(16, 16, 8, 256, [](int x, int y) { return static_cast<unsigned>(16 * y + x); });
 }
@@ -103,7 +96,7 @@ class PreferencesAppliedTest : public QObject {
     QVERIFY(script.done());
 
     // Compressing converts without asking; other conversions still ask.
-    CTOVIMDoc* icons = OpenInMemory(*t.app, PalettePicture(), "/p/icons.gif");
+    CTOVIMDoc* icons = OpenInMemory(*t.app, Palette(), "/p/icons.gif");
     script.Reject<CSaveImageDialog>();
     t.frame()->action(kCompress)->trigger();
     QVERIFY(script.done());

@@ -22,26 +22,6 @@ const QString kFullColor =
 const QString kGrayScale =
     QStringLiteral("This image must be converted to Gray Scale\nWould you like to do it now?");
 
-ImagePtr GreyPicture() {
-  return MakeImage(32, 20, 8, 256,
-                   [](int x, int y) { return static_cast<unsigned>((x * 7 + y * 11) & 0xFF); });
-}
-
-ImagePtr ColourPicture() {
-  return MakeImage(32, 20, 24, 0,
-                   [](int x, int y) -> unsigned { return (x * 8u) << 16 | (y * 12u) << 8 | 0x40; });
-}
-
-ImagePtr PalettePicture() {
-  ImagePtr image =
-      MakeImage(32, 20, 8, 8, [](int x, int y) { return static_cast<unsigned>((x + y) % 8); });
-  for (int i = 0; i < 8; ++i) {
-    image->palette[i] =
-        vxRGBA{static_cast<uint8_t>(30 * i), 90, static_cast<uint8_t>(200 - 20 * i), 0};
-  }
-  return image;
-}
-
 // Types `name` into the dialog's name box, as the user does (selectFile()
 // leaves the box alone while it has the focus).
 void TypeName(QFileDialog& d, const QString& name) {
@@ -59,6 +39,22 @@ std::function<void(CSaveImageDialog&)> Choose(const QString& folder, const QStri
     TypeName(d, name);
     QMetaObject::invokeMethod(&d, "accept");
   };
+}
+
+// Saves through `command`, choosing `name` with filter `index`; the WIF
+// filters (1 and 2) then take `quality` in their options dialog.
+bool SaveAs(TestApp& t, const QString& name, int index, int quality = 0,
+            int command = kFileSaveAs) {
+  DialogScript script;
+  script.Then<CSaveImageDialog>(Choose(t.dir.path(), name, index));
+  if (index <= 2 || command == kCompress) {
+    script.Then<CSaveOptionsDlg>([quality](CSaveOptionsDlg& d) {
+      if (quality) d.slider()->setValue(quality);
+      d.accept();
+    });
+  }
+  t.frame()->action(command)->trigger();
+  return script.done();
 }
 
 std::unique_ptr<vxScopedImage> Load(const QString& path) {
@@ -124,44 +120,37 @@ class SaveTest : public QObject {
 
   void saveAsWritesTheChosenFormatUnderTheCompletedName() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, ColourPicture(), "/p/colour.bmp");
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Colour(), "/p/colour.bmp");
     doc->modified = 1;
     const QString folder = t.dir.path();
-    DialogScript script;
-    script.Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
-      QCOMPARE(d.windowTitle(), QStringLiteral("Select Output File Name"));
-      QCOMPARE(d.nameFilters().size(), 8);
-      QCOMPARE(d.nameFilters()[2], QStringLiteral("Windows Bitmap (BMP) (*.bmp)"));
-      QCOMPARE(d.filterIndex(), 1);
-      QVERIFY(d.testOption(QFileDialog::DontConfirmOverwrite));
-      Choose(folder, "photo", 3)(d);
-    });
-    t.frame()->action(kFileSaveAs)->trigger();
-    QVERIFY(script.done());
-    const QString bmp = t.dir.filePath("photo.bmp");
-    QCOMPARE(TypeOf(bmp), int(TypeBMP));
-    QCOMPARE(Shown(*Load(bmp)), Shown(*doc->image));
-    QCOMPARE(doc->modified, 0);
-    QVERIFY(t.messages.isEmpty());
-    QCOMPARE(t.state().saveAsFilterIndex, 3);
-
-    // The filter is remembered; an upper-case extension is not the filter's.
-    script.Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
-      QCOMPARE(d.filterIndex(), 3);
-      Choose(folder, "photo.BMP", 3)(d);
-    });
-    t.frame()->action(kFileSaveAs)->trigger();
-    QVERIFY(script.done());
-    QCOMPARE(TypeOf(t.dir.filePath("photo.BMP.bmp")), int(TypeBMP));
-
+    {
+      DialogScript script;
+      script.Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
+        QCOMPARE(d.filterIndex(), 1);
+        Choose(folder, "photo", 3)(d);
+      });
+      t.frame()->action(kFileSaveAs)->trigger();
+      QVERIFY(script.done());
+      const QString bmp = t.dir.filePath("photo.bmp");
+      QCOMPARE(TypeOf(bmp), int(TypeBMP));
+      QCOMPARE(Shown(*Load(bmp)), Shown(*doc->image));
+      QCOMPARE(doc->modified, 0);
+      QCOMPARE(t.state().saveAsFilterIndex, 3);
+      // The filter is remembered; an upper-case extension is not the filter's.
+      script.Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
+        QCOMPARE(d.filterIndex(), 3);
+        Choose(folder, "photo.BMP", 3)(d);
+      });
+      t.frame()->action(kFileSaveAs)->trigger();
+      QVERIFY(script.done());
+      QCOMPARE(TypeOf(t.dir.filePath("photo.BMP.bmp")), int(TypeBMP));
+    }
     // PCX, TGA and TIFF take the picture as it is.
     for (const auto& [index, name, type] :
          {std::tuple{4, "p.pcx", TypePCX}, std::tuple{7, "p.tga", TypeTGA},
           std::tuple{8, "p.tif", TypeTIFF}}) {
-      script.Then<CSaveImageDialog>(Choose(folder, QString::fromLatin1(name), index));
-      t.frame()->action(kFileSaveAs)->trigger();
-      QVERIFY(script.done());
-      const QString path = t.dir.filePath(QString::fromLatin1(name));
+      QVERIFY(SaveAs(t, QLatin1String(name), index));
+      const QString path = t.dir.filePath(QLatin1String(name));
       QCOMPARE(TypeOf(path), int(type));
       QCOMPARE(Shown(*Load(path)), Shown(*doc->image));
     }
@@ -170,7 +159,7 @@ class SaveTest : public QObject {
 
   void wifTakesItsQualityFromTheOptionsDialog() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, GreyPicture(), "/p/grey.pgm");
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/grey.pgm");
     doc->modified = 1;
     DialogScript script;
     // VXW: a WIF stream under the .vxw name; no depth question for grey.
@@ -191,9 +180,6 @@ class SaveTest : public QObject {
     // Compress always starts at its first filter and leaves Save As's alone.
     script
         .Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
-          QCOMPARE(d.windowTitle(), QStringLiteral("Select Compressed File Name"));
-          QCOMPARE(d.nameFilters(), (QStringList{"Wavelet Image File (WIF) (*.wif)",
-                                                 "VX Wavelet Image (VXW) (*.vxw)"}));
           QCOMPARE(d.filterIndex(), 1);
           Choose(t.dir.path(), "picture.bmp", 1)(d);
         })
@@ -206,19 +192,14 @@ class SaveTest : public QObject {
 
   void anExistingFileIsReplacedOnlyAfterYes() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, ColourPicture(), "/p/colour.bmp");
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Colour(), "/p/colour.bmp");
     doc->modified = 1;
     const QString path = t.dir.filePath("old.tga");
-    {
-      QFile file(path);
-      QVERIFY(file.open(QIODevice::WriteOnly));
-      file.write("precious");
-    }
-    DialogScript script;
-    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "old", 7));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("precious") == 8);
+    file.close();
     t.answers = {QMessageBox::No};
-    t.frame()->action(kFileSaveAs)->trigger();
-    QVERIFY(script.done());
+    QVERIFY(SaveAs(t, "old", 7));
     QCOMPARE(t.messageTexts(), QStringList{QDir::toNativeSeparators(path) +
                                            " already exists.\nDo you want to replace it?\n"});
     QCOMPARE(t.messages[0].buttons, QMessageBox::Yes | QMessageBox::No);
@@ -226,83 +207,67 @@ class SaveTest : public QObject {
     QCOMPARE(doc->modified, 1);
     QCOMPARE(t.state().saveAsFilterIndex, 1);  // a save that did not happen chose nothing
 
-    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "old", 7));
     t.answers = {QMessageBox::Yes};
-    t.frame()->action(kFileSaveAs)->trigger();
-    QVERIFY(script.done());
+    QVERIFY(SaveAs(t, "old", 7));
     QCOMPARE(TypeOf(path), int(TypeTGA));
     QCOMPARE(doc->modified, 0);
   }
 
+  // A grey picture must become full colour for PPM, colour and palette
+  // pictures grey for PGM, a palette full colour for WIF; Compress asks
+  // before its file dialog. No writes nothing and changes nothing.
+  void depthQuestionsForPpmPgmAndWif_data() {
+    QTest::addColumn<int>("picture");  // 0 grey, 1 colour, 2 colour palette
+    QTest::addColumn<int>("filter");   // of Save As; 0: Compress
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<int>("bits");     // afterwards
+    QTest::addColumn<int>("written");  // the type of the file written, or 0
+    QTest::newRow("grey as PPM, declined") << 0 << 5 << false << kFullColor << 8 << 0;
+    QTest::newRow("grey as PPM") << 0 << 5 << true << kFullColor << 24 << int(TypePPM);
+    QTest::newRow("colour as PGM") << 1 << 6 << true << kGrayScale << 8 << int(TypePGM);
+    QTest::newRow("palette as PGM") << 2 << 6 << true << kGrayScale << 8 << int(TypePGM);
+    QTest::newRow("palette as WIF") << 2 << 1 << true << kFullColor << 24 << int(TypeWIF);
+    QTest::newRow("palette compressed, declined") << 2 << 0 << false << kFullColor << 8 << 0;
+  }
+
   void depthQuestionsForPpmPgmAndWif() {
+    QFETCH(int, picture);
+    QFETCH(int, filter);
+    QFETCH(bool, yes);
+    QFETCH(QString, question);
+    QFETCH(int, bits);
+    QFETCH(int, written);
     TestApp t;
+    CTOVIMDoc* doc =
+        OpenInMemory(*t.app, picture == 0 ? Grey() : picture == 1 ? Colour() : Palette(), "/p/x");
     DialogScript script;
-    // A grey picture must become full colour for PPM: No writes nothing.
-    CTOVIMDoc* grey = OpenInMemory(*t.app, GreyPicture(), "/p/grey.pgm");
-    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 5));
-    t.answers = {QMessageBox::No};
-    t.frame()->action(kFileSaveAs)->trigger();
+    if (filter) script.Then<CSaveImageDialog>(Choose(t.dir.path(), "pic", filter));
+    if (filter == 1) script.Accept<CSaveOptionsDlg>();
+    t.answers = {yes ? QMessageBox::Yes : QMessageBox::No};
+    t.frame()->action(filter ? kFileSaveAs : kCompress)->trigger();
     QVERIFY(script.done());
-    QCOMPARE(t.messageTexts(), QStringList{kFullColor});
-    QVERIFY(!QFile::exists(t.dir.filePath("grey.ppm")));
-    QCOMPARE(grey->image->BitCount(), 8);
-    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 5));
-    t.frame()->action(kFileSaveAs)->trigger();
-    QVERIFY(script.done());
-    QCOMPARE(grey->image->BitCount(), 24);
-    QCOMPARE(t.pane(9), QStringLiteral("24"));
-    QCOMPARE(TypeOf(t.dir.filePath("grey.ppm")), int(TypePPM));
-
-    // PGM: a 24-bit picture and a colour palette both become grey.
-    t.messages.clear();
-    CTOVIMDoc* colour = OpenInMemory(*t.app, ColourPicture(), "/p/colour.bmp");
-    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "colour", 6));
-    t.frame()->action(kFileSaveAs)->trigger();
-    QVERIFY(script.done());
-    QCOMPARE(t.messageTexts(), QStringList{kGrayScale});
-    QCOMPARE(colour->image->BitCount(), 8);
-    QVERIFY(colour->image->IsGreyRamp());
-    QCOMPARE(Shown(*Load(t.dir.filePath("colour.pgm"))), Shown(*colour->image));
-
-    t.messages.clear();
-    CTOVIMDoc* icons = OpenInMemory(*t.app, PalettePicture(), "/p/icons.gif");
-    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "icons", 6));
-    t.frame()->action(kFileSaveAs)->trigger();
-    QVERIFY(script.done());
-    QCOMPARE(t.messageTexts(), QStringList{kGrayScale});
-    QVERIFY(icons->image->IsGrayScale());
-    QCOMPARE(icons->image->BitCount(), 8);
-
-    // WIF: a colour palette becomes full colour, asked before the options.
-    t.messages.clear();
-    CTOVIMDoc* palette = OpenInMemory(*t.app, PalettePicture(), "/p/palette.gif");
-    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "palette", 1)).Accept<CSaveOptionsDlg>();
-    t.frame()->action(kFileSaveAs)->trigger();
-    QVERIFY(script.done());
-    QCOMPARE(t.messageTexts(), QStringList{kFullColor});
-    QCOMPARE(palette->image->BitCount(), 24);
-    QCOMPARE(TypeOf(t.dir.filePath("palette.wif")), int(TypeWIF));
-
-    // Compress asks before the file dialog; No shows no dialog at all.
-    t.messages.clear();
-    CTOVIMDoc* other = OpenInMemory(*t.app, PalettePicture(), "/p/other.gif");
-    t.answers = {QMessageBox::No};
-    t.frame()->action(kCompress)->trigger();
-    QCOMPARE(t.messageTexts(), QStringList{kFullColor});
-    QCOMPARE(other->image->BitCount(), 8);
-    QVERIFY(script.done());
+    QCOMPARE(t.messageTexts(), QStringList{question});
+    QCOMPARE(doc->image->BitCount(), bits);
+    QCOMPARE(t.pane(9), QString::number(bits));
+    const QStringList files = QDir(t.dir.path()).entryList({"pic.*"}, QDir::Files);
+    QCOMPARE(files.size(), written ? 1 : 0);
+    if (!written) return;
+    const QString path = t.dir.filePath(files[0]);
+    QCOMPARE(TypeOf(path), written);
+    if (written == TypePGM) {
+      QVERIFY(doc->image->IsGrayScale());
+      QCOMPARE(Shown(*Load(path)), Shown(*doc->image));
+    }
   }
 
   void aFailedSaveSaysWhyAndKeepsTheChanges() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, ColourPicture(), "/p/colour.bmp");
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Colour(), "/p/colour.bmp");
     doc->modified = 1;
     // A folder stands where the file would go: the write cannot be put in place.
     QVERIFY(QDir(t.dir.path()).mkdir("shot.bmp"));
-    DialogScript script;
-    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "shot", 3));
-    t.frame()->action(kFileSaveAs)->trigger();
-    QVERIFY(script.done());
+    QVERIFY(SaveAs(t, "shot", 3));
     QCOMPARE(t.messageTexts(), QStringList{"The image could not be saved"});
     const QStringList detail = t.messages[0].detail.split('\n');
     QCOMPARE(detail.size(), 2);
@@ -317,13 +282,13 @@ class SaveTest : public QObject {
 
   void cancellingTheWifOptionsWritesNothingAndKeepsTheChanges() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, GreyPicture(), "/p/grey.pgm");
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/grey.pgm");
     doc->modified = 1;
     DialogScript script;
-    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 1)).Reject<CSaveOptionsDlg>();
-    t.frame()->action(kFileSaveAs)->trigger();
-    script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 1)).Reject<CSaveOptionsDlg>();
-    t.frame()->action(kCompress)->trigger();
+    for (int command : {kFileSaveAs, kCompress}) {
+      script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 1)).Reject<CSaveOptionsDlg>();
+      t.frame()->action(command)->trigger();
+    }
     QVERIFY(script.done());
     QVERIFY(!QFile::exists(t.dir.filePath("grey.wif")));
     QCOMPARE(doc->modified, 1);
@@ -332,8 +297,15 @@ class SaveTest : public QObject {
 
   void closingKeepsTheDocumentUntilASaveHappened() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, GreyPicture(), "/p/grey.pgm");
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/grey.pgm");
+    QVERIFY(FrameOf(OpenInMemory(*t.app, Grey(), "/p/unchanged.pgm"))->close());
+    QVERIFY(t.messages.isEmpty());  // nothing to ask about
     doc->modified = 1;
+    t.answers = {QMessageBox::Cancel};
+    QVERIFY(!FrameOf(doc)->close());
+    QCOMPARE(t.messageTexts(), QStringList{"Image not saved\nWould you like to save it now?\n"});
+    QCOMPARE(t.messages[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(t.state().openDocumentCount, 1);
     DialogScript script;
     // Yes, then Cancel in the file dialog.
     script.Reject<CSaveImageDialog>();
@@ -348,13 +320,18 @@ class SaveTest : public QObject {
     QVERIFY(script.done());
     QCOMPARE(t.state().openDocumentCount, 1);
     QCOMPARE(doc->modified, 1);
-    // Yes and a save that happened: the document closes.
+    // Yes and a save that happened: the document closes; so does No.
     script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 6));
     t.answers = {QMessageBox::Yes};
     QVERIFY(FrameOf(doc)->close());
     QVERIFY(script.done());
     QCOMPARE(t.state().openDocumentCount, 0);
     QCOMPARE(TypeOf(t.dir.filePath("grey.pgm")), int(TypePGM));
+    CTOVIMDoc* other = OpenInMemory(*t.app, Grey(), "/p/other.pgm");
+    other->modified = 1;
+    t.answers = {QMessageBox::No};
+    QVERIFY(FrameOf(other)->close());
+    QCOMPARE(t.state().openDocumentCount, 0);
   }
 
   void greysThatWereNotARampAreSavedAsShown() {
@@ -364,10 +341,9 @@ class SaveTest : public QObject {
                              [](int x, int y) { return static_cast<unsigned>((x + 2 * y) % 64); });
     for (int i = 0; i < 64; ++i)
       few->palette[i] = vxRGBA{uint8_t(4 * i), uint8_t(4 * i), uint8_t(4 * i), 0};
-    ImagePtr reversed = GreyPicture();
+    ImagePtr reversed = Grey();
     for (int i = 0; i < 256; ++i)
       reversed->palette[i] = vxRGBA{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
-    DialogScript script;
     int n = 0;
     for (ImagePtr* picture : {&few, &reversed}) {
       CTOVIMDoc* doc =
@@ -378,18 +354,7 @@ class SaveTest : public QObject {
         for (int x = 0; x < display.width(); ++x) shown << (display.pixel(x, y) | 0xFF000000u);
       }
       const QString base = QStringLiteral("g%1").arg(n++);
-      for (int index : {6, 8}) {
-        script.Then<CSaveImageDialog>(Choose(t.dir.path(), base, index));
-        t.frame()->action(kFileSaveAs)->trigger();
-        QVERIFY(script.done());
-      }
-      script.Then<CSaveImageDialog>(Choose(t.dir.path(), base, 1))
-          .Then<CSaveOptionsDlg>([](CSaveOptionsDlg& d) {
-            d.slider()->setValue(10);
-            d.accept();
-          });
-      t.frame()->action(kFileSaveAs)->trigger();
-      QVERIFY(script.done());
+      for (int index : {6, 8, 1}) QVERIFY(SaveAs(t, base, index, 10));
       QCOMPARE(Shown(*Load(t.dir.filePath(base + ".pgm"))), shown);
       QCOMPARE(Shown(*Load(t.dir.filePath(base + ".tif"))), shown);
       QVERIFY(Psnr(Shown(*Load(t.dir.filePath(base + ".wif"))), shown) >= 35.0);

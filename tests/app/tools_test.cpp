@@ -10,42 +10,10 @@ using namespace apptest;
 
 namespace {
 
-const QList<int> kImageCommands{kConvertTo24Bit,
-                                kConvertToGray,
-                                kAdjustBrightnessContrast,
-                                kAdjustContrast,
-                                kFilterFirst,
-                                kGradientLast,
-                                kFlipHorizontal,
-                                kFlipVertical,
-                                kRotateClockwise,
-                                kRotateCounterClockwise,
-                                kInvertColor,
-                                kFileSaveAs,
-                                kCompress};
-
-// A grey picture whose every pixel differs from its neighbours.
-ImagePtr GreyPicture(int width = 24, int height = 16) {
-  return MakeImage(width, height, 8, 256,
-                   [](int x, int y) { return static_cast<unsigned>((x * 37 + y * 91) & 0xFF); });
-}
-
-ImagePtr ColourPicture(int width = 24, int height = 16) {
-  return MakeImage(width, height, 24, 0, [](int x, int y) -> unsigned {
-    return (x * 10u) << 16 | (y * 15u) << 8 | ((x + y) * 5u);
-  });
-}
-
-// An 8-bit picture with a palette of colours.
-ImagePtr PalettePicture(int width = 24, int height = 16) {
-  ImagePtr image = MakeImage(width, height, 8, 16,
-                             [](int x, int y) { return static_cast<unsigned>((x + 3 * y) % 16); });
-  for (int i = 0; i < 16; ++i) {
-    image->palette[i] = vxRGBA{static_cast<uint8_t>(16 * i), static_cast<uint8_t>(200 - 8 * i),
-                               static_cast<uint8_t>(40 + 10 * i), 0};
-  }
-  return image;
-}
+// Every picture can be filtered, turned, inverted and saved.
+const QList<int> kAlways{kFilterFirst,     kGradientLast,           kFlipHorizontal,
+                         kFlipVertical,    kRotateClockwise,        kRotateCounterClockwise,
+                         kInvertColor,     kFileSaveAs,             kCompress};
 
 // A copy of the document's picture in a separate engine image.
 std::unique_ptr<vxScopedImage> Copy(const vxImage& source) {
@@ -71,42 +39,34 @@ class ImageToolsTest : public QObject {
  private slots:
   void commandsAreEnabledByThePictureOfTheActiveWindow() {
     TestApp t;
-    for (int id : kImageCommands)
-      QVERIFY2(!t.frame()->action(id)->isEnabled(), qPrintable(QString::number(id)));
-
-    const auto enabled = [&t](int id) { return t.frame()->action(id)->isEnabled(); };
-    CTOVIMDoc* colour = OpenInMemory(*t.app, ColourPicture(), "/p/colour.bmp");
-    QVERIFY(!enabled(kConvertTo24Bit));
-    QVERIFY(enabled(kConvertToGray));
-    QVERIFY(!enabled(kAdjustBrightnessContrast));
-    QVERIFY(!enabled(kAdjustContrast));
-    for (int id : {kFilterFirst, kGradientLast, kFlipHorizontal, kRotateClockwise, kInvertColor,
-                   kFileSaveAs, kCompress}) {
-      QVERIFY(enabled(id));
-    }
-
-    CTOVIMDoc* grey = OpenInMemory(*t.app, GreyPicture(), "/p/grey.pgm");
-    QVERIFY(enabled(kConvertTo24Bit));
-    QVERIFY(!enabled(kConvertToGray));
-    QVERIFY(enabled(kAdjustBrightnessContrast));
-    QVERIFY(enabled(kAdjustContrast));
-
-    OpenInMemory(*t.app, PalettePicture(), "/p/icons.gif");
-    QVERIFY(enabled(kConvertTo24Bit));
-    QVERIFY(enabled(kConvertToGray) == false);
-    QVERIFY(!enabled(kAdjustBrightnessContrast));
-
+    // Besides those always enabled with a picture: only grey pictures are
+    // adjusted, only 8-bit ones made 24-bit, only 24-bit ones made grey.
+    const auto expect = [&t](bool any, const QList<int>& also) {
+      for (int id : kAlways + QList<int>{kConvertTo24Bit, kConvertToGray,
+                                         kAdjustBrightnessContrast, kAdjustContrast}) {
+        const bool on = kAlways.contains(id) ? any : also.contains(id);
+        QVERIFY2(t.frame()->action(id)->isEnabled() == on, qPrintable(QString::number(id)));
+      }
+    };
+    expect(false, {});
+    const QList<int> colourIds{kConvertToGray};
+    const QList<int> greyIds{kConvertTo24Bit, kAdjustBrightnessContrast, kAdjustContrast};
+    CTOVIMDoc* colour = OpenInMemory(*t.app, Colour(), "/p/colour.bmp");
+    expect(true, colourIds);
+    CTOVIMDoc* grey = OpenInMemory(*t.app, Grey(), "/p/grey.pgm");
+    expect(true, greyIds);
+    OpenInMemory(*t.app, Palette(), "/p/icons.gif");
+    expect(true, {kConvertTo24Bit});
     // Activating another window re-enables by its picture.
     t.frame()->mdiClient()->setActiveSubWindow(FrameOf(grey));
-    QVERIFY(enabled(kAdjustBrightnessContrast));
+    expect(true, greyIds);
     t.frame()->mdiClient()->setActiveSubWindow(FrameOf(colour));
-    QVERIFY(!enabled(kAdjustBrightnessContrast));
-    QVERIFY(!enabled(kConvertTo24Bit));
+    expect(true, colourIds);
   }
 
   void depthConversionsKeepTheDocumentUnmodified() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, GreyPicture(), "/p/grey.pgm");
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/grey.pgm");
     const QImage before = doc->image->DisplayImage().copy();
     t.frame()->action(kConvertTo24Bit)->trigger();
     QCOMPARE(doc->image->BitCount(), 24);
@@ -131,7 +91,7 @@ class ImageToolsTest : public QObject {
     QCOMPARE(doc->modified, 0);
 
     // A colour picture becomes its luminance.
-    CTOVIMDoc* colour = OpenInMemory(*t.app, ColourPicture(), "/p/c.bmp");
+    CTOVIMDoc* colour = OpenInMemory(*t.app, Colour(), "/p/c.bmp");
     t.frame()->action(kConvertToGray)->trigger();
     QCOMPARE(colour->image->BitCount(), 8);
     QVERIFY(colour->image->IsGrayScale());
@@ -144,7 +104,7 @@ class ImageToolsTest : public QObject {
   void theThirteenFiltersDoWhatTheEngineDoes() {
     TestApp t;
     for (int id = kFilterFirst; id <= kFilterLastKernel; ++id) {
-      CTOVIMDoc* doc = OpenInMemory(*t.app, GreyPicture(), "/p/f.pgm");
+      CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/f.pgm");
       auto expected = Copy(*doc->image);
       QCOMPARE(expected->Filter(id - kFilterFirst), 1);
       t.frame()->action(id)->trigger();
@@ -157,7 +117,7 @@ class ImageToolsTest : public QObject {
 
   void gradientItemsChangeNothing() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, GreyPicture(), "/p/g.pgm");
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/g.pgm");
     auto before = Copy(*doc->image);
     for (int id = kGradientFirst; id <= kGradientLast; ++id) {
       QVERIFY(t.frame()->action(id)->isEnabled());
@@ -169,7 +129,7 @@ class ImageToolsTest : public QObject {
 
   void filteringAColourPalettePictureMakesIt24Bit() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, PalettePicture(), "/p/icons.gif");
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Palette(), "/p/icons.gif");
     QCOMPARE(t.pane(9), QStringLiteral("8"));
     auto expected = Copy(*doc->image);
     QCOMPARE(expected->Make24Bit(), 1);
@@ -223,7 +183,7 @@ class ImageToolsTest : public QObject {
 
   void rotatingRefitsTheFrameToTheNewShape() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, GreyPicture(200, 90), "/p/wide.pgm");
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(200, 90), "/p/wide.pgm");
     CTOVIMView* view = doc->view;
     QCoreApplication::processEvents();
     QCOMPARE(view->viewport()->size(), QSize(200, 90));
@@ -235,14 +195,19 @@ class ImageToolsTest : public QObject {
     QCOMPARE(FrameOf(doc)->pos(), placed);  // it still fits: it stays where it was
   }
 
-  void invertingAGreyPictureInvertsItsLevels() {
+  void invertingMarksTheDocumentAndRedraws() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, GreyPicture(), "/p/i.pgm");
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/i.pgm");
     const uint8_t level = doc->image->Row(3)[5];
     t.frame()->action(kInvertColor)->trigger();
     QCOMPARE(doc->image->Row(3)[5], static_cast<uint8_t>(255 - level));
     QCOMPARE(doc->modified, 1);
     QVERIFY(doc->image->IsGreyRamp());
+    CTOVIMDoc* colour = OpenInMemory(
+        *t.app, MakeImage(4, 4, 24, 0, [](int, int) { return 0x102030u; }), "/p/i.bmp");
+    t.frame()->action(kInvertColor)->trigger();
+    QCOMPARE(colour->modified, 1);
+    QCOMPARE(colour->image->DisplayImage().pixel(0, 0), qRgb(0xEF, 0xDF, 0xCF));
   }
 };
 

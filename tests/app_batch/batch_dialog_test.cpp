@@ -2,9 +2,7 @@
 // pause and resume, colour depth by output type, failures and the options.
 #include "batch_dialog.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -20,7 +18,6 @@
 #include "batch_test_util.h"
 #include "engine/options.h"
 
-using batch_test::HaveWriter;
 using batch_test::Kind;
 using batch_test::Native;
 using batch_test::WriteImage;
@@ -42,22 +39,28 @@ struct Fixture {
       return answer;
     });
   }
+  // Lists every picture of `in` for conversion into `out` as `type`.
+  bool Ready(const QString& in, const QString& out, int type) {
+    dialog.SetInputFolder(in);
+    dialog.AddAll();
+    dialog.SetOutputFolder(out);
+    return dialog.SetOutputType(type);
+  }
   CBatchConvertDlg dialog;
   QList<Message> messages;
   QMessageBox::StandardButton answer = QMessageBox::Ok;
 };
 
+// The file list's texts, or its icons.
 QStringList FileListTexts(const CBatchConvertDlg& d) {
   QStringList texts;
   for (int i = 0; i < d.fileList()->count(); ++i) texts << d.fileList()->item(i)->text();
   return texts;
 }
-
 QList<int> FileListIcons(const CBatchConvertDlg& d) {
   QList<int> icons;
-  for (int i = 0; i < d.fileList()->count(); ++i) {
+  for (int i = 0; i < d.fileList()->count(); ++i)
     icons << d.fileList()->item(i)->data(CBatchConvertDlg::kIconRole).toInt();
-  }
   return icons;
 }
 
@@ -71,6 +74,8 @@ QList<int> EntryIcons(const CBatchConvertDlg& d) {
   for (int i = 0; i < d.conversionList()->topLevelItemCount(); ++i) icons << d.EntryIcon(i);
   return icons;
 }
+
+int Entries(const CBatchConvertDlg& d) { return d.conversionList()->topLevelItemCount(); }
 
 QString EntryResult(const CBatchConvertDlg& d, int row) {
   return d.conversionList()->topLevelItem(row)->text(CBatchConvertDlg::kResultColumn);
@@ -88,16 +93,12 @@ class BatchDialogTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Every test starts with empty input and output folders.
   void init() {
-    QVERIFY(dir_.isValid());
     in_ = dir_.path() + QStringLiteral("/in");
     out_ = dir_.path() + QStringLiteral("/out");
-    QVERIFY(QDir().mkpath(in_));
-    QVERIFY(QDir().mkpath(out_));
-  }
-  void cleanup() {
-    QDir(in_).removeRecursively();
-    QDir(out_).removeRecursively();
+    QVERIFY(QDir(in_).removeRecursively() && QDir(out_).removeRecursively());
+    QVERIFY(QDir().mkpath(in_) && QDir().mkpath(out_));
   }
 
   void fileListShowsFoldersParentAndImagesByContent();
@@ -109,7 +110,6 @@ class BatchDialogTest : public QObject {
   void stopPausesBetweenTwoFilesAndGoResumesTheWaitingEntries();
   void greyStaysGreyForWifAndColourBecomesGreyForPgm();
   void failuresKeepIcon1AndTheRunGoesOn();
-  void gifOutputFailsEveryEntryWithAReason();
   void optionsAreAskedOnceAtGoAndDefaultsFillTheGaps();
   void imageInfoShowsOneBoxPerImage();
   void closingDuringARunWaitsForTheFileInHand();
@@ -142,12 +142,6 @@ void BatchDialogTest::fileListShowsFoldersParentAndImagesByContent() {
   f.dialog.SetInputFilter(2);  // bmp
   QCOMPARE(FileListTexts(f.dialog).size(), 4);
 
-  // The type lists are sorted and shown in lower case.
-  QCOMPARE(f.dialog.inputTypeList()->itemText(0), QStringLiteral("all files"));
-  QCOMPARE(f.dialog.inputTypeList()->itemText(10), QStringLiteral("wif,vxw"));
-  QCOMPARE(f.dialog.outputTypeList()->count(), 9);
-  QCOMPARE(f.dialog.outputTypeList()->itemText(2), QStringLiteral("jpeg"));
-
   // A folder that cannot be searched gives an empty list.
   f.dialog.SetInputFolder(in_ + "/missing");
   QCOMPARE(f.dialog.fileList()->count(), 0);
@@ -173,15 +167,14 @@ void BatchDialogTest::folderNavigationAndTheVolumeList() {
   QCOMPARE(FileListTexts(f.dialog).first(), QStringLiteral(".."));
   f.dialog.button(1037)->click();
   QCOMPARE(f.dialog.inputFolder(), QString());
-  QVERIFY(f.dialog.fileList()->count() >= 1);
-  QCOMPARE(f.dialog.fileList()->item(0)->text(), QStringLiteral("/"));
-  for (int icon : FileListIcons(f.dialog)) {
-    QVERIFY2(icon >= kIconVolumeUnknown && icon <= kIconVolumeMemory,
-             qPrintable(QString::number(icon)));
-  }
-  for (int i = 1; i < f.dialog.fileList()->count(); ++i) {
-    const QString text = f.dialog.fileList()->item(i)->text();
-    QVERIFY2(text.endsWith(')') && text.contains(" ("), qPrintable(text));
+  const QStringList volumes = FileListTexts(f.dialog);
+  QVERIFY(!volumes.isEmpty());
+  QCOMPARE(volumes.first(), QStringLiteral("/"));
+  for (int i = 0; i < volumes.size(); ++i) {
+    const int icon = FileListIcons(f.dialog)[i];
+    QVERIFY2(icon >= kIconVolumeUnknown && icon <= kIconVolumeMemory, qPrintable(volumes[i]));
+    QVERIFY2(i == 0 || (volumes[i].endsWith(')') && volumes[i].contains(" (")),
+             qPrintable(volumes[i]));
   }
   // Up from the volume list stays there; a volume leads to its root.
   f.dialog.UpOneFolder();
@@ -190,7 +183,6 @@ void BatchDialogTest::folderNavigationAndTheVolumeList() {
   QCOMPARE(f.dialog.inputFolder(), QStringLiteral("/"));
 
   // Typing a folder and pressing Enter lists it and does not start a run.
-  QTest::keyClicks(f.dialog.findChild<QLineEdit*>("inputFolder"), QString());
   auto* edit = f.dialog.findChild<QLineEdit*>("inputFolder");
   edit->setText(in_);
   QTest::keyClick(edit, Qt::Key_Return);
@@ -241,26 +233,6 @@ void BatchDialogTest::folderPickers() {
   QCOMPARE(asked, (QStringList{"Select Input Directory File @ " + dir_.path(),
                                "Select Output Directory File @ " + CPreferences().outputFolder,
                                "Select Input Directory File @ " + in_}));
-
-  // The picker itself: folders only, with its own button texts.
-  QString title, accept, reject, field;
-  bool typeRowShown = true;
-  QTimer::singleShot(0, this, [&] {
-    auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (!picker) return;
-    title = picker->windowTitle();
-    accept = picker->labelText(QFileDialog::Accept);
-    reject = picker->labelText(QFileDialog::Reject);
-    field = picker->labelText(QFileDialog::FileName);
-    typeRowShown = picker->findChild<QComboBox*>("fileTypeCombo")->isVisible();
-    picker->reject();
-  });
-  QCOMPARE(PickBatchFolder(nullptr, "Select Output Directory File", in_), QString());
-  QCOMPARE(title, QStringLiteral("Select Output Directory File"));
-  QCOMPARE(accept, QStringLiteral("Set Directory"));
-  QCOMPARE(reject, QStringLiteral("Don't Set Directory"));
-  QCOMPARE(field, QStringLiteral("Folder:"));
-  QVERIFY(!typeRowShown);
 }
 
 void BatchDialogTest::sameFileAddedTwiceIsListedOnceAndRemoveButtonsFollowTheList() {
@@ -269,15 +241,17 @@ void BatchDialogTest::sameFileAddedTwiceIsListedOnceAndRemoveButtonsFollowTheLis
   QVERIFY(QDir(in_).mkdir(QStringLiteral("sub")));
   Fixture f;
   f.dialog.show();
-  QVERIFY(!f.dialog.button(1038)->isVisible());
-  QVERIFY(!f.dialog.button(1039)->isVisible());
+  // The remove buttons are there while the list has entries.
+  const auto removable = [&f] {
+    return f.dialog.button(1038)->isVisible() && f.dialog.button(1039)->isVisible();
+  };
+  QVERIFY(!removable());
   f.dialog.SetInputFolder(in_);
   f.dialog.button(1041)->click();  // add all: the folders are not images
-  QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 2);
+  QCOMPARE(Entries(f.dialog), 2);
   QCOMPARE(f.dialog.conversionList()->topLevelItem(0)->text(0), in_ + "/a.bmp");
   QCOMPARE(EntryIcons(f.dialog), (QList<int>{kStateWaiting, kStateWaiting}));
-  QVERIFY(f.dialog.button(1038)->isVisible());
-  QVERIFY(f.dialog.button(1039)->isVisible());
+  QVERIFY(removable());
 
   // Again, by both buttons, and through a path spelt another way.
   f.dialog.AddAll();
@@ -285,55 +259,35 @@ void BatchDialogTest::sameFileAddedTwiceIsListedOnceAndRemoveButtonsFollowTheLis
   f.dialog.button(1040)->click();
   f.dialog.SetInputFolder(in_ + "/sub/..");
   f.dialog.AddAll();
-  QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 2);
+  QCOMPARE(Entries(f.dialog), 2);
 
   // Delete in the list removes the selection; the last removal hides the buttons.
   f.dialog.conversionList()->topLevelItem(0)->setSelected(true);
   QTest::keyClick(f.dialog.conversionList(), Qt::Key_Delete);
-  QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 1);
-  QVERIFY(f.dialog.button(1038)->isVisible());
+  QCOMPARE(Entries(f.dialog), 1);
+  QVERIFY(removable());
   f.dialog.button(1039)->click();
-  QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 0);
-  QVERIFY(!f.dialog.button(1038)->isVisible());
-  QVERIFY(!f.dialog.button(1039)->isVisible());
+  QCOMPARE(Entries(f.dialog), 0);
+  QVERIFY(!removable());
 
   // The context menus do what the buttons do.
   std::unique_ptr<QMenu> files(f.dialog.CreateFileListMenu());
-  QStringList texts;
-  for (QAction* action : files->actions()) texts << action->text();
-  QCOMPARE(texts, (QStringList{"Add Selected Item(s) To List", "Add All Item(s) To List",
-                               "Image Information"}));
-  files->actions().at(1)->trigger();
-  QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 2);
+  files->actions().at(1)->trigger();  // add all
+  QCOMPARE(Entries(f.dialog), 2);
   std::unique_ptr<QMenu> entries(f.dialog.CreateConversionListMenu());
-  texts.clear();
-  for (QAction* action : entries->actions()) texts << action->text();
-  QCOMPARE(texts, (QStringList{"Delete Selected Item(s)", "Delete Whole List"}));
   f.dialog.conversionList()->topLevelItem(1)->setSelected(true);
   entries->actions().at(0)->trigger();
-  QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 1);
+  QCOMPARE(Entries(f.dialog), 1);
   entries->actions().at(1)->trigger();
-  QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 0);
-
-  // The buttons' tool tips.
-  QCOMPARE(f.dialog.button(1036)->toolTip(), QStringLiteral("Image Info"));
-  QCOMPARE(f.dialog.button(1037)->toolTip(), QStringLiteral("Move Up To Parent Folder"));
-  QCOMPARE(f.dialog.button(1038)->toolTip(), QStringLiteral("Remove Selected Images From List"));
-  QCOMPARE(f.dialog.button(1039)->toolTip(), QStringLiteral("Remove All Images From List"));
-  QCOMPARE(f.dialog.button(1040)->toolTip(), QStringLiteral("Add Selected Images To List"));
-  QCOMPARE(f.dialog.button(1041)->toolTip(), QStringLiteral("Add All Images To List"));
+  QCOMPARE(Entries(f.dialog), 0);
 }
 
 void BatchDialogTest::outputNamesKeepTheBaseNameUpToTheLastDot() {
-  const int type = HaveWriter(TypeWIF) ? TypeWIF : HaveWriter(TypeTIFF) ? TypeTIFF : TypeBMP;
-  const QString ext = QString::fromLatin1(vxBatchExtension(type));
+  const QString ext = QString::fromLatin1(vxBatchExtension(TypeWIF));
   QVERIFY(WriteImage(in_ + "/photo.final.bmp", Kind::Colour24));
   QVERIFY(WriteImage(in_ + "/noext", Kind::Grey8));
   Fixture f;
-  f.dialog.SetInputFolder(in_);
-  f.dialog.AddAll();
-  f.dialog.SetOutputFolder(out_);
-  QVERIFY(f.dialog.SetOutputType(type));
+  QVERIFY(f.Ready(in_, out_, TypeWIF));
   QVERIFY(RunAndWait(f.dialog));
   QCOMPARE(EntryIcons(f.dialog), (QList<int>{kStateWritten, kStateWritten}));
   QVERIFY(QFileInfo::exists(out_ + "/photo.final" + ext));
@@ -347,10 +301,7 @@ void BatchDialogTest::stopPausesBetweenTwoFilesAndGoResumesTheWaitingEntries() {
     QVERIFY(WriteImage(in_ + QString("/f%1.bmp").arg(i), Kind::Colour24, TypeBMP, 160, 120));
   }
   Fixture f;
-  f.dialog.SetInputFolder(in_);
-  f.dialog.AddAll();
-  f.dialog.SetOutputFolder(out_);
-  QVERIFY(f.dialog.SetOutputType(TypeBMP));
+  QVERIFY(f.Ready(in_, out_, TypeBMP));
 
   QList<int> started;
   QStringList buttonTexts;
@@ -408,10 +359,7 @@ void BatchDialogTest::greyStaysGreyForWifAndColourBecomesGreyForPgm() {
       {"palette.bmp", TypeJPEG, kStateConverted, 24}, {"grey.bmp", TypePPM, kStateConverted, 24},
       {"colour.bmp", TypeBMP, kStateWritten, 24},
   };
-  int ran = 0;
   for (const Case& c : cases) {
-    if (!HaveWriter(c.type)) continue;
-    ++ran;
     const QString name = QString::fromLatin1(c.input);
     const QString output = out_ + "/" + QFileInfo(name).completeBaseName() +
                            QString::fromLatin1(vxBatchExtension(c.type));
@@ -443,7 +391,6 @@ void BatchDialogTest::greyStaysGreyForWifAndColourBecomesGreyForPgm() {
     if (c.bits == 8) QVERIFY2(back.IsGrayScale(), qPrintable(label));
     QFile::remove(output);
   }
-  QVERIFY(ran > 0);
 }
 
 void BatchDialogTest::failuresKeepIcon1AndTheRunGoesOn() {
@@ -456,7 +403,7 @@ void BatchDialogTest::failuresKeepIcon1AndTheRunGoesOn() {
   Fixture f;
   f.dialog.SetInputFolder(in_);
   f.dialog.AddAll();
-  QCOMPARE(f.dialog.conversionList()->topLevelItemCount(), 5);
+  QCOMPARE(Entries(f.dialog), 5);
   QVERIFY(QFile::remove(in_ + "/gone.bmp"));  // listed, then deleted before the run
   f.dialog.SetOutputFolder(out_);
   QVERIFY(f.dialog.SetOutputType(TypeBMP));
@@ -477,19 +424,14 @@ void BatchDialogTest::failuresKeepIcon1AndTheRunGoesOn() {
   QCOMPARE(EntryIcons(f.dialog), (QList<int>{1, 1, 1, 1, 1}));
   QVERIFY(EntryResult(f.dialog, 0).contains("output would replace the input"));
   QCOMPARE(batch_test::ReadAll(in_ + "/a.bmp"), before);
-}
 
-void BatchDialogTest::gifOutputFailsEveryEntryWithAReason() {
-  QVERIFY(WriteImage(in_ + "/a.bmp", Kind::Colour24));
-  QVERIFY(WriteImage(in_ + "/b.bmp", Kind::Grey8));
-  Fixture f;
-  f.dialog.SetInputFolder(in_);
-  f.dialog.AddAll();
+  // GIF has no writer: every entry fails with the reason, nothing is written.
+  QVERIFY(QDir(out_).removeRecursively() && QDir().mkpath(out_));
   f.dialog.SetOutputFolder(out_);
   QVERIFY(f.dialog.SetOutputType(TypeGIF));
   QVERIFY(!f.dialog.optionsButton()->isVisibleTo(&f.dialog));
   QVERIFY(RunAndWait(f.dialog));
-  QCOMPARE(EntryIcons(f.dialog), (QList<int>{1, 1}));
+  QCOMPARE(EntryIcons(f.dialog), (QList<int>{1, 1, 1, 1, 1}));
   QVERIFY2(EntryResult(f.dialog, 0).contains("GIF"), qPrintable(EntryResult(f.dialog, 0)));
   QCOMPARE(QDir(out_).entryList(QDir::Files | QDir::Hidden).size(), 0);
 }
@@ -499,71 +441,53 @@ void BatchDialogTest::optionsAreAskedOnceAtGoAndDefaultsFillTheGaps() {
   prefs.quality = 17;
   prefs.waveletLevels = 3;
   Fixture f(prefs);
-  // Options only for the types that have them.
-  QVERIFY(f.dialog.SetOutputType(TypeWIF));
-  QVERIFY(f.dialog.optionsButton()->isVisibleTo(&f.dialog));
-  QVERIFY(f.dialog.SetOutputType(TypeBMP));
-  QVERIFY(!f.dialog.optionsButton()->isVisibleTo(&f.dialog));
-  QVERIFY(f.dialog.SetOutputType(TypeJPEG));
-  QVERIFY(f.dialog.optionsButton()->isVisibleTo(&f.dialog));
+  // Options only for the types that have them; without a choice, JPEG 80
+  // and WIF from the preferences.
+  for (const auto& [type, shown, quality, levels] :
+       {std::tuple{TypeBMP, false, 0, 0}, std::tuple{TypeJPEG, true, 80, 0},
+        std::tuple{TypeWIF, true, 17, 3}}) {
+    QVERIFY(f.dialog.SetOutputType(type));
+    QCOMPARE(f.dialog.optionsButton()->isVisibleTo(&f.dialog), shown);
+    if (!shown) continue;
+    QCOMPARE(f.dialog.EffectiveOptions().quality, quality);
+    QCOMPARE(f.dialog.EffectiveOptions().levels, levels);
+  }
 
-  // Without a choice: JPEG 80; WIF from the preferences.
-  QCOMPARE(f.dialog.EffectiveOptions().quality, 80);
-  QCOMPARE(f.dialog.EffectiveOptions().levels, 0);
-  QVERIFY(f.dialog.SetOutputType(TypeWIF));
-  QCOMPARE(f.dialog.EffectiveOptions().quality, 17);
-  QCOMPARE(f.dialog.EffectiveOptions().levels, 3);
-
-  int asked = 0;
   QList<int> askedFor;
   int answer = 33;  // 0: the user cancels
   vxOptionsDialogHook previous = vxSetOptionsDialogHook([&](int type) -> vxSaveOptions* {
-    ++asked;
     askedFor << type;
     if (!answer) return nullptr;
     auto* record = new vxSaveOptions;
     record->quality = answer;
     return record;
   });
-  // The writer with options at hand: WIF, or JPEG before the codec lands.
-  const int optionType = HaveWriter(TypeWIF) ? TypeWIF : TypeJPEG;
-  const int defaultQuality = optionType == TypeWIF ? 17 : 80;
-  if (HaveWriter(optionType)) {
-    QVERIFY(f.dialog.SetOutputType(optionType));
-    // The Options button asks the writer, which asks the hook.
-    f.dialog.optionsButton()->click();
-    QCOMPARE(asked, 1);
-    QCOMPARE(askedFor, QList<int>{optionType});
-    QCOMPARE(f.dialog.EffectiveOptions().quality, 33);
-    // The options dialog has no levels: WIF takes them from the preferences.
-    QCOMPARE(f.dialog.EffectiveOptions().levels, optionType == TypeWIF ? 3 : 0);
-    // Changing the type discards the choice.
-    QVERIFY(f.dialog.SetOutputType(TypeBMP));
-    QVERIFY(f.dialog.SetOutputType(optionType));
-    QCOMPARE(f.dialog.EffectiveOptions().quality, defaultQuality);
-    // Cancelled at Go: the defaults apply.
-    answer = 0;
-    QVERIFY(WriteImage(in_ + "/a.bmp", Kind::Colour24));
-    f.dialog.SetInputFolder(in_);
-    f.dialog.AddAll();
-    f.dialog.SetOutputFolder(out_);
-    QVERIFY(RunAndWait(f.dialog));
-    QCOMPARE(asked, 2);
-    QCOMPARE(f.dialog.EffectiveOptions().quality, defaultQuality);
-    QCOMPARE(EntryIcons(f.dialog), (QList<int>{kStateWritten}));
-    // Once chosen, a later Go does not ask again.
-    QVERIFY(RunAndWait(f.dialog));
-    QCOMPARE(asked, 2);
-  }
-  // Types without options never ask.
-  const int before = asked;
-  QVERIFY(WriteImage(in_ + "/b.bmp", Kind::Colour24));
+  // The Options button asks the writer, which asks the hook; the options
+  // dialog has no levels, so they come from the preferences.
+  f.dialog.optionsButton()->click();
+  QCOMPARE(askedFor, QList<int>{TypeWIF});
+  QCOMPARE(f.dialog.EffectiveOptions().quality, 33);
+  QCOMPARE(f.dialog.EffectiveOptions().levels, 3);
+  // Changing the type discards the choice.
+  QVERIFY(f.dialog.SetOutputType(TypeBMP));
+  QVERIFY(f.dialog.SetOutputType(TypeWIF));
+  QCOMPARE(f.dialog.EffectiveOptions().quality, 17);
+  // Cancelled at Go: the defaults apply; once chosen, a later Go does not ask again.
+  answer = 0;
+  QVERIFY(WriteImage(in_ + "/a.bmp", Kind::Colour24));
   f.dialog.SetInputFolder(in_);
   f.dialog.AddAll();
   f.dialog.SetOutputFolder(out_);
+  QVERIFY(RunAndWait(f.dialog));
+  QCOMPARE(askedFor.size(), 2);
+  QCOMPARE(f.dialog.EffectiveOptions().quality, 17);
+  QCOMPARE(EntryIcons(f.dialog), (QList<int>{kStateWritten}));
+  QVERIFY(RunAndWait(f.dialog));
+  QCOMPARE(askedFor.size(), 2);
+  // Types without options never ask.
   QVERIFY(f.dialog.SetOutputType(TypeBMP));
   QVERIFY(RunAndWait(f.dialog));
-  QCOMPARE(asked, before);
+  QCOMPARE(askedFor.size(), 2);
   vxSetOptionsDialogHook(previous);
 }
 
@@ -591,14 +515,10 @@ void BatchDialogTest::imageInfoShowsOneBoxPerImage() {
 }
 
 void BatchDialogTest::closingDuringARunWaitsForTheFileInHand() {
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 4; ++i)
     QVERIFY(WriteImage(in_ + QString("/g%1.bmp").arg(i), Kind::Colour24, TypeBMP, 300, 200));
-  }
   Fixture f;
-  f.dialog.SetInputFolder(in_);
-  f.dialog.AddAll();
-  f.dialog.SetOutputFolder(out_);
-  QVERIFY(f.dialog.SetOutputType(TypeBMP));
+  QVERIFY(f.Ready(in_, out_, TypeBMP));
   f.dialog.show();
   QSignalSpy rejected(&f.dialog, &QDialog::rejected);
   f.dialog.goButton()->click();

@@ -15,12 +15,6 @@ namespace batch_test {
 
 inline std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-inline bool HaveWriter(int type) {
-  vxRWImage* rw = vxImage::CreateRWImage(type);
-  delete rw;
-  return rw != nullptr;
-}
-
 enum class Kind { Colour24, Grey8, Palette8 };
 
 // A small picture: 24-bit colour, 8-bit grey ramp, or 8-bit with a colour
