@@ -9,25 +9,10 @@
 #include <random>
 
 #include "bmp_util.h"
-#include "engine/image.h"
-#include "engine/notice.h"
-#include "support/test_support.h"
 
 using namespace bmp_test;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
 
 namespace {
-
-// Lowers the memory ceiling for one test and restores it.
-class CeilingScope {
- public:
-  explicit CeilingScope(uint64_t bytes) : old_(vxMaxImageBytes()) { vxSetMaxImageBytes(bytes); }
-  ~CeilingScope() { vxSetMaxImageBytes(old_); }
-
- private:
-  uint64_t old_;
-};
 
 std::vector<std::pair<std::string, std::vector<uint8_t>>> Seeds() {
   std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
@@ -143,7 +128,7 @@ TEST(BmpMalformed, ImpossibleHeaderSizesAreRefused) {
 TEST(BmpMalformed, AbsurdFieldsAreRefusedBeforeAllocating) {
   // With the ceiling out of the way, only the checks against the file stand
   // between these headers and an allocation of gigabytes or terabytes.
-  CeilingScope ceiling(uint64_t{1} << 50);
+  MemoryCeiling ceiling(uint64_t{1} << 50);
   const struct {
     const char* name;
     size_t at;
@@ -211,7 +196,7 @@ TEST(BmpMalformed, RunLengthPicturesAreBoundedByTheCeiling) {
   EXPECT_EQ(image.LoadImage(file.c_str()), -2);
   EXPECT_NE(vxLastError().find("far too few"), std::string::npos);
   // Enough coded bytes (end-of-line codes) for 9 MB, above the ceiling.
-  CeilingScope ceiling(8 << 20);
+  MemoryCeiling ceiling(8 << 20);
   b.width = b.height = 3000;
   b.pixels.assign(2 * 4500, 0x00);
   b.pixels.insert(b.pixels.end(), {0x00, 0x01});
@@ -293,7 +278,7 @@ TEST(BmpMalformed, EndlessLookingStreamsFinish) {
 }
 
 TEST(BmpMalformed, RandomDamage) {
-  CeilingScope ceiling(64 << 20);
+  MemoryCeiling ceiling(64 << 20);
   std::mt19937 rng(20240611);
   TempDir dir;
   const std::string file = dir.File("damaged.bmp");
