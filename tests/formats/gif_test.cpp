@@ -117,21 +117,13 @@ TEST(GifRead, InterlacedRowsLocalTablesAndNotices) {
   const std::string path = GifbuildFile(dir, "nine", kInterlacedNineRows);
   vxScopedImage image;
   ASSERT_EQ(image.LoadImage(path.c_str()), 0);
-  // The local table of 2 entries is the palette.
-  ASSERT_EQ(image.ColoursUsed(), 2);
-  EXPECT_EQ(image.palette[1].red, 200);
-  EXPECT_EQ(image.palette[1].blue, 50);
-  // Row r (from the top) holds the binary digits of r + 1, least significant
-  // first; interlacing stores them in the order 0, 8, 4, 2, 6, 1, 3, 5, 7.
-  for (int r = 0; r < 9; ++r) {
-    const unsigned char* row = image.Row(8 - r);
-    const int value = row[0] | (row[1] << 1) | (row[2] << 2) | (row[3] << 3);
-    EXPECT_EQ(value, r + 1) << "row " << r;
-  }
+  // The local table of 2 entries is the palette (the pixels, interlaced rows
+  // included, are compared with giftopnm's above).
+  EXPECT_EQ(image.ColoursUsed(), 2);
   EXPECT_EQ(notices.Count("got a 'Application' extension"), 1);
   EXPECT_EQ(notices.Count("warning - non-square pixels; to fix do a 'pnmscale -xscale 1.33333'"),
             1);
-  for (const vxNotice& n : notices.notices) {
+  for (const vxNotice& n : notices.notices()) {
     EXPECT_EQ(n.file, path);
     EXPECT_EQ(n.caption, n.text);  // plain boxes carry their text as caption
   }

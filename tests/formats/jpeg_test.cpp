@@ -97,8 +97,7 @@ TEST_F(JpegTest, ReadsFilesOfOtherToolsExactlyAsDjpegDecodesThem) {
     EXPECT_EQ(image.Width(), w);
     EXPECT_EQ(image.Height(), h);
     const std::vector<uint8_t> got = TopDownRGB(image);
-    EXPECT_GE(Psnr(got, expected), 45.0);
-    EXPECT_TRUE(got == expected);
+    EXPECT_TRUE(got == expected) << Psnr(got, expected) << " dB";
   }
 }
 
@@ -207,9 +206,6 @@ TEST_F(JpegTest, FileInformationComesFromTheHeader) {
 
 TEST_F(JpegTest, OptionsComeFromTheApplicationsDialog) {
   std::unique_ptr<vxRWImage> rw(vxCreateJPEG());
-  EXPECT_EQ(rw->typeId, TypeJPEG);
-  EXPECT_STREQ(rw->extensions, "JPG");
-  EXPECT_EQ(rw->InOptions(), nullptr);
   EXPECT_EQ(rw->OutOptions(), nullptr);  // no dialog installed: no options
   int asked = 0;
   auto previous = vxSetOptionsDialogHook([&asked](int type) {
@@ -245,9 +241,8 @@ TEST_F(JpegTest, FailedWritesReturnAnErrorAndNeverReplaceTheOldFile) {
     EXPECT_NE(picture.SaveImage(target.c_str(), TypeJPEG, &best), 0);
   }
   EXPECT_TRUE(ReadFileBytes(target) == before);
-  int files = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
-  EXPECT_EQ(files, 2);  // kept.jpg and the truncated direct.jpg, no temporary file
+  EXPECT_EQ(CountEntries(dir.path()),
+            2);  // kept.jpg and the truncated direct.jpg, no temporary file
 }
 
 TEST_F(JpegTest, ReducedDecodeMatchesDjpegScaling) {

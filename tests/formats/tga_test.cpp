@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "format_util.h"
 #include "formats/registry.h"
@@ -28,11 +29,6 @@ std::vector<uint8_t> TgaHeader(const TgaFields& t) {
   h.push_back(static_cast<uint8_t>(t.pixelSize));
   h.push_back(static_cast<uint8_t>(t.descriptor));
   return h;
-}
-
-std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
 }
 
 // Sets or clears descriptor bits of an existing file (the judge, tgatoppm,
@@ -64,14 +60,13 @@ TEST(TgaRead, AgreesWithTgatoppmOnEveryVariant) {
   Shell("pamtotga -rgb -norle " + s + " > " + f("nb2.tga"));
   Shell("ppmtopgm " + s + " | pamtotga > " + f("nb11.tga"));
   // The same files with the first row at the top, and interleaved.
-  Shell("cp " + f("t10.tga") + " " + f("t10top.tga"));
-  SetDescriptor(dir.File("t10top.tga"), 0x20);
-  Shell("cp " + f("t1.tga") + " " + f("t1top.tga"));
-  SetDescriptor(dir.File("t1top.tga"), 0x20);
-  Shell("cp " + f("t2.tga") + " " + f("t2four.tga"));
-  SetDescriptor(dir.File("t2four.tga"), 0x80);
-  Shell("cp " + f("nb9.tga") + " " + f("nb9two.tga"));
-  SetDescriptor(dir.File("nb9two.tga"), 0x60);
+  for (auto [from, to, descriptor] : {std::tuple{"t10.tga", "t10top.tga", 0x20},
+                                      {"t1.tga", "t1top.tga", 0x20},
+                                      {"t2.tga", "t2four.tga", 0x80},
+                                      {"nb9.tga", "nb9two.tga", 0x60}}) {
+    Shell("cp " + f(from) + " " + f(to));
+    SetDescriptor(dir.File(to), descriptor);
+  }
 
   for (const char* name :
        {"t2.tga", "t10.tga", "t3.tga", "t11.tga", "t1.tga", "t9.tga", "t2alpha.tga", "tid.tga",
@@ -99,12 +94,6 @@ TEST(TgaRead, FifteenAndSixteenBitColoursAreWidened) {
   const std::string path = dir.File("t16.tga");
   WriteFileBytes(path, Concat(TgaHeader(t), pixels));
   ExpectLoadsLike(path, "tgatoppm " + Quote(path), dir);
-  Picture p;
-  ASSERT_EQ(LoadPicture(path, p), 0);
-  // Bottom row first in the file: the top line is white, (8, 8, 8), ...
-  EXPECT_EQ(p.rgb[0], 255);
-  EXPECT_EQ(p.rgb[3], 8);
-  EXPECT_EQ(p.rgb[9], 255);  // red 31 of 0x7C00 at the bottom left
 
   // A 15-bit colour map on a type-1 file with 256 entries: every one counts.
   TgaFields m;
@@ -140,12 +129,7 @@ TEST(TgaRead, RepeatPacketsSpanRows) {
   ExpectLoadsLike(path, "tgatoppm " + Quote(path), dir);
   vxScopedImage image;
   ASSERT_EQ(image.LoadImage(path.c_str()), 0);
-  ASSERT_EQ(image.BitCount(), 24);  // grey files give equal components
-  EXPECT_EQ(image.Row(0)[3 * 99], 7);
-  EXPECT_EQ(image.Row(1)[3 * 27], 7);
-  EXPECT_EQ(image.Row(1)[3 * 28 + 1], 9);
-  EXPECT_EQ(image.Row(1)[3 * 29 + 2], 100);
-  EXPECT_EQ(image.Row(1)[3 * 99], 170);
+  EXPECT_EQ(image.BitCount(), 24);  // grey files give equal components
   EXPECT_EQ(image.loadedBytes, 17 + static_cast<int>(data.size()));
 }
 
@@ -255,15 +239,8 @@ TEST(TgaRead, MalformedHeadersGiveClearErrors) {
   const std::string path = dir.File("bad.tga");
   auto readDirect = [&](const std::vector<uint8_t>& bytes) {
     WriteFileBytes(path, bytes);
-    std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(TypeTGA));
-    vxBitmapInfoHeader* header = nullptr;
-    vxRGBA* palette = nullptr;
-    unsigned char* bits = nullptr;
-    int count = 0;
     vxClearLastError();
-    const int r = rw->Read(path.c_str(), &count, &header, &palette, &bits, nullptr);
-    if (r == 0) vxFreeBlock(header);
-    return r;
+    return ReadDirect(TypeTGA, path);
   };
   TgaFields t;
   t.idLength = 200;
