@@ -85,31 +85,6 @@ TEST(PcxRead, AgreesWithPcxtoppmOnEveryVariant) {
   EXPECT_EQ(info.bitsPerPixel, 4);
 }
 
-TEST(PcxRead, PlanesGiveIndexBitsLowestFirst) {
-  TempDir dir;
-  // 1 bit, 4 planes, 8 pixels: plane p holds bit p of the indices 0..7 and
-  // then 8..15 on the second line.
-  PcxFields f;
-  f.bitsPerPixel = 1;
-  f.planes = 4;
-  f.xMax = 7;
-  f.yMax = 1;
-  for (int i = 0; i < 16; ++i) f.colourMap.insert(f.colourMap.end(), {uint8_t(i * 16), 0, 0});
-  std::vector<uint8_t> data;
-  for (int line = 0; line < 2; ++line) {
-    for (int p = 0; p < 4; ++p) {
-      uint8_t byte = 0;
-      for (int x = 0; x < 8; ++x)
-        byte |= static_cast<uint8_t>((((line * 8 + x) >> p) & 1) << (7 - x));
-      if ((byte & 0xC0) == 0xC0) data.push_back(0xC1);
-      data.insert(data.end(), {byte, 0});  // the second byte pads the line
-    }
-  }
-  const std::string path = dir.File("planes.pcx");
-  WriteFileBytes(path, Concat(PcxHeader(f), data));
-  ExpectLoadsLike(path, "pcxtoppm " + Quote(path), dir);
-}
-
 TEST(PcxRead, MalformedHeadersAreRefused) {
   TempDir dir;
   const std::string path = dir.File("bad.pcx");
