@@ -207,13 +207,12 @@ TEST(BmpFromOtherPrograms, TopDownRowsAndDataOffsets) {
 // odd and even length (with and without their pad byte), a delta, line and
 // picture ends, on a 9-pixel-wide picture.
 TEST(BmpFromOtherPrograms, HandMadeRle4) {
-  Bitmap b;
-  b.width = 9;
-  b.height = 4;
-  b.bitCount = 4;
-  b.compression = 2;
-  b.coloursUsed = 16;
-  b.table = SixteenColours();
+  Bitmap b{.width = 9,
+           .height = 4,
+           .bitCount = 4,
+           .compression = 2,
+           .coloursUsed = 16,
+           .table = SixteenColours()};
   b.pixels = {0x03, 0x12, 0x00, 0x05, 0x34, 0x56, 0x70, 0x00, 0x01, 0xF0, 0x00, 0x00,  // row 0
               0x00, 0x04, 0xAB, 0xCD, 0x05, 0x9E, 0x00, 0x00,                          // row 1
               0x00, 0x02, 0x03, 0x01,                                                  // to row 3
@@ -251,10 +250,7 @@ TEST(BmpFromOtherPrograms, HandMadeRle4) {
 }
 
 TEST(BmpEdgeCases, Rle8StreamAndByteCount) {
-  Bitmap b;
-  b.width = 3;
-  b.height = 2;
-  b.compression = 1;
+  Bitmap b{.width = 3, .height = 2, .compression = 1};
   b.table.resize(256, vxRGBA{1, 2, 3, 0});
   b.pixels = {0x02, 0x05, 0x00, 0x00, 0x01, 0x07, 0x00, 0x01};
   TempDir dir;
@@ -268,9 +264,7 @@ TEST(BmpEdgeCases, Rle8StreamAndByteCount) {
   EXPECT_EQ(image.loadedBytes, 54 + 1024 + 8);
 
   // 2 x 2, 8-bit, colours used 0: a full table and rows of 4 bytes.
-  Bitmap plain;
-  plain.width = 2;
-  plain.height = 2;
+  Bitmap plain{.width = 2, .height = 2};
   for (int i = 0; i < 256; ++i)
     plain.table.push_back(vxRGBA{0, 0, static_cast<uint8_t>(255 - i), 0});
   plain.pixels = {1, 2, 0xEE, 0xEE, 3, 4, 0xEE, 0xEE};
@@ -285,11 +279,10 @@ TEST(BmpEdgeCases, Rle8StreamAndByteCount) {
 
 TEST(BmpEdgeCases, HeaderSizesAndBitFields) {
   // One 3 x 1 picture, pure red, green and blue, in every header form.
-  Bitmap base;
-  base.width = 3;
-  base.height = 1;
-  base.bitCount = 24;
-  base.pixels = {0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0};
+  Bitmap base{.width = 3,
+              .height = 1,
+              .bitCount = 24,
+              .pixels = {0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0}};
   const Picture rgb{3, 1, {255, 0, 0, 0, 255, 0, 0, 0, 255}};
 
   std::vector<std::pair<std::string, Bitmap>> cases;
@@ -338,12 +331,11 @@ TEST(BmpEdgeCases, HeaderSizesAndBitFields) {
 }
 
 TEST(BmpEdgeCases, UnrecognisedCompressionIsRefusedWithItsNotice) {
-  Bitmap good;
-  good.width = 2;
-  good.height = 2;
-  good.coloursUsed = 2;
-  good.table = {{0, 0, 0, 0}, {9, 9, 9, 0}};
-  good.pixels = {1, 1, 0, 0, 1, 1, 0, 0};
+  Bitmap good{.width = 2,
+              .height = 2,
+              .coloursUsed = 2,
+              .table = {{0, 0, 0, 0}, {9, 9, 9, 0}},
+              .pixels = {1, 1, 0, 0, 1, 1, 0, 0}};
   TempDir dir;
   const std::string goodFile = dir.File("good.bmp"), file = dir.File("odd.bmp");
   WriteFileBytes(goodFile, good.Bytes());
@@ -375,10 +367,7 @@ TEST(BmpEdgeCases, UnrecognisedCompressionIsRefusedWithItsNotice) {
 }
 
 TEST(BmpEdgeCases, ShortFilesGivePartialZeroFilledPictures) {
-  Bitmap b;
-  b.width = 4;
-  b.height = 4;
-  b.bitCount = 24;
+  Bitmap b{.width = 4, .height = 4, .bitCount = 24};
   b.pixels.assign(12 * 4, 0x5A);
   std::vector<uint8_t> bytes = b.Bytes();
   bytes.resize(bytes.size() - 12 - 6);  // the top row and half the next are missing
@@ -394,11 +383,7 @@ TEST(BmpEdgeCases, ShortFilesGivePartialZeroFilledPictures) {
   EXPECT_EQ(image.Row(3)[0], 0);
 
   // A run-length stream that stops early leaves the rest at index 0.
-  Bitmap rle;
-  rle.width = 4;
-  rle.height = 3;
-  rle.compression = 1;
-  rle.coloursUsed = 4;
+  Bitmap rle{.width = 4, .height = 3, .compression = 1, .coloursUsed = 4};
   rle.table.assign(4, vxRGBA{50, 50, 50, 0});
   rle.pixels = {0x04, 0x03, 0x00, 0x00, 0x02};
   WriteFileBytes(file, rle.Bytes());
@@ -410,12 +395,7 @@ TEST(BmpEdgeCases, ShortFilesGivePartialZeroFilledPictures) {
 }
 
 TEST(BmpEdgeCases, FileInformation) {
-  Bitmap b;
-  b.headerSize = 12;
-  b.width = 300;
-  b.height = 2;
-  b.bitCount = 4;
-  b.table = SixteenColours();
+  Bitmap b{.headerSize = 12, .width = 300, .height = 2, .bitCount = 4, .table = SixteenColours()};
   b.pixels.resize(152 * 2);
   TempDir dir;
   const std::string file = dir.File("info.bmp");

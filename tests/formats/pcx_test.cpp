@@ -94,9 +94,7 @@ TEST(PcxRead, MalformedHeadersAreRefused) {
     vxClearLastError();
     return LoadPicture(path, p);
   };
-  PcxFields f;
-  f.xMin = 5;
-  f.xMax = 4;
+  PcxFields f{.xMin = 5, .xMax = 4};
   EXPECT_EQ(load(f), vxNotRecognised);
   EXPECT_NE(vxLastError().find("X max"), std::string::npos);
   f = {};
@@ -129,10 +127,7 @@ TEST(PcxRead, MalformedHeadersAreRefused) {
 
 TEST(PcxRead, RunsPastTheLineOrTheFileEnd) {
   TempDir dir;
-  PcxFields f;
-  f.xMax = 3;
-  f.yMax = 2;
-  f.bytesPerLine = 4;
+  PcxFields f{.xMax = 3, .yMax = 2, .bytesPerLine = 4};
   // A run of 63 on the first line: its rest is dropped at the line's end.
   // A 0xC0 count gives nothing. The file ends inside the third line.
   const std::vector<uint8_t> data = {0xFF, 7, 0xC0, 9, 1, 2, 3, 4, 0xC2, 5};
@@ -148,9 +143,7 @@ TEST(PcxRead, RunsPastTheLineOrTheFileEnd) {
 
 TEST(PcxRead, TrailingPaletteIsFoundByItsMarker) {
   TempDir dir;
-  PcxFields f;
-  f.xMax = 1;
-  f.colourMap = {1, 2, 3, 4, 5, 6};
+  PcxFields f{.xMax = 1, .colourMap = {1, 2, 3, 4, 5, 6}};
   std::vector<uint8_t> palette(769, 0);
   palette[0] = 12;
   palette[1 + 3 * 1] = 250;  // entry 1 red

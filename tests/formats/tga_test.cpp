@@ -86,10 +86,7 @@ TEST(TgaRead, AgreesWithTgatoppmOnEveryVariant) {
 
 TEST(TgaRead, FifteenAndSixteenBitColoursAreWidened) {
   TempDir dir;
-  TgaFields t;
-  t.width = 3;
-  t.height = 2;
-  t.pixelSize = 16;
+  TgaFields t{.width = 3, .height = 2, .pixelSize = 16};
   std::vector<uint8_t> pixels;
   for (unsigned v : {0x7C00u, 0x03E0u, 0x001Fu, 0xFFFFu, 0x0421u, 0x1234u}) PutLE16(pixels, v);
   const std::string path = dir.File("t16.tga");
@@ -97,13 +94,12 @@ TEST(TgaRead, FifteenAndSixteenBitColoursAreWidened) {
   ExpectLoadsLike(path, "tgatoppm " + Quote(path), dir);
 
   // A 15-bit colour map on a type-1 file with 256 entries: every one counts.
-  TgaFields m;
-  m.mapType = 1;
-  m.imageType = 1;
-  m.mapLength = 256;
-  m.entrySize = 15;
-  m.width = 256;
-  m.pixelSize = 8;
+  TgaFields m{.mapType = 1,
+              .imageType = 1,
+              .mapLength = 256,
+              .entrySize = 15,
+              .width = 256,
+              .pixelSize = 8};
   std::vector<uint8_t> map, indices;
   for (unsigned i = 0; i < 256; ++i) {
     PutLE16(map, (i % 32) << 10 | ((i / 32) << 5) | (31 - i % 32));
@@ -116,11 +112,7 @@ TEST(TgaRead, FifteenAndSixteenBitColoursAreWidened) {
 
 TEST(TgaRead, RepeatPacketsSpanRows) {
   TempDir dir;
-  TgaFields t;
-  t.imageType = 11;
-  t.pixelSize = 8;
-  t.width = 100;
-  t.height = 2;
+  TgaFields t{.imageType = 11, .width = 100, .height = 2, .pixelSize = 8};
   // 0xFF repeats 128 times: the whole bottom row and 28 pixels of the top;
   // 0x80 gives one pixel; then 71 literal pixels.
   std::vector<uint8_t> data = {0xFF, 7, 0x80, 9, 70};
@@ -137,14 +129,13 @@ TEST(TgaRead, RepeatPacketsSpanRows) {
 TEST(TgaRead, ColourMapsThatDoNotFitThePalette) {
   TempDir dir;
   // Entries 250 to 269: those past slot 255 are read past, not stored.
-  TgaFields t;
-  t.mapType = 1;
-  t.imageType = 1;
-  t.mapFirst = 250;
-  t.mapLength = 20;
-  t.entrySize = 24;
-  t.width = 2;
-  t.pixelSize = 8;
+  TgaFields t{.mapType = 1,
+              .imageType = 1,
+              .mapFirst = 250,
+              .mapLength = 20,
+              .entrySize = 24,
+              .width = 2,
+              .pixelSize = 8};
   std::vector<uint8_t> map;
   for (int i = 0; i < 20; ++i) map.insert(map.end(), {static_cast<uint8_t>(i), 0, 200});
   const std::string path = dir.File("over.tga");
@@ -158,11 +149,7 @@ TEST(TgaRead, ColourMapsThatDoNotFitThePalette) {
   EXPECT_EQ(image.Row(0)[1], 251);
 
   // A map in a true-colour file describes nothing: it is skipped.
-  TgaFields c;
-  c.mapType = 1;
-  c.mapLength = 3;
-  c.entrySize = 32;
-  c.width = 2;
+  TgaFields c{.mapType = 1, .mapLength = 3, .entrySize = 32, .width = 2};
   const std::vector<uint8_t> unusedMap(12, 0xEE);
   const std::string truePath = dir.File("truemap.tga");
   WriteFileBytes(truePath, Concat(Concat(TgaHeader(c), unusedMap), {1, 2, 3, 4, 5, 6}));
@@ -178,9 +165,7 @@ TEST(TgaRead, ColourMapsThatDoNotFitThePalette) {
 }
 
 TEST(TgaDetect, ConsistentHeadersAreTakenAsTarga) {
-  TgaFields t;
-  t.width = 4;
-  t.height = 3;
+  TgaFields t{.width = 4, .height = 3};
   auto plausible = [](const TgaFields& f, long long size) {
     const auto h = TgaHeader(f);
     return vxTgaHeaderPlausible(h.data(), h.size(), size);
