@@ -401,24 +401,18 @@ TEST(BmpEdgeCases, FileInformation) {
   const std::string file = dir.File("info.bmp");
   const auto bytes = b.Bytes();
   WriteFileBytes(file, bytes);
-  vxFileInfo info{};
-  ASSERT_EQ(vxImage::GetInfo(file.c_str(), &info), 0);
-  EXPECT_EQ(info.width, 300);
-  EXPECT_EQ(info.height, 2);
-  EXPECT_EQ(info.bitsPerPixel, 4);
-  EXPECT_EQ(info.fileSize, bytes.size());
+  EXPECT_EQ(InfoOf(file), Info(300, 2, 4, file));
 
   b.headerSize = 40;
   b.height = -7;  // top-down: the height is still reported as 7
   WriteFileBytes(file, b.Bytes());
-  ASSERT_EQ(vxImage::GetInfo(file.c_str(), &info), 0);
-  EXPECT_EQ(info.height, 7);
+  EXPECT_EQ(InfoOf(file), Info(300, 7, 4, file));
 
   auto odd = b.Bytes();
   Set32(odd, 14, 11);
   WriteFileBytes(file, odd);
   const vxFileInfo before{1, 2, 3, 4};
-  info = before;
+  vxFileInfo info = before;
   EXPECT_EQ(vxImage::GetInfo(file.c_str(), &info), -1);
   EXPECT_EQ(info.width, before.width);
   EXPECT_EQ(info.fileSize, before.fileSize);

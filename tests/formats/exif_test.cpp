@@ -109,10 +109,7 @@ TEST_F(ExifJpegTest, EveryOrientationOpensUpright) {
     EXPECT_EQ(w, o >= 5 ? 32 : 48);
     EXPECT_GE(Psnr(TopDownRGB(image), upright), 45.0);
 
-    vxFileInfo info{};
-    ASSERT_EQ(vxImage::GetInfo(jpeg.c_str(), &info), 0);
-    EXPECT_EQ(info.width, w);
-    EXPECT_EQ(info.height, h);
+    EXPECT_EQ(InfoOf(jpeg), Info(w, h, 24, jpeg));
 
     // The reduced decode stands upright too.
     vxBitmapInfoHeader* block = nullptr;

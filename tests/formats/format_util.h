@@ -83,6 +83,20 @@ inline int ReadDirect(int type, const std::string& path) {
   return r;
 }
 
+// GetInfo's answer for a file as "W x H, B bits, S bytes", or its failure code.
+inline std::string InfoOf(const std::string& path) {
+  vxFileInfo info{};
+  const int r = vxImage::GetInfo(path.c_str(), &info);
+  if (r != 0) return "failed: " + std::to_string(r);
+  return std::to_string(info.width) + " x " + std::to_string(info.height) + ", " +
+         std::to_string(info.bitsPerPixel) + " bits, " + std::to_string(info.fileSize) + " bytes";
+}
+// What InfoOf should say for `path`, whose size is taken from the file itself.
+inline std::string Info(int width, int height, int bits, const std::string& path) {
+  return std::to_string(width) + " x " + std::to_string(height) + ", " + std::to_string(bits) +
+         " bits, " + std::to_string(std::filesystem::file_size(path)) + " bytes";
+}
+
 // Runs `command` (a shell pipeline writing any netpbm image to standard
 // output), normalises it to an 8-bit PPM and reads it. False when the
 // command failed.

@@ -163,10 +163,7 @@ TEST(GifRead, ImageLargerThanTheScreenIsReadWhole) {
   EXPECT_EQ(image.Height(), 3);
   EXPECT_EQ(image.Row(0)[2], 1);
   EXPECT_EQ(image.Row(0)[4], 0);
-  vxFileInfo info{};
-  ASSERT_EQ(vxImage::GetInfo(path.c_str(), &info), 0);
-  EXPECT_EQ(info.width, 2);  // the logical screen
-  EXPECT_EQ(info.bitsPerPixel, 1);
+  EXPECT_EQ(InfoOf(path), Info(2, 2, 1, path));  // the logical screen
 }
 
 TEST(GifRead, FilesWithoutAnImageAreRefused) {

@@ -78,11 +78,7 @@ TEST(PcxRead, AgreesWithPcxtoppmOnEveryVariant) {
     for (int x = 0; x < planes.Width(); ++x) highest = std::max<int>(highest, planes.Row(y)[x]);
   }
   EXPECT_EQ(highest, 15);
-  vxFileInfo info{};
-  ASSERT_EQ(vxImage::GetInfo(dir.File("planes4x1.pcx").c_str(), &info), 0);
-  EXPECT_EQ(info.width, 37);
-  EXPECT_EQ(info.height, 23);
-  EXPECT_EQ(info.bitsPerPixel, 4);
+  EXPECT_EQ(InfoOf(dir.File("planes4x1.pcx")), Info(37, 23, 4, dir.File("planes4x1.pcx")));
 }
 
 TEST(PcxRead, MalformedHeadersAreRefused) {

@@ -156,12 +156,8 @@ TEST(TgaRead, ColourMapsThatDoNotFitThePalette) {
   Picture p;
   ASSERT_EQ(LoadPicture(truePath, p), 0);
   EXPECT_EQ(p.rgb, (std::vector<uint8_t>{3, 2, 1, 6, 5, 4}));
-  vxFileInfo info{};
-  ASSERT_EQ(vxImage::GetInfo(truePath.c_str(), &info), 0);
-  EXPECT_EQ(info.bitsPerPixel, 24);
-  ASSERT_EQ(vxImage::GetInfo(path.c_str(), &info), 0);
-  EXPECT_EQ(info.bitsPerPixel, 8);
-  EXPECT_EQ(info.width, 2);
+  EXPECT_EQ(InfoOf(truePath), Info(2, 1, 24, truePath));
+  EXPECT_EQ(InfoOf(path), Info(2, 1, 8, path));
 }
 
 TEST(TgaDetect, ConsistentHeadersAreTakenAsTarga) {

@@ -214,10 +214,7 @@ TEST_F(TiffTest, EveryOrientationStandsUpright) {
         ASSERT_EQ(image.Height(), h);
         EXPECT_TRUE(TopDownRGB(image) == expected) << path;
       }
-      vxFileInfo info{};
-      ASSERT_EQ(vxImage::GetInfo(tiff.c_str(), &info), 0);
-      EXPECT_EQ(info.width, w);
-      EXPECT_EQ(info.height, h);
+      EXPECT_EQ(InfoOf(tiff), Info(w, h, picture->BitCount(), tiff));
     }
   }
   // Orientation 1 and no tag at all: the first stored row is the top line.
@@ -366,14 +363,10 @@ TEST_F(TiffTest, FileInformationComesFromTheTags) {
   const std::string tiff = File("info.tif");
   ASSERT_EQ(RunCommand("convert " + Quote(DataPath("chelsea.ppm")) + " -depth 16 " + Quote(tiff)),
             0);
-  vxFileInfo info{};
-  ASSERT_EQ(vxImage::GetInfo(tiff.c_str(), &info), 0);
-  EXPECT_EQ(info.width, 451);
-  EXPECT_EQ(info.height, 300);
-  EXPECT_EQ(info.bitsPerPixel, 48);
-  EXPECT_EQ(info.fileSize, std::filesystem::file_size(tiff));
+  EXPECT_EQ(InfoOf(tiff), Info(451, 300, 48, tiff));
 
   std::unique_ptr<vxRWImage> rw(vxCreateTIFF());
+  vxFileInfo info{};
   NoticeCapture notices;
   EXPECT_EQ(rw->GetFileInfo(File("missing.tif").c_str(), &info), -1);
   WriteFileBytes(File("bad.tif"), {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3});
