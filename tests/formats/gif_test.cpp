@@ -16,6 +16,9 @@ using namespace format_test;
 // data sub-blocks.
 class CodeWriter {
  public:
+  CodeWriter(std::initializer_list<std::pair<int, int>> codesAndSizes = {}) {
+    for (auto [code, size] : codesAndSizes) Put(code, size);
+  }
   void Put(int code, int size) {
     for (int i = 0; i < size; ++i) {
       if (bit_ == 0) bytes_.push_back(0);
@@ -180,10 +183,7 @@ TEST(GifRead, FilesWithoutAnImageAreRefused) {
   WriteFileBytes(path, trailerOnly);
   EXPECT_EQ(LoadPicture(path, p), vxNotRecognised);
 
-  CodeWriter codes;
-  codes.Put(4, 3);
-  codes.Put(1, 3);
-  codes.Put(5, 3);
+  const CodeWriter codes({{4, 3}, {1, 3}, {5, 3}});  // clear, a pixel, end
   WriteFileBytes(path, MakeGif(0, 5, 2, codes.SubBlocks()));
   EXPECT_EQ(LoadPicture(path, p), vxNotRecognised);  // zero-sized image
   WriteFileBytes(path, MakeGif(3, 1, 12, codes.SubBlocks()));
@@ -202,9 +202,7 @@ TEST(GifRead, CorruptCodeStreamsEndThePictureSafely) {
   // the decoder must stop, not loop or overrun its stack.
   {
     NoticeCapture notices;
-    CodeWriter codes;
-    codes.Put(4, 3);  // clear
-    codes.Put(1, 3);
+    CodeWriter codes({{4, 3}, {1, 3}});  // clear, a pixel
     for (int i = 0; i < 3000; ++i) codes.Put((i * 37 + 11) % 4096, i < 2 ? 3 : 12);
     WriteFileBytes(path, MakeGif(64, 64, 2, codes.SubBlocks()));
     EXPECT_EQ(LoadPicture(path, p), 0);
@@ -212,22 +210,14 @@ TEST(GifRead, CorruptCodeStreamsEndThePictureSafely) {
   // A self-referencing entry: code 6 while 6 is the next free code, then an
   // invalid code that makes an entry its own prefix.
   {
-    CodeWriter codes;
-    codes.Put(1, 3);
-    codes.Put(7, 3);  // beyond the next free code 6: repeats the old code
-    codes.Put(7, 4);
-    codes.Put(8, 4);
-    codes.Put(8, 4);
-    codes.Put(15, 4);
-    codes.Put(15, 4);
-    codes.Put(5, 4);  // end
+    // 7 lies beyond the next free code 6 and repeats the old code; 5 ends.
+    const CodeWriter codes({{1, 3}, {7, 3}, {7, 4}, {8, 4}, {8, 4}, {15, 4}, {15, 4}, {5, 4}});
     WriteFileBytes(path, MakeGif(8, 8, 2, codes.SubBlocks(1)));
     EXPECT_EQ(LoadPicture(path, p), 0);
   }
   // The end code first: nothing is decoded and the picture is index 0.
   {
-    CodeWriter codes;
-    codes.Put(5, 3);
+    const CodeWriter codes({{5, 3}});
     WriteFileBytes(path, MakeGif(3, 2, 2, codes.SubBlocks()));
     ASSERT_EQ(LoadPicture(path, p), 0);
     EXPECT_EQ(p.rgb, std::vector<uint8_t>(18, 0));
