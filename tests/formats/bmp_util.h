@@ -15,14 +15,6 @@ namespace bmp_test {
 
 using namespace format_test;
 
-inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
 inline uint32_t Get32(const std::vector<uint8_t>& in, size_t at) {
   return in[at] | (in[at + 1] << 8) | (in[at + 2] << 16) |
          (static_cast<uint32_t>(in[at + 3]) << 24);

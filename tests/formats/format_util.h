@@ -298,9 +298,13 @@ inline void LoadMutations(const std::vector<uint8_t>& bytes, const TempDir& dir,
 }
 
 // Little-endian helpers for building files by hand.
-inline void PutLE16(std::vector<uint8_t>& v, unsigned value) {
-  v.push_back(static_cast<uint8_t>(value & 0xFF));
-  v.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
 }
 
 }  // namespace format_test

@@ -48,15 +48,15 @@ class CodeWriter {
 std::vector<uint8_t> MakeGif(int width, int height, int codeSize, const std::vector<uint8_t>& data,
                              int imageFlags = 0) {
   std::vector<uint8_t> g = {'G', 'I', 'F', '8', '7', 'a'};
-  PutLE16(g, 4);
-  PutLE16(g, 4);
+  Put16(g, 4);
+  Put16(g, 4);
   g.insert(g.end(), {0x81, 0, 0});
   g.insert(g.end(), {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255});
   g.push_back(0x2C);
-  PutLE16(g, 0);
-  PutLE16(g, 0);
-  PutLE16(g, static_cast<unsigned>(width));
-  PutLE16(g, static_cast<unsigned>(height));
+  Put16(g, 0);
+  Put16(g, 0);
+  Put16(g, static_cast<unsigned>(width));
+  Put16(g, static_cast<unsigned>(height));
   g.push_back(static_cast<uint8_t>(imageFlags));
   g.push_back(static_cast<uint8_t>(codeSize));
   g.insert(g.end(), data.begin(), data.end());

@@ -17,14 +17,14 @@ struct PcxFields {
 
 std::vector<uint8_t> PcxHeader(const PcxFields& f) {
   std::vector<uint8_t> h = {10, 5, 1, static_cast<uint8_t>(f.bitsPerPixel)};
-  for (int v : {f.xMin, f.yMin, f.xMax, f.yMax, 72, 72}) PutLE16(h, static_cast<unsigned>(v));
+  for (int v : {f.xMin, f.yMin, f.xMax, f.yMax, 72, 72}) Put16(h, static_cast<unsigned>(v));
   std::vector<uint8_t> map = f.colourMap;
   map.resize(48);
   h.insert(h.end(), map.begin(), map.end());
   h.push_back(0);
   h.push_back(static_cast<uint8_t>(f.planes));
-  PutLE16(h, static_cast<unsigned>(f.bytesPerLine));
-  PutLE16(h, 1);
+  Put16(h, static_cast<unsigned>(f.bytesPerLine));
+  Put16(h, 1);
   h.resize(128, 0);
   return h;
 }

@@ -19,13 +19,13 @@ struct TgaFields {
 std::vector<uint8_t> TgaHeader(const TgaFields& t) {
   std::vector<uint8_t> h = {static_cast<uint8_t>(t.idLength), static_cast<uint8_t>(t.mapType),
                             static_cast<uint8_t>(t.imageType)};
-  PutLE16(h, static_cast<unsigned>(t.mapFirst));
-  PutLE16(h, static_cast<unsigned>(t.mapLength));
+  Put16(h, static_cast<unsigned>(t.mapFirst));
+  Put16(h, static_cast<unsigned>(t.mapLength));
   h.push_back(static_cast<uint8_t>(t.entrySize));
-  PutLE16(h, 0);
-  PutLE16(h, 0);
-  PutLE16(h, static_cast<unsigned>(t.width));
-  PutLE16(h, static_cast<unsigned>(t.height));
+  Put16(h, 0);
+  Put16(h, 0);
+  Put16(h, static_cast<unsigned>(t.width));
+  Put16(h, static_cast<unsigned>(t.height));
   h.push_back(static_cast<uint8_t>(t.pixelSize));
   h.push_back(static_cast<uint8_t>(t.descriptor));
   return h;
@@ -88,7 +88,7 @@ TEST(TgaRead, FifteenAndSixteenBitColoursAreWidened) {
   TempDir dir;
   TgaFields t{.width = 3, .height = 2, .pixelSize = 16};
   std::vector<uint8_t> pixels;
-  for (unsigned v : {0x7C00u, 0x03E0u, 0x001Fu, 0xFFFFu, 0x0421u, 0x1234u}) PutLE16(pixels, v);
+  for (unsigned v : {0x7C00u, 0x03E0u, 0x001Fu, 0xFFFFu, 0x0421u, 0x1234u}) Put16(pixels, v);
   const std::string path = dir.File("t16.tga");
   WriteFileBytes(path, Concat(TgaHeader(t), pixels));
   ExpectLoadsLike(path, "tgatoppm " + Quote(path), dir);
@@ -102,7 +102,7 @@ TEST(TgaRead, FifteenAndSixteenBitColoursAreWidened) {
               .pixelSize = 8};
   std::vector<uint8_t> map, indices;
   for (unsigned i = 0; i < 256; ++i) {
-    PutLE16(map, (i % 32) << 10 | ((i / 32) << 5) | (31 - i % 32));
+    Put16(map, (i % 32) << 10 | ((i / 32) << 5) | (31 - i % 32));
     indices.push_back(static_cast<uint8_t>(i));
   }
   const std::string mapPath = dir.File("map15.tga");
