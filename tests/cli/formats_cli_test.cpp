@@ -4,18 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
+#include "cli_util.h"
 
 namespace {
 
-using testing_support::RunCapture;
+using cli_test::Lunark;
+using cli_test::Quote;
 using testing_support::TempDir;
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
-std::string Lunark(const std::string& arguments, int* status) {
-  return RunCapture(std::string(Quote(LUNARK_CLI_PATH)) + " " + arguments + " 2>&1", status);
-}
 
 TEST(FormatsCli, InfoNamesRunLengthTargaAndTargaWithAnIdField) {
   TempDir dir;

@@ -5,63 +5,18 @@
 // --max-memory option that raises or lowers the picture ceiling.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "cli_util.h"
 #include "engine/image.h"
-#include "support/test_support.h"
 
 using testing_support::MakePattern;
 using testing_support::TempDir;
 
 namespace {
 
+using namespace cli_test;
 namespace fs = std::filesystem;
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
-struct Outcome {
-  int status = -1;
-  std::string err;
-  double seconds = 0;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-// Runs lunark under a 1 GiB address-space limit (unless sanitised) and a
-// 60-second guard against hangs.
-Outcome Lunark(const std::vector<std::string>& args) {
-  TempDir scratch;
-  std::string command;
-  if (!kAddressSanitizer) command = "ulimit -v 1048576; ";
-  command += "exec timeout -s KILL 60 " + Quote(LUNARK_CLI_PATH);
-  for (const std::string& a : args) command += " " + Quote(a);
-  const std::string errFile = scratch.File("stderr");
-  command += " 2>" + Quote(errFile);
-  Outcome o;
-  const auto start = std::chrono::steady_clock::now();
-  testing_support::RunCapture("sh -c " + Quote(command), &o.status);
-  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::ifstream in(errFile);
-  o.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return o;
-}
 
 TEST(MalformedCli, ConvertFailsCleanlyOrWritesAPicture) {
   const fs::path root = testing_support::DataPath("malformed");
@@ -75,7 +30,7 @@ TEST(MalformedCli, ConvertFailsCleanlyOrWritesAPicture) {
     ++files;
     const std::string target = out.File("out.bmp");
     fs::remove(target);
-    const Outcome o = Lunark({"convert", path, target});
+    const Outcome o = Lunark({"convert", path, target}, true);
     EXPECT_LT(o.seconds, 10.0);
     if (o.status == 0) {
       vxScopedImage image;
@@ -99,23 +54,24 @@ TEST(MalformedCli, MaxMemoryRaisesAndLowersTheCeiling) {
   ASSERT_EQ(image.SaveImage(in.c_str(), TypePPM), 0);
   const std::string target = dir.File("out.bmp");
 
-  const Outcome low = Lunark({"convert", "--max-memory", "512K", in, target});
+  const Outcome low = Lunark({"convert", "--max-memory", "512K", in, target}, true);
   EXPECT_EQ(low.status, 1);
   EXPECT_NE(low.err.find(in), std::string::npos) << low.err;
   EXPECT_FALSE(fs::exists(target));
 
-  EXPECT_EQ(Lunark({"convert", in, target, "--max-memory", "2M"}).status, 0);
-  EXPECT_EQ(Lunark({"convert", in, target, "--max-memory", "2"}).status, 0);  // MiB
-  EXPECT_EQ(Lunark({"info", "--max-memory", "4G", in}).status, 0);
-  EXPECT_EQ(Lunark({"batch", "--max-memory", "1K", "--to", "bmp", "--out", dir.File("o"), in}).status,
+  EXPECT_EQ(Lunark({"convert", in, target, "--max-memory", "2M"}, true).status, 0);
+  EXPECT_EQ(Lunark({"convert", in, target, "--max-memory", "2"}, true).status, 0);  // MiB
+  EXPECT_EQ(Lunark({"info", "--max-memory", "4G", in}, true).status, 0);
+  EXPECT_EQ(Lunark({"batch", "--max-memory", "1K", "--to", "bmp", "--out", dir.File("o"), in}, true)
+                .status,
             1);
 
   for (const char* bad : {"0", "-5", "12X", "", "2048G", "1.5G"}) {
-    const Outcome o = Lunark({"convert", in, target, "--max-memory", bad});
+    const Outcome o = Lunark({"convert", in, target, "--max-memory", bad}, true);
     EXPECT_EQ(o.status, 2) << bad;
     EXPECT_NE(o.err.find("--max-memory"), std::string::npos) << o.err;
   }
-  EXPECT_EQ(Lunark({"info", in, "--max-memory"}).status, 2);
+  EXPECT_EQ(Lunark({"info", in, "--max-memory"}, true).status, 2);
 }
 
 }  // namespace

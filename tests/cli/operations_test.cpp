@@ -4,17 +4,14 @@
 #include <memory>
 #include <set>
 
+#include "cli_util.h"
 #include "engine/image.h"
 #include "formats/rwimage.h"
-#include "support/test_support.h"
 
 using namespace testing_support;
+using cli_test::Lunark;
 
 namespace {
-
-std::string Lunark(const std::string& arguments, int* status) {
-  return RunCapture(std::string("'") + LUNARK_CLI_PATH + "' " + arguments + " 2>&1", status);
-}
 
 // The tests with files need the PPM and PGM classes and skip without them.
 bool HaveNetpbmFormats() {
@@ -85,25 +82,10 @@ TEST(CliOperations, TurnsAndMirrorsAgreeWithImageMagick) {
   }
 }
 
-TEST(CliOperations, GreyQuantizeBrightnessAndResize) {
+TEST(CliOperations, QuantizeAndResize) {
   if (!HaveNetpbmFormats()) GTEST_SKIP() << "no PPM/PGM classes in this build";
   TempDir dir;
-  int w = 0, h = 0;
-  std::vector<uint8_t> photo;
-  ASSERT_TRUE(ReadNetpbmRGB(DataPath("chelsea.ppm"), w, h, photo));
-  const std::vector<uint8_t> grey = ConvertPhoto(dir.File("g.pgm"), "--grey");
-  for (size_t i = 0; i < grey.size(); i += 3) {
-    ASSERT_EQ(grey[i], static_cast<int>(0.299 * photo[i]) + static_cast<int>(0.587 * photo[i + 1]) +
-                           static_cast<int>(0.114 * photo[i + 2]));
-  }
-  const std::vector<uint8_t> brighter = ConvertPhoto(dir.File("b.pgm"), "--grey --brightness 40");
-  for (size_t i = 0; i < grey.size(); ++i) {
-    ASSERT_GE(brighter[i], grey[i]);
-    if (grey[i] == 128) {
-      ASSERT_EQ(brighter[i], 168);
-    }
-  }
-
+  int w = 0;
   for (const char* method : {"median", "best"}) {
     const std::vector<uint8_t> q =
         ConvertPhoto(dir.File("q.ppm"), std::string("--quantize ") + method + " --colours 16");
@@ -125,30 +107,30 @@ TEST(CliOperations, GreyQuantizeBrightnessAndResize) {
 
 // The command line applies the same engine operations the viewer offers: the
 // result of each option equals the engine's own result on the loaded photo.
-TEST(CliOperations, InvertFilterColourAndContrastMatchTheEngine) {
+TEST(CliOperations, OperationsMatchTheEngine) {
   if (!HaveNetpbmFormats()) GTEST_SKIP() << "no PPM/PGM classes in this build";
   TempDir dir;
-  int w = 0, h = 0;
-  std::vector<uint8_t> photo;
-  ASSERT_TRUE(ReadNetpbmRGB(DataPath("chelsea.ppm"), w, h, photo));
-
-  const std::vector<uint8_t> inverted = ConvertPhoto(dir.File("i.ppm"), "--invert");
-  ASSERT_EQ(inverted.size(), photo.size());
-  for (size_t i = 0; i < photo.size(); ++i) ASSERT_EQ(inverted[i], 255 - photo[i]);
-
   struct Case {
     const char* options;
     bool (*apply)(vxImage&);  // the same steps through the engine; null: checked apart
   } cases[] = {
+      {"--invert", [](vxImage& im) { return im.InvertColor() == 0; }},
       {"--grey --filter lowpass2",
        [](vxImage& im) { return im.Make8Bit() == 1 && im.Filter(1) == 1; }},
       {"--grey --filter laplace1",
        [](vxImage& im) { return im.Make8Bit() == 1 && im.Filter(9) == 1; }},
+      {"--grey", [](vxImage& im) { return im.Make8Bit() == 1; }},
       {"--grey --contrast 50",
        [](vxImage& im) {
          if (im.Make8Bit() != 1) return false;
          const std::vector<vxRGBA> source(im.palette, im.palette + im.ColoursUsed());
          return im.Contrast(source.data(), 50) == 1 && im.ApplyColorMap() == 1;
+       }},
+      {"--grey --brightness 40",
+       [](vxImage& im) {
+         if (im.Make8Bit() != 1) return false;
+         const std::vector<vxRGBA> source(im.palette, im.palette + im.ColoursUsed());
+         return im.Brightness(source.data(), 40) == 1 && im.ApplyColorMap() == 1;
        }},
       {"--quantize median --colours 32 --colour", nullptr},
   };

@@ -78,6 +78,7 @@ TEST(Operations, RefusalsAndMemoryFailuresLeaveTheImage) {
   EXPECT_EQ(colour.Flip(5), 0);
   EXPECT_EQ(colour.ZoomImage(0, 5), 0);
   EXPECT_EQ(colour.Filter(14), -1);
+  EXPECT_EQ(grey.Filter(-1), -1);
   {
     TightMemory tight;
     EXPECT_EQ(colour.Make8Bit(), -3);

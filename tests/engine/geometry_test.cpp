@@ -74,27 +74,6 @@ TEST(Geometry, WideRowsUseTheirFullStride) {
   EXPECT_TRUE(SamePixel(img.Row(0) + 3 * 5499, mirrored.Row(0), 3));  // old 10999
 }
 
-// ImageMagick is the judge of which way the turns and mirrors go.
-TEST(Geometry, AgreesWithImageMagick) {
-  using namespace testing_support;
-  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
-  TempDir dir;
-  const std::string photo = DataPath("chelsea.ppm"), out = dir.File("out.ppm");
-  for (const auto& [option, angle, mode] : {std::tuple{"-rotate 90", 90, 0},
-                                            {"-rotate -90", -90, 0},
-                                            {"-flop", 0, 1},
-                                            {"-flip", 0, 0}}) {
-    ASSERT_EQ(RunCommand("convert '" + photo + "' " + option + " '" + out + "'"), 0);
-    int w = 0, h = 0;
-    std::vector<uint8_t> expected;
-    ASSERT_TRUE(ReadNetpbmRGB(out, w, h, expected));
-    vxScopedImage img;
-    ASSERT_TRUE(LoadNetpbm(img, photo));
-    ASSERT_EQ(angle ? img.Rotate(angle) : img.Flip(mode) + 1, 1);
-    EXPECT_EQ(TopDownRGB(img), expected) << option;
-  }
-}
-
 TEST(Zoom, HalfSizeFillsTheBottomRowsAndZerosTheRest) {
   vxScopedImage img, zoomed;
   for (vxImage* i : std::initializer_list<vxImage*>{&img, &zoomed}) {

@@ -9,81 +9,50 @@
 #include <random>
 
 #include "bmp_util.h"
-#include "engine/image.h"
-#include "engine/notice.h"
-#include "support/test_support.h"
 
 using namespace bmp_test;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
 
 namespace {
 
-// Lowers the memory ceiling for one test and restores it.
-class CeilingScope {
- public:
-  explicit CeilingScope(uint64_t bytes) : old_(vxMaxImageBytes()) { vxSetMaxImageBytes(bytes); }
-  ~CeilingScope() { vxSetMaxImageBytes(old_); }
-
- private:
-  uint64_t old_;
-};
-
 std::vector<std::pair<std::string, std::vector<uint8_t>>> Seeds() {
   std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
-  Bitmap v5;
-  v5.headerSize = 124;
-  v5.width = 13;
-  v5.height = 7;
-  v5.bitCount = 24;
-  v5.masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+  Bitmap v5{.headerSize = 124,
+            .width = 13,
+            .height = 7,
+            .bitCount = 24,
+            .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000}};
   for (int i = 0; i < 40 * 7; ++i) v5.pixels.push_back(static_cast<uint8_t>(i * 7));
   seeds.emplace_back("v5 24-bit", v5.Bytes());
 
-  Bitmap rle8;
-  rle8.width = 6;
-  rle8.height = 4;
-  rle8.compression = 1;
-  rle8.coloursUsed = 8;
+  Bitmap rle8{.width = 6, .height = 4, .compression = 1, .coloursUsed = 8};
   rle8.table.assign(8, vxRGBA{1, 2, 3, 0});
   rle8.pixels = {0x03, 0x01, 0x00, 0x03, 0x02, 0x03, 0x04, 0x00, 0x00, 0x00, 0x00,
                  0x02, 0x01, 0x01, 0x06, 0x05, 0x00, 0x00, 0x02, 0x07, 0x00, 0x01};
   seeds.emplace_back("rle8", rle8.Bytes());
 
-  Bitmap rle4;
-  rle4.width = 9;
-  rle4.height = 3;
-  rle4.bitCount = 4;
-  rle4.compression = 2;
-  rle4.table = SixteenColours();
+  Bitmap rle4{.width = 9, .height = 3, .bitCount = 4, .compression = 2, .table = SixteenColours()};
   rle4.pixels = {0x03, 0x12, 0x00, 0x05, 0x34, 0x56, 0x70, 0x00, 0x01, 0xF0,
                  0x00, 0x00, 0x00, 0x02, 0x03, 0x01, 0x02, 0x88, 0x00, 0x01};
   seeds.emplace_back("rle4", rle4.Bytes());
 
-  Bitmap os2;
-  os2.headerSize = 12;
-  os2.width = 9;
-  os2.height = 5;
-  os2.bitCount = 4;
-  os2.table = SixteenColours();
+  Bitmap os2{.headerSize = 12, .width = 9, .height = 5, .bitCount = 4, .table = SixteenColours()};
   for (int i = 0; i < 8 * 5; ++i) os2.pixels.push_back(static_cast<uint8_t>(i * 37));
   seeds.emplace_back("os2 4-bit", os2.Bytes());
 
-  Bitmap fields;
-  fields.width = 5;
-  fields.height = -3;
-  fields.bitCount = 16;
-  fields.compression = 3;
-  fields.masks = {0xF800, 0x07E0, 0x001F};
+  Bitmap fields{.width = 5,
+                .height = -3,
+                .bitCount = 16,
+                .compression = 3,
+                .masks = {0xF800, 0x07E0, 0x001F}};
   for (int i = 0; i < 12 * 3; ++i) fields.pixels.push_back(static_cast<uint8_t>(i * 11));
   seeds.emplace_back("top-down 565", fields.Bytes());
 
-  Bitmap mono;
-  mono.width = 33;
-  mono.height = 2;
-  mono.bitCount = 1;
-  mono.table = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-  mono.pixels = {0xAA, 0x55, 0xF0, 0x0F, 0x80, 0, 0, 0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0, 0, 0};
+  Bitmap mono{
+      .width = 33,
+      .height = 2,
+      .bitCount = 1,
+      .table = {{0, 0, 0, 0}, {255, 255, 255, 0}},
+      .pixels = {0xAA, 0x55, 0xF0, 0x0F, 0x80, 0, 0, 0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0, 0, 0}};
   seeds.emplace_back("1-bit", mono.Bytes());
   return seeds;
 }
@@ -114,10 +83,7 @@ TEST(BmpMalformed, EveryPrefixLoadsOrFailsCleanly) {
 }
 
 std::vector<uint8_t> GoodPaletteFile() {
-  Bitmap b;
-  b.width = 4;
-  b.height = 2;
-  b.coloursUsed = 4;
+  Bitmap b{.width = 4, .height = 2, .coloursUsed = 4};
   b.table.assign(4, vxRGBA{7, 7, 7, 0});
   b.pixels = {0, 1, 2, 3, 3, 2, 1, 0};
   return b.Bytes();
@@ -143,7 +109,7 @@ TEST(BmpMalformed, ImpossibleHeaderSizesAreRefused) {
 TEST(BmpMalformed, AbsurdFieldsAreRefusedBeforeAllocating) {
   // With the ceiling out of the way, only the checks against the file stand
   // between these headers and an allocation of gigabytes or terabytes.
-  CeilingScope ceiling(uint64_t{1} << 50);
+  MemoryCeiling ceiling(uint64_t{1} << 50);
   const struct {
     const char* name;
     size_t at;
@@ -178,29 +144,19 @@ TEST(BmpMalformed, AbsurdFieldsAreRefusedBeforeAllocating) {
   }
 
   // A 24-bit file whose table, or whose masks, would lie beyond its end.
-  Bitmap colour;
-  colour.width = 2;
-  colour.height = 2;
-  colour.bitCount = 24;
-  colour.coloursImportant = 1000000;
+  Bitmap colour{.width = 2, .height = 2, .bitCount = 24, .coloursImportant = 1000000};
   colour.pixels.assign(16, 9);
   WriteFileBytes(file, colour.Bytes());
   vxScopedImage image;
   EXPECT_EQ(image.LoadImage(file.c_str()), -2);
-  Bitmap fields;
-  fields.bitCount = 16;
-  fields.compression = 3;
+  Bitmap fields{.bitCount = 16, .compression = 3};
   fields.pixels = {1, 2, 3, 4};  // 4 of the 12 mask bytes
   WriteFileBytes(file, fields.Bytes());
   EXPECT_EQ(image.LoadImage(file.c_str()), -2);
 }
 
 TEST(BmpMalformed, RunLengthPicturesAreBoundedByTheCeiling) {
-  Bitmap b;
-  b.width = 30000;
-  b.height = 30000;
-  b.compression = 1;
-  b.coloursUsed = 2;
+  Bitmap b{.width = 30000, .height = 30000, .compression = 1, .coloursUsed = 2};
   b.table.assign(2, vxRGBA{});
   b.pixels = {0x00, 0x01};  // end of bitmap at once: a valid, empty picture
   TempDir dir;
@@ -211,7 +167,7 @@ TEST(BmpMalformed, RunLengthPicturesAreBoundedByTheCeiling) {
   EXPECT_EQ(image.LoadImage(file.c_str()), -2);
   EXPECT_NE(vxLastError().find("far too few"), std::string::npos);
   // Enough coded bytes (end-of-line codes) for 9 MB, above the ceiling.
-  CeilingScope ceiling(8 << 20);
+  MemoryCeiling ceiling(8 << 20);
   b.width = b.height = 3000;
   b.pixels.assign(2 * 4500, 0x00);
   b.pixels.insert(b.pixels.end(), {0x00, 0x01});
@@ -259,14 +215,13 @@ TEST(BmpMalformed, RunsAndDeltasStopAtTheEndOfThePicture) {
   const std::string file = dir.File("runs.bmp");
   for (const auto& s : kStreams) {
     SCOPED_TRACE(s.name);
-    Bitmap b;
-    b.width = 4;
-    b.height = 3;
-    b.bitCount = s.bits;
-    b.compression = s.bits == 8 ? 1 : 2;
-    b.coloursUsed = 16;
-    b.table = SixteenColours();
-    b.pixels = s.stream;
+    Bitmap b{.width = 4,
+             .height = 3,
+             .bitCount = s.bits,
+             .compression = s.bits == 8 ? 1u : 2u,
+             .coloursUsed = 16,
+             .table = SixteenColours(),
+             .pixels = s.stream};
     WriteFileBytes(file, b.Bytes());
     vxScopedImage image;
     ASSERT_EQ(image.LoadImage(file.c_str()), 0) << vxLastError();
@@ -277,11 +232,7 @@ TEST(BmpMalformed, RunsAndDeltasStopAtTheEndOfThePicture) {
 TEST(BmpMalformed, EndlessLookingStreamsFinish) {
   // Deltas of zero and line ends past the picture consume input; the reader
   // stops at the end of the file or of the picture.
-  Bitmap b;
-  b.width = 8;
-  b.height = 8;
-  b.compression = 1;
-  b.coloursUsed = 2;
+  Bitmap b{.width = 8, .height = 8, .compression = 1, .coloursUsed = 2};
   b.table.assign(2, vxRGBA{});
   for (int i = 0; i < 250000; ++i) b.pixels.insert(b.pixels.end(), {0x00, 0x02, 0x00, 0x00});
   TempDir dir;
@@ -293,7 +244,7 @@ TEST(BmpMalformed, EndlessLookingStreamsFinish) {
 }
 
 TEST(BmpMalformed, RandomDamage) {
-  CeilingScope ceiling(64 << 20);
+  MemoryCeiling ceiling(64 << 20);
   std::mt19937 rng(20240611);
   TempDir dir;
   const std::string file = dir.File("damaged.bmp");

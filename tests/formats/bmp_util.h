@@ -1,5 +1,5 @@
 // Helpers of the bitmap tests: a builder for hand-made files, the external
-// decoders that judge the reader, and a notice recorder.
+// decoders that judge the reader.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,20 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/notice.h"
-#include "support/test_support.h"
+#include "format_util.h"
 
 namespace bmp_test {
 
-inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
+using namespace format_test;
+
 inline uint32_t Get32(const std::vector<uint8_t>& in, size_t at) {
   return in[at] | (in[at + 1] << 8) | (in[at + 2] << 16) |
          (static_cast<uint32_t>(in[at + 3]) << 24);
@@ -101,21 +93,6 @@ inline std::vector<vxRGBA> SixteenColours() {
   return t;
 }
 
-struct Picture {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> rgb;  // top-down
-  bool operator==(const Picture&) const = default;
-};
-
-// Failure messages show the size and the first pixel.
-inline void PrintTo(const Picture& p, std::ostream* os) {
-  *os << p.width << " x " << p.height << " (" << p.rgb.size() << " samples";
-  if (p.rgb.size() >= 3)
-    *os << ", first " << int(p.rgb[0]) << "," << int(p.rgb[1]) << "," << int(p.rgb[2]);
-  *os << ")";
-}
-
 // Top-down RGB of 8-bit index rows given bottom-up, for expectations.
 inline Picture FromIndices(int width, int height, const std::vector<std::vector<int>>& topDownRows,
                            const std::vector<vxRGBA>& table) {
@@ -150,29 +127,15 @@ inline std::optional<Picture> ByNetpbm(const std::string& file) {
 
 // Lunark's decoding; `result` gets LoadImage's result.
 inline Picture ByLunark(const std::string& file, int* result = nullptr) {
-  vxScopedImage image;
-  const int r = image.LoadImage(file.c_str());
+  Picture p;
+  const int r = format_test::LoadPicture(file, p);
   if (result) *result = r;
-  if (r != 0) return {};
-  return {image.Width(), image.Height(), testing_support::TopDownRGB(image)};
+  return p;
 }
 
 inline bool HaveJudges() {
   return testing_support::HaveTool("convert") && testing_support::HaveTool("bmptopnm") &&
          testing_support::HaveTool("ppmtoppm");
 }
-
-// Records the notices posted while it lives.
-class NoticeRecorder {
- public:
-  NoticeRecorder() {
-    previous_ = vxSetNoticeSink([this](const vxNotice& n) { notices.push_back(n); });
-  }
-  ~NoticeRecorder() { vxSetNoticeSink(previous_); }
-  std::vector<vxNotice> notices;
-
- private:
-  vxNoticeSink previous_;
-};
 
 }  // namespace bmp_test

@@ -17,51 +17,14 @@ namespace {
 
 using namespace jt;
 
-struct Entry {
-  uint16_t tag, type;
-  uint32_t count, value;
-};
+using Entry = IfdEntry;
 
-// An APP1 payload: "Exif\0\0", a TIFF header and directory 0 at `offset`.
+// An APP1 payload: "Exif\0\0" and a TIFF header with directory 0 at `offset`.
 std::vector<uint8_t> ExifSegment(bool bigEndian, const std::vector<Entry>& entries,
                                  uint32_t offset = 8) {
-  std::vector<uint8_t> t;
-  auto word = [&](uint32_t v) {
-    if (bigEndian)
-      t.insert(t.end(), {uint8_t(v >> 8), uint8_t(v)});
-    else
-      t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8)});
-  };
-  auto dword = [&](uint32_t v) {
-    if (bigEndian) {
-      word(v >> 16);
-      word(v & 0xFFFF);
-    } else {
-      word(v & 0xFFFF);
-      word(v >> 16);
-    }
-  };
-  t.insert(t.end(), bigEndian ? std::initializer_list<uint8_t>{'M', 'M'}
-                              : std::initializer_list<uint8_t>{'I', 'I'});
-  word(42);
-  dword(offset);
-  while (t.size() < offset) t.push_back(0);
-  word(static_cast<uint32_t>(entries.size()));
-  for (const Entry& e : entries) {
-    word(e.tag);
-    word(e.type);
-    dword(e.count);
-    if (e.type == 3) {  // a SHORT sits in the first two bytes of the field
-      word(e.value);
-      word(0);
-    } else {
-      dword(e.value);
-    }
-  }
-  dword(0);  // no next directory
-  std::vector<uint8_t> segment(6 + t.size());
-  std::memcpy(segment.data(), "Exif\0", 6);
-  std::copy(t.begin(), t.end(), segment.begin() + 6);
+  std::vector<uint8_t> segment = {'E', 'x', 'i', 'f', 0, 0};
+  const std::vector<uint8_t> tiff = TiffDirectory(bigEndian, entries, offset);
+  segment.insert(segment.end(), tiff.begin(), tiff.end());
   return segment;
 }
 
@@ -146,10 +109,7 @@ TEST_F(ExifJpegTest, EveryOrientationOpensUpright) {
     EXPECT_EQ(w, o >= 5 ? 32 : 48);
     EXPECT_GE(Psnr(TopDownRGB(image), upright), 45.0);
 
-    vxFileInfo info{};
-    ASSERT_EQ(vxImage::GetInfo(jpeg.c_str(), &info), 0);
-    EXPECT_EQ(info.width, w);
-    EXPECT_EQ(info.height, h);
+    EXPECT_EQ(InfoOf(jpeg), Info(w, h, 24, jpeg));
 
     // The reduced decode stands upright too.
     vxBitmapInfoHeader* block = nullptr;

@@ -2,23 +2,35 @@
 // other programs, and hostile-input loops.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "engine/image.h"
 #include "engine/notice.h"
+#include "formats/rwimage.h"
 #include "support/test_support.h"
 
 namespace format_test {
 
+using testing_support::DataPath;
 using testing_support::HaveTool;
+using testing_support::MakePattern;
 using testing_support::ReadFileBytes;
 using testing_support::RunCommand;
 using testing_support::TempDir;
+using testing_support::TopDownRGB;
 using testing_support::WriteFileBytes;
 
 // A picture as top-down RGB triples.
@@ -28,6 +40,19 @@ struct Picture {
   std::vector<uint8_t> rgb;
   bool operator==(const Picture&) const = default;
 };
+
+// Failure messages show the size and the first pixel.
+inline void PrintTo(const Picture& p, std::ostream* os) {
+  *os << p.width << " x " << p.height << " (" << p.rgb.size() << " samples";
+  if (p.rgb.size() >= 3)
+    *os << ", first " << int(p.rgb[0]) << "," << int(p.rgb[1]) << "," << int(p.rgb[2]);
+  *os << ")";
+}
+
+inline std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 
 inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
@@ -42,6 +67,34 @@ inline int LoadPicture(const std::string& path, Picture& picture) {
     picture.rgb = testing_support::TopDownRGB(image);
   }
   return result;
+}
+
+// Reads a file with one format class directly, as a library caller would;
+// returns Read's result and frees what it returned.
+inline int ReadDirect(int type, const std::string& path) {
+  std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(type));
+  if (!rw) return vxCannotOpen;
+  vxBitmapInfoHeader* header = nullptr;
+  vxRGBA* palette = nullptr;
+  unsigned char* bits = nullptr;
+  int count = -1;
+  const int r = rw->Read(path.c_str(), &count, &header, &palette, &bits, nullptr);
+  if (r == 0) vxFreeBlock(header);
+  return r;
+}
+
+// GetInfo's answer for a file as "W x H, B bits, S bytes", or its failure code.
+inline std::string InfoOf(const std::string& path) {
+  vxFileInfo info{};
+  const int r = vxImage::GetInfo(path.c_str(), &info);
+  if (r != 0) return "failed: " + std::to_string(r);
+  return std::to_string(info.width) + " x " + std::to_string(info.height) + ", " +
+         std::to_string(info.bitsPerPixel) + " bits, " + std::to_string(info.fileSize) + " bytes";
+}
+// What InfoOf should say for `path`, whose size is taken from the file itself.
+inline std::string Info(int width, int height, int bits, const std::string& path) {
+  return std::to_string(width) + " x " + std::to_string(height) + ", " + std::to_string(bits) +
+         " bits, " + std::to_string(std::filesystem::file_size(path)) + " bytes";
 }
 
 // Runs `command` (a shell pipeline writing any netpbm image to standard
@@ -79,26 +132,101 @@ inline void ExpectLoadsLike(const std::string& path, const std::string& toolComm
       << (firstDiff / 3) % ours.width << ", y " << (firstDiff / 3) / ours.width << ")";
 }
 
-// Collects the notices posted while it lives.
+// Collects the notices posted while it lives (from any thread).
 class NoticeCapture {
  public:
   NoticeCapture() {
-    previous_ = vxSetNoticeSink([this](const vxNotice& n) { notices.push_back(n); });
+    previous_ = vxSetNoticeSink([this](const vxNotice& n) {
+      std::lock_guard lock(mutex_);
+      notices_.push_back(n);
+    });
   }
   ~NoticeCapture() { vxSetNoticeSink(previous_); }
   NoticeCapture(const NoticeCapture&) = delete;
   NoticeCapture& operator=(const NoticeCapture&) = delete;
 
+  std::vector<vxNotice> notices() const {
+    std::lock_guard lock(mutex_);
+    return notices_;
+  }
+  // Notices whose text is exactly `text`.
   int Count(const std::string& text) const {
     int n = 0;
-    for (const vxNotice& notice : notices) n += notice.text == text;
+    for (const vxNotice& notice : notices()) n += notice.text == text;
     return n;
   }
-  std::vector<vxNotice> notices;
+  // Notices under `caption` whose text contains `part`.
+  int Count(const std::string& caption, const std::string& part) const {
+    int n = 0;
+    for (const vxNotice& notice : notices())
+      n += notice.caption == caption && notice.text.find(part) != std::string::npos;
+    return n;
+  }
 
  private:
+  mutable std::mutex mutex_;
+  std::vector<vxNotice> notices_;
   vxNoticeSink previous_;
 };
+
+// Sets the picture memory ceiling while it lives.
+class MemoryCeiling {
+ public:
+  explicit MemoryCeiling(uint64_t bytes) : old_(vxMaxImageBytes()) { vxSetMaxImageBytes(bytes); }
+  ~MemoryCeiling() { vxSetMaxImageBytes(old_); }
+
+ private:
+  uint64_t old_;
+};
+
+// Lowers the file-size limit of the process while it lives, with SIGXFSZ
+// ignored, so that writes beyond `bytes` fail with EFBIG as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, previous_);
+  }
+
+ private:
+  rlimit saved_{};
+  sighandler_t previous_;
+};
+
+// Sends the process's standard error to `path` while it lives.
+class StderrToFile {
+ public:
+  explicit StderrToFile(const std::string& path) {
+    fflush(stderr);
+    saved_ = dup(2);
+    const int sink = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(sink, 2);
+    close(sink);
+  }
+  ~StderrToFile() {
+    fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+  }
+
+ private:
+  int saved_;
+};
+
+// Entries of a folder (open descriptors: "/proc/self/fd").
+inline int CountEntries(const std::string& folder) {
+  int n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
+  return n;
+}
+inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
 
 // Loads every prefix of the file at `path` through the engine: each load
 // fails cleanly or gives a picture whose pixels are those of the whole file
@@ -160,6 +288,8 @@ inline void LoadMutations(const std::vector<uint8_t>& bytes, const TempDir& dir,
     WriteFileBytes(path, m);
     Picture p;
     const int result = LoadPicture(path, p);
+    vxFileInfo info{};
+    vxImage::GetInfo(path.c_str(), &info);
     EXPECT_LE(result, 0) << "round " << round;
     if (result == 0) {
       EXPECT_EQ(p.rgb.size(), static_cast<size_t>(p.width) * p.height * 3) << "round " << round;
@@ -168,9 +298,13 @@ inline void LoadMutations(const std::vector<uint8_t>& bytes, const TempDir& dir,
 }
 
 // Little-endian helpers for building files by hand.
-inline void PutLE16(std::vector<uint8_t>& v, unsigned value) {
-  v.push_back(static_cast<uint8_t>(value & 0xFF));
-  v.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
 }
 
 }  // namespace format_test

@@ -1,8 +1,6 @@
 // Broken and hostile JPEG files: a clear result, never a crash, a hang or an
 // allocation sized by a lying header.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -79,18 +77,14 @@ TEST_F(JpegMalformedTest, LibraryMessagesGoToNoticesNotToStandardError) {
   WriteFileBytes(dir.File("junk.jpg"), {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x03, 0x08, 0xFF, 0xD9});
 
   const std::string errors = dir.File("stderr.txt");
-  fflush(stderr);
-  const int saved = dup(2);
-  const int sink = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  dup2(sink, 2);
   NoticeCapture notices;
   vxScopedImage a, b;
-  const int partial = a.LoadImage(dir.File("cut.jpg").c_str());
-  const int refused = b.LoadImage(dir.File("junk.jpg").c_str());
-  fflush(stderr);
-  dup2(saved, 2);
-  close(saved);
-  close(sink);
+  int partial, refused;
+  {
+    StderrToFile redirect(errors);
+    partial = a.LoadImage(dir.File("cut.jpg").c_str());
+    refused = b.LoadImage(dir.File("junk.jpg").c_str());
+  }
 
   EXPECT_EQ(partial, 0);
   EXPECT_EQ(refused, -2);
@@ -123,11 +117,8 @@ TEST_F(JpegMalformedTest, AHeaderThatClaimsAHugePictureIsRefusedBeforeDecoding) 
   EXPECT_EQ(info.width, 60000);
 
   // A real picture above the memory ceiling is refused as too large.
-  const uint64_t ceiling = vxMaxImageBytes();
-  vxSetMaxImageBytes(100000);
-  const int result = ReadWith(TypeJPEG, Make("big.jpg", "", "451x300+0+0"), image).result;
-  vxSetMaxImageBytes(ceiling);
-  EXPECT_EQ(result, -3);
+  MemoryCeiling ceiling(100000);
+  EXPECT_EQ(ReadWith(TypeJPEG, Make("big.jpg", "", "451x300+0+0"), image).result, -3);
 }
 
 TEST_F(JpegMalformedTest, AProgressiveFileWithEndlessScansIsStopped) {

@@ -97,8 +97,7 @@ TEST_F(JpegTest, ReadsFilesOfOtherToolsExactlyAsDjpegDecodesThem) {
     EXPECT_EQ(image.Width(), w);
     EXPECT_EQ(image.Height(), h);
     const std::vector<uint8_t> got = TopDownRGB(image);
-    EXPECT_GE(Psnr(got, expected), 45.0);
-    EXPECT_TRUE(got == expected);
+    EXPECT_TRUE(got == expected) << Psnr(got, expected) << " dB";
   }
 }
 
@@ -188,17 +187,12 @@ TEST_F(JpegTest, PalettesThatAreNoGreyRampAreWrittenByTheirColours) {
 TEST_F(JpegTest, FileInformationComesFromTheHeader) {
   const std::string jpeg = File("info.jpg");
   ASSERT_EQ(RunCommand("cjpeg " + Quote(colour) + " > " + Quote(jpeg)), 0);
-  vxFileInfo info{};
-  ASSERT_EQ(vxImage::GetInfo(jpeg.c_str(), &info), 0);
-  EXPECT_EQ(info.width, 451);
-  EXPECT_EQ(info.height, 300);
-  EXPECT_EQ(info.bitsPerPixel, 24);
-  EXPECT_EQ(info.fileSize, std::filesystem::file_size(jpeg));
+  EXPECT_EQ(InfoOf(jpeg), Info(451, 300, 24, jpeg));
   ASSERT_EQ(RunCommand("cjpeg " + Quote(grey) + " > " + Quote(jpeg)), 0);
-  ASSERT_EQ(vxImage::GetInfo(jpeg.c_str(), &info), 0);
-  EXPECT_EQ(info.bitsPerPixel, 8);
+  EXPECT_EQ(InfoOf(jpeg), Info(512, 512, 8, jpeg));
 
   std::unique_ptr<vxRWImage> rw(vxCreateJPEG());
+  vxFileInfo info{};
   EXPECT_EQ(rw->GetFileInfo(File("missing.jpg").c_str(), &info), -1);
   WriteFileBytes(File("bad.jpg"), {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x02, 0x12});
   NoticeCapture notices;
@@ -207,9 +201,6 @@ TEST_F(JpegTest, FileInformationComesFromTheHeader) {
 
 TEST_F(JpegTest, OptionsComeFromTheApplicationsDialog) {
   std::unique_ptr<vxRWImage> rw(vxCreateJPEG());
-  EXPECT_EQ(rw->typeId, TypeJPEG);
-  EXPECT_STREQ(rw->extensions, "JPG");
-  EXPECT_EQ(rw->InOptions(), nullptr);
   EXPECT_EQ(rw->OutOptions(), nullptr);  // no dialog installed: no options
   int asked = 0;
   auto previous = vxSetOptionsDialogHook([&asked](int type) {
@@ -245,9 +236,8 @@ TEST_F(JpegTest, FailedWritesReturnAnErrorAndNeverReplaceTheOldFile) {
     EXPECT_NE(picture.SaveImage(target.c_str(), TypeJPEG, &best), 0);
   }
   EXPECT_TRUE(ReadFileBytes(target) == before);
-  int files = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
-  EXPECT_EQ(files, 2);  // kept.jpg and the truncated direct.jpg, no temporary file
+  EXPECT_EQ(CountEntries(dir.path()),
+            2);  // kept.jpg and the truncated direct.jpg, no temporary file
 }
 
 TEST_F(JpegTest, ReducedDecodeMatchesDjpegScaling) {

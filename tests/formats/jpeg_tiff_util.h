@@ -2,54 +2,19 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/notice.h"
-#include "formats/rwimage.h"
-#include "support/test_support.h"
+#include "format_util.h"
 
 namespace jt {
 
 using namespace testing_support;
-
-// Collects the notices posted while it lives.
-class NoticeCapture {
- public:
-  NoticeCapture() {
-    previous_ = vxSetNoticeSink([this](const vxNotice& n) {
-      std::lock_guard lock(mutex_);
-      notices_.push_back(n);
-    });
-  }
-  ~NoticeCapture() { vxSetNoticeSink(previous_); }
-  std::vector<vxNotice> notices() const {
-    std::lock_guard lock(mutex_);
-    return notices_;
-  }
-  int Count(const std::string& caption, const std::string& text) const {
-    int n = 0;
-    for (const vxNotice& notice : notices()) {
-      n += notice.caption == caption && notice.text.find(text) != std::string::npos;
-    }
-    return n;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<vxNotice> notices_;
-  vxNoticeSink previous_;
-};
+using namespace format_test;
 
 // Calls a format class directly, as a library caller would.
 struct RWResult {
@@ -82,6 +47,46 @@ inline int WriteWith(int type, const std::string& path, vxImage& image, void* op
   return WriteWith(type, path, image.header, image.palette, image.bits, options);
 }
 
+// One entry of a TIFF directory; a SHORT value sits in the first two bytes
+// of its field.
+struct IfdEntry {
+  uint16_t tag, type;
+  uint32_t count, value;
+};
+
+// A TIFF header and directory 0 at `offset`, with no next directory.
+inline std::vector<uint8_t> TiffDirectory(bool bigEndian, const std::vector<IfdEntry>& entries,
+                                          uint32_t offset = 8) {
+  std::vector<uint8_t> t = {uint8_t(bigEndian ? 'M' : 'I'), uint8_t(bigEndian ? 'M' : 'I')};
+  auto word = [&](uint32_t v) {
+    if (bigEndian)
+      t.insert(t.end(), {uint8_t(v >> 8), uint8_t(v)});
+    else
+      t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8)});
+  };
+  auto dword = [&](uint32_t v) {
+    word(bigEndian ? v >> 16 : v & 0xFFFF);
+    word(bigEndian ? v & 0xFFFF : v >> 16);
+  };
+  word(42);
+  dword(offset);
+  t.resize(std::max<size_t>(t.size(), offset), 0);
+  word(static_cast<uint32_t>(entries.size()));
+  for (const IfdEntry& e : entries) {
+    word(e.tag);
+    word(e.type);
+    dword(e.count);
+    if (e.type == 3) {
+      word(e.value);
+      word(0);
+    } else {
+      dword(e.value);
+    }
+  }
+  dword(0);
+  return t;
+}
+
 // Top-down RGB of a netpbm file that a shell command wrote to `ppm`.
 inline std::vector<uint8_t> ToolRGB(const std::string& command, const std::string& ppm, int& width,
                                     int& height) {
@@ -109,8 +114,6 @@ inline void MakeQuadrants(vxImage& image, int width, int height) {
   }
 }
 
-inline std::string Quote(const std::string& path) { return "'" + path + "'"; }
-
 // Writes top-down RGB triples as a binary PPM for the tools to read.
 inline void WritePpm(const std::string& path, const std::vector<uint8_t>& rgb, int width,
                      int height) {
@@ -123,34 +126,6 @@ inline void WritePpm(const std::string& path, const std::vector<uint8_t>& rgb, i
 
 inline void WritePpm(const std::string& path, const vxImage& image) {
   WritePpm(path, TopDownRGB(image), image.Width(), image.Height());
-}
-
-// Lowers the file-size limit of the process while it lives, with SIGXFSZ
-// ignored, so that writes beyond `bytes` fail with EFBIG as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit lowered = saved_;
-    lowered.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &lowered);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previous_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t previous_;
-};
-
-inline int OpenDescriptors() {
-  int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-    ++n;
-  return n;
 }
 
 // Feeds every prefix of `bytes` (stepping by `step`) and `flips` single-byte

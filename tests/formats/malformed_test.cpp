@@ -7,10 +7,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "engine/image.h"
-#include "engine/notice.h"
-#include "formats/rwimage.h"
-#include "support/test_support.h"
+#include "format_util.h"
 
 namespace fs = std::filesystem;
 
@@ -22,8 +19,8 @@ struct FormatDir {
 };
 
 constexpr FormatDir kDirs[] = {
-    {"bmp", TypeBMP}, {"pcx", TypePCX},  {"ppm", TypePPM}, {"pgm", TypePGM}, {"tiff", TypeTIFF},
-    {"tga", TypeTGA}, {"gif", TypeGIF},  {"jpeg", TypeJPEG}, {"wif", TypeWIF}, {"load", -1},
+    {"bmp", TypeBMP}, {"pcx", TypePCX}, {"ppm", TypePPM},   {"pgm", TypePGM}, {"tiff", TypeTIFF},
+    {"tga", TypeTGA}, {"gif", TypeGIF}, {"jpeg", TypeJPEG}, {"wif", TypeWIF}, {"load", -1},
 };
 
 unsigned Checksum(const vxImage& image) {
@@ -65,15 +62,9 @@ TEST(MalformedFiles, EveryKeptInputLoadsOrFailsCleanly) {
       vxFileInfo info{};
       vxImage::GetInfo(path.c_str(), &info);
       // The reader of the folder's format, whatever the content says.
-      if (vxRWImage* rw = dir.type > 0 ? vxImage::CreateRWImage(dir.type) : nullptr) {
-        int count = -1;
-        vxBitmapInfoHeader* header = nullptr;
-        vxRGBA* palette = nullptr;
-        unsigned char* bits = nullptr;
-        if (rw->Read(path.c_str(), &count, &header, &palette, &bits, nullptr) == 0) vxFreeBlock(header);
-        delete rw;
-      }
-      const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (dir.type > 0) format_test::ReadDirect(dir.type, path);
+      const auto seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       EXPECT_LT(seconds, 20.0) << "took too long";
     }
   }
@@ -84,8 +75,7 @@ TEST(MalformedFiles, EveryKeptInputLoadsOrFailsCleanly) {
 // refused for their length, not left to the memory ceiling: raised to 4 GiB
 // here, it would let every one of them through.
 TEST(MalformedFiles, HeadersThatClaimFarMoreThanTheFileAreRefused) {
-  const uint64_t saved = vxMaxImageBytes();
-  vxSetMaxImageBytes(uint64_t{4} << 30);
+  format_test::MemoryCeiling ceiling(uint64_t{4} << 30);
   for (const char* name : {"wif/huge-dims-grey-one-level.wif", "bmp/rle8-end-at-once.bmp",
                            "bmp/huge-dims.bmp", "tiff/huge-dims-deflate-partial.tif",
                            "tga/huge-dims-rle.tga", "pcx/huge-dims.pcx", "ppm/huge-dims.ppm"}) {
@@ -94,7 +84,6 @@ TEST(MalformedFiles, HeadersThatClaimFarMoreThanTheFileAreRefused) {
     EXPECT_EQ(image.LoadImage(path.c_str()), vxNotRecognised) << name;
     EXPECT_FALSE(vxLastError().empty()) << name;
   }
-  vxSetMaxImageBytes(saved);
 }
 
 }  // namespace

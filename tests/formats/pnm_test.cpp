@@ -1,6 +1,5 @@
 #include "formats/pnm/pnm.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,20 +14,6 @@ namespace {
 using namespace format_test;
 
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
-
-std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
 
 // ReadPNMHeader on a byte string; the stream position after it goes to *rest.
 int ParseHeader(const std::string& text, char* magic, int* w, int* h, int* m,
@@ -129,24 +114,14 @@ TEST(PnmRead, RefusesBadHeadersAndClosesTheFile) {
     WriteFileBytes(path, Bytes(text));
     Picture p;
     EXPECT_LT(LoadPicture(path, p), 0) << text;
+    EXPECT_EQ(ReadDirect(TypePGM, path), vxNotRecognised);
     std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(TypePGM));
-    vxBitmapInfoHeader* header = nullptr;
-    vxRGBA* palette = nullptr;
-    unsigned char* bits = nullptr;
-    int count = -1;
-    EXPECT_EQ(rw->Read(path.c_str(), &count, &header, &palette, &bits, nullptr), vxNotRecognised);
-    EXPECT_EQ(header, nullptr);
     vxFileInfo info{};
     EXPECT_LT(rw->GetFileInfo(path.c_str(), &info), 0) << text;
   }
   // A P6 file handed to the PGM class is not recognised either.
   WriteFileBytes(path, Bytes("P6 1 1 255\nabc"));
-  std::unique_ptr<vxRWImage> pgm(vxImage::CreateRWImage(TypePGM));
-  vxBitmapInfoHeader* header = nullptr;
-  vxRGBA* palette = nullptr;
-  unsigned char* bits = nullptr;
-  int count = 0;
-  EXPECT_EQ(pgm->Read(path.c_str(), &count, &header, &palette, &bits, nullptr), vxNotRecognised);
+  EXPECT_EQ(ReadDirect(TypePGM, path), vxNotRecognised);
   EXPECT_EQ(OpenDescriptors(), before);
 }
 
@@ -185,14 +160,8 @@ TEST(PnmInfo, ReportsDepthByMagic) {
   TempDir dir;
   WriteFileBytes(dir.File("c.ppm"), Bytes("P6\n300 2\n255\n"));
   WriteFileBytes(dir.File("g.pgm"), Bytes("P5\n70000 3\n255\n"));
-  vxFileInfo info{};
-  ASSERT_EQ(vxImage::GetInfo(dir.File("c.ppm").c_str(), &info), 0);
-  EXPECT_EQ(info.width, 300);
-  EXPECT_EQ(info.bitsPerPixel, 24);
-  EXPECT_EQ(info.fileSize, 13u);
-  ASSERT_EQ(vxImage::GetInfo(dir.File("g.pgm").c_str(), &info), 0);
-  EXPECT_EQ(info.width, 70000 & 0xFFFF);
-  EXPECT_EQ(info.bitsPerPixel, 8);
+  EXPECT_EQ(InfoOf(dir.File("c.ppm")), "300 x 2, 24 bits, 13 bytes");
+  EXPECT_EQ(InfoOf(dir.File("g.pgm")), Info(70000 & 0xFFFF, 3, 8, dir.File("g.pgm")));
 }
 
 TEST(PnmWrite, NetpbmReadsWhatWeWrite) {

@@ -3,26 +3,17 @@
 // succeeds replaces the file, keeps its permissions and follows symbolic
 // links to the file they name.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "engine/image.h"
-#include "engine/notice.h"
-#include "support/test_support.h"
-
-using testing_support::MakePattern;
-using testing_support::ReadFileBytes;
-using testing_support::TempDir;
-using testing_support::TopDownRGB;
-using testing_support::WriteFileBytes;
+#include "format_util.h"
 
 namespace {
+
+using namespace format_test;
 
 namespace fs = std::filesystem;
 
@@ -40,27 +31,6 @@ mode_t ModeOf(const std::string& path) {
   return st.st_mode & 07777;
 }
 
-// Files may grow to `bytes` at most while it lives; writing beyond fails
-// with EFBIG instead of killing the process.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &old_);
-    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = old_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit old_{};
-  sighandler_t oldHandler_;
-};
-
 class SaveSafety : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -68,18 +38,14 @@ class SaveSafety : public ::testing::Test {
     MakePattern(small_, 3, 3, 24, 8);      // fits in one stdio buffer
     old_ = {'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'};
   }
-  void TearDown() override {
-    image_.Delete();
-    small_.Delete();
-  }
-  vxImage image_, small_;
+  vxScopedImage image_, small_;
   std::vector<uint8_t> old_;
 };
 
 TEST_F(SaveSafety, AFullDiskLeavesTheOldFileAndNoTemporaryFile) {
   TempDir dir;
   const std::string target = dir.File("picture.bmp");
-  for (vxImage* image : {&image_, &small_}) {
+  for (vxImage* image : {static_cast<vxImage*>(&image_), static_cast<vxImage*>(&small_)}) {
     WriteFileBytes(target, old_);
     int result;
     {

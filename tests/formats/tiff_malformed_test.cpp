@@ -17,36 +17,16 @@ using namespace jt;
 // whatever size its header claims.
 std::vector<uint8_t> ClaimingTiff(uint32_t width, uint32_t height, uint16_t bitsPerSample,
                                   uint32_t dataBytes) {
-  std::vector<uint8_t> b = {'I', 'I', 42, 0, 8, 0, 0, 0};
-  auto word = [&b](uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)}); };
-  auto dword = [&](uint32_t v) {
-    word(v & 0xFFFF);
-    word(v >> 16);
-  };
-  const uint32_t entries = 9;
-  const uint32_t data = 8 + 2 + entries * 12 + 4;
-  auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) {
-    word(tag);
-    word(type);
-    dword(1);
-    if (type == 3) {
-      word(value);
-      word(0);
-    } else {
-      dword(value);
-    }
-  };
-  word(entries);
-  entry(256, 4, width);
-  entry(257, 4, height);
-  entry(258, 3, bitsPerSample);
-  entry(259, 3, 1);
-  entry(262, 3, 1);
-  entry(273, 4, data);
-  entry(277, 3, 1);
-  entry(278, 4, height);
-  entry(279, 4, dataBytes);
-  dword(0);
+  const uint32_t data = 8 + 2 + 9 * 12 + 4;  // right behind the directory of 9 entries
+  std::vector<uint8_t> b = TiffDirectory(false, {{256, 4, 1, width},
+                                                 {257, 4, 1, height},
+                                                 {258, 3, 1, bitsPerSample},
+                                                 {259, 3, 1, 1},
+                                                 {262, 3, 1, 1},
+                                                 {273, 4, 1, data},
+                                                 {277, 3, 1, 1},
+                                                 {278, 4, 1, height},
+                                                 {279, 4, 1, dataBytes}});
   b.resize(b.size() + dataBytes, 0x80);
   return b;
 }

@@ -1,8 +1,6 @@
 // The TIFF class against libtiff's tools, netpbm and ImageMagick.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <tiffio.h>
-#include <unistd.h>
 
 #include <string>
 #include <thread>
@@ -216,10 +214,7 @@ TEST_F(TiffTest, EveryOrientationStandsUpright) {
         ASSERT_EQ(image.Height(), h);
         EXPECT_TRUE(TopDownRGB(image) == expected) << path;
       }
-      vxFileInfo info{};
-      ASSERT_EQ(vxImage::GetInfo(tiff.c_str(), &info), 0);
-      EXPECT_EQ(info.width, w);
-      EXPECT_EQ(info.height, h);
+      EXPECT_EQ(InfoOf(tiff), Info(w, h, picture->BitCount(), tiff));
     }
   }
   // Orientation 1 and no tag at all: the first stored row is the top line.
@@ -368,17 +363,10 @@ TEST_F(TiffTest, FileInformationComesFromTheTags) {
   const std::string tiff = File("info.tif");
   ASSERT_EQ(RunCommand("convert " + Quote(DataPath("chelsea.ppm")) + " -depth 16 " + Quote(tiff)),
             0);
-  vxFileInfo info{};
-  ASSERT_EQ(vxImage::GetInfo(tiff.c_str(), &info), 0);
-  EXPECT_EQ(info.width, 451);
-  EXPECT_EQ(info.height, 300);
-  EXPECT_EQ(info.bitsPerPixel, 48);
-  EXPECT_EQ(info.fileSize, std::filesystem::file_size(tiff));
+  EXPECT_EQ(InfoOf(tiff), Info(451, 300, 48, tiff));
 
   std::unique_ptr<vxRWImage> rw(vxCreateTIFF());
-  EXPECT_EQ(rw->typeId, TypeTIFF);
-  EXPECT_STREQ(rw->extensions, "TIF");
-  EXPECT_EQ(rw->OutOptions(), nullptr);
+  vxFileInfo info{};
   NoticeCapture notices;
   EXPECT_EQ(rw->GetFileInfo(File("missing.tif").c_str(), &info), -1);
   WriteFileBytes(File("bad.tif"), {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3});
@@ -418,9 +406,7 @@ TEST_F(TiffTest, FailedWritesReturnAnErrorWithOneMessage) {
   EXPECT_EQ(failures.Count("Info", "Could Not Write"), 2);  // one per write, not one per line
   EXPECT_EQ(failures.notices().size(), 2u);
   EXPECT_TRUE(ReadFileBytes(target) == before);
-  int files = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
-  EXPECT_EQ(files, 2);  // kept.tif and the cut direct.tif, no temporary file
+  EXPECT_EQ(CountEntries(dir.path()), 2);  // kept.tif and the cut direct.tif, no temporary file
 }
 
 TEST_F(TiffTest, LibtiffMessagesBecomeNoticesOfTheirOwnFile) {
@@ -439,25 +425,20 @@ TEST_F(TiffTest, LibtiffMessagesBecomeNoticesOfTheirOwnFile) {
   }
 
   const std::string errors = File("stderr.txt");
-  fflush(stderr);
-  const int saved = dup(2);
-  const int sink = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  dup2(sink, 2);
   NoticeCapture notices;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 6; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 5; ++i) {
-        vxScopedImage image;
-        image.LoadImage(t < 3 ? bad[t].c_str() : good.c_str());
-      }
-    });
+  {
+    StderrToFile redirect(errors);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+      threads.emplace_back([&, t] {
+        for (int i = 0; i < 5; ++i) {
+          vxScopedImage image;
+          image.LoadImage(t < 3 ? bad[t].c_str() : good.c_str());
+        }
+      });
+    }
+    for (std::thread& t : threads) t.join();
   }
-  for (std::thread& t : threads) t.join();
-  fflush(stderr);
-  dup2(saved, 2);
-  close(saved);
-  close(sink);
 
   EXPECT_TRUE(ReadFileBytes(errors).empty());
   ASSERT_FALSE(notices.notices().empty());

@@ -1,0 +1,67 @@
+// Runs the built `lunark` program for the command-line tests.
+#pragma once
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace cli_test {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// Quotes a word for the shell, whatever it holds.
+inline std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+  double seconds = 0;
+};
+
+// Runs lunark with the arguments (each quoted for the shell). `limited` runs
+// it under a 1 GiB address-space limit (not in AddressSanitizer builds, whose
+// shadow memory needs terabytes of address space) and a 60-second guard
+// against hangs.
+inline Outcome Lunark(const std::vector<std::string>& args, bool limited = false) {
+  testing_support::TempDir scratch;
+  std::string command;
+  if (limited && !kAddressSanitizer) command = "ulimit -v 1048576; ";
+  command += limited ? "exec timeout -s KILL 60 " : "exec ";
+  command += Quote(LUNARK_CLI_PATH);
+  for (const std::string& a : args) command += " " + Quote(a);
+  const std::string errFile = scratch.File("stderr");
+  Outcome o;
+  const auto start = std::chrono::steady_clock::now();
+  o.out = testing_support::RunCapture(command + " 2>" + Quote(errFile), &o.status);
+  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::ifstream in(errFile);
+  o.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return o;
+}
+
+// Runs lunark with arguments already quoted for the shell; returns what it
+// printed on standard output and error together.
+inline std::string Lunark(const std::string& arguments, int* status) {
+  return testing_support::RunCapture(Quote(LUNARK_CLI_PATH) + " " + arguments + " 2>&1", status);
+}
+
+}  // namespace cli_test
