@@ -7,6 +7,7 @@
 #include "codec/kernels.h"
 #include "codec/run_value.h"
 #include "codec/scan.h"
+#include "codec/wavelet_kernels.h"
 
 namespace wif {
 
@@ -142,22 +143,13 @@ Status Compress::FirstLevelColour(const EncodeRequest& r, int p, QuadBuf& quad, 
     return Status::NoMemory;
   }
   forward.SetPairRange(first, last);
-  // The luma of each byte sum, divided once instead of per pixel.
-  float thirds[3 * 255 + 1];
-  for (int i = 0; i <= 3 * 255; ++i) thirds[i] = static_cast<float>(i) / 3.0f;
   float* dst = row.data();
   const size_t stride = RowStride(r.width, true);
   const int64_t end = std::min<int64_t>(r.height, forward.EndRow());
+  const WaveletKernels& kernels = ActiveKernels();
   for (int64_t y = forward.FirstRow(); y < end; ++y) {
-    const uint8_t* src = r.pixels + stride * static_cast<size_t>(y);
-    if (p == 0) {
-      for (int x = 0; x < r.width; ++x) dst[x] = thirds[src[3 * x] + src[3 * x + 1] + src[3 * x + 2]];
-    } else {
-      for (int x = 0; x < r.width; ++x) {
-        const int sum = src[3 * x] + src[3 * x + 1] + src[3 * x + 2];
-        dst[x] = thirds[sum] - static_cast<float>(src[3 * x + p]);
-      }
-    }
+    kernels.colourPlane(r.pixels + stride * static_cast<size_t>(y), dst,
+                        static_cast<size_t>(r.width), p);
     forward.PushRow(dst);
   }
   forward.Finish();

@@ -88,17 +88,20 @@ Status DecodeCoarseLinear(BitReader& in, ArithDecoder& coder, AdaptiveModel& mod
 }
 
 // The coarse part with no more memory than the float plane itself. Its last
-// sweep holds the three bands of the finest coarse level, three quarters of
-// the plane; everything before it (a quarter) is decoded as a linear array
-// at the start of the plane, put in pyramid order at the plane's end as a
-// plane of half the size, and moved up into the top-left quadrant row by row
-// (each row lands before any row still to move). The last sweep then writes
-// each value straight into its place in the other three quadrants.
+// quarter-to-end stretch holds the three bands of the finest coarse level,
+// three quarters of the plane; everything before it (a quarter) is decoded as
+// a linear array at the start of the plane, put in pyramid order at the
+// plane's end as a plane of half the size, and moved up into the top-left
+// quadrant row by row (each row lands before any row still to move). The
+// rest is then written value by value straight into its place in the other
+// three quadrants: by the last arithmetic sweep, or, when the whole coarse
+// part is block coded, a few blocks at a time.
 Status DecodeCoarseInPlace(BitReader& in, ArithDecoder& coder, AdaptiveModel& model,
                            const PlaneLayout& layout, PlaneBuffers& buffers,
                            MemoryTracker* memory) {
   const int64_t count = layout.PlaneSize();
   const int64_t quarter = count / 4;
+  const bool swept = layout.sweeps >= 1;
   if (!buffers.quad.low.Allocate(static_cast<uint64_t>(count), memory)) {
     ReportFatal(kMsgQuadBuf);
     return Status::NoMemory;
@@ -109,15 +112,17 @@ Status DecodeCoarseInPlace(BitReader& in, ArithDecoder& coder, AdaptiveModel& mo
   uint32_t magnitude;
   if (!in.ReadBigEndian(2, magnitude)) return Status::Corrupt;
   in.Reset();
-  Status s = BlockDecode(in, lin, static_cast<size_t>(layout.ncoarse));
+  Status s = BlockDecode(in, lin, static_cast<size_t>(swept ? layout.ncoarse : quarter));
   if (s != Status::Ok) return s;
   lin[0] = RestoreDc(lin[0], magnitude);
-  if (!in.SkipTerminator()) return Status::Corrupt;
-  coder.Start();
-  int64_t begin = layout.ncoarse;
-  for (int r = 1; r < layout.sweeps; ++r, begin *= 4) {
-    s = DecodeSweep(coder, model, in, lin, begin, 4 * begin);
-    if (s != Status::Ok) return s;
+  if (swept) {
+    if (!in.SkipTerminator()) return Status::Corrupt;
+    coder.Start();
+    int64_t begin = layout.ncoarse;
+    for (int r = 1; r < layout.sweeps; ++r, begin *= 4) {
+      s = DecodeSweep(coder, model, in, lin, begin, 4 * begin);
+      if (s != Status::Ok) return s;
+    }
   }
   UnpredictLowest(lin, layout.w0, layout.h0);
   PlaneLayout half = layout;
@@ -132,15 +137,30 @@ Status DecodeCoarseInPlace(BitReader& in, ArithDecoder& coder, AdaptiveModel& mo
   }
   ScanCursor cursor;
   cursor.AddLevel(layout, layout.levels - 1);
-  return DecodeSweep(coder, model, in, plane, cursor, 3 * quarter);
+  if (swept) return DecodeSweep(coder, model, in, plane, cursor, 3 * quarter);
+  // Blocks carry nothing from one to the next: a whole number of them at a
+  // time decodes as the one long call would.
+  int32_t chunk[4096];
+  for (int64_t done = 0; done < 3 * quarter;) {
+    const int64_t n = std::min<int64_t>(4096, 3 * quarter - done);
+    s = BlockDecode(in, chunk, static_cast<size_t>(n));
+    if (s != Status::Ok) return s;
+    for (int64_t i = 0; i < n; ++i) plane[cursor.Next()] = static_cast<float>(chunk[i]);
+    done += n;
+  }
+  return in.SkipTerminator() ? Status::Ok : Status::Corrupt;
 }
 
-// True when the coarse part's last sweep is exactly the finest coarse level.
+// True when the coarse part can be decoded inside the float plane: its last
+// sweep is exactly the finest coarse level, or the whole of it is block
+// coded in whole blocks up to that level.
 bool CoarseFitsInPlace(const PlaneLayout& layout) {
-  if (layout.sweeps < 1 || layout.levels < 2) return false;
+  if (layout.levels < 2 || layout.pw2 % 2 != 0 || layout.ph2 % 2 != 0) return false;
+  const int64_t count = layout.PlaneSize();
+  if (layout.sweeps < 1) return layout.ncoarse == count && (count / 4) % 16 == 0;
   int64_t end = layout.ncoarse;
   for (int r = 0; r < layout.sweeps; ++r) end *= 4;
-  return end == layout.PlaneSize() && layout.pw2 % 2 == 0 && layout.ph2 % 2 == 0;
+  return end == count;
 }
 
 }  // namespace
