@@ -22,6 +22,13 @@ const char* const kLabels[CStatusPanes::kPaneCount] = {"Ratio",
                                                        " Compressed File Size",
                                                        nullptr};
 
+// The widest figure each value pane may have to show: a ratio and a time of
+// several digits, the largest sides, and the bytes of a 65535 x 65535 colour
+// picture. A pane narrower than its figure would cut off its first digits.
+const char* const kWidestValues[CStatusPanes::kPaneCount] = {
+    nullptr, "9999.99:1", nullptr, "999.99", nullptr, "65535", nullptr, "65535",
+    nullptr, "24",        nullptr, "12884508675", nullptr, "12884508675"};
+
 int PaneWidth(int pane) {
   const int left = pane == 0 ? 0 : CStatusPanes::kRightEdges[pane - 1];
   return CStatusPanes::kRightEdges[pane] - left;
@@ -43,7 +50,7 @@ CStatusPanes::CStatusPanes(QWidget* parent) : QWidget(parent) {
   for (int i = 0; i < kPaneCount; ++i) {
     auto* label = new QLabel(this);
     label->setObjectName(QStringLiteral("pane%1").arg(i));
-    label->setFixedWidth(static_cast<int>(std::lround(PaneWidth(i) * scale)));
+    int width = static_cast<int>(std::lround(PaneWidth(i) * scale));
     if (kLabels[i]) {
       // Label panes have no border.
       label->setText(QString::fromLatin1(kLabels[i]));
@@ -51,7 +58,11 @@ CStatusPanes::CStatusPanes(QWidget* parent) : QWidget(parent) {
       label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
       label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
       label->setContentsMargins(2, 0, 3, 0);
+      const int needed = fontMetrics().horizontalAdvance(QString::fromLatin1(kWidestValues[i])) +
+                         2 + 3 + 2 * label->frameWidth() + 2;
+      width = std::max(width, needed);
     }
+    label->setFixedWidth(width);
     layout->addWidget(label);
     panes_[i] = label;
   }

@@ -2,6 +2,7 @@
 // grey palettes made linear at open, the display preparation on true-colour
 // and palette screens, and palette save and restore.
 #include <QDataStream>
+#include <QLabel>
 #include <QSet>
 
 #include "app_test_util.h"
@@ -78,6 +79,22 @@ class DocumentTest : public QObject {
     // Opening the same file again shows the document already open.
     QCOMPARE(t.app->OpenDocumentFile(path), doc);
     QCOMPARE(t.state().openDocumentCount, 1);
+  }
+
+  // A 16384-pixel side or a file of gigabytes shows whole, not with its
+  // first digits cut off by a narrow pane.
+  void statusPanesShowTheLargestFiguresWhole() {
+    CStatusPanes panes;
+    const QString figures[] = {"60.67:1", "6.61", "65535", "65535", "24", "12884508675",
+                               "12884508675"};
+    for (int i = 0; i < 7; ++i) {
+      const int pane = 2 * i + 1;
+      panes.SetPaneText(pane, figures[i]);
+      auto* label = panes.findChild<QLabel*>(QStringLiteral("pane%1").arg(pane));
+      QVERIFY(label);
+      QVERIFY2(label->fontMetrics().horizontalAdvance(figures[i]) <= label->contentsRect().width(),
+               qPrintable(figures[i]));
+    }
   }
 
   void greyPalettesThatAreNotTheIdentityRampAreLinearised() {
