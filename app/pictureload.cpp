@@ -71,7 +71,7 @@ int ReductionFor(QSize picture, QSize screen) {
   return factor;
 }
 
-LoadedPicture LoadReduced(const QString& path, int factor) {
+LoadedPicture LoadReduced(const QString& path, QSize full, int factor) {
   if (factor != 2 && factor != 4 && factor != 8) return {};
   const QByteArray name = QFile::encodeName(path);
   const int type = vxImage::GetFileType(name.constData());
@@ -86,7 +86,6 @@ LoadedPicture LoadReduced(const QString& path, int factor) {
     // A WIF's reduced decode costs about as much as the pixels it yields
     // (every coefficient up to that size is decoded): past a few megapixels
     // a smaller first picture is shown sooner, and the full one follows.
-    const QSize full = PictureSize(path);
     while (factor < 8 && int64_t{full.width() / factor} * (full.height() / factor) > kQuickPixels)
       factor *= 2;
     const int levels = factor == 2 ? 1 : factor == 4 ? 2 : 3;

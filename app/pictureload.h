@@ -42,9 +42,9 @@ QSize PictureSize(const QString& path);
 // when a reduced decode would not pay.
 int ReductionFor(QSize picture, QSize screen);
 
-// Decodes a JPEG or WIF file at 1/factor of its size; a WIF whose reduced
-// picture would still be large goes smaller (up to 1/8), since its reduced
-// decode takes time in proportion to its size (the result's factor says
-// which). Null when the format has no reduced decode or the decode failed
-// (the caller decodes in full).
-LoadedPicture LoadReduced(const QString& path, int factor);
+// Decodes a JPEG or WIF file of `full` pixels (PictureSize) at 1/factor of
+// its size; a WIF whose reduced picture would still be large goes smaller
+// (up to 1/8), since its reduced decode takes time in proportion to its size
+// (the result's factor says which). Null when the format has no reduced
+// decode or the decode failed (the caller decodes in full).
+LoadedPicture LoadReduced(const QString& path, QSize full, int factor);

@@ -159,7 +159,7 @@ LoadedPicture CTOVIMDoc::LoadForShowing(const QString& path) {
   const QSize size = PictureSize(path);
   const int factor = ReductionFor(size, ScreenPixels());
   if (factor > 1) {
-    if (LoadedPicture reduced = LoadReduced(path, factor)) return reduced;
+    if (LoadedPicture reduced = LoadReduced(path, size, factor)) return reduced;
   }
   if (RawBytes(size) > kBackgroundDecodeBytes) {
     return LoadOffThread([path] { return LoadPicture(path); });
@@ -289,8 +289,9 @@ bool CTOVIMDoc::Step(int direction) {
       if (a.first == target && !a.second.isFinished()) running = a.second;
     }
     if (running.isValid()) {
-      const int factor = ReductionFor(PictureSize(target), ScreenPixels());
-      if (factor > 1) loaded = LoadReduced(target, factor);
+      const QSize size = PictureSize(target);
+      const int factor = ReductionFor(size, ScreenPixels());
+      if (factor > 1) loaded = LoadReduced(target, size, factor);
       if (loaded) {
         for (qsizetype i = ahead_.size() - 1; i >= 0; --i) {
           if (ahead_[i].first == target) ahead_.removeAt(i);

@@ -20,6 +20,7 @@ bool SparseDetail::Init(Band band, int64_t pw2, int64_t ph2, MemoryTracker* trac
   across_ = pw2 / kSide;
   down_ = ph2 / kSide;
   tracker_ = tracker;
+  denseAt_ = static_cast<uint64_t>(pw2) * static_cast<uint64_t>(ph2) / kDenseFraction;
   // Chunks of up to 64 Ki values, and no more than a sixteenth of the plane:
   // a small plane does not pay for a large first chunk.
   chunkBits_ = 8;
@@ -62,8 +63,7 @@ bool SparseDetail::Add(int64_t index, int8_t value) {
     dense_[static_cast<size_t>(index)] = value;
     return true;
   }
-  const uint64_t plane = static_cast<uint64_t>(pw2_) * static_cast<uint64_t>(ph2_);
-  if (count_ >= plane / kDenseFraction) {
+  if (count_ >= denseAt_) {
     if (!BecomeDense()) return false;
     dense_[static_cast<size_t>(index)] = value;
     return true;

@@ -49,6 +49,7 @@ class SparseDetail {
   int64_t down_ = 0;
   MemoryTracker* tracker_ = nullptr;
   int chunkBits_ = 8;  // values per chunk, as a power of two
+  uint64_t denseAt_ = 0;  // values held when the plane turns into bytes
   uint64_t count_ = 0;
   int64_t lastBlock_ = -1;
   std::vector<Buffer<uint16_t>> chunks_;  // value << 8 | row * 8 + column in the block
