@@ -185,7 +185,7 @@ int vxWIFImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* 
   uint8_t greyMap[256];
   if (!request.colour && GreyMapFor(header, palette, greyMap)) request.greyMap = greyMap;
 
-  FILE* file = std::fopen(fileName, "wb");
+  FILE* file = vxOpenWritten(fileName);
   if (!file) {
     vxSetLastError("cannot create the file");
     return vxCannotOpen;

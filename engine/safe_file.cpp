@@ -78,14 +78,19 @@ vxTempFile::~vxTempFile() {
 
 int vxTempFile::Commit() {
   if (path_.empty()) return -1;
-  const int fd = open(path_.c_str(), O_RDWR);
-  if (fd < 0 || fsync(fd) != 0) {
+  const int fd = open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  struct stat st;
+  const bool replacing = stat(target_.c_str(), &st) == 0;
+  // The new bytes must be on disk before they take the place of a file the
+  // user has: a crash between the rename and a later write-back would leave
+  // neither. A file that is new replaces nothing, and saving a batch of new
+  // files does not wait for the disk after each one.
+  if (fd < 0 || (replacing && fsync(fd) != 0)) {
     error_ = Reason("cannot flush", path_);
     if (fd >= 0) close(fd);
     return -1;
   }
-  struct stat st;
-  const mode_t mode = stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+  const mode_t mode = replacing ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
   fchmod(fd, mode);
   close(fd);
   if (rename(path_.c_str(), target_.c_str()) != 0) {

@@ -19,8 +19,9 @@ class vxTempFile {
   const std::string& path() const { return path_; }
   const std::string& error() const { return error_; }
 
-  // Flushes the temporary file to disk, gives it the target's permissions
-  // (or the usual ones for a new file) and renames it over the target.
+  // Flushes the temporary file to disk when it replaces a file, gives it the
+  // target's permissions (or the usual ones for a new file) and renames it
+  // over the target.
   // 0 on success; -1 on failure, with the temporary file removed.
   int Commit();
 

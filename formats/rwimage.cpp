@@ -1,6 +1,8 @@
 #include "formats/rwimage.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 void* vxRWImage::InOptions() { return nullptr; }
 void* vxRWImage::OutOptions() { return nullptr; }
@@ -50,6 +52,26 @@ void vxRWImage::WriteLong(FILE* stream, uint32_t value) {
     WriteWord(stream, static_cast<uint16_t>(value));
     WriteWord(stream, static_cast<uint16_t>(value >> 16));
   }
+}
+
+int vxOpenWrittenFd(const char* fileName) {
+  if (!fileName) return -1;
+  const int fd = ::open(fileName, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || (st.st_size > 0 && ::ftruncate(fd, 0) != 0)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+FILE* vxOpenWritten(const char* fileName) {
+  const int fd = vxOpenWrittenFd(fileName);
+  if (fd < 0) return nullptr;
+  FILE* stream = ::fdopen(fd, "wb");
+  if (!stream) ::close(fd);
+  return stream;
 }
 
 int vxCloseWritten(FILE* stream) {

@@ -60,6 +60,15 @@ class vxRWImage : public vxRWRoot {
   void SetIdentity(int type, int attr2, const char* exts, const char* descs);
 };
 
+// Opens a file for writing from its start, creating it when missing (as
+// fopen's "wb"). A file that is already empty, such as the fresh temporary
+// file a save writes into, is not truncated again: truncating makes ext4
+// write the whole file back when it is closed, a wait as long as an fsync on
+// every save. The descriptor form serves writers that need one; both are
+// close-on-exec. nullptr or -1 on failure, with errno set.
+FILE* vxOpenWritten(const char* fileName);
+int vxOpenWrittenFd(const char* fileName);
+
 // Closes a stream that was written and reports whether everything reached
 // the file: 0, or -1 when a write failed (the stream's error flag), or the
 // flush or the close failed. The stream is closed in every case.

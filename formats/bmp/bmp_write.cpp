@@ -37,7 +37,7 @@ int vxBMP::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palet
     vxSetLastError("the image has no pixels");
     return vxCannotOpen;
   }
-  FILE* stream = std::fopen(fileName, "wb");
+  FILE* stream = vxOpenWritten(fileName);
   if (!stream) {
     vxSetLastError(std::string("cannot create the file: ") + std::strerror(errno));
     return vxCannotOpen;

@@ -149,7 +149,7 @@ int vxJpegEncodeFile(const char* fileName, const vxBitmapInfoHeader* header, con
     return -1;
   }
 
-  FILE* file = std::fopen(fileName, "wb");
+  FILE* file = vxOpenWritten(fileName);
   if (!file) {
     vxPostNotice(vxNoticeKind::Warning, "Info", std::string("Could Not Open:") + fileName);
     vxSetLastError("cannot create the file");

@@ -354,7 +354,7 @@ int vxPCXImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* 
     vxSetLastError("the picture is too large for a PCX file (at most 65534 x 65536 pixels)");
     return vxCannotOpen;
   }
-  FILE* f = std::fopen(fileName, "wb");
+  FILE* f = vxOpenWritten(fileName);
   if (!f) {
     vxSetLastError("cannot create the file");
     return vxCannotOpen;

@@ -265,7 +265,7 @@ int vxPNMImage::ReadMap(const char* fileName, int channels, int* byteCount,
 template <typename MakeRow>
 int vxPNMImage::WriteMap(const char* fileName, char magicDigit, const vxBitmapInfoHeader* header,
                          size_t rowBytes, MakeRow makeRow) {
-  FILE* f = std::fopen(fileName, "wb");
+  FILE* f = vxOpenWritten(fileName);
   if (!f) {
     vxSetLastError("cannot create the file");
     return vxCannotOpen;

@@ -344,7 +344,7 @@ int vxTGAImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* 
     vxSetLastError("the picture is too large for a Targa file (at most 65535 x 65535 pixels)");
     return vxCannotOpen;
   }
-  FILE* f = std::fopen(fileName, "wb");
+  FILE* f = vxOpenWritten(fileName);
   if (!f) {
     vxSetLastError("cannot create the file");
     return vxCannotOpen;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/notice.h"
+#include "formats/rwimage.h"
 #include "formats/tiff/tiff_codec.h"
 #include "formats/tiff/tiff_messages.h"
 
@@ -155,7 +156,7 @@ int vxTiffWriteFile(const char* fileName, const vxBitmapInfoHeader* header, cons
 
   vxTiffMessages messages;
   OutputFile out;
-  out.fd = ::open(fileName, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  out.fd = vxOpenWrittenFd(fileName);
   TIFF* tif = nullptr;
   if (out.fd >= 0) {
     TIFFOpenOptions* options = messages.NewOpenOptions();

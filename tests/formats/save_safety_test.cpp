@@ -107,6 +107,36 @@ TEST_F(SaveSafety, ANewFileGetsTheUsualPermissions) {
   EXPECT_EQ(ModeOf(dir.File("new.bmp")), 0640u);
 }
 
+// Every writer opens its file through vxOpenWritten, which skips truncating
+// a file that is already empty; one written over a longer file must still
+// leave only what it wrote, for each format.
+TEST_F(SaveSafety, WritersCalledOnALongerFileLeaveOnlyTheirOwnBytes) {
+  TempDir dir;
+  const std::vector<uint8_t> filler(1 << 20, 0x5A);
+  for (int type : {TypeBMP, TypePCX, TypePPM, TypeTGA, TypeTIFF, TypeJPEG, TypeWIF}) {
+    SCOPED_TRACE(type);
+    const std::string path = dir.File("direct");
+    const std::string fresh = dir.File("fresh");
+    WriteFileBytes(path, filler);
+    std::unique_ptr<vxRWImage> writer(vxImage::CreateRWImage(type));
+    ASSERT_TRUE(writer);
+    ASSERT_EQ(writer->Write(path.c_str(), small_.header, small_.palette, small_.bits, nullptr), 0);
+    ASSERT_EQ(writer->Write(fresh.c_str(), small_.header, small_.palette, small_.bits, nullptr), 0);
+    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(fresh));
+  }
+  std::FILE* f = vxOpenWritten(dir.File("text").c_str());
+  ASSERT_TRUE(f);
+  std::fputs("ab", f);
+  ASSERT_EQ(vxCloseWritten(f), 0);
+  WriteFileBytes(dir.File("longer"), old_);
+  f = vxOpenWritten(dir.File("longer").c_str());
+  ASSERT_TRUE(f);
+  std::fputs("ab", f);
+  ASSERT_EQ(vxCloseWritten(f), 0);
+  EXPECT_EQ(ReadFileBytes(dir.File("longer")), ReadFileBytes(dir.File("text")));
+  EXPECT_EQ(vxOpenWritten(dir.File("missing/x").c_str()), nullptr);
+}
+
 TEST_F(SaveSafety, SavingThroughASymbolicLinkReplacesTheLinkedFile) {
   TempDir dir;
   fs::create_directory(dir.File("real"));
