@@ -34,9 +34,18 @@ void AnalyzeSignal(const float* ext, size_t half, const float* lowTaps, const fl
   ActiveKernels().analyze(ext, half, lowTaps, highTaps, low, high);
 }
 
-void SynthesizeSignal(const float* yext, size_t count, const float* evenTaps,
+void SynthesizeSignal(const float* even, const float* odd, size_t count, const float* evenTaps,
                       const float* oddTaps, float* out) {
-  ActiveKernels().synthesize(yext, count, evenTaps, oddTaps, out);
+  ActiveKernels().synthesize(even, odd, count, evenTaps, oddTaps, out);
+}
+
+void ExtendHalves(float* even, float* odd, int64_t pairs) {
+  const int64_t n = 2 * pairs;
+  auto sample = [&](int64_t m) { return (m & 1) != 0 ? odd[m >> 1] : even[m >> 1]; };
+  for (int64_t j : {int64_t{-2}, int64_t{-1}, pairs, pairs + 1}) {
+    even[j] = sample(Mirror(2 * j, n));
+    odd[j] = sample(Mirror(2 * j + 1, n));
+  }
 }
 
 namespace {
@@ -228,16 +237,17 @@ void PyramidTransform::ForwardColumns(float* plane, int64_t w, int64_t h) {
 }
 
 void PyramidTransform::InverseRows(float* plane, int64_t w, int64_t h) {
-  float* ext = row_.data() + 4;
+  // The row's two halves are the synthesis's even and odd samples as they
+  // stand: copied out with room for their extensions, no interleaving.
   const int64_t half = w / 2;
+  float* even = row_.data() + 2;
+  float* odd = even + half + 4;
   for (int64_t y = 0; y < h; ++y) {
     float* row = plane + y * pw2_;
-    for (int64_t i = 0; i < half; ++i) {
-      ext[2 * i] = row[i];
-      ext[2 * i + 1] = row[half + i];
-    }
-    ExtendSymmetric(ext, w);
-    SynthesizeSignal(ext, static_cast<size_t>(w), kEvenSynthesis, kOddSynthesis, row);
+    std::memcpy(even, row, static_cast<size_t>(half) * sizeof(float));
+    std::memcpy(odd, row + half, static_cast<size_t>(half) * sizeof(float));
+    ExtendHalves(even, odd, half);
+    SynthesizeSignal(even, odd, static_cast<size_t>(w), kEvenSynthesis, kOddSynthesis, row);
   }
 }
 
@@ -284,8 +294,8 @@ bool LastLevelInverse<Detail>::Init(const QuadPlanes<Detail>& in, int64_t width,
   rows_ = 2 * in.ph2;
   SetStep(step);
   const uint64_t full = 2 * static_cast<uint64_t>(pw2_);
-  return ring_.Allocate(9 * full, tracker) && vertical_.Allocate(full, tracker) &&
-         ext_.Allocate(full + 8, tracker) && out_.Allocate(full, tracker);
+  return ring_.Allocate(9 * full, tracker) && vertical_.Allocate(full + 8, tracker) &&
+         out_.Allocate(full, tracker);
 }
 
 template <typename Detail>
@@ -324,29 +334,32 @@ void LastLevelInverse<Detail>::LoadRow(int64_t m) {
 template <typename Detail>
 void LastLevelInverse<Detail>::Run(RowSink sink, void* context, int64_t first, int64_t last) {
   const int64_t full = 2 * pw2_;
-  float* ext = ext_.data() + 4;
+  // The vertical filters write the row's low and high halves apart, each
+  // with room for its extension: they are the horizontal synthesis's even
+  // and odd samples.
+  float* even = vertical_.data() + 2;
+  float* odd = even + pw2_ + 4;
+  const size_t count = static_cast<size_t>(pw2_);
   if (last < 0 || last > height_) last = height_;
   // Output row r uses interleaved rows r - 4 .. r + 4 (mirrored at the ends).
   int64_t loaded = std::max<int64_t>(0, first - 4);
   const float* rows[9];
+  const float* highs[9];
   for (int64_t r = first; r < last; ++r) {
     const int64_t need = std::min(r + 4, rows_ - 1);
     while (loaded <= need) LoadRow(loaded++);
-    if ((r & 1) == 0) {
-      for (int k = 0; k < 7; ++k) rows[k] = ring_.data() + (Mirror(r - 3 + k, rows_) % 9) * full;
-      CombineRows(rows, kEvenSynthesis, 7, vertical_.data(), static_cast<size_t>(full));
-    } else {
-      for (int k = 0; k < 9; ++k) rows[k] = ring_.data() + (Mirror(r - 4 + k, rows_) % 9) * full;
-      CombineRows(rows, kOddSynthesis, 9, vertical_.data(), static_cast<size_t>(full));
+    const bool evenRow = (r & 1) == 0;
+    const int taps = evenRow ? 7 : 9;
+    const int64_t reach = evenRow ? 3 : 4;
+    for (int k = 0; k < taps; ++k) {
+      rows[k] = ring_.data() + (Mirror(r - reach + k, rows_) % 9) * full;
+      highs[k] = rows[k] + pw2_;
     }
-    const float* low = vertical_.data();
-    const float* high = vertical_.data() + pw2_;
-    for (int64_t i = 0; i < pw2_; ++i) {
-      ext[2 * i] = low[i];
-      ext[2 * i + 1] = high[i];
-    }
-    ExtendSymmetric(ext, full);
-    SynthesizeSignal(ext, static_cast<size_t>(width_), evenTaps_, oddTaps_, out_.data());
+    const float* vTaps = evenRow ? kEvenSynthesis : kOddSynthesis;
+    CombineRows(rows, vTaps, taps, even, count);
+    CombineRows(highs, vTaps, taps, odd, count);
+    ExtendHalves(even, odd, pw2_);
+    SynthesizeSignal(even, odd, static_cast<size_t>(width_), evenTaps_, oddTaps_, out_.data());
     sink(context, out_.data(), r);
   }
 }

@@ -53,10 +53,16 @@ void CombineRows(const float* const* rows, const float* taps, int tapCount, floa
 void AnalyzeSignal(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
                    float* low, float* high);
 
-// One synthesis step over an extended interleaved signal y (y[-4 .. n + 3]
-// readable); writes the first `count` reconstructed samples.
-void SynthesizeSignal(const float* yext, size_t count, const float* evenTaps,
+// One synthesis step over a signal y given as its two halves, the low band
+// at even positions (even[j] = y[2j]) and the high band at odd ones (odd[j] =
+// y[2j + 1]), each extended by ExtendHalves; writes the first `count`
+// reconstructed samples.
+void SynthesizeSignal(const float* even, const float* odd, size_t count, const float* evenTaps,
                       const float* oddTaps, float* out);
+
+// Fills even[-2], even[-1], even[pairs], even[pairs + 1] and the same of odd
+// as the symmetric extension of the interleaved signal of 2 * pairs samples.
+void ExtendHalves(float* even, float* odd, int64_t pairs);
 
 // One colour plane after the first level: the low band (later the whole
 // pyramid of the further levels) and the three detail bands, each pw2 x ph2
@@ -146,7 +152,7 @@ class PyramidTransform {
   void Inverse(float* plane, int count);
 
  private:
-  static constexpr int64_t kStrip = 16;  // columns filtered together
+  static constexpr int64_t kStrip = 32;  // columns filtered together
   void ForwardRows(float* plane, int64_t w, int64_t h);
   void ForwardColumns(float* plane, int64_t w, int64_t h);
   void InverseRows(float* plane, int64_t w, int64_t h);
@@ -154,7 +160,7 @@ class PyramidTransform {
 
   int64_t pw2_ = 0;
   int64_t ph2_ = 0;
-  Buffer<float> row_;    // one extended row
+  Buffer<float> row_;    // one extended row, or its two halves
   Buffer<float> half_;   // two half rows
   Buffer<float> strip_;  // (height + 8) x kStrip
   Buffer<float> out_;    // kStrip outputs
@@ -188,8 +194,7 @@ class LastLevelInverse {
   float evenTaps_[7] = {};
   float oddTaps_[9] = {};
   Buffer<float> ring_;
-  Buffer<float> vertical_;
-  Buffer<float> ext_;
+  Buffer<float> vertical_;  // the two halves of a vertically filtered row, padded
   Buffer<float> out_;
 };
 

@@ -43,18 +43,34 @@ void AnalyzePlain(const float* ext, size_t half, const float* lowTaps, const flo
   }
 }
 
-void SynthesizePlain(const float* yext, size_t count, const float* evenTaps, const float* oddTaps,
-                     float* out) {
-  for (size_t n = 0; n < count; ++n) {
-    const float* centre = yext + n;
+// Sample m of the signal from its two halves (m may be negative down to -4:
+// the halves start at index -2).
+inline float HalfSample(const float* even, const float* odd, ptrdiff_t m) {
+  return (m & 1) != 0 ? odd[m >> 1] : even[m >> 1];
+}
+
+// Outputs first .. count - 1.
+void SynthesizeFrom(const float* even, const float* odd, size_t first, size_t count,
+                    const float* evenTaps, const float* oddTaps, float* out) {
+  for (size_t n = first; n < count; ++n) {
+    const ptrdiff_t centre = static_cast<ptrdiff_t>(n);
     double sum = 0.0;
     if ((n & 1) == 0) {
-      for (int k = 0; k < 7; ++k) sum += static_cast<double>(evenTaps[k]) * centre[k - 3];
+      for (int k = 0; k < 7; ++k) {
+        sum += static_cast<double>(evenTaps[k]) * HalfSample(even, odd, centre + k - 3);
+      }
     } else {
-      for (int k = 0; k < 9; ++k) sum += static_cast<double>(oddTaps[k]) * centre[k - 4];
+      for (int k = 0; k < 9; ++k) {
+        sum += static_cast<double>(oddTaps[k]) * HalfSample(even, odd, centre + k - 4);
+      }
     }
     out[n] = static_cast<float>(sum);
   }
+}
+
+void SynthesizePlain(const float* even, const float* odd, size_t count, const float* evenTaps,
+                     const float* oddTaps, float* out) {
+  SynthesizeFrom(even, odd, 0, count, evenTaps, oddTaps, out);
 }
 
 void RoundDetailsPlain(const float* in, int8_t* out, size_t count) {
@@ -288,14 +304,9 @@ void AnalyzeSse2(const float* ext, size_t half, const float* lowTaps, const floa
   if (i < half) AnalyzePlain(ext + 2 * i, half - i, lowTaps, highTaps, low + i, high + i);
 }
 
-void SynthesizeSse2(const float* yext, size_t count, const float* evenTaps, const float* oddTaps,
-                    float* out) {
+void SynthesizeSse2(const float* even, const float* odd, size_t count, const float* evenTaps,
+                    const float* oddTaps, float* out) {
   const size_t pairs = count / 2;
-  float *even, *odd;
-  if (pairs < 8 || !Split(yext, pairs, even, odd)) {
-    SynthesizePlain(yext, count, evenTaps, oddTaps, out);
-    return;
-  }
   size_t i = 0;
   for (; i + 4 <= pairs; i += 4) {
     Sse2Acc e;
@@ -324,7 +335,7 @@ void SynthesizeSse2(const float* yext, size_t count, const float* evenTaps, cons
     _mm_storeu_ps(out + 2 * i, _mm_unpacklo_ps(a, b));
     _mm_storeu_ps(out + 2 * i + 4, _mm_unpackhi_ps(a, b));
   }
-  if (2 * i < count) SynthesizePlain(yext + 2 * i, count - 2 * i, evenTaps, oddTaps, out + 2 * i);
+  SynthesizeFrom(even, odd, 2 * i, count, evenTaps, oddTaps, out);
 }
 
 // ---------------------------------------------------------------------------
@@ -351,8 +362,67 @@ struct Avx2Acc {
   }
 };
 
+// True when all eight floats are zero (of either sign). A zero sample adds a
+// zero product, which leaves every sum as it was: the sums never hold -0
+// (they start at +0, and x + -x rounds to +0), and s + 0 is s. Skipping such
+// samples is therefore exact, and the finest detail bands of a photograph
+// are mostly zeros.
+WIF_AVX2 inline bool AllZero(__m256 v) {
+  return _mm256_testz_si256(_mm256_castps_si256(v), _mm256_set1_epi32(0x7fffffff)) != 0;
+}
+
+// Thirty-two outputs per step, as four groups of eight: each output's sum is
+// a chain of dependent fused multiply-adds, and eight chains in flight
+// instead of two keep the multipliers busy rather than waiting on each
+// add's latency. A tap whose thirty-two samples are all zero is skipped.
+template <int kTaps>
+WIF_AVX2 void CombineTapsAvx2(const float* const* rows, const float* taps, float* out,
+                              size_t count) {
+  const float* r[kTaps];
+  for (int k = 0; k < kTaps; ++k) r[k] = rows[k];
+  size_t x = 0;
+  for (; x + 32 <= count; x += 32) {
+    __m256d a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0, a6 = a0,
+            a7 = a0;
+#pragma GCC unroll 9
+    for (int k = 0; k < kTaps; ++k) {
+      const __m256 v0 = _mm256_loadu_ps(r[k] + x);
+      const __m256 v1 = _mm256_loadu_ps(r[k] + x + 8);
+      const __m256 v2 = _mm256_loadu_ps(r[k] + x + 16);
+      const __m256 v3 = _mm256_loadu_ps(r[k] + x + 24);
+      if (AllZero(_mm256_or_ps(_mm256_or_ps(v0, v1), _mm256_or_ps(v2, v3)))) continue;
+      const __m256d t = _mm256_set1_pd(taps[k]);
+      a0 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm256_castps256_ps128(v0)), a0);
+      a1 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm256_extractf128_ps(v0, 1)), a1);
+      a2 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm256_castps256_ps128(v1)), a2);
+      a3 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm256_extractf128_ps(v1, 1)), a3);
+      a4 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm256_castps256_ps128(v2)), a4);
+      a5 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm256_extractf128_ps(v2, 1)), a5);
+      a6 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm256_castps256_ps128(v3)), a6);
+      a7 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm256_extractf128_ps(v3, 1)), a7);
+    }
+    _mm256_storeu_ps(out + x, _mm256_set_m128(_mm256_cvtpd_ps(a1), _mm256_cvtpd_ps(a0)));
+    _mm256_storeu_ps(out + x + 8, _mm256_set_m128(_mm256_cvtpd_ps(a3), _mm256_cvtpd_ps(a2)));
+    _mm256_storeu_ps(out + x + 16, _mm256_set_m128(_mm256_cvtpd_ps(a5), _mm256_cvtpd_ps(a4)));
+    _mm256_storeu_ps(out + x + 24, _mm256_set_m128(_mm256_cvtpd_ps(a7), _mm256_cvtpd_ps(a6)));
+  }
+  for (; x + 8 <= count; x += 8) {
+    Avx2Acc acc;
+    acc.Zero();
+    for (int k = 0; k < kTaps; ++k) acc.Add(taps[k], r[k] + x);
+    _mm256_storeu_ps(out + x, acc.Result());
+  }
+  if (x < count) {
+    const float* tail[kTaps];
+    for (int k = 0; k < kTaps; ++k) tail[k] = r[k] + x;
+    CombineSse2(tail, taps, kTaps, out + x, count - x);
+  }
+}
+
 WIF_AVX2 void CombineAvx2(const float* const* rows, const float* taps, int tapCount, float* out,
                           size_t count) {
+  if (tapCount == 7) return CombineTapsAvx2<7>(rows, taps, out, count);
+  if (tapCount == 9) return CombineTapsAvx2<9>(rows, taps, out, count);
   size_t x = 0;
   for (; x + 8 <= count; x += 8) {
     Avx2Acc acc;
@@ -431,36 +501,45 @@ WIF_AVX2 void AnalyzeAvx2(const float* ext, size_t half, const float* lowTaps,
   if (i < half) AnalyzePlain(ext + 2 * i, half - i, lowTaps, highTaps, low + i, high + i);
 }
 
-WIF_AVX2 void SynthesizeAvx2(const float* yext, size_t count, const float* evenTaps,
-                             const float* oddTaps, float* out) {
+// Where the high band around eight output pairs is all zero (most of a
+// photograph's finest details), only the low band's taps are added.
+WIF_AVX2 void SynthesizeAvx2(const float* even, const float* odd, size_t count,
+                             const float* evenTaps, const float* oddTaps, float* out) {
   const size_t pairs = count / 2;
-  float *even, *odd;
-  if (pairs < 16 || !Split(yext, pairs, even, odd)) {
-    SynthesizeSse2(yext, count, evenTaps, oddTaps, out);
-    return;
-  }
   size_t i = 0;
   for (; i + 8 <= pairs; i += 8) {
+    // The odd taps read odd[i - 2 .. i + 9].
+    const __m256 window = _mm256_or_ps(_mm256_loadu_ps(odd + i - 2), _mm256_loadu_ps(odd + i + 2));
     Avx2Acc e;
     e.Zero();
-    e.Add(evenTaps[0], odd + i - 2);
-    e.Add(evenTaps[1], even + i - 1);
-    e.Add(evenTaps[2], odd + i - 1);
-    e.Add(evenTaps[3], even + i);
-    e.Add(evenTaps[4], odd + i);
-    e.Add(evenTaps[5], even + i + 1);
-    e.Add(evenTaps[6], odd + i + 1);
     Avx2Acc o;
     o.Zero();
-    o.Add(oddTaps[0], odd + i - 2);
-    o.Add(oddTaps[1], even + i - 1);
-    o.Add(oddTaps[2], odd + i - 1);
-    o.Add(oddTaps[3], even + i);
-    o.Add(oddTaps[4], odd + i);
-    o.Add(oddTaps[5], even + i + 1);
-    o.Add(oddTaps[6], odd + i + 1);
-    o.Add(oddTaps[7], even + i + 2);
-    o.Add(oddTaps[8], odd + i + 2);
+    if (AllZero(window)) {
+      e.Add(evenTaps[1], even + i - 1);
+      e.Add(evenTaps[3], even + i);
+      e.Add(evenTaps[5], even + i + 1);
+      o.Add(oddTaps[1], even + i - 1);
+      o.Add(oddTaps[3], even + i);
+      o.Add(oddTaps[5], even + i + 1);
+      o.Add(oddTaps[7], even + i + 2);
+    } else {
+      e.Add(evenTaps[0], odd + i - 2);
+      e.Add(evenTaps[1], even + i - 1);
+      e.Add(evenTaps[2], odd + i - 1);
+      e.Add(evenTaps[3], even + i);
+      e.Add(evenTaps[4], odd + i);
+      e.Add(evenTaps[5], even + i + 1);
+      e.Add(evenTaps[6], odd + i + 1);
+      o.Add(oddTaps[0], odd + i - 2);
+      o.Add(oddTaps[1], even + i - 1);
+      o.Add(oddTaps[2], odd + i - 1);
+      o.Add(oddTaps[3], even + i);
+      o.Add(oddTaps[4], odd + i);
+      o.Add(oddTaps[5], even + i + 1);
+      o.Add(oddTaps[6], odd + i + 1);
+      o.Add(oddTaps[7], even + i + 2);
+      o.Add(oddTaps[8], odd + i + 2);
+    }
     const __m256 a = e.Result();
     const __m256 b = o.Result();
     // unpack works within 128-bit halves: (a0 b0 a1 b1 | a4 b4 a5 b5) and
@@ -470,7 +549,7 @@ WIF_AVX2 void SynthesizeAvx2(const float* yext, size_t count, const float* evenT
     _mm256_storeu_ps(out + 2 * i, _mm256_permute2f128_ps(u, v, 0x20));
     _mm256_storeu_ps(out + 2 * i + 8, _mm256_permute2f128_ps(u, v, 0x31));
   }
-  if (2 * i < count) SynthesizePlain(yext + 2 * i, count - 2 * i, evenTaps, oddTaps, out + 2 * i);
+  SynthesizeFrom(even, odd, 2 * i, count, evenTaps, oddTaps, out);
 }
 
 // Eight pixels at a time in 32-bit lanes (the sums of full-range chroma do

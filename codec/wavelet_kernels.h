@@ -27,8 +27,11 @@ struct WaveletKernels {
   // Analysis of an extended signal (see AnalyzeSignal).
   void (*analyze)(const float* ext, size_t half, const float* lowTaps, const float* highTaps,
                   float* low, float* high);
-  // Synthesis of an extended interleaved signal (see SynthesizeSignal).
-  void (*synthesize)(const float* yext, size_t count, const float* evenTaps,
+  // Synthesis of an extended signal given as its even samples (the low
+  // band) and its odd samples (the high band): even[j] = y[2j] and odd[j] =
+  // y[2j + 1], both readable from j = -2 to count / 2 + 1 (see
+  // SynthesizeSignal).
+  void (*synthesize)(const float* even, const float* odd, size_t count, const float* evenTaps,
                      const float* oddTaps, float* out);
   // RoundDetail of each value.
   void (*roundDetails)(const float* in, int8_t* out, size_t count);
