@@ -357,9 +357,30 @@ struct Avx2Acc {
     lo = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p)), lo);
     hi = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p + 4)), hi);
   }
-  WIF_AVX2 __m256 Result() const {
+  WIF_AVX2 __m256 Result(int = 0) const {
     return _mm256_set_m128(_mm256_cvtpd_ps(hi), _mm256_cvtpd_ps(lo));
   }
+  static constexpr size_t kWidth = 8;
+};
+
+// Sixteen outputs: twice as many independent chains of fused multiply-adds
+// as Avx2Acc, so that the adds' latency overlaps.
+struct Avx2Acc16 {
+  __m256d a0, a1, a2, a3;
+  WIF_AVX2 void Zero() { a0 = a1 = a2 = a3 = _mm256_setzero_pd(); }
+  WIF_AVX2 void Add(double tap, const float* p) {
+    const __m256d t = _mm256_set1_pd(tap);
+    a0 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p)), a0);
+    a1 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p + 4)), a1);
+    a2 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p + 8)), a2);
+    a3 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p + 12)), a3);
+  }
+  // Outputs 8g .. 8g + 7.
+  WIF_AVX2 __m256 Result(int g) const {
+    return g == 0 ? _mm256_set_m128(_mm256_cvtpd_ps(a1), _mm256_cvtpd_ps(a0))
+                  : _mm256_set_m128(_mm256_cvtpd_ps(a3), _mm256_cvtpd_ps(a2));
+  }
+  static constexpr size_t kWidth = 16;
 };
 
 // True when all eight floats are zero (of either sign). A zero sample adds a
@@ -437,32 +458,60 @@ WIF_AVX2 void CombineAvx2(const float* const* rows, const float* taps, int tapCo
   }
 }
 
-// Both sums of the pair share the conversion of every row to double.
+// Both sums of the pair take the same rows, sixteen outputs per step.
 WIF_AVX2 void CombinePairAvx2(const float* const* rows, const float* lowTaps,
                               const float* highTaps, float* low, float* high, size_t count) {
   size_t x = 0;
-  for (; x + 8 <= count; x += 8) {
-    __m256d lLo = _mm256_setzero_pd(), lHi = _mm256_setzero_pd();
-    __m256d hLo = _mm256_setzero_pd(), hHi = _mm256_setzero_pd();
+  for (; x + 16 <= count; x += 16) {
+    Avx2Acc16 l;
+    l.Zero();
+    Avx2Acc16 h;
+    h.Zero();
+#pragma GCC unroll 9
     for (int k = 0; k < 9; ++k) {
-      const __m256d a = _mm256_cvtps_pd(_mm_loadu_ps(rows[k] + x));
-      const __m256d b = _mm256_cvtps_pd(_mm_loadu_ps(rows[k] + x + 4));
-      const __m256d t = _mm256_set1_pd(lowTaps[k]);
-      lLo = _mm256_fmadd_pd(t, a, lLo);
-      lHi = _mm256_fmadd_pd(t, b, lHi);
-      if (k >= 2) {
-        const __m256d u = _mm256_set1_pd(highTaps[k - 2]);
-        hLo = _mm256_fmadd_pd(u, a, hLo);
-        hHi = _mm256_fmadd_pd(u, b, hHi);
-      }
+      l.Add(lowTaps[k], rows[k] + x);
+      if (k >= 2) h.Add(highTaps[k - 2], rows[k] + x);
     }
-    _mm256_storeu_ps(low + x, _mm256_set_m128(_mm256_cvtpd_ps(lHi), _mm256_cvtpd_ps(lLo)));
-    _mm256_storeu_ps(high + x, _mm256_set_m128(_mm256_cvtpd_ps(hHi), _mm256_cvtpd_ps(hLo)));
+    _mm256_storeu_ps(low + x, l.Result(0));
+    _mm256_storeu_ps(low + x + 8, l.Result(1));
+    _mm256_storeu_ps(high + x, h.Result(0));
+    _mm256_storeu_ps(high + x + 8, h.Result(1));
   }
   if (x < count) {
     const float* tail[9];
     for (int k = 0; k < 9; ++k) tail[k] = rows[k] + x;
     CombinePairSse2(tail, lowTaps, highTaps, low + x, high + x, count - x);
+  }
+}
+
+// Outputs i .. i + Acc::kWidth - 1 of the analysis pair.
+template <typename Acc>
+WIF_AVX2 inline void AnalyzeStep(const float* even, const float* odd, size_t i,
+                                 const float* lowTaps, const float* highTaps, float* low,
+                                 float* high) {
+  Acc l;
+  l.Zero();
+  l.Add(lowTaps[0], even + i - 2);
+  l.Add(lowTaps[1], odd + i - 2);
+  l.Add(lowTaps[2], even + i - 1);
+  l.Add(lowTaps[3], odd + i - 1);
+  l.Add(lowTaps[4], even + i);
+  l.Add(lowTaps[5], odd + i);
+  l.Add(lowTaps[6], even + i + 1);
+  l.Add(lowTaps[7], odd + i + 1);
+  l.Add(lowTaps[8], even + i + 2);
+  Acc h;
+  h.Zero();
+  h.Add(highTaps[0], even + i - 1);
+  h.Add(highTaps[1], odd + i - 1);
+  h.Add(highTaps[2], even + i);
+  h.Add(highTaps[3], odd + i);
+  h.Add(highTaps[4], even + i + 1);
+  h.Add(highTaps[5], odd + i + 1);
+  h.Add(highTaps[6], even + i + 2);
+  for (size_t g = 0; g < Acc::kWidth / 8; ++g) {
+    _mm256_storeu_ps(low + i + 8 * g, l.Result(static_cast<int>(g)));
+    _mm256_storeu_ps(high + i + 8 * g, h.Result(static_cast<int>(g)));
   }
 }
 
@@ -474,81 +523,69 @@ WIF_AVX2 void AnalyzeAvx2(const float* ext, size_t half, const float* lowTaps,
     return;
   }
   size_t i = 0;
-  for (; i + 8 <= half; i += 8) {
-    Avx2Acc l;
-    l.Zero();
-    l.Add(lowTaps[0], even + i - 2);
-    l.Add(lowTaps[1], odd + i - 2);
-    l.Add(lowTaps[2], even + i - 1);
-    l.Add(lowTaps[3], odd + i - 1);
-    l.Add(lowTaps[4], even + i);
-    l.Add(lowTaps[5], odd + i);
-    l.Add(lowTaps[6], even + i + 1);
-    l.Add(lowTaps[7], odd + i + 1);
-    l.Add(lowTaps[8], even + i + 2);
-    _mm256_storeu_ps(low + i, l.Result());
-    Avx2Acc h;
-    h.Zero();
-    h.Add(highTaps[0], even + i - 1);
-    h.Add(highTaps[1], odd + i - 1);
-    h.Add(highTaps[2], even + i);
-    h.Add(highTaps[3], odd + i);
-    h.Add(highTaps[4], even + i + 1);
-    h.Add(highTaps[5], odd + i + 1);
-    h.Add(highTaps[6], even + i + 2);
-    _mm256_storeu_ps(high + i, h.Result());
-  }
+  for (; i + 16 <= half; i += 16) AnalyzeStep<Avx2Acc16>(even, odd, i, lowTaps, highTaps, low, high);
+  for (; i + 8 <= half; i += 8) AnalyzeStep<Avx2Acc>(even, odd, i, lowTaps, highTaps, low, high);
   if (i < half) AnalyzePlain(ext + 2 * i, half - i, lowTaps, highTaps, low + i, high + i);
 }
 
-// Where the high band around eight output pairs is all zero (most of a
-// photograph's finest details), only the low band's taps are added.
-WIF_AVX2 void SynthesizeAvx2(const float* even, const float* odd, size_t count,
-                             const float* evenTaps, const float* oddTaps, float* out) {
-  const size_t pairs = count / 2;
-  size_t i = 0;
-  for (; i + 8 <= pairs; i += 8) {
-    // The odd taps read odd[i - 2 .. i + 9].
-    const __m256 window = _mm256_or_ps(_mm256_loadu_ps(odd + i - 2), _mm256_loadu_ps(odd + i + 2));
-    Avx2Acc e;
-    e.Zero();
-    Avx2Acc o;
-    o.Zero();
-    if (AllZero(window)) {
-      e.Add(evenTaps[1], even + i - 1);
-      e.Add(evenTaps[3], even + i);
-      e.Add(evenTaps[5], even + i + 1);
-      o.Add(oddTaps[1], even + i - 1);
-      o.Add(oddTaps[3], even + i);
-      o.Add(oddTaps[5], even + i + 1);
-      o.Add(oddTaps[7], even + i + 2);
-    } else {
-      e.Add(evenTaps[0], odd + i - 2);
-      e.Add(evenTaps[1], even + i - 1);
-      e.Add(evenTaps[2], odd + i - 1);
-      e.Add(evenTaps[3], even + i);
-      e.Add(evenTaps[4], odd + i);
-      e.Add(evenTaps[5], even + i + 1);
-      e.Add(evenTaps[6], odd + i + 1);
-      o.Add(oddTaps[0], odd + i - 2);
-      o.Add(oddTaps[1], even + i - 1);
-      o.Add(oddTaps[2], odd + i - 1);
-      o.Add(oddTaps[3], even + i);
-      o.Add(oddTaps[4], odd + i);
-      o.Add(oddTaps[5], even + i + 1);
-      o.Add(oddTaps[6], odd + i + 1);
-      o.Add(oddTaps[7], even + i + 2);
-      o.Add(oddTaps[8], odd + i + 2);
-    }
-    const __m256 a = e.Result();
-    const __m256 b = o.Result();
+// Output pairs i .. i + Acc::kWidth - 1 of the synthesis. Where the high
+// band around them is all zero (most of a photograph's finest details), only
+// the low band's taps are added.
+template <typename Acc>
+WIF_AVX2 inline void SynthesizeStep(const float* even, const float* odd, size_t i,
+                                    const float* evenTaps, const float* oddTaps, float* out) {
+  // The odd taps read odd[i - 2 .. i + kWidth + 1].
+  __m256 window = _mm256_or_ps(_mm256_loadu_ps(odd + i - 2), _mm256_loadu_ps(odd + i + 2));
+  if (Acc::kWidth == 16) window = _mm256_or_ps(window, _mm256_loadu_ps(odd + i + 10));
+  Acc e;
+  e.Zero();
+  Acc o;
+  o.Zero();
+  if (AllZero(window)) {
+    e.Add(evenTaps[1], even + i - 1);
+    e.Add(evenTaps[3], even + i);
+    e.Add(evenTaps[5], even + i + 1);
+    o.Add(oddTaps[1], even + i - 1);
+    o.Add(oddTaps[3], even + i);
+    o.Add(oddTaps[5], even + i + 1);
+    o.Add(oddTaps[7], even + i + 2);
+  } else {
+    e.Add(evenTaps[0], odd + i - 2);
+    e.Add(evenTaps[1], even + i - 1);
+    e.Add(evenTaps[2], odd + i - 1);
+    e.Add(evenTaps[3], even + i);
+    e.Add(evenTaps[4], odd + i);
+    e.Add(evenTaps[5], even + i + 1);
+    e.Add(evenTaps[6], odd + i + 1);
+    o.Add(oddTaps[0], odd + i - 2);
+    o.Add(oddTaps[1], even + i - 1);
+    o.Add(oddTaps[2], odd + i - 1);
+    o.Add(oddTaps[3], even + i);
+    o.Add(oddTaps[4], odd + i);
+    o.Add(oddTaps[5], even + i + 1);
+    o.Add(oddTaps[6], odd + i + 1);
+    o.Add(oddTaps[7], even + i + 2);
+    o.Add(oddTaps[8], odd + i + 2);
+  }
+  for (size_t g = 0; g < Acc::kWidth / 8; ++g) {
+    const __m256 a = e.Result(static_cast<int>(g));
+    const __m256 b = o.Result(static_cast<int>(g));
     // unpack works within 128-bit halves: (a0 b0 a1 b1 | a4 b4 a5 b5) and
     // (a2 b2 a3 b3 | a6 b6 a7 b7); the halves are then put in order.
     const __m256 u = _mm256_unpacklo_ps(a, b);
     const __m256 v = _mm256_unpackhi_ps(a, b);
-    _mm256_storeu_ps(out + 2 * i, _mm256_permute2f128_ps(u, v, 0x20));
-    _mm256_storeu_ps(out + 2 * i + 8, _mm256_permute2f128_ps(u, v, 0x31));
+    float* to = out + 2 * (i + 8 * g);
+    _mm256_storeu_ps(to, _mm256_permute2f128_ps(u, v, 0x20));
+    _mm256_storeu_ps(to + 8, _mm256_permute2f128_ps(u, v, 0x31));
   }
+}
+
+WIF_AVX2 void SynthesizeAvx2(const float* even, const float* odd, size_t count,
+                             const float* evenTaps, const float* oddTaps, float* out) {
+  const size_t pairs = count / 2;
+  size_t i = 0;
+  for (; i + 16 <= pairs; i += 16) SynthesizeStep<Avx2Acc16>(even, odd, i, evenTaps, oddTaps, out);
+  for (; i + 8 <= pairs; i += 8) SynthesizeStep<Avx2Acc>(even, odd, i, evenTaps, oddTaps, out);
   SynthesizeFrom(even, odd, 2 * i, count, evenTaps, oddTaps, out);
 }
 

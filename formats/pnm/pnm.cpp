@@ -272,10 +272,18 @@ int vxPNMImage::WriteMap(const char* fileName, char magicDigit, const vxBitmapIn
   }
   bool ok = std::fprintf(f, "P%c %d %d 255\n", magicDigit, static_cast<int>(header->width),
                          static_cast<int>(header->height)) > 0;
-  std::vector<uint8_t> row(rowBytes);
+  // Rows are gathered into writes of about a megabyte: a large picture's
+  // rows one write each cost as much in system calls as making them.
+  const size_t perWrite = std::max<size_t>(1, (size_t{1} << 20) / std::max<size_t>(rowBytes, 1));
+  std::vector<uint8_t> rows(rowBytes * std::min<size_t>(perWrite, static_cast<size_t>(header->height)));
+  size_t filled = 0;
   for (int y = header->height - 1; ok && y >= 0; --y) {
-    makeRow(y, row.data());
-    ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
+    makeRow(y, rows.data() + filled);
+    filled += rowBytes;
+    if (filled == rows.size() || y == 0) {
+      ok = std::fwrite(rows.data(), 1, filled, f) == filled;
+      filled = 0;
+    }
   }
   const int closed = vxCloseWritten(f);
   return ok && closed == 0 ? vxOK : vxCannotOpen;
@@ -319,18 +327,20 @@ int vxPPMImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* 
   const uint32_t colours = bitCount == 24 ? 0 : std::min<uint32_t>(header->coloursUsed, 256);
   return WriteMap(fileName, '6', header, 3 * static_cast<size_t>(width), [&](int y, uint8_t* out) {
     const unsigned char* in = bits + stride * static_cast<size_t>(y);
-    for (int x = 0; x < width; ++x) {
-      if (bitCount == 24) {
-        out[3 * x + 0] = in[3 * x + 2];
-        out[3 * x + 1] = in[3 * x + 1];
-        out[3 * x + 2] = in[3 * x + 0];
-      } else {
-        const unsigned index = IndexAt(in, bitCount, x);
-        const vxRGBA e = index < colours ? palette[index] : vxRGBA{0, 0, 0, 0};
-        out[3 * x + 0] = e.red;
-        out[3 * x + 1] = e.green;
-        out[3 * x + 2] = e.blue;
+    if (bitCount == 24) {
+      for (size_t i = 0; i < 3 * static_cast<size_t>(width); i += 3) {
+        out[i + 0] = in[i + 2];
+        out[i + 1] = in[i + 1];
+        out[i + 2] = in[i + 0];
       }
+      return;
+    }
+    for (int x = 0; x < width; ++x) {
+      const unsigned index = IndexAt(in, bitCount, x);
+      const vxRGBA e = index < colours ? palette[index] : vxRGBA{0, 0, 0, 0};
+      out[3 * x + 0] = e.red;
+      out[3 * x + 1] = e.green;
+      out[3 * x + 2] = e.blue;
     }
   });
 }
