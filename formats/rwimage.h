@@ -69,6 +69,11 @@ class vxRWImage : public vxRWRoot {
 FILE* vxOpenWritten(const char* fileName);
 int vxOpenWrittenFd(const char* fileName);
 
+// Copies `pixels` three-byte pixels from `in` to `out` with the first and
+// third bytes exchanged (blue-green-red to red-green-blue and back). The two
+// must not overlap.
+void vxSwapRedBlue(const unsigned char* in, unsigned char* out, size_t pixels);
+
 // Closes a stream that was written and reports whether everything reached
 // the file: 0, or -1 when a write failed (the stream's error flag), or the
 // flush or the close failed. The stream is closed in every case.

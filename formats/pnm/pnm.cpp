@@ -221,6 +221,8 @@ int vxPNMImage::ReadMap(const char* fileName, int channels, int* byteCount,
       const uint8_t* in = row.data();
       if (channels == 1) {
         std::memcpy(out, in, complete);
+      } else if (maxv == 255) {
+        vxSwapRedBlue(in, out, complete);
       } else {
         for (size_t x = 0; x < complete; ++x, in += 3, out += 3) {
           out[0] = lut[in[2]];
@@ -328,11 +330,7 @@ int vxPPMImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* 
   return WriteMap(fileName, '6', header, 3 * static_cast<size_t>(width), [&](int y, uint8_t* out) {
     const unsigned char* in = bits + stride * static_cast<size_t>(y);
     if (bitCount == 24) {
-      for (size_t i = 0; i < 3 * static_cast<size_t>(width); i += 3) {
-        out[i + 0] = in[i + 2];
-        out[i + 1] = in[i + 1];
-        out[i + 2] = in[i + 0];
-      }
+      vxSwapRedBlue(in, out, static_cast<size_t>(width));
       return;
     }
     for (int x = 0; x < width; ++x) {
