@@ -1,6 +1,7 @@
 #include "codec/compress.h"
 
 #include <algorithm>
+#include <future>
 #include <thread>
 
 #include "codec/block_coder.h"
@@ -10,6 +11,14 @@
 #include "codec/wavelet_kernels.h"
 
 namespace wif {
+
+namespace {
+
+// The largest first-level buffer set of one plane for which all three colour
+// planes are held at once: up to pictures of about 8192 x 8192.
+constexpr uint64_t kThreePlaneQuadBytes = uint64_t{128} << 20;
+
+}  // namespace
 
 size_t RowStride(int64_t width, bool colour) {
   const uint64_t bytes = static_cast<uint64_t>(width) * (colour ? 3 : 1);
@@ -35,23 +44,62 @@ Status Compress::Run(const EncodeRequest& request) {
   } else if (Threads() < 2) {
     for (int p = 0; p < 3 && s == Status::Ok; ++p) s = EncodeColourPlane(request, p, out_);
   } else {
-    // Two planes at a time, each into memory: the chroma planes one after
-    // the other on a second thread, the luma (the most costly) here.
     ByteSink sinks[3];
-    Status chromaStatus = Status::Failed;
-    std::thread chroma([&] {
-      chromaStatus = EncodeColourPlane(request, 1, sinks[1]);
-      if (chromaStatus == Status::Ok) chromaStatus = EncodeColourPlane(request, 2, sinks[2]);
-    });
-    s = EncodeColourPlane(request, 0, sinks[0]);
-    chroma.join();
-    if (s == Status::Ok) s = chromaStatus;
+    s = EncodeColourPlanesAtOnce(request, sinks);
     for (int p = 0; p < 3 && s == Status::Ok; ++p) {
       out_.PutBytes(sinks[p].bytes().data(), sinks[p].bytes().size());
     }
   }
   if (s == Status::Ok && out_.failed()) s = Status::Failed;
   return s;
+}
+
+Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks[3]) {
+  const int64_t ph2 = luma_.ph2;
+  const uint64_t quadBytes = static_cast<uint64_t>(luma_.pw2) * static_cast<uint64_t>(ph2) *
+                             (sizeof(float) + 3 * sizeof(int8_t));
+  if (quadBytes > kThreePlaneQuadBytes) {
+    // Large pictures keep to two planes' buffers at a time: the chroma
+    // planes one after the other on a second thread, the luma here.
+    Status chroma = Status::Failed;
+    std::thread second([&] {
+      chroma = EncodeColourPlane(r, 1, sinks[1]);
+      if (chroma == Status::Ok) chroma = EncodeColourPlane(r, 2, sinks[2]);
+    });
+    const Status s = EncodeColourPlane(r, 0, sinks[0]);
+    second.join();
+    return s != Status::Ok ? s : chroma;
+  }
+  // The luma's coding costs about as much as both chroma planes' together;
+  // the first levels cost alike. Here: the luma's first level, the upper half
+  // of plane 2's, then the luma's coding. On the second thread: plane 1's
+  // first level, the lower half of plane 2's, the coding of plane 1, then,
+  // once the upper half is made, that of plane 2.
+  QuadBuf quads[3];
+  for (QuadBuf& quad : quads) {
+    if (!quad.Allocate(luma_.pw2, ph2, &memory_)) {
+      ReportFatal(kMsgQuadBuf);
+      return Status::NoMemory;
+    }
+  }
+  const int64_t half = ph2 >= 16 ? ph2 / 2 : 0;
+  std::promise<Status> upperHalf;
+  std::future<Status> upperDone = upperHalf.get_future();
+  Status chroma = Status::Failed;
+  std::thread second([&] {
+    Status s = FirstLevelColour(r, 1, quads[1], 0, ph2);
+    if (s == Status::Ok) s = FirstLevelColour(r, 2, quads[2], half, ph2);
+    if (s == Status::Ok) s = CodePlane(quads[1], 1, sinks[1]);
+    const Status upper = upperDone.get();
+    if (s == Status::Ok) s = upper;
+    if (s == Status::Ok) s = CodePlane(quads[2], 2, sinks[2]);
+    chroma = s;
+  });
+  Status s = FirstLevelColour(r, 0, quads[0], 0, ph2);
+  upperHalf.set_value(s == Status::Ok ? FirstLevelColour(r, 2, quads[2], 0, half) : s);
+  if (s == Status::Ok) s = CodePlane(quads[0], 0, sinks[0]);
+  second.join();
+  return s != Status::Ok ? s : chroma;
 }
 
 Status Compress::init(const EncodeRequest& r) {

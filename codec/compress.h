@@ -88,6 +88,8 @@ class Compress {
   // The further levels and the coding of a plane whose first level is done;
   // releases `quad`.
   Status CodePlane(QuadBuf& quad, int plane, ByteSink& out);
+  // The three colour planes on two threads, each plane into its own sink.
+  Status EncodeColourPlanesAtOnce(const EncodeRequest& request, ByteSink sinks[3]);
 
   ByteSink& out_;
   MemoryTracker memory_;
