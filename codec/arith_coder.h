@@ -120,29 +120,57 @@ inline void AdaptiveModel::Update(int index) {
   }
 }
 
+// Renormalisation, done for all its steps at once. The interval [low, high]
+// of 16-bit values first sheds the leading bits its ends share (each such step
+// doubles both after taking away half when both are in the upper half), then
+// the "underflow" steps while low is 01... and high 10... (each takes away a
+// quarter and doubles). Both kinds shift the same bits out of low, high and
+// the decoder's value alike, so counting them gives the final state directly.
+struct Renormalisation {
+  int shared;     // leading bits low and high have in common
+  int underflow;  // underflow steps after those
+  int32_t low;
+  int32_t high;
+};
+
+inline Renormalisation Renormalise(int32_t low, int32_t high) {
+  Renormalisation r;
+  const uint32_t differ = static_cast<uint32_t>(low ^ high) & 0xFFFFu;
+  r.shared = differ == 0 ? 16 : __builtin_clz(differ) - 16;
+  const int k1 = r.shared;
+  uint32_t l = (static_cast<uint32_t>(low) << k1) & 0xFFFFu;
+  uint32_t h = ((static_cast<uint32_t>(high) << k1) & 0xFFFFu) | ((1u << k1) - 1u);
+  // Underflow steps: from bit 14 down, low has 1 where high has 0.
+  const uint32_t straddle = l & ~h & 0x7FFFu;
+  const int k3 = __builtin_clz(~(straddle << 17) | 1u);
+  r.underflow = k3;
+  l = (l << k3) & 0x7FFFu;
+  h = 0x8000u | ((h << k3) & 0x7FFFu) | ((1u << k3) - 1u);
+  r.low = static_cast<int32_t>(l);
+  r.high = static_cast<int32_t>(h);
+  return r;
+}
+
 inline void ArithEncoder::Encode(int character) {
   const int s = model_.IndexOf(character);
   const int32_t total = model_.Cumulative(0);
   const int32_t range = high_ - low_ + 1;
   high_ = low_ + range * model_.Cumulative(s - 1) / total - 1;
   low_ = low_ + range * model_.Cumulative(s) / total;
-  for (;;) {
-    if (high_ < kHalf) {
-      Emit(0);
-    } else if (low_ >= kHalf) {
-      Emit(1);
-      low_ -= kHalf;
-      high_ -= kHalf;
-    } else if (low_ >= kFirstQuarter && high_ < kThirdQuarter) {
-      ++follow_;
-      low_ -= kFirstQuarter;
-      high_ -= kFirstQuarter;
-    } else {
-      break;
-    }
-    low_ = 2 * low_;
-    high_ = 2 * high_ + 1;
+  const Renormalisation r = Renormalise(low_, high_);
+  if (r.shared > 0) {
+    // The shared bits are low's leading ones; the pending underflow bits
+    // follow the first of them, each its opposite.
+    const uint32_t bits = static_cast<uint32_t>(low_) >> (16 - r.shared);
+    const uint32_t first = bits >> (r.shared - 1);
+    out_.PutBit(first);
+    out_.PutRepeated(first ^ 1u, static_cast<uint64_t>(follow_));
+    follow_ = 0;
+    out_.PutBits(bits, r.shared - 1);
   }
+  follow_ += r.underflow;
+  low_ = r.low;
+  high_ = r.high;
   model_.Update(s);
 }
 
@@ -155,23 +183,16 @@ inline int ArithDecoder::Decode() {
   while (model_.Cumulative(s) > target) ++s;
   high_ = low_ + range * model_.Cumulative(s - 1) / total - 1;
   low_ = low_ + range * model_.Cumulative(s) / total;
-  for (;;) {
-    if (high_ < kHalf) {
-      // nothing to take away
-    } else if (low_ >= kHalf) {
-      value_ -= kHalf;
-      low_ -= kHalf;
-      high_ -= kHalf;
-    } else if (low_ >= kFirstQuarter && high_ < kThirdQuarter) {
-      value_ -= kFirstQuarter;
-      low_ -= kFirstQuarter;
-      high_ -= kFirstQuarter;
-    } else {
-      break;
-    }
-    low_ = 2 * low_;
-    high_ = 2 * high_ + 1;
-    value_ = 2 * value_ + static_cast<int32_t>(in_.GetBit());
+  // The value keeps its distance from low, doubled at every step, plus the
+  // bits read in.
+  const Renormalisation r = Renormalise(low_, high_);
+  const int steps = r.shared + r.underflow;
+  if (steps > 0) {
+    const int32_t distance = value_ - low_;
+    value_ = r.low + static_cast<int32_t>(static_cast<uint32_t>(distance) << steps) +
+             static_cast<int32_t>(in_.GetBits(steps));
+    low_ = r.low;
+    high_ = r.high;
   }
   if (s == AdaptiveModel::kSymbols) return kEnd;
   const int character = model_.CharacterAt(s);
