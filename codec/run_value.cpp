@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace wif {
 
@@ -47,7 +48,15 @@ void EncodeSweep(ArithEncoder& coder, AdaptiveModel& model, const int32_t* value
       ++i;
       continue;
     }
+    // The run's end: four values at a time while they are all zero.
     int64_t j = i + 1;
+    while (j + 4 <= end) {
+      uint64_t a, b;
+      std::memcpy(&a, values + j, sizeof a);
+      std::memcpy(&b, values + j + 2, sizeof b);
+      if ((a | b) != 0) break;
+      j += 4;
+    }
     while (j < end && values[j] == 0) ++j;
     EncodeRun(coder, j - i);
     i = j;

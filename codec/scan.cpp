@@ -122,11 +122,73 @@ void QuantizeFine(const float* plane, const PlaneLayout& layout, int32_t* lin) {
   });
 }
 
+namespace {
+
+// ScanDetailPlane for blocks of 8 x 8: each block's rows are read as eight
+// 8-byte words, and a block of zeros (most of a photograph's finest details)
+// goes out as 64 zeros at once. Lone ones are removed as the value-by-value
+// walk does: only a block's first zero can remove one (the one before it),
+// and after two zeros the walk's state is two zeros.
+void ScanDetailBlocks(const int8_t* plane, const PlaneLayout& layout, Band band,
+                      bool removeLoneOnes, int32_t* lin) {
+  const int64_t pw2 = layout.pw2;
+  uint8_t from[64];  // the raster position of each scan entry
+  for (int e = 0; e < 64; ++e) {
+    const int row = band == Band::HL ? kHilbert8[e][1] : kHilbert8[e][0];
+    const int column = band == Band::HL ? kHilbert8[e][0] : kHilbert8[e][1];
+    from[e] = static_cast<uint8_t>(row * 8 + column);
+  }
+  const int64_t across = pw2 / 8;
+  const int64_t down = layout.ph2 / 8;
+  const bool columns = band == Band::HL;
+  const int64_t blocks = across * down;
+  int64_t pos = 0;
+  int32_t last = 1;
+  int32_t secondLast = 1;
+  for (int64_t n = 0; n < blocks; ++n) {
+    const int64_t bx = columns ? n / down : n % across;
+    const int64_t by = columns ? n % down : n / across;
+    const int8_t* block = plane + by * 8 * pw2 + bx * 8;
+    int8_t raster[64];
+    uint64_t any = 0;
+    for (int r = 0; r < 8; ++r) {
+      uint64_t word;
+      std::memcpy(&word, block + r * pw2, 8);
+      std::memcpy(raster + 8 * r, &word, 8);
+      any |= word;
+    }
+    if (any == 0) {
+      if (removeLoneOnes && secondLast == 0 && (last == 1 || last == -1)) lin[pos - 1] = 0;
+      std::fill(lin + pos, lin + pos + 64, 0);
+      pos += 64;
+      last = 0;
+      secondLast = 0;
+      continue;
+    }
+    for (int e = 0; e < 64; ++e) {
+      const int32_t v = raster[from[e]];
+      if (removeLoneOnes && v == 0 && secondLast == 0 && (last == 1 || last == -1)) {
+        lin[pos - 1] = 0;
+        last = 0;
+      }
+      lin[pos++] = v;
+      secondLast = last;
+      last = v;
+    }
+  }
+}
+
+}  // namespace
+
 void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
                      bool removeLoneOnes, int32_t* lin) {
   int64_t pos = 0;
   const int64_t pw2 = layout.pw2;
   const int side = BlockSide(layout.levels);
+  if (side == 8) {
+    ScanDetailBlocks(plane, layout, band, removeLoneOnes, lin);
+    return;
+  }
   if (!removeLoneOnes) {
     ScanBandIndices(band, pw2, layout.ph2, side, pw2, [&](int64_t i) { lin[pos++] = plane[i]; });
     return;
