@@ -1,5 +1,7 @@
 #include "codec/scan.h"
 
+#include "codec/wavelet_kernels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -54,6 +56,31 @@ void ForLevels(const PlaneLayout& layout, int first, int last, Visit&& visit) {
   }
 }
 
+// The raster position (row * 8 + column) of each scan entry of an 8 x 8 block.
+void ScanFrom8(Band band, uint8_t from[64]) {
+  for (int e = 0; e < 64; ++e) {
+    const int row = band == Band::HL ? kHilbert8[e][1] : kHilbert8[e][0];
+    const int column = band == Band::HL ? kHilbert8[e][0] : kHilbert8[e][1];
+    from[e] = static_cast<uint8_t>(row * 8 + column);
+  }
+}
+
+// visit(bx, by) for the 8 x 8 blocks of a bw x bh band in scan order.
+template <class VisitBlock>
+void ForEachBlock8(Band band, int64_t bw, int64_t bh, VisitBlock&& visit) {
+  const int64_t across = bw / 8;
+  const int64_t down = bh / 8;
+  if (band == Band::HL) {
+    for (int64_t bx = 0; bx < across; ++bx) {
+      for (int64_t by = 0; by < down; ++by) visit(bx, by);
+    }
+  } else {
+    for (int64_t by = 0; by < down; ++by) {
+      for (int64_t bx = 0; bx < across; ++bx) visit(bx, by);
+    }
+  }
+}
+
 }  // namespace
 
 void ScanCursor::AddLevel(const PlaneLayout& layout, int level) {
@@ -97,29 +124,69 @@ void ScanCursor::NextBlock() {
   base_ = b.origin + by * side_ * stride_ + bx * side_;
 }
 
+namespace {
+
+// Calls visit(level, v, q) for every coefficient v of detail levels first ..
+// last of the float plane in scan order, with q its RoundCoefficient. Blocks
+// of 8 x 8 are rounded row by row by the vector kernels first.
+template <class Visit>
+void ForRoundedLevels(const float* plane, const PlaneLayout& layout, int first, int last,
+                      Visit&& visit) {
+  const int64_t pw2 = layout.pw2;
+  const WaveletKernels& kernels = ActiveKernels();
+  for (int k = first; k <= last; ++k) {
+    const int64_t bw = layout.w0 << (k - 1);
+    const int64_t bh = layout.h0 << (k - 1);
+    for (Band band : kBands) {
+      const BandOrigin o = Origin(band, bw, bh);
+      const float* origin = plane + o.row * pw2 + o.column;
+      if (BlockSide(k) != 8) {
+        ScanBandIndices(band, bw, bh, BlockSide(k), pw2, [&](int64_t i) {
+          visit(k, origin[i], RoundCoefficient(origin[i]));
+        });
+        continue;
+      }
+      uint8_t from[64];
+      ScanFrom8(band, from);
+      ForEachBlock8(band, bw, bh, [&](int64_t bx, int64_t by) {
+        const float* block = origin + by * 8 * pw2 + bx * 8;
+        float values[64];
+        int32_t rounded[64];
+        for (int r = 0; r < 8; ++r) {
+          std::memcpy(values + 8 * r, block + r * pw2, 8 * sizeof(float));
+        }
+        kernels.roundCoefficients(values, rounded, 64);
+        for (int e = 0; e < 64; ++e) visit(k, values[from[e]], rounded[from[e]]);
+      });
+    }
+  }
+}
+
+}  // namespace
+
 void QuantizeCoarse(const float* plane, const PlaneLayout& layout, int32_t* lin) {
   int64_t pos = 0;
   for (int64_t r = 0; r < layout.h0; ++r) {
     for (int64_t c = 0; c < layout.w0; ++c) lin[pos++] = RoundCoefficient(plane[r * layout.pw2 + c]);
   }
   const int last = std::min(layout.split, layout.levels - 1);
-  ForLevels(layout, 1, last, [&](int, int64_t i) { lin[pos++] = RoundCoefficient(plane[i]); });
+  ForRoundedLevels(plane, layout, 1, last, [&](int, float, int32_t q) { lin[pos++] = q; });
 }
 
 void QuantizeFine(const float* plane, const PlaneLayout& layout, int32_t* lin) {
   int64_t pos = layout.ncoarse;
   int32_t previous = 1;
   int currentLevel = -1;
-  ForLevels(layout, layout.split + 1, layout.levels - 1, [&](int k, int64_t i) {
-    if (k != currentLevel) {
-      if (currentLevel < 0 || k == 2 || k == 3 || k == 4) previous = 1;
-      currentLevel = k;
-    }
-    const float v = plane[i];
-    const int32_t q = (previous == 0 && v >= -1.0f && v <= 1.0f) ? 0 : RoundCoefficient(v);
-    lin[pos++] = q;
-    previous = q;
-  });
+  ForRoundedLevels(plane, layout, layout.split + 1, layout.levels - 1,
+                   [&](int k, float v, int32_t rounded) {
+                     if (k != currentLevel) {
+                       if (currentLevel < 0 || k == 2 || k == 3 || k == 4) previous = 1;
+                       currentLevel = k;
+                     }
+                     const int32_t q = (previous == 0 && v >= -1.0f && v <= 1.0f) ? 0 : rounded;
+                     lin[pos++] = q;
+                     previous = q;
+                   });
 }
 
 namespace {
@@ -132,22 +199,12 @@ namespace {
 void ScanDetailBlocks(const int8_t* plane, const PlaneLayout& layout, Band band,
                       bool removeLoneOnes, int32_t* lin) {
   const int64_t pw2 = layout.pw2;
-  uint8_t from[64];  // the raster position of each scan entry
-  for (int e = 0; e < 64; ++e) {
-    const int row = band == Band::HL ? kHilbert8[e][1] : kHilbert8[e][0];
-    const int column = band == Band::HL ? kHilbert8[e][0] : kHilbert8[e][1];
-    from[e] = static_cast<uint8_t>(row * 8 + column);
-  }
-  const int64_t across = pw2 / 8;
-  const int64_t down = layout.ph2 / 8;
-  const bool columns = band == Band::HL;
-  const int64_t blocks = across * down;
+  uint8_t from[64];
+  ScanFrom8(band, from);
   int64_t pos = 0;
   int32_t last = 1;
   int32_t secondLast = 1;
-  for (int64_t n = 0; n < blocks; ++n) {
-    const int64_t bx = columns ? n / down : n % across;
-    const int64_t by = columns ? n % down : n / across;
+  ForEachBlock8(band, pw2, layout.ph2, [&](int64_t bx, int64_t by) {
     const int8_t* block = plane + by * 8 * pw2 + bx * 8;
     int8_t raster[64];
     uint64_t any = 0;
@@ -163,7 +220,7 @@ void ScanDetailBlocks(const int8_t* plane, const PlaneLayout& layout, Band band,
       pos += 64;
       last = 0;
       secondLast = 0;
-      continue;
+      return;
     }
     for (int e = 0; e < 64; ++e) {
       const int32_t v = raster[from[e]];
@@ -175,7 +232,7 @@ void ScanDetailBlocks(const int8_t* plane, const PlaneLayout& layout, Band band,
       secondLast = last;
       last = v;
     }
-  }
+  });
 }
 
 }  // namespace
@@ -233,28 +290,18 @@ void UnscanDetailPlane(const int8_t* lin, const PlaneLayout& layout, Band band, 
     ScanBandIndices(band, pw2, layout.ph2, side, pw2, [&](int64_t i) { plane[i] = lin[pos++]; });
     return;
   }
-  // Blocks of 8 x 8: each block's 64 values are put in raster order first
-  // (a table of where each raster position comes from), then stored as eight
-  // rows of 8 bytes.
+  // Blocks of 8 x 8: each block's 64 values are put in raster order first,
+  // then stored as eight rows of 8 bytes.
   uint8_t from[64];
-  for (int e = 0; e < 64; ++e) {
-    const int row = band == Band::HL ? kHilbert8[e][1] : kHilbert8[e][0];
-    const int column = band == Band::HL ? kHilbert8[e][0] : kHilbert8[e][1];
-    from[row * 8 + column] = static_cast<uint8_t>(e);
-  }
-  const int64_t across = pw2 / 8;
-  const int64_t down = layout.ph2 / 8;
-  const bool columns = band == Band::HL;
-  const int64_t blocks = across * down;
-  for (int64_t n = 0; n < blocks; ++n) {
-    const int64_t bx = columns ? n / down : n % across;
-    const int64_t by = columns ? n % down : n / across;
-    const int8_t* block = lin + n * 64;
+  ScanFrom8(band, from);
+  const int8_t* block = lin;
+  ForEachBlock8(band, pw2, layout.ph2, [&](int64_t bx, int64_t by) {
     int8_t raster[64];
-    for (int i = 0; i < 64; ++i) raster[i] = block[from[i]];
+    for (int e = 0; e < 64; ++e) raster[from[e]] = block[e];
+    block += 64;
     int8_t* out = plane + by * 8 * pw2 + bx * 8;
     for (int r = 0; r < 8; ++r) std::memcpy(out + r * pw2, raster + r * 8, 8);
-  }
+  });
 }
 
 namespace {

@@ -77,6 +77,10 @@ void RoundDetailsPlain(const float* in, int8_t* out, size_t count) {
   for (size_t i = 0; i < count; ++i) out[i] = RoundDetail(in[i]);
 }
 
+void RoundCoefficientsPlain(const float* in, int32_t* out, size_t count) {
+  for (size_t i = 0; i < count; ++i) out[i] = RoundCoefficient(in[i]);
+}
+
 void SampleBytesPlain(const float* in, uint8_t* out, size_t count) {
   for (size_t i = 0; i < count; ++i) out[i] = SampleByte(in[i]);
 }
@@ -140,6 +144,27 @@ void RoundDetailsSse2(const float* in, int8_t* out, size_t count) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi16(words, words));
   }
   RoundDetailsPlain(in + i, out + i, count - i);
+}
+
+// v + 0.499 above 0, v - 0.499 otherwise, kept within the 32-bit range, so
+// that truncation gives the saturated value.
+inline __m128d CoefficientSum(__m128d d) {
+  const __m128d above = _mm_cmpgt_pd(d, _mm_setzero_pd());
+  const __m128d half = _mm_or_pd(_mm_and_pd(above, _mm_set1_pd(0.499)),
+                                 _mm_andnot_pd(above, _mm_set1_pd(-0.499)));
+  const __m128d t = _mm_add_pd(d, half);
+  return _mm_min_pd(_mm_max_pd(t, _mm_set1_pd(-2147483648.0)), _mm_set1_pd(2147483647.0));
+}
+
+void RoundCoefficientsSse2(const float* in, int32_t* out, size_t count) {
+  size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    __m128d a, b;
+    Widen(in + i, a, b);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     Truncate(CoefficientSum(a), CoefficientSum(b)));
+  }
+  RoundCoefficientsPlain(in + i, out + i, count - i);
 }
 
 inline __m128d SampleSum(__m128d d) {
@@ -652,16 +677,19 @@ WIF_AVX2 void ColourPlaneAvx2(const uint8_t* bgr, float* out, size_t count, int 
 
 #endif  // WIF_X86
 
-const WaveletKernels kPlain = {CombinePlain,      CombinePairPlain, AnalyzePlain,
-                               SynthesizePlain,   RoundDetailsPlain, SampleBytesPlain,
-                               ChromaValuesPlain, CombineColourPlain, ColourPlanePlain};
+const WaveletKernels kPlain = {CombinePlain,       CombinePairPlain,       AnalyzePlain,
+                               SynthesizePlain,    RoundDetailsPlain,      RoundCoefficientsPlain,
+                               SampleBytesPlain,   ChromaValuesPlain,      CombineColourPlain,
+                               ColourPlanePlain};
 #ifdef WIF_X86
-const WaveletKernels kSse2 = {CombineSse2,      CombinePairSse2,  AnalyzeSse2,
-                              SynthesizeSse2,   RoundDetailsSse2, SampleBytesSse2,
-                              ChromaValuesSse2, CombineColourPlain, ColourPlanePlain};
-const WaveletKernels kAvx2 = {CombineAvx2,      CombinePairAvx2,  AnalyzeAvx2,
-                              SynthesizeAvx2,   RoundDetailsSse2, SampleBytesSse2,
-                              ChromaValuesSse2, CombineColourAvx2, ColourPlaneAvx2};
+const WaveletKernels kSse2 = {CombineSse2,      CombinePairSse2,    AnalyzeSse2,
+                              SynthesizeSse2,   RoundDetailsSse2,   RoundCoefficientsSse2,
+                              SampleBytesSse2,  ChromaValuesSse2,   CombineColourPlain,
+                              ColourPlanePlain};
+const WaveletKernels kAvx2 = {CombineAvx2,      CombinePairAvx2,    AnalyzeAvx2,
+                              SynthesizeAvx2,   RoundDetailsSse2,   RoundCoefficientsSse2,
+                              SampleBytesSse2,  ChromaValuesSse2,   CombineColourAvx2,
+                              ColourPlaneAvx2};
 #endif
 
 }  // namespace

@@ -35,6 +35,8 @@ struct WaveletKernels {
                      const float* oddTaps, float* out);
   // RoundDetail of each value.
   void (*roundDetails)(const float* in, int8_t* out, size_t count);
+  // RoundCoefficient of each value.
+  void (*roundCoefficients)(const float* in, int32_t* out, size_t count);
   // SampleByte of each value.
   void (*sampleBytes)(const float* in, uint8_t* out, size_t count);
   // ChromaValue of each value (the full range fits 16 bits).
