@@ -31,8 +31,14 @@ void EncodeBlock(uint32_t* u, BitWriter& out) {
   if (k < kQuietBlock) {
     const uint32_t mask = (1u << k) - 1;
     for (int i = 0; i < kBlockValues; ++i) {
+      // The low bits, the zeros and the closing 1 as one field when it fits.
+      const uint32_t zeros = u[i] >> k;
+      if (zeros < 32 - static_cast<uint32_t>(k)) {
+        out.PutBits((((u[i] & mask) << zeros) << 1) | 1u, k + static_cast<int>(zeros) + 1);
+        continue;
+      }
       out.PutBits(u[i] & mask, k);
-      out.PutRepeated(0, u[i] >> k);
+      out.PutRepeated(0, zeros);
       out.PutBit(1);
     }
     return;
