@@ -153,7 +153,9 @@ TEST(Rounding, ConversionsGiveTheValuesOfTheirFormulas) {
     std::vector<int8_t> details(n);
     std::vector<uint8_t> samples(n);
     std::vector<int16_t> full(n), bytes(n);
+    std::vector<int32_t> coefficients(n);
     k.roundDetails(values.data(), details.data(), n);
+    k.roundCoefficients(values.data(), coefficients.data(), n);
     k.sampleBytes(values.data(), samples.data(), n);
     k.chromaValues(values.data(), full.data(), n, true);
     k.chromaValues(values.data(), bytes.data(), n, false);
@@ -161,7 +163,8 @@ TEST(Rounding, ConversionsGiveTheValuesOfTheirFormulas) {
     for (size_t i = 0; i < n; ++i) {
       bad += details[i] != wif::RoundDetail(values[i]) || samples[i] != wif::SampleByte(values[i]) ||
              full[i] != wif::ChromaValue(values[i], true) ||
-             bytes[i] != wif::ChromaValue(values[i], false);
+             bytes[i] != wif::ChromaValue(values[i], false) ||
+             coefficients[i] != wif::RoundCoefficient(values[i]);
     }
     EXPECT_EQ(bad, 0u) << wif::KernelPathName(path);
 
