@@ -59,6 +59,17 @@ void StoreDetails(const float* in, float* out, int64_t count) {
   std::memcpy(out, in, static_cast<size_t>(count) * sizeof(float));
 }
 
+// Copies one strip row; a full strip is a fixed-size copy the compiler
+// inlines, where a call to memcpy per row would cost more than the copy.
+template <int64_t kLanes>
+inline void CopyLanes(float* to, const float* from, int64_t lanes) {
+  if (lanes == kLanes) {
+    std::memcpy(to, from, kLanes * sizeof(float));
+  } else {
+    std::memcpy(to, from, static_cast<size_t>(lanes) * sizeof(float));
+  }
+}
+
 }  // namespace
 
 template <typename Detail>
@@ -177,8 +188,7 @@ bool PyramidTransform::Init(int64_t pw2, int64_t ph2, MemoryTracker* tracker) {
   ph2_ = ph2;
   return row_.Allocate(static_cast<uint64_t>(pw2) + 8, tracker) &&
          half_.Allocate(static_cast<uint64_t>(pw2), tracker) &&
-         strip_.Allocate((static_cast<uint64_t>(ph2) + 8) * kStrip, tracker, true) &&
-         out_.Allocate(2 * kStrip, tracker);
+         strip_.Allocate((static_cast<uint64_t>(ph2) + 8) * kStrip, tracker, true);
 }
 
 void PyramidTransform::Forward(float* plane, int count) {
@@ -217,7 +227,7 @@ void PyramidTransform::ForwardColumns(float* plane, int64_t w, int64_t h) {
   for (int64_t x0 = 0; x0 < w; x0 += kStrip) {
     const int64_t lanes = std::min(kStrip, w - x0);
     for (int64_t y = 0; y < h; ++y) {
-      std::memcpy(strip + y * kStrip, plane + y * pw2_ + x0, static_cast<size_t>(lanes) * sizeof(float));
+      CopyLanes<kStrip>(strip + y * kStrip, plane + y * pw2_ + x0, lanes);
     }
     for (int64_t k = 1; k <= 4; ++k) {
       std::memcpy(strip - k * kStrip, strip + Mirror(-k, h) * kStrip, kStrip * sizeof(float));
@@ -227,11 +237,9 @@ void PyramidTransform::ForwardColumns(float* plane, int64_t w, int64_t h) {
     const float* rows[9];
     for (int64_t i = 0; i < half; ++i) {
       for (int k = 0; k < 9; ++k) rows[k] = strip + (2 * i - 4 + k) * kStrip;
-      ActiveKernels().combinePair(rows, kLowTaps, kHighTaps, out_.data(), out_.data() + kStrip,
-                                  static_cast<size_t>(lanes));
-      std::memcpy(plane + i * pw2_ + x0, out_.data(), static_cast<size_t>(lanes) * sizeof(float));
-      std::memcpy(plane + (half + i) * pw2_ + x0, out_.data() + kStrip,
-                  static_cast<size_t>(lanes) * sizeof(float));
+      // The strip holds the inputs: the outputs go straight into the plane.
+      ActiveKernels().combinePair(rows, kLowTaps, kHighTaps, plane + i * pw2_ + x0,
+                                  plane + (half + i) * pw2_ + x0, static_cast<size_t>(lanes));
     }
   }
 }
@@ -257,10 +265,8 @@ void PyramidTransform::InverseColumns(float* plane, int64_t w, int64_t h) {
   for (int64_t x0 = 0; x0 < w; x0 += kStrip) {
     const int64_t lanes = std::min(kStrip, w - x0);
     for (int64_t i = 0; i < half; ++i) {
-      std::memcpy(strip + (2 * i) * kStrip, plane + i * pw2_ + x0,
-                  static_cast<size_t>(lanes) * sizeof(float));
-      std::memcpy(strip + (2 * i + 1) * kStrip, plane + (half + i) * pw2_ + x0,
-                  static_cast<size_t>(lanes) * sizeof(float));
+      CopyLanes<kStrip>(strip + (2 * i) * kStrip, plane + i * pw2_ + x0, lanes);
+      CopyLanes<kStrip>(strip + (2 * i + 1) * kStrip, plane + (half + i) * pw2_ + x0, lanes);
     }
     for (int64_t k = 1; k <= 4; ++k) {
       std::memcpy(strip - k * kStrip, strip + Mirror(-k, h) * kStrip, kStrip * sizeof(float));
@@ -271,12 +277,11 @@ void PyramidTransform::InverseColumns(float* plane, int64_t w, int64_t h) {
     for (int64_t r = 0; r < h; ++r) {
       if ((r & 1) == 0) {
         for (int k = 0; k < 7; ++k) rows[k] = strip + (r - 3 + k) * kStrip;
-        CombineRows(rows, kEvenSynthesis, 7, out_.data(), static_cast<size_t>(lanes));
+        CombineRows(rows, kEvenSynthesis, 7, plane + r * pw2_ + x0, static_cast<size_t>(lanes));
       } else {
         for (int k = 0; k < 9; ++k) rows[k] = strip + (r - 4 + k) * kStrip;
-        CombineRows(rows, kOddSynthesis, 9, out_.data(), static_cast<size_t>(lanes));
+        CombineRows(rows, kOddSynthesis, 9, plane + r * pw2_ + x0, static_cast<size_t>(lanes));
       }
-      std::memcpy(plane + r * pw2_ + x0, out_.data(), static_cast<size_t>(lanes) * sizeof(float));
     }
   }
 }
@@ -322,18 +327,21 @@ void LastLevelInverse<Detail>::LoadRow(int64_t m) {
     const Detail* values = plane.data() + i * pw2;
     for (int64_t x = 0; x < pw2; ++x) out[x] = static_cast<float>(values[x]);
   };
+  // An even row's low half is the low band's row itself, read in place.
+  const int64_t at = m % 9;
   if ((m & 1) == 0) {
-    std::memcpy(slot, q.low.data() + i * pw2, static_cast<size_t>(pw2) * sizeof(float));
+    left_[at] = q.low.data() + i * pw2;
     detailRow(q.hl, 0, slot + pw2);
   } else {
+    left_[at] = slot;
     detailRow(q.lh, 1, slot);
     detailRow(q.hh, 2, slot + pw2);
   }
+  right_[at] = slot + pw2;
 }
 
 template <typename Detail>
 void LastLevelInverse<Detail>::Run(RowSink sink, void* context, int64_t first, int64_t last) {
-  const int64_t full = 2 * pw2_;
   // The vertical filters write the row's low and high halves apart, each
   // with room for its extension: they are the horizontal synthesis's even
   // and odd samples.
@@ -352,8 +360,9 @@ void LastLevelInverse<Detail>::Run(RowSink sink, void* context, int64_t first, i
     const int taps = evenRow ? 7 : 9;
     const int64_t reach = evenRow ? 3 : 4;
     for (int k = 0; k < taps; ++k) {
-      rows[k] = ring_.data() + (Mirror(r - reach + k, rows_) % 9) * full;
-      highs[k] = rows[k] + pw2_;
+      const int64_t at = Mirror(r - reach + k, rows_) % 9;
+      rows[k] = left_[at];
+      highs[k] = right_[at];
     }
     const float* vTaps = evenRow ? kEvenSynthesis : kOddSynthesis;
     CombineRows(rows, vTaps, taps, even, count);

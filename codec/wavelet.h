@@ -163,7 +163,6 @@ class PyramidTransform {
   Buffer<float> row_;    // one extended row, or its two halves
   Buffer<float> half_;   // two half rows
   Buffer<float> strip_;  // (height + 8) x kStrip
-  Buffer<float> out_;    // kStrip outputs
 };
 
 // The last inverse level: vertical synthesis through a ring of 9 rows, then
@@ -194,6 +193,9 @@ class LastLevelInverse {
   float evenTaps_[7] = {};
   float oddTaps_[9] = {};
   Buffer<float> ring_;
+  // Where each ring slot's interleaved row has its low and high halves.
+  const float* left_[9] = {};
+  const float* right_[9] = {};
   Buffer<float> vertical_;  // the two halves of a vertically filtered row, padded
   Buffer<float> out_;
 };
