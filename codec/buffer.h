@@ -16,18 +16,27 @@ namespace wif {
 
 class MemoryTracker {
  public:
+  // A tracker of part of what `parent` tracks (one plane of a decode, say):
+  // everything counted here is counted there too.
+  explicit MemoryTracker(MemoryTracker* parent = nullptr) : parent_(parent) {}
+
   // Safe to share between the threads of one encode or decode.
   void Add(size_t bytes) {
     const uint64_t live = live_.fetch_add(bytes, std::memory_order_relaxed) + bytes;
     uint64_t peak = peak_.load(std::memory_order_relaxed);
     while (live > peak && !peak_.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
     }
+    if (parent_) parent_->Add(bytes);
   }
-  void Remove(size_t bytes) { live_.fetch_sub(bytes, std::memory_order_relaxed); }
+  void Remove(size_t bytes) {
+    live_.fetch_sub(bytes, std::memory_order_relaxed);
+    if (parent_) parent_->Remove(bytes);
+  }
   uint64_t Peak() const { return peak_.load(std::memory_order_relaxed); }
   uint64_t Live() const { return live_.load(std::memory_order_relaxed); }
 
  private:
+  MemoryTracker* parent_ = nullptr;
   std::atomic<uint64_t> live_{0};
   std::atomic<uint64_t> peak_{0};
 };

@@ -1,8 +1,11 @@
 #include "codec/decoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -19,11 +22,45 @@ namespace wif {
 
 namespace {
 
-// The largest buffer set of one plane for which two planes are decoded at
-// once: up to pictures of about 8192 x 8192.
+// The largest buffer set of one plane for which the planes are decoded at
+// once, all three held until the picture is written: up to pictures of
+// about 8192 x 8192.
 constexpr uint64_t kParallelPlaneBytes = uint64_t{128} << 20;
 
 inline uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// The bands of rows a picture's output is written in when its planes are
+// decoded at once: enough for the two threads to end close together.
+constexpr int kWriteBands = 8;
+
+// What the threads of a decode wait on: each plane decoded (events 0, 1 and
+// 2), the choice of how the picture is written, and the luma and first
+// chroma plane written whole.
+enum DecodeEvent { kPlan = 3, kLumaWritten = 4, kChromaWritten = 5, kEvents = 6 };
+
+class DecodeProgress {
+ public:
+  void Finish(int event, Status status) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      status_[event] = status;
+      done_[event] = true;
+    }
+    changed_.notify_all();
+  }
+  // Waits until `event` has happened; true when it went well.
+  bool Wait(int event) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return done_[event]; });
+    return status_[event] == Status::Ok;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Status status_[kEvents] = {};
+  bool done_[kEvents] = {};
+};
 
 }  // namespace
 
@@ -304,10 +341,14 @@ Status decoder::RunParallel(const uint8_t* data, size_t size) {
   const size_t expectedEnd[2] = {starts[2], starts[3]};
   uint64_t end[3] = {0, 0, 0};
 
+  // Each plane's memory is counted apart as well, for the choice below.
+  MemoryTracker planeMemory[3] = {MemoryTracker(&memory_), MemoryTracker(&memory_),
+                                  MemoryTracker(&memory_)};
   auto decode = [&](int p, PlaneBuffers& buffers, int* pastEnd) {
     ByteSource source(data + begin[p], size - begin[p]);
     BitReader bits(source);
-    const Status s = DecodePlane(bits, p, true, p == 0 ? luma_ : chroma, buffers, &memory_);
+    const Status s =
+        DecodePlane(bits, p, true, p == 0 ? luma_ : chroma, buffers, &planeMemory[p]);
     end[p] = begin[p] + source.Position();
     if (pastEnd) *pastEnd = bits.readsPastEnd();
     if (s != Status::Ok) return s;
@@ -315,33 +356,61 @@ Status decoder::RunParallel(const uint8_t* data, size_t size) {
     return Status::Ok;
   };
 
-  // Two planes at a time: the chroma planes one after the other on a second
-  // thread, the luma here; that keeps the peak to two planes' buffers. The
-  // last plane's output, which combines all three, waits for both and is then
-  // shared out by rows.
-  Status chromaStatus = Status::Failed;
-  PlaneBuffers last;
+  // Here the luma is decoded, on a second thread the chroma planes. When the
+  // first chroma plane shows that all three planes fit comfortably (a
+  // photograph's detail planes are mostly zeros and take little), the second
+  // thread decodes the other chroma plane at once, and then both threads
+  // write the picture by bands of rows, each band plane after plane (the last
+  // plane combines all three). Otherwise each thread writes its plane whole
+  // and releases it first, so that no more than two planes are held, and
+  // only the last plane is written by bands.
+  PlaneBuffers buffers[3];
+  DecodeProgress progress;
+  std::atomic<int> nextBand{0};
+  std::atomic<bool> failed{false};
+  const int64_t height = header_.height;
+  const uint64_t raw = static_cast<uint64_t>(header_.width) * header_.height * 3;
+  auto writeBands = [&](int firstPlane) {
+    if (firstPlane == 2 && (!progress.Wait(kLumaWritten) || !progress.Wait(kChromaWritten))) {
+      failed = true;
+      return;
+    }
+    for (int band = nextBand++; band < kWriteBands && !failed; band = nextBand++) {
+      const int64_t first = height * band / kWriteBands;
+      const int64_t last = height * (band + 1) / kWriteBands;
+      for (int p = firstPlane; p < 3 && first < last; ++p) {
+        if (!progress.Wait(p) || WritePlane(buffers[p], p, p + 1, first, last) != Status::Ok) {
+          failed = true;
+          return;
+        }
+      }
+    }
+  };
   int pastEnd = 0;
   std::thread chromaThread([&] {
     QuietReports quiet;
-    {
-      PlaneBuffers buffers;
-      chromaStatus = decode(1, buffers, nullptr);
-      if (chromaStatus == Status::Ok) chromaStatus = WritePlane(buffers, 1, 2);
+    Status s = decode(1, buffers[1], nullptr);
+    const bool allThree = s == Status::Ok && 3 * planeMemory[1].Live() <= raw * 5 / 4;
+    progress.Finish(kPlan, allThree ? Status::Ok : Status::Failed);
+    progress.Finish(1, s);
+    if (!allThree) {
+      if (s == Status::Ok) s = WritePlane(buffers[1], 1, 2);
+      progress.Finish(kChromaWritten, s);
     }
-    if (chromaStatus == Status::Ok) chromaStatus = decode(2, last, &pastEnd);
+    progress.Finish(2, s == Status::Ok ? decode(2, buffers[2], &pastEnd) : s);
+    writeBands(allThree ? 0 : 2);
   });
   QuietReports quiet;
-  Status s;
-  {
-    PlaneBuffers buffers;
-    s = decode(0, buffers, nullptr);
-    if (s == Status::Ok) s = WritePlane(buffers, 0, 1);
+  Status s = decode(0, buffers[0], nullptr);
+  progress.Finish(0, s);
+  const bool allThree = progress.Wait(kPlan);
+  if (!allThree) {
+    if (s == Status::Ok) s = WritePlane(buffers[0], 0, 1);
+    progress.Finish(kLumaWritten, s);
   }
+  writeBands(allThree ? 0 : 2);
   chromaThread.join();
-  if (s != Status::Ok || chromaStatus != Status::Ok) return Status::Failed;
-  s = WritePlaneInHalves(last, 2, 3);
-  if (s != Status::Ok) return s;
+  if (failed) return Status::Failed;
   consumed_ = end[2];
   pastEnd_ = pastEnd;
   parallelDone_ = true;

@@ -22,9 +22,9 @@ namespace wif {
 bool FitsMemoryCeiling(const Header& header);
 
 // True when the planes of a picture with this header are decoded at once:
-// colour, two threads or more, and a picture small enough that a second
-// plane's buffers beside the first cost less memory than the time they save
-// is worth (up to about 8192 x 8192). Larger pictures decode their planes
+// colour, two threads or more, and a picture small enough that holding all
+// three planes' buffers costs less memory than the time they save is worth
+// (up to about 8192 x 8192). Larger pictures decode their planes
 // one after another and share out only the writing of each plane's rows.
 bool DecodesPlanesAtOnce(const Header& header);
 

@@ -216,7 +216,10 @@ TEST(SparseDetails, RowsComeBackAsTheyWere) {
       SparseDetail detail;
       ASSERT_TRUE(detail.Init(band, pw2, ph2, nullptr));
       ScanBandIndices(band, pw2, ph2, SparseDetail::kSide, pw2, [&](int64_t i) {
-        if (plane[static_cast<size_t>(i)] != 0) ASSERT_TRUE(detail.Add(i, plane[static_cast<size_t>(i)]));
+        const int8_t value = plane[static_cast<size_t>(i)];
+        if (value != 0) {
+          ASSERT_TRUE(detail.Add(i, value));
+        }
       });
       detail.Finish();
       std::vector<float> row(static_cast<size_t>(pw2));
