@@ -291,6 +291,7 @@ void RowWriter::Sink(void* context, const float* row, int64_t y) {
 
 Status decoder::Run() {
   parallelDone_ = false;
+  byBands_ = false;
   Status s = init();
   if (s != Status::Ok) return s;
   if (DecodesPlanesAtOnce(header_)) {
@@ -414,6 +415,7 @@ Status decoder::RunParallel(const uint8_t* data, size_t size) {
   consumed_ = end[2];
   pastEnd_ = pastEnd;
   parallelDone_ = true;
+  byBands_ = allThree;
   return Status::Ok;
 }
 

@@ -129,6 +129,9 @@ class decoder {
   uint64_t PeakBytes() const { return memory_.Peak(); }
   // Bytes the bit reader asked for beyond the end of the stream.
   int ReadsPastEnd() const { return parallelDone_ ? pastEnd_ : bits_.readsPastEnd(); }
+  // True when the last Run held all three planes at once and wrote the
+  // picture by bands of rows on both threads.
+  bool WroteByBands() const { return byBands_; }
 
  private:
   Status init();
@@ -160,6 +163,7 @@ class decoder {
   bool expectColour_ = false;
   uint64_t consumed_ = 0;
   bool parallelDone_ = false;
+  bool byBands_ = false;
   int pastEnd_ = 0;
 };
 

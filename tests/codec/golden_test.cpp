@@ -365,6 +365,30 @@ TEST(PlanesAtOnce, DecodingHoldsTwoPlanesAtMost) {
   }
 }
 
+// A smooth picture's detail planes are nearly empty, so all three planes are
+// held at once and the picture is written by bands of rows (heights that do
+// not share out evenly among the bands included): the pixels are those of
+// the one-thread decode.
+TEST(PlanesAtOnce, SmoothPicturesWrittenByBandsGiveTheSamePixels) {
+  ThreadReset reset;
+  for (int height : {203, 400}) {
+    const Picture p = codec_test::Make(480, height, true, [](int x, int y, int c) {
+      return static_cast<uint8_t>(std::min(255, 60 + x / 4 + y / 4 + 20 * c));
+    });
+    const std::vector<uint8_t> file = codec_test::Encode(p, 20);
+    Picture out[2];
+    for (int t = 0; t < 2; ++t) {
+      wif::SetThreads(t + 1);
+      out[t] = codec_test::Blank(p.width, p.height, true);
+      wif::ByteSource source(file.data(), file.size());
+      wif::decoder d(source, out[t].pixels.data());
+      ASSERT_EQ(d.Run(), wif::Status::Ok) << height;
+      EXPECT_EQ(d.WroteByBands(), t == 1) << height;
+    }
+    EXPECT_EQ(out[1].pixels, out[0].pixels) << height;
+  }
+}
+
 // A very large colour picture decodes its planes one after another: a second
 // plane's buffers would add a third of a gigabyte or more to the peak.
 TEST(PlanesAtOnce, OnlyForPicturesWhereTwoPlanesFitComfortably) {
