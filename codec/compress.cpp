@@ -1,6 +1,7 @@
 #include "codec/compress.h"
 
 #include <algorithm>
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -17,6 +18,10 @@ namespace {
 // The largest first-level buffer set of one plane for which all three colour
 // planes are held at once: up to pictures of about 8192 x 8192.
 constexpr uint64_t kThreePlaneQuadBytes = uint64_t{128} << 20;
+
+// The bands of row pairs plane 2's first level is made in, shared between the
+// threads.
+constexpr int kFirstLevelBands = 8;
 
 }  // namespace
 
@@ -70,11 +75,12 @@ Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks
     second.join();
     return s != Status::Ok ? s : chroma;
   }
-  // The luma's coding costs about as much as both chroma planes' together;
-  // the first levels cost alike. Here: the luma's first level, the upper half
-  // of plane 2's, then the luma's coding. On the second thread: plane 1's
-  // first level, the lower half of plane 2's, the coding of plane 1, then,
-  // once the upper half is made, that of plane 2.
+  // Each plane's coding is one piece of work; its first level can be shared
+  // out by bands of row pairs. Here: the luma's first level, bands of plane
+  // 2's, then the luma's coding. On the second thread: plane 1's first level
+  // and coding, any bands of plane 2 still left, then, once every band is
+  // made, plane 2's coding. (A photograph's chroma planes together cost more
+  // to code than its luma, so the luma's thread makes most of plane 2.)
   QuadBuf quads[3];
   for (QuadBuf& quad : quads) {
     if (!quad.Allocate(luma_.pw2, ph2, &memory_)) {
@@ -82,21 +88,32 @@ Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks
       return Status::NoMemory;
     }
   }
-  const int64_t half = ph2 >= 16 ? ph2 / 2 : 0;
-  std::promise<Status> upperHalf;
-  std::future<Status> upperDone = upperHalf.get_future();
+  const int bands = ph2 >= 16 * kFirstLevelBands ? kFirstLevelBands : 1;
+  std::atomic<int> nextBand{0};
+  std::atomic<int> bandsMade{0};
+  std::atomic<bool> bandFailed{false};
+  std::promise<void> allBands;
+  std::future<void> allBandsMade = allBands.get_future();
+  auto makeBands = [&] {
+    for (int band = nextBand++; band < bands; band = nextBand++) {
+      const int64_t first = ph2 * band / bands;
+      const int64_t last = ph2 * (band + 1) / bands;
+      if (FirstLevelColour(r, 2, quads[2], first, last) != Status::Ok) bandFailed = true;
+      if (++bandsMade == bands) allBands.set_value();
+    }
+  };
   Status chroma = Status::Failed;
   std::thread second([&] {
     Status s = FirstLevelColour(r, 1, quads[1], 0, ph2);
-    if (s == Status::Ok) s = FirstLevelColour(r, 2, quads[2], half, ph2);
     if (s == Status::Ok) s = CodePlane(quads[1], 1, sinks[1]);
-    const Status upper = upperDone.get();
-    if (s == Status::Ok) s = upper;
+    makeBands();
+    allBandsMade.wait();
+    if (s == Status::Ok && bandFailed) s = Status::NoMemory;
     if (s == Status::Ok) s = CodePlane(quads[2], 2, sinks[2]);
     chroma = s;
   });
   Status s = FirstLevelColour(r, 0, quads[0], 0, ph2);
-  upperHalf.set_value(s == Status::Ok ? FirstLevelColour(r, 2, quads[2], 0, half) : s);
+  makeBands();
   if (s == Status::Ok) s = CodePlane(quads[0], 0, sinks[0]);
   second.join();
   return s != Status::Ok ? s : chroma;
