@@ -633,6 +633,25 @@ WIF_AVX2 void SampleBytesAvx2(const float* in, uint8_t* out, size_t count) {
   SampleBytesPlain(in + i, out + i, count - i);
 }
 
+WIF_AVX2 inline __m256d DetailSum4(__m256d d) {
+  const __m256d above = _mm256_cmp_pd(d, _mm256_setzero_pd(), _CMP_GT_OQ);
+  const __m256d half = _mm256_blendv_pd(_mm256_set1_pd(-0.49), _mm256_set1_pd(0.49), above);
+  const __m256d t = _mm256_add_pd(d, half);
+  return _mm256_min_pd(_mm256_max_pd(t, _mm256_set1_pd(-200.0)), _mm256_set1_pd(200.0));
+}
+
+WIF_AVX2 void RoundDetailsAvx2(const float* in, int8_t* out, size_t count) {
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256 v = _mm256_loadu_ps(in + i);
+    const __m128i lo = _mm256_cvttpd_epi32(DetailSum4(_mm256_cvtps_pd(_mm256_castps256_ps128(v))));
+    const __m128i hi = _mm256_cvttpd_epi32(DetailSum4(_mm256_cvtps_pd(_mm256_extractf128_ps(v, 1))));
+    const __m128i words = _mm_packs_epi32(lo, hi);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi16(words, words));
+  }
+  RoundDetailsPlain(in + i, out + i, count - i);
+}
+
 // floor((v + 128) + 0.499), within -40000 .. 40000, as four ints.
 WIF_AVX2 inline __m128i ChromaFloor4(__m256d d) {
   __m256d s = _mm256_add_pd(_mm256_add_pd(d, _mm256_set1_pd(128.0)), _mm256_set1_pd(0.499));
@@ -728,7 +747,7 @@ const WaveletKernels kSse2 = {CombineSse2,      CombinePairSse2,    AnalyzeSse2,
                               SampleBytesSse2,  ChromaValuesSse2,   CombineColourPlain,
                               ColourPlanePlain};
 const WaveletKernels kAvx2 = {CombineAvx2,      CombinePairAvx2,    AnalyzeAvx2,
-                              SynthesizeAvx2,   RoundDetailsSse2,   RoundCoefficientsSse2,
+                              SynthesizeAvx2,   RoundDetailsAvx2,   RoundCoefficientsSse2,
                               SampleBytesAvx2,  ChromaValuesAvx2,   CombineColourAvx2,
                               ColourPlaneAvx2};
 #endif
