@@ -400,6 +400,14 @@ struct Avx2Acc16 {
     a2 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p + 8)), a2);
     a3 = _mm256_fmadd_pd(t, _mm256_cvtps_pd(_mm_loadu_ps(p + 12)), a3);
   }
+  // The same with the sixteen samples already in double.
+  WIF_AVX2 void AddWide(double tap, __m256d v0, __m256d v1, __m256d v2, __m256d v3) {
+    const __m256d t = _mm256_set1_pd(tap);
+    a0 = _mm256_fmadd_pd(t, v0, a0);
+    a1 = _mm256_fmadd_pd(t, v1, a1);
+    a2 = _mm256_fmadd_pd(t, v2, a2);
+    a3 = _mm256_fmadd_pd(t, v3, a3);
+  }
   // Outputs 8g .. 8g + 7.
   WIF_AVX2 __m256 Result(int g) const {
     return g == 0 ? _mm256_set_m128(_mm256_cvtpd_ps(a1), _mm256_cvtpd_ps(a0))
@@ -494,8 +502,14 @@ WIF_AVX2 void CombinePairAvx2(const float* const* rows, const float* lowTaps,
     h.Zero();
 #pragma GCC unroll 9
     for (int k = 0; k < 9; ++k) {
-      l.Add(lowTaps[k], rows[k] + x);
-      if (k >= 2) h.Add(highTaps[k - 2], rows[k] + x);
+      // Each row's samples are widened once for both sums.
+      const float* p = rows[k] + x;
+      const __m256d v0 = _mm256_cvtps_pd(_mm_loadu_ps(p));
+      const __m256d v1 = _mm256_cvtps_pd(_mm_loadu_ps(p + 4));
+      const __m256d v2 = _mm256_cvtps_pd(_mm_loadu_ps(p + 8));
+      const __m256d v3 = _mm256_cvtps_pd(_mm_loadu_ps(p + 12));
+      l.AddWide(lowTaps[k], v0, v1, v2, v3);
+      if (k >= 2) h.AddWide(highTaps[k - 2], v0, v1, v2, v3);
     }
     _mm256_storeu_ps(low + x, l.Result(0));
     _mm256_storeu_ps(low + x + 8, l.Result(1));
