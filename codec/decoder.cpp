@@ -202,34 +202,38 @@ bool CoarseFitsInPlace(const PlaneLayout& layout) {
 
 }  // namespace
 
-Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
-                   PlaneBuffers& buffers, MemoryTracker* memory) {
-  AdaptiveModel model;
-  ArithDecoder coder(in, model);
-  QuadBuf& quad = buffers.quad;
-  const size_t count = static_cast<size_t>(layout.PlaneSize());
-  quad.pw2 = layout.pw2;
-  quad.ph2 = layout.ph2;
+namespace {
 
-  // Coarse part: the first coefficient's magnitude, the block-coded values,
-  // then the arithmetic-coded further levels when there are any.
+// The coarse part of plane p: the first coefficient's magnitude, the
+// block-coded values, then the arithmetic-coded further levels when there
+// are any, inverted down to the first level's low band. Plane 0's stream ends
+// here (with its own section); a chroma plane's goes on into its details.
+Status DecodeCoarsePart(BitReader& in, ArithDecoder& coder, AdaptiveModel& model, int p,
+                        const PlaneLayout& layout, PlaneBuffers& buffers,
+                        MemoryTracker* memory) {
   Status s = CoarseFitsInPlace(layout)
                  ? DecodeCoarseInPlace(in, coder, model, layout, buffers, memory)
                  : DecodeCoarseLinear(in, coder, model, layout, buffers, memory);
   if (s != Status::Ok) return s;
-  // Plane 0 ends its stream here; a chroma plane goes on into its details.
   if (layout.sweeps >= 1 && p == 0 && !in.SkipTerminator()) return Status::Corrupt;
   if (!buffers.pyramid.Init(layout.pw2, layout.ph2, memory)) {
     ReportFatal(kMsgWriteAlloc);
     return Status::NoMemory;
   }
-  buffers.pyramid.Inverse(quad.low.data(), layout.levels - 1);
+  buffers.pyramid.Inverse(buffers.quad.low.data(), layout.levels - 1);
+  return Status::Ok;
+}
 
-  // The detail part of plane 0 has a section of its own, grey or colour.
-  if (p == 0 && !ReadSectionLength(in)) return Status::Corrupt;
-
+// The three first-level detail planes of plane p, from where its coarse part
+// (or, for plane 0, its detail section's length) ends.
+Status DecodeDetailPart(BitReader& in, ArithDecoder& coder, AdaptiveModel& model, int p,
+                        bool colour, const PlaneLayout& layout, PlaneBuffers& buffers,
+                        MemoryTracker* memory) {
+  QuadBuf& quad = buffers.quad;
+  const size_t count = static_cast<size_t>(layout.PlaneSize());
   const Band bands[3] = {Band::HL, Band::LH, Band::HH};
   const bool runValue = !layout.DetailBlockCoded();
+  Status s = Status::Ok;
   if (runValue && (p == 0 || layout.split == layout.levels - 1)) coder.Start();
   if (runValue && BlockSide(layout.levels) == SparseDetail::kSide) {
     // Mostly runs of zeros: each plane is kept as its nonzero values.
@@ -264,6 +268,21 @@ Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
   return Status::Ok;
 }
 
+}  // namespace
+
+Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
+                   PlaneBuffers& buffers, MemoryTracker* memory) {
+  AdaptiveModel model;
+  ArithDecoder coder(in, model);
+  buffers.quad.pw2 = layout.pw2;
+  buffers.quad.ph2 = layout.ph2;
+  const Status s = DecodeCoarsePart(in, coder, model, p, layout, buffers, memory);
+  if (s != Status::Ok) return s;
+  // The detail part of plane 0 has a section of its own, grey or colour.
+  if (p == 0 && !ReadSectionLength(in)) return Status::Corrupt;
+  return DecodeDetailPart(in, coder, model, p, colour, layout, buffers, memory);
+}
+
 void RowWriter::Sink(void* context, const float* row, int64_t y) {
   RowWriter& w = *static_cast<RowWriter*>(context);
   uint8_t* out = w.destination + w.stride * static_cast<size_t>(y);
@@ -294,14 +313,15 @@ Status decoder::Run() {
   byBands_ = false;
   Status s = init();
   if (s != Status::Ok) return s;
-  if (DecodesPlanesAtOnce(header_)) {
-    // The planes need the whole stream at hand; it is a fraction of the
+  const bool colour = header_.IsColour();
+  if (DecodesPlanesAtOnce(header_) || (!colour && Threads() >= 2)) {
+    // The sections need the whole stream at hand; it is a fraction of the
     // picture's size.
     std::vector<uint8_t> storage;
     const uint8_t* data = nullptr;
     size_t size = 0;
     if (in_.Contents(storage, data, size, vxMaxImageBytes()) &&
-        RunParallel(data, size) == Status::Ok) {
+        (colour ? RunParallel(data, size) : RunGreyParallel(data, size)) == Status::Ok) {
       return Status::Ok;
     }
     parallelDone_ = false;
@@ -416,6 +436,48 @@ Status decoder::RunParallel(const uint8_t* data, size_t size) {
   pastEnd_ = pastEnd;
   parallelDone_ = true;
   byBands_ = allThree;
+  return Status::Ok;
+}
+
+Status decoder::RunGreyParallel(const uint8_t* data, size_t size) {
+  size_t starts[4];
+  if (!LocateSections(data, size, header_, starts)) return Status::Failed;
+  // The coarse part and the detail planes are sections of their own, found
+  // by their length fields: the details are decoded on a second thread while
+  // the coarse part is decoded and inverted here. The coarse part must end
+  // exactly where the detail section's length starts.
+  PlaneBuffers buffers;
+  buffers.quad.pw2 = luma_.pw2;
+  buffers.quad.ph2 = luma_.ph2;
+  Status details = Status::Failed;
+  uint64_t detailsEnd = 0;
+  int pastEnd = 0;
+  std::thread second([&] {
+    QuietReports quiet;
+    const size_t begin = starts[1] + 4;
+    ByteSource source(data + begin, size - begin);
+    BitReader bits(source);
+    AdaptiveModel model;
+    ArithDecoder coder(bits, model);
+    details = DecodeDetailPart(bits, coder, model, 0, false, luma_, buffers, &memory_);
+    detailsEnd = begin + source.Position();
+    pastEnd = bits.readsPastEnd();
+  });
+  QuietReports quiet;
+  const size_t begin = starts[0] + 4;
+  ByteSource source(data + begin, size - begin);
+  BitReader bits(source);
+  AdaptiveModel model;
+  ArithDecoder coder(bits, model);
+  Status s = DecodeCoarsePart(bits, coder, model, 0, luma_, buffers, &memory_);
+  if (s == Status::Ok && begin + source.Position() != starts[1]) s = Status::Failed;
+  second.join();
+  if (s != Status::Ok || details != Status::Ok) return Status::Failed;
+  s = header_.height >= 16 ? WritePlaneInHalves(buffers, 0, 0) : WritePlane(buffers, 0, 0);
+  if (s != Status::Ok) return s;
+  consumed_ = detailsEnd;
+  pastEnd_ = pastEnd;
+  parallelDone_ = true;
   return Status::Ok;
 }
 

@@ -139,6 +139,8 @@ class decoder {
   // Ok when every plane was decoded at once; anything else sends the caller
   // to the sequential path.
   Status RunParallel(const uint8_t* data, size_t size);
+  // A grey stream in memory, its coarse part and its details decoded at once.
+  Status RunGreyParallel(const uint8_t* data, size_t size);
   // The last inverse level of a decoded plane, written in `mode`, rows first
   // .. last - 1 (all when last < 0); the buffers are released after a whole
   // plane.
