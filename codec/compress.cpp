@@ -45,7 +45,10 @@ Status Compress::Run(const EncodeRequest& request) {
       return Status::NoMemory;
     }
     s = read(request, quad);
-    if (s == Status::Ok) s = EncodePlane(out_, quad, luma_, 0, scratch);
+    if (s == Status::Ok) {
+      s = Threads() >= 2 ? EncodeGreyPlaneAtOnce(out_, quad, luma_, scratch, &memory_)
+                         : EncodePlane(out_, quad, luma_, 0, scratch);
+    }
   } else if (Threads() < 2) {
     for (int p = 0; p < 3 && s == Status::Ok; ++p) s = EncodeColourPlane(request, p, out_);
   } else {
@@ -251,19 +254,17 @@ bool EndSection(ByteSink& out, uint64_t lengthField) {
 
 }  // namespace
 
-// Plane 0 fills two sections (coarse part, then detail planes); each chroma
-// plane fills one. The chroma planes keep one arithmetic stream from their
-// coarse part into their detail part.
-Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int p,
-                   PlaneScratch& scratch) {
-  BitWriter bits(out);
-  AdaptiveModel model;
-  ArithEncoder coder(bits, model);
-  int32_t* lin = scratch.linear.data();
-  const int L = layout.levels;
-  uint64_t section = StartSection(out);
+namespace {
 
-  scratch.pyramid.Forward(quad.low.data(), L - 1);
+// The coarse part of plane p: the further levels, the block-coded lowest
+// levels and the arithmetic-coded finer ones. Plane 0 ends its section and
+// its stream here; a chroma plane's arithmetic stream stays open into its
+// details when it has one (`streamOpen`).
+Status EncodeCoarsePart(ByteSink& out, BitWriter& bits, ArithEncoder& coder, AdaptiveModel& model,
+                        QuadBuf& quad, const PlaneLayout& layout, int p, PlaneScratch& scratch,
+                        uint64_t section, bool& streamOpen) {
+  int32_t* lin = scratch.linear.data();
+  scratch.pyramid.Forward(quad.low.data(), layout.levels - 1);
   QuantizeCoarse(quad.low.data(), layout, lin);
   if (layout.sweeps >= 1) QuantizeFine(quad.low.data(), layout, lin);
 
@@ -275,7 +276,7 @@ Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int 
   BlockEncode(lin, static_cast<size_t>(layout.ncoarse), bits);
   bits.Terminate();
 
-  bool streamOpen = false;
+  streamOpen = false;
   if (layout.sweeps >= 1) {
     coder.Start();
     int64_t begin = layout.ncoarse;
@@ -289,12 +290,15 @@ Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int 
       streamOpen = true;
     }
   }
+  if (p == 0 && !EndSection(out, section)) return Status::Failed;
+  return Status::Ok;
+}
 
-  if (p == 0) {
-    if (!EndSection(out, section)) return Status::Failed;
-    section = StartSection(out);
-  }
-
+// The three first-level detail planes of plane p, scanned through `lin`,
+// ending the plane's (last) section.
+Status EncodeDetailPart(ByteSink& out, BitWriter& bits, ArithEncoder& coder, AdaptiveModel& model,
+                        QuadBuf& quad, const PlaneLayout& layout, int p, int32_t* lin,
+                        uint64_t section, bool streamOpen) {
   const int8_t* details[3] = {quad.hl.data(), quad.lh.data(), quad.hh.data()};
   const Band bands[3] = {Band::HL, Band::LH, Band::HH};
   const size_t count = static_cast<size_t>(layout.PlaneSize());
@@ -305,7 +309,7 @@ Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int 
       BlockEncode(lin, count, bits);
     }
   } else {
-    if (p == 0 || layout.split == L - 1 || !streamOpen) coder.Start();
+    if (p == 0 || layout.split == layout.levels - 1 || !streamOpen) coder.Start();
     for (int b = 0; b < 3; ++b) {
       ScanDetailPlane(details[b], layout, bands[b], true, lin);
       EncodeSweep(coder, model, lin, 0, static_cast<int64_t>(count));
@@ -314,6 +318,58 @@ Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int 
   }
   bits.Terminate();
   if (!EndSection(out, section)) return Status::Failed;
+  return out.failed() ? Status::Failed : Status::Ok;
+}
+
+}  // namespace
+
+// Plane 0 fills two sections (coarse part, then detail planes); each chroma
+// plane fills one. The chroma planes keep one arithmetic stream from their
+// coarse part into their detail part.
+Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int p,
+                   PlaneScratch& scratch) {
+  BitWriter bits(out);
+  AdaptiveModel model;
+  ArithEncoder coder(bits, model);
+  uint64_t section = StartSection(out);
+  bool streamOpen = false;
+  const Status s =
+      EncodeCoarsePart(out, bits, coder, model, quad, layout, p, scratch, section, streamOpen);
+  if (s != Status::Ok) return s;
+  if (p == 0) section = StartSection(out);
+  return EncodeDetailPart(out, bits, coder, model, quad, layout, p, scratch.linear.data(),
+                          section, streamOpen);
+}
+
+Status EncodeGreyPlaneAtOnce(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
+                             PlaneScratch& scratch, MemoryTracker* memory) {
+  // The detail planes have a section and a stream of their own: they are
+  // scanned and coded into memory on a second thread, with a linear array
+  // of their own, while the coarse part is coded here.
+  Buffer<int32_t> detailLinear;
+  if (!detailLinear.Allocate(static_cast<uint64_t>(layout.PlaneSize()), memory)) {
+    return EncodePlane(out, quad, layout, 0, scratch);
+  }
+  ByteSink detailSink;
+  Status details = Status::Failed;
+  std::thread second([&] {
+    BitWriter bits(detailSink);
+    AdaptiveModel model;
+    ArithEncoder coder(bits, model);
+    const uint64_t section = StartSection(detailSink);
+    details = EncodeDetailPart(detailSink, bits, coder, model, quad, layout, 0,
+                               detailLinear.data(), section, false);
+  });
+  BitWriter bits(out);
+  AdaptiveModel model;
+  ArithEncoder coder(bits, model);
+  bool streamOpen = false;
+  const Status s = EncodeCoarsePart(out, bits, coder, model, quad, layout, 0, scratch,
+                                    StartSection(out), streamOpen);
+  second.join();
+  if (s != Status::Ok) return s;
+  if (details != Status::Ok) return details;
+  out.PutBytes(detailSink.bytes().data(), detailSink.bytes().size());
   return out.failed() ? Status::Failed : Status::Ok;
 }
 

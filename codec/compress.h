@@ -54,6 +54,10 @@ struct PlaneScratch {
 // into separate sinks and the sections joined in order.
 Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int plane,
                    PlaneScratch& scratch);
+// EncodePlane of a grey picture's plane, its detail section coded on a second
+// thread: the same bytes.
+Status EncodeGreyPlaneAtOnce(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
+                             PlaneScratch& scratch, MemoryTracker* memory);
 
 class Compress {
  public:
