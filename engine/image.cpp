@@ -1,5 +1,7 @@
 #include "engine/image.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -34,6 +36,26 @@ size_t vxRowStride(int64_t width, int bitCount) {
 uint64_t vxMaxImageBytes() { return g_maxImageBytes; }
 void vxSetMaxImageBytes(uint64_t bytes) { g_maxImageBytes = bytes; }
 
+namespace {
+
+// Asks for large pages over the whole 2 MiB pages inside a big block, before
+// it is touched: a picture of tens of megabytes then takes a few dozen page
+// faults instead of thousands. The block is still freed as usual.
+void AdviseLargePages(void* block, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kLarge = uintptr_t{2} << 20;
+  if (bytes < 2 * kLarge) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kLarge - 1) & ~(kLarge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kLarge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)bytes;
+#endif
+}
+
+}  // namespace
+
 vxBitmapInfoHeader* vxAllocateBlock(int64_t width, int64_t height, int bitCount, int colours) {
   constexpr int64_t kMaxSide = std::numeric_limits<int32_t>::max();
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return nullptr;
@@ -55,6 +77,7 @@ vxBitmapInfoHeader* vxAllocateBlock(int64_t width, int64_t height, int bitCount,
     vxSetLastError("out of memory");
     return nullptr;
   }
+  AdviseLargePages(block, static_cast<size_t>(total));
   block->size = 40;
   block->width = static_cast<int32_t>(width);
   block->height = static_cast<int32_t>(height);
