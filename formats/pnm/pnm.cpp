@@ -217,15 +217,29 @@ int vxPNMImage::ReadMap(const char* fileName, int channels, int* byteCount,
   for (int i = 0; i < 256; ++i) lut[i] = ScaleSample(static_cast<uint32_t>(i), maxv);
 
   const size_t stride = vxRowStride(width, channels == 3 ? 24 : 8);
-  std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
+  // Whole rows are read a couple of megabytes at a time into one buffer: a
+  // read that large goes past the stream's own buffer, one copy fewer.
+  const size_t rowSize = static_cast<size_t>(rowBytes);
+  const size_t rowsPerRead =
+      std::min<size_t>(std::max<size_t>(1, (size_t{2} << 20) / rowSize), static_cast<size_t>(height));
+  std::vector<uint8_t> rows(rowSize * rowsPerRead);
+  size_t filled = 0;  // bytes the last read gave
+  size_t used = 0;    // of them, taken by rows so far
   for (int line = 0; line < height; ++line) {
-    const size_t got = std::fread(row.data(), 1, row.size(), f.get());
+    if (used == filled) {
+      const size_t want = rowSize * std::min<size_t>(rowsPerRead, static_cast<size_t>(height - line));
+      filled = std::fread(rows.data(), 1, want, f.get());
+      used = 0;
+    }
+    const uint8_t* row = rows.data() + used;
+    const size_t got = std::min(rowSize, filled - used);
+    used += got;
     const size_t complete = got / pixelBytes;
     unsigned char* out = pixels + stride * static_cast<size_t>(height - 1 - line);
     // Byte samples, the common case, take a plain copy or a swap of red and
     // blue through the scaling table, without the per-sample choices below.
     if (sampleBytes == 1) {
-      const uint8_t* in = row.data();
+      const uint8_t* in = row;
       if (channels == 1) {
         std::memcpy(out, in, complete);
       } else if (maxv == 255) {
@@ -237,11 +251,11 @@ int vxPNMImage::ReadMap(const char* fileName, int channels, int* byteCount,
           out[2] = lut[in[0]];
         }
       }
-      if (got < row.size()) break;
+      if (got < rowSize) break;
       continue;
     }
     for (size_t x = 0; x < complete; ++x) {
-      const uint8_t* in = row.data() + x * pixelBytes;
+      const uint8_t* in = row + x * pixelBytes;
       uint8_t v[3];
       for (int c = 0; c < channels; ++c) {
         if (sampleBytes == 2) {
@@ -259,7 +273,7 @@ int vxPNMImage::ReadMap(const char* fileName, int channels, int* byteCount,
         out[3 * x + 2] = v[0];
       }
     }
-    if (got < row.size()) break;  // the rest of the picture stays black
+    if (got < rowSize) break;  // the rest of the picture stays black
   }
 
   const uint64_t samples = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
