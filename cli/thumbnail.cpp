@@ -10,6 +10,7 @@
 
 #include "cli/cli.h"
 #include "engine/safe_file.h"
+#include "formats/rwimage.h"
 
 namespace cli {
 
@@ -57,7 +58,7 @@ std::vector<uint8_t> Reduce(const vxImage& image, int size, int& outW, int& outH
 
 // Contains libpng's setjmp: the locals here are plain C types.
 bool WritePng(const char* path, const uint8_t* rgb, int w, int h) {
-  FILE* f = std::fopen(path, "wb");
+  FILE* f = vxOpenWritten(path);
   if (!f) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;

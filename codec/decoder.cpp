@@ -224,6 +224,21 @@ Status DecodeCoarsePart(BitReader& in, ArithDecoder& coder, AdaptiveModel& model
   return Status::Ok;
 }
 
+// The streams of one section of a stream in memory, from just after its
+// length field at `start`.
+struct SectionReader {
+  SectionReader(const uint8_t* data, size_t size, size_t start)
+      : begin(start + 4), source(data + begin, size - begin), bits(source), coder(bits, model) {}
+  // Where the reading has got to, as an offset in the stream.
+  uint64_t End() const { return begin + source.Position(); }
+
+  size_t begin;
+  ByteSource source;
+  BitReader bits;
+  AdaptiveModel model;
+  ArithDecoder coder;
+};
+
 // The three first-level detail planes of plane p, from where its coarse part
 // (or, for plane 0, its detail section's length) ends.
 Status DecodeDetailPart(BitReader& in, ArithDecoder& coder, AdaptiveModel& model, int p,
@@ -454,23 +469,17 @@ Status decoder::RunGreyParallel(const uint8_t* data, size_t size) {
   int pastEnd = 0;
   std::thread second([&] {
     QuietReports quiet;
-    const size_t begin = starts[1] + 4;
-    ByteSource source(data + begin, size - begin);
-    BitReader bits(source);
-    AdaptiveModel model;
-    ArithDecoder coder(bits, model);
-    details = DecodeDetailPart(bits, coder, model, 0, false, luma_, buffers, &memory_);
-    detailsEnd = begin + source.Position();
-    pastEnd = bits.readsPastEnd();
+    SectionReader section(data, size, starts[1]);
+    details = DecodeDetailPart(section.bits, section.coder, section.model, 0, false, luma_,
+                               buffers, &memory_);
+    detailsEnd = section.End();
+    pastEnd = section.bits.readsPastEnd();
   });
   QuietReports quiet;
-  const size_t begin = starts[0] + 4;
-  ByteSource source(data + begin, size - begin);
-  BitReader bits(source);
-  AdaptiveModel model;
-  ArithDecoder coder(bits, model);
-  Status s = DecodeCoarsePart(bits, coder, model, 0, luma_, buffers, &memory_);
-  if (s == Status::Ok && begin + source.Position() != starts[1]) s = Status::Failed;
+  SectionReader section(data, size, starts[0]);
+  Status s = DecodeCoarsePart(section.bits, section.coder, section.model, 0, luma_, buffers,
+                              &memory_);
+  if (s == Status::Ok && section.End() != starts[1]) s = Status::Failed;
   second.join();
   if (s != Status::Ok || details != Status::Ok) return Status::Failed;
   s = header_.height >= 16 ? WritePlaneInHalves(buffers, 0, 0) : WritePlane(buffers, 0, 0);

@@ -629,59 +629,57 @@ WIF_AVX2 void SynthesizeAvx2(const float* even, const float* odd, size_t count,
 }
 
 // Eight values at a time: the same sums, clamps and truncations as the SSE2
-// loops, in four-double registers.
-WIF_AVX2 inline __m256d SampleSum4(__m256d d) {
-  const __m256d t = _mm256_add_pd(d, _mm256_set1_pd(0.499));
-  return _mm256_min_pd(_mm256_max_pd(t, _mm256_setzero_pd()), _mm256_set1_pd(300.0));
+// loops, in four-double registers. `four` turns four doubles into four ints;
+// the result is the eight as saturated 16-bit words.
+template <class Four>
+WIF_AVX2 inline __m128i EightWords(const float* p, Four four) {
+  const __m256 v = _mm256_loadu_ps(p);
+  return _mm_packs_epi32(four(_mm256_cvtps_pd(_mm256_castps256_ps128(v))),
+                         four(_mm256_cvtps_pd(_mm256_extractf128_ps(v, 1))));
 }
 
 WIF_AVX2 void SampleBytesAvx2(const float* in, uint8_t* out, size_t count) {
+  auto four = [](__m256d d) WIF_AVX2 {
+    const __m256d t = _mm256_add_pd(d, _mm256_set1_pd(0.499));
+    return _mm256_cvttpd_epi32(
+        _mm256_min_pd(_mm256_max_pd(t, _mm256_setzero_pd()), _mm256_set1_pd(300.0)));
+  };
   size_t i = 0;
   for (; i + 8 <= count; i += 8) {
-    const __m256 v = _mm256_loadu_ps(in + i);
-    const __m128i lo = _mm256_cvttpd_epi32(SampleSum4(_mm256_cvtps_pd(_mm256_castps256_ps128(v))));
-    const __m128i hi = _mm256_cvttpd_epi32(SampleSum4(_mm256_cvtps_pd(_mm256_extractf128_ps(v, 1))));
-    const __m128i words = _mm_packs_epi32(lo, hi);
+    const __m128i words = EightWords(in + i, four);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(words, words));
   }
   SampleBytesPlain(in + i, out + i, count - i);
 }
 
-WIF_AVX2 inline __m256d DetailSum4(__m256d d) {
-  const __m256d above = _mm256_cmp_pd(d, _mm256_setzero_pd(), _CMP_GT_OQ);
-  const __m256d half = _mm256_blendv_pd(_mm256_set1_pd(-0.49), _mm256_set1_pd(0.49), above);
-  const __m256d t = _mm256_add_pd(d, half);
-  return _mm256_min_pd(_mm256_max_pd(t, _mm256_set1_pd(-200.0)), _mm256_set1_pd(200.0));
-}
-
 WIF_AVX2 void RoundDetailsAvx2(const float* in, int8_t* out, size_t count) {
+  auto four = [](__m256d d) WIF_AVX2 {
+    const __m256d above = _mm256_cmp_pd(d, _mm256_setzero_pd(), _CMP_GT_OQ);
+    const __m256d half = _mm256_blendv_pd(_mm256_set1_pd(-0.49), _mm256_set1_pd(0.49), above);
+    const __m256d t = _mm256_add_pd(d, half);
+    return _mm256_cvttpd_epi32(
+        _mm256_min_pd(_mm256_max_pd(t, _mm256_set1_pd(-200.0)), _mm256_set1_pd(200.0)));
+  };
   size_t i = 0;
   for (; i + 8 <= count; i += 8) {
-    const __m256 v = _mm256_loadu_ps(in + i);
-    const __m128i lo = _mm256_cvttpd_epi32(DetailSum4(_mm256_cvtps_pd(_mm256_castps256_ps128(v))));
-    const __m128i hi = _mm256_cvttpd_epi32(DetailSum4(_mm256_cvtps_pd(_mm256_extractf128_ps(v, 1))));
-    const __m128i words = _mm_packs_epi32(lo, hi);
+    const __m128i words = EightWords(in + i, four);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi16(words, words));
   }
   RoundDetailsPlain(in + i, out + i, count - i);
 }
 
-// floor((v + 128) + 0.499), within -40000 .. 40000, as four ints.
-WIF_AVX2 inline __m128i ChromaFloor4(__m256d d) {
-  __m256d s = _mm256_add_pd(_mm256_add_pd(d, _mm256_set1_pd(128.0)), _mm256_set1_pd(0.499));
-  s = _mm256_min_pd(_mm256_max_pd(s, _mm256_set1_pd(-40000.0)), _mm256_set1_pd(40000.0));
-  return _mm256_cvttpd_epi32(_mm256_floor_pd(s));
-}
-
 WIF_AVX2 void ChromaValuesAvx2(const float* in, int16_t* out, size_t count, bool fullRange) {
+  // floor((v + 128) + 0.499), within -40000 .. 40000.
+  auto four = [](__m256d d) WIF_AVX2 {
+    __m256d s = _mm256_add_pd(_mm256_add_pd(d, _mm256_set1_pd(128.0)), _mm256_set1_pd(0.499));
+    s = _mm256_min_pd(_mm256_max_pd(s, _mm256_set1_pd(-40000.0)), _mm256_set1_pd(40000.0));
+    return _mm256_cvttpd_epi32(_mm256_floor_pd(s));
+  };
   size_t i = 0;
   const __m128i zero = _mm_setzero_si128();
   const __m128i top = _mm_set1_epi16(255);
   for (; i + 8 <= count; i += 8) {
-    const __m256 v = _mm256_loadu_ps(in + i);
-    const __m128i lo = ChromaFloor4(_mm256_cvtps_pd(_mm256_castps256_ps128(v)));
-    const __m128i hi = ChromaFloor4(_mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)));
-    __m128i words = _mm_packs_epi32(lo, hi);  // saturates to -32768 .. 32767
+    __m128i words = EightWords(in + i, four);  // saturated to -32768 .. 32767
     if (!fullRange) words = _mm_min_epi16(_mm_max_epi16(words, zero), top);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), words);
   }
