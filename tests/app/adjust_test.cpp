@@ -203,8 +203,6 @@ class AdjustTest : public QObject {
   void qualityDialogsClampWhatIsTyped() {
     CSaveOptionsDlg wif(TypeWIF, vxDefaultWifQuality);
     CSaveOptionsDlg jpeg(TypeJPEG, vxDefaultJpegQuality);
-    QCOMPARE(wif.edit()->text(), QStringLiteral("50"));
-    QCOMPARE(jpeg.edit()->text(), QStringLiteral("80"));
     // "-" is no number and becomes "1", its last character selected, so the
     // "5" that follows replaces it.
     const struct {

@@ -116,6 +116,17 @@ inline bool WritePicture(const QString& path, int width, int height, unsigned co
   return image && image->SaveImage(QFile::encodeName(path).constData(), TypeBMP) == 0;
 }
 
+// A file of `bytes` (its path, or empty when it cannot be written), and a
+// file's bytes (empty when it cannot be read).
+inline QString WriteBytes(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
+}
+inline QByteArray ReadBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // Mouse and wheel events sent straight to a widget.
 inline void Mouse(QWidget* target, QEvent::Type type, QPoint at,
                   Qt::MouseButton button = Qt::LeftButton) {

@@ -47,11 +47,8 @@ class BrowseTest : public QObject {
       QVERIFY(WritePicture(folder.filePath(names[i]), 8 + i, 6, 0x100000u * (i + 1)));
     // Files that are no pictures by name are not in the sequence, and files
     // that do not read are passed over.
-    QFile text(folder.filePath("readme.txt"));
-    QVERIFY(text.open(QIODevice::WriteOnly));
-    QFile broken(folder.filePath("shot3.bmp"));
-    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("BM not really a bitmap") > 0);
-    broken.close();
+    QVERIFY(!WriteBytes(folder.filePath("readme.txt"), "").isEmpty());
+    QVERIFY(!WriteBytes(folder.filePath("shot3.bmp"), "BM not really a bitmap").isEmpty());
     CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("shot9.bmp"));
     QVERIFY(doc);
     QStringList seen;

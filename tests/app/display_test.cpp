@@ -149,16 +149,6 @@ class DisplayTest : public QObject {
     QCOMPARE(bitmap->DisplayImage().pixel(1, 0), qRgb(0, 0, 0));
   }
 
-  void paintsUseTheCacheUntilTheDisplayIsPrepared() {
-    ImagePtr image = MakeImage(1, 1, 8, 256, [](int, int) { return 7u; });
-    image->UpdateDisplay();
-    image->palette[7] = vxRGBA{0, 0, 255, 0};
-    const auto draw = [&](QPainter& p) { image->Draw(p, 1, 1, 0); };
-    QCOMPARE(Drawn(1, 1, draw).pixel(0, 0), qRgb(7, 7, 7));  // the ramp that Create gives
-    image->SetDrawPalette();
-    QCOMPARE(Drawn(1, 1, draw).pixel(0, 0), qRgb(255, 0, 0));
-  }
-
   void bigPicturesExpandRightWhicheverPartIsDrawnFirst() {
     // Over a million pixels: expanded in bands, on several threads.
     const auto colour = [](int x, int y) -> unsigned {

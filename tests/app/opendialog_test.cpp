@@ -15,14 +15,6 @@ using namespace apptest;
 
 namespace {
 
-QString WriteFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
-  const QString path = dir.filePath(QLatin1String(name));
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return {};
-  file.write(bytes);
-  return path;
-}
-
 // The names the dialog lists in its current folder.
 QStringList Listed(COpenImageDialog& dialog) {
   auto* list = dialog.findChild<QListView*>(QStringLiteral("listView"));
@@ -55,7 +47,7 @@ class OpenDialogTest : public QObject {
   void filtersListFilesByExtensionWhateverTheCase() {
     QTemporaryDir dir;
     for (const char* name : {"a.tif", "b.tiff", "c.BMP", "d.bmp", "e.txt"})
-      WriteFile(dir, name, "x");
+      QVERIFY(!WriteBytes(dir.filePath(name), "x").isEmpty());
     COpenImageDialog dialog(nullptr, 1);
     dialog.setDirectory(dir.path());
     QTRY_COMPARE(Listed(dialog), (QStringList{"a.tif", "c.BMP", "d.bmp"}));
@@ -66,8 +58,8 @@ class OpenDialogTest : public QObject {
 
   void fileStatusSaysWhetherTheContentIsAnImage() {
     QTemporaryDir dir;
-    const QString bmp = WriteFile(dir, "photo.jpg", QByteArray("BM") + QByteArray(60, '\0'));
-    const QString text = WriteFile(dir, "readme.bmp", "This is not a picture.\n");
+    const QString bmp = WriteBytes(dir.filePath("photo.jpg"), QByteArray("BM") + QByteArray(60, 0));
+    const QString text = WriteBytes(dir.filePath("readme.bmp"), "This is not a picture.\n");
     COpenImageDialog dialog(nullptr, 11);
     QCOMPARE(dialog.statusText(), QString());
     dialog.OnSelectionChanged(bmp);
@@ -111,7 +103,7 @@ class OpenDialogTest : public QObject {
 
   void choosingAFileThatDoesNotOpenSaysSo() {
     TestApp t;
-    const QString path = WriteFile(t.dir, "broken.bmp", "BMbroken");
+    const QString path = WriteBytes(t.dir.filePath("broken.bmp"), "BMbroken");
     OnNextDialog([path](COpenImageDialog& dialog) {
       dialog.setDirectory(QFileInfo(path).path());
       dialog.selectFile(path);

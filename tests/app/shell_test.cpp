@@ -28,20 +28,12 @@ class ShellTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void startUpPlacesTheFrameAndResetsTheState() {
+  void frameIsPlacedAndMenusAndToolBarsFollowTheDocuments() {
     TestApp t;
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     QCOMPARE(t.frame()->pos(), area.topLeft() + QPoint(50, 50));
     QCOMPARE(t.frame()->size(), area.size() - QSize(100, 100));
-    QCOMPARE(t.frame()->currentMenu(), 128);
-    QCOMPARE(t.state().currentTool, 0);
-    QVERIFY(t.state().leftTool == nullptr);
-    QCOMPARE(t.state().openDocumentCount, 0);
     QCOMPARE(t.state().mainClientRect, t.frame()->mdiClient()->viewport()->rect());
-  }
-
-  void menusAndToolBarsFollowTheDocuments() {
-    TestApp t;
     QCOMPARE(VisibleMenuTitles(t.frame()), (QStringList{"&File", "&View", "Options", "&Help"}));
     CTOVIMDoc* doc = OpenInMemory(*t.app, SmallPicture(), "/pictures/small.bmp");
     QCOMPARE(t.frame()->currentMenu(), 129);

@@ -101,7 +101,7 @@ class ImageToolsTest : public QObject {
     QVERIFY(t.messages.isEmpty());
   }
 
-  void theThirteenFiltersDoWhatTheEngineDoes() {
+  void filtersDoWhatTheEngineDoesAndGradientItemsNothing() {
     TestApp t;
     for (int id = kFilterFirst; id <= kFilterLastKernel; ++id) {
       CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/f.pgm");
@@ -113,10 +113,6 @@ class ImageToolsTest : public QObject {
       FrameOf(doc)->SetCloseAgreed();
       FrameOf(doc)->close();
     }
-  }
-
-  void gradientItemsChangeNothing() {
-    TestApp t;
     CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/g.pgm");
     auto before = Copy(*doc->image);
     for (int id = kGradientFirst; id <= kGradientLast; ++id) {

@@ -29,130 +29,6 @@ QPushButton* SheetButton(const QWidget& sheet, QDialogButtonBox::StandardButton 
   return sheet.findChild<QDialogButtonBox*>()->button(which);
 }
 
-}  // namespace
-
-class PreferencesTest : public QObject {
-  Q_OBJECT
-
- private slots:
-  void init() {
-    QVERIFY(dir_.isValid());
-    ini_ = dir_.filePath(QStringLiteral("lunark.ini"));
-    QFile::remove(ini_);
-  }
-
-  void pagesAndDefaults();
-  void valuesSurviveARestartBesideTheRecentFileList();
-  void storedValuesAreCheckedAndClamped();
-  void aFormatThatKeepsOnlyTextWorksToo();
-  void cancelStoresNothingAndApplyStoresAtOnce();
-  void aMissingFolderIsRefused();
-  void browseFillsTheFolder();
-
- private:
-  QTemporaryDir dir_;
-  QString ini_;
-};
-
-void PreferencesTest::pagesAndDefaults() {
-  // Nothing stored yet: the values in use everywhere else.
-  QSettings settings(ini_, QSettings::IniFormat);
-  CPreferencesSheet sheet(settings);
-  QCOMPARE(sheet.values(), CPreferences());
-  QCOMPARE(Control<QSpinBox>(sheet, "defaultWaveletLevels")->text(), QStringLiteral("Automatic"));
-  QVERIFY(!SheetButton(sheet, QDialogButtonBox::Apply)->isEnabled());
-}
-
-void PreferencesTest::valuesSurviveARestartBesideTheRecentFileList() {
-  const QString in = dir_.filePath(QStringLiteral("pictures"));
-  const QString out = dir_.filePath(QStringLiteral("converted"));
-  QVERIFY(QDir().mkpath(in));
-  QVERIFY(QDir().mkpath(out));
-  {
-    QSettings settings(ini_, QSettings::IniFormat);
-    settings.setValue(QStringLiteral("Recent File List/File1"), QStringLiteral("/tmp/a.bmp"));
-    CPreferencesSheet sheet(settings);
-    sheet.SetMessageHandler([](const QString& text) { QFAIL(qPrintable(text)); });
-    Control<QLineEdit>(sheet, "defaultInputFolder")->setText(in + "/");
-    Control<QComboBox>(sheet, "defaultInputType")->setCurrentIndex(10);  // wif,vxw
-    Control<QLineEdit>(sheet, "defaultOutputFolder")->setText(out);
-    Control<QComboBox>(sheet, "defaultOutputType")->setCurrentIndex(2);  // jpeg
-    Control<QCheckBox>(sheet, "previewingOpenDialog")->setChecked(false);
-    Control<QCheckBox>(sheet, "autoConvert")->setChecked(true);
-    Control<QSpinBox>(sheet, "defaultWaveletLevels")->setValue(5);
-    Control<QSlider>(sheet, "defaultQuality")->setValue(200);
-    auto* methods = Control<QComboBox>(sheet, "defaultColorReduction");
-    methods->setCurrentIndex(methods->findText(QStringLiteral("Quick Dither")));
-    Control<QCheckBox>(sheet, "interactiveFiltering")->setChecked(false);
-    // Typed but not confirmed: OK still takes it.
-    auto* contrast = Control<QSpinBox>(sheet, "defaultContrast");
-    auto* typed = contrast->findChild<QLineEdit*>();
-    typed->selectAll();
-    QTest::keyClicks(typed, QStringLiteral("-30"));
-    Control<QSpinBox>(sheet, "defaultBrightness")->setValue(40);
-    QVERIFY(SheetButton(sheet, QDialogButtonBox::Apply)->isEnabled());
-    SheetButton(sheet, QDialogButtonBox::Ok)->click();
-    QCOMPARE(sheet.result(), int(QDialog::Accepted));
-  }
-  // A new process: another settings object on the same file.
-  QSettings settings(ini_, QSettings::IniFormat);
-  const CPreferences p = CPreferences::FromSettings(settings);
-  CPreferences expected;
-  expected.inputFolder = in;
-  expected.inputTypeIndex = 10;
-  expected.outputFolder = out;
-  expected.outputType = TypeJPEG;
-  expected.previewingOpenDialog = false;
-  expected.autoConvert = true;
-  expected.waveletLevels = 5;
-  expected.quality = 200;
-  expected.colorReduction = QuickDither;
-  expected.interactiveFiltering = false;
-  expected.contrast = -30;
-  expected.brightness = 40;
-  QVERIFY(p == expected);
-  QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(),
-           QStringLiteral("/tmp/a.bmp"));
-  QCOMPARE(settings.value(QStringLiteral("Preferences/Quality")).toInt(), 200);
-
-  // The sheet opens on the stored values.
-  CPreferencesSheet again(settings);
-  QCOMPARE(again.values(), p);
-  QCOMPARE(Control<QComboBox>(again, "defaultInputType")->currentText(), QStringLiteral("wif,vxw"));
-}
-
-void PreferencesTest::storedValuesAreCheckedAndClamped() {
-  {
-    QSettings settings(ini_, QSettings::IniFormat);
-    const std::pair<const char*, QVariant> stored[] = {
-        {"Quality", 999},
-        {"WaveletLevels", -3},
-        {"Contrast", "abc"},
-        {"Brightness", -500},
-        {"ColorReduction", "Sepia"},
-        {"InputType", "XYZ"},
-        {"OutputType", "tiff"},
-        {"AutoConvert", "true"},
-        {"InteractiveFiltering", "maybe"},
-        {"InputFolder", "  /srv//photos/ "}};
-    for (const auto& [key, value] : stored)
-      settings.setValue(QStringLiteral("Preferences/") + QLatin1String(key), value);
-  }
-  QSettings settings(ini_, QSettings::IniFormat);
-  const CPreferences p = CPreferences::FromSettings(settings);
-  QCOMPARE(p.quality, 255);
-  QCOMPARE(p.waveletLevels, 0);
-  QCOMPARE(p.contrast, 0);  // unreadable: the default
-  QCOMPARE(p.brightness, -100);
-  QCOMPARE(p.colorReduction, MedianCut);
-  QCOMPARE(p.inputTypeIndex, int(kBatchAllImageTypes));
-  QCOMPARE(p.outputType, int(TypeTIFF));
-  QVERIFY(p.autoConvert);
-  QVERIFY(p.interactiveFiltering);
-  QCOMPARE(p.inputFolder, QStringLiteral("/srv/photos"));
-  QCOMPARE(p.outputFolder, CPreferences().outputFolder);
-}
-
 // A profile format that, like a hand-written INI reader, gives every value
 // back as text.
 bool ReadTextIni(QIODevice& device, QSettings::SettingsMap& map) {
@@ -170,92 +46,191 @@ bool WriteTextIni(QIODevice& device, const QSettings::SettingsMap& map) {
   return true;
 }
 
-void PreferencesTest::aFormatThatKeepsOnlyTextWorksToo() {
-  const QSettings::Format format =
-      QSettings::registerFormat(QStringLiteral("txt"), ReadTextIni, WriteTextIni);
-  const QString path = dir_.filePath(QStringLiteral("text.txt"));
-  CPreferences p;
-  p.inputTypeIndex = 10;
-  p.outputType = TypePCX;
-  p.previewingOpenDialog = false;
-  p.autoConvert = true;
-  p.waveletLevels = 7;
-  p.quality = 3;
-  p.colorReduction = FastQuantization;
-  p.interactiveFiltering = false;
-  p.contrast = -100;
-  p.brightness = 99;
-  p.fitLargePictures = false;
-  p.wheelZooms = true;
-  p.slideshowSeconds = 1;
-  {
+}  // namespace
+
+class PreferencesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    QVERIFY(dir_.isValid());
+    ini_ = dir_.filePath(QStringLiteral("lunark.ini"));
+    QFile::remove(ini_);
+  }
+
+  void valuesSurviveARestartBesideTheRecentFileList() {
+    const QString in = dir_.filePath(QStringLiteral("pictures"));
+    const QString out = dir_.filePath(QStringLiteral("converted"));
+    QVERIFY(QDir().mkpath(in));
+    QVERIFY(QDir().mkpath(out));
+    {
+      QSettings settings(ini_, QSettings::IniFormat);
+      settings.setValue(QStringLiteral("Recent File List/File1"), QStringLiteral("/tmp/a.bmp"));
+      CPreferencesSheet sheet(settings);
+      sheet.SetMessageHandler([](const QString& text) { QFAIL(qPrintable(text)); });
+      Control<QLineEdit>(sheet, "defaultInputFolder")->setText(in + "/");
+      Control<QComboBox>(sheet, "defaultInputType")->setCurrentIndex(10);  // wif,vxw
+      Control<QLineEdit>(sheet, "defaultOutputFolder")->setText(out);
+      Control<QComboBox>(sheet, "defaultOutputType")->setCurrentIndex(2);  // jpeg
+      Control<QCheckBox>(sheet, "previewingOpenDialog")->setChecked(false);
+      Control<QCheckBox>(sheet, "autoConvert")->setChecked(true);
+      Control<QSpinBox>(sheet, "defaultWaveletLevels")->setValue(5);
+      Control<QSlider>(sheet, "defaultQuality")->setValue(200);
+      auto* methods = Control<QComboBox>(sheet, "defaultColorReduction");
+      methods->setCurrentIndex(methods->findText(QStringLiteral("Quick Dither")));
+      Control<QCheckBox>(sheet, "interactiveFiltering")->setChecked(false);
+      // Typed but not confirmed: OK still takes it.
+      auto* contrast = Control<QSpinBox>(sheet, "defaultContrast");
+      auto* typed = contrast->findChild<QLineEdit*>();
+      typed->selectAll();
+      QTest::keyClicks(typed, QStringLiteral("-30"));
+      Control<QSpinBox>(sheet, "defaultBrightness")->setValue(40);
+      QVERIFY(SheetButton(sheet, QDialogButtonBox::Apply)->isEnabled());
+      SheetButton(sheet, QDialogButtonBox::Ok)->click();
+      QCOMPARE(sheet.result(), int(QDialog::Accepted));
+    }
+    // A new process: another settings object on the same file.
+    QSettings settings(ini_, QSettings::IniFormat);
+    const CPreferences p = CPreferences::FromSettings(settings);
+    CPreferences expected;
+    expected.inputFolder = in;
+    expected.inputTypeIndex = 10;
+    expected.outputFolder = out;
+    expected.outputType = TypeJPEG;
+    expected.previewingOpenDialog = false;
+    expected.autoConvert = true;
+    expected.waveletLevels = 5;
+    expected.quality = 200;
+    expected.colorReduction = QuickDither;
+    expected.interactiveFiltering = false;
+    expected.contrast = -30;
+    expected.brightness = 40;
+    QVERIFY(p == expected);
+    QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(),
+             QStringLiteral("/tmp/a.bmp"));
+    QCOMPARE(settings.value(QStringLiteral("Preferences/Quality")).toInt(), 200);
+
+    // The sheet opens on the stored values.
+    CPreferencesSheet again(settings);
+    QCOMPARE(again.values(), p);
+    QCOMPARE(Control<QComboBox>(again, "defaultInputType")->currentText(),
+             QStringLiteral("wif,vxw"));
+  }
+
+  void storedValuesAreCheckedAndClamped() {
+    {
+      QSettings settings(ini_, QSettings::IniFormat);
+      const std::pair<const char*, QVariant> stored[] = {{"Quality", 999},
+                                                         {"WaveletLevels", -3},
+                                                         {"Contrast", "abc"},
+                                                         {"Brightness", -500},
+                                                         {"ColorReduction", "Sepia"},
+                                                         {"InputType", "XYZ"},
+                                                         {"OutputType", "tiff"},
+                                                         {"AutoConvert", "true"},
+                                                         {"InteractiveFiltering", "maybe"},
+                                                         {"InputFolder", "  /srv//photos/ "}};
+      for (const auto& [key, value] : stored)
+        settings.setValue(QStringLiteral("Preferences/") + QLatin1String(key), value);
+    }
+    QSettings settings(ini_, QSettings::IniFormat);
+    const CPreferences p = CPreferences::FromSettings(settings);
+    QCOMPARE(p.quality, 255);
+    QCOMPARE(p.waveletLevels, 0);
+    QCOMPARE(p.contrast, 0);  // unreadable: the default
+    QCOMPARE(p.brightness, -100);
+    QCOMPARE(p.colorReduction, MedianCut);
+    QCOMPARE(p.inputTypeIndex, int(kBatchAllImageTypes));
+    QCOMPARE(p.outputType, int(TypeTIFF));
+    QVERIFY(p.autoConvert);
+    QVERIFY(p.interactiveFiltering);
+    QCOMPARE(p.inputFolder, QStringLiteral("/srv/photos"));
+    QCOMPARE(p.outputFolder, CPreferences().outputFolder);
+  }
+
+  void aFormatThatKeepsOnlyTextWorksToo() {
+    const QSettings::Format format =
+        QSettings::registerFormat(QStringLiteral("txt"), ReadTextIni, WriteTextIni);
+    const QString path = dir_.filePath(QStringLiteral("text.txt"));
+    CPreferences p;
+    p.inputTypeIndex = 10;
+    p.outputType = TypePCX;
+    p.previewingOpenDialog = false;
+    p.autoConvert = true;
+    p.waveletLevels = 7;
+    p.quality = 3;
+    p.colorReduction = FastQuantization;
+    p.interactiveFiltering = false;
+    p.contrast = -100;
+    p.brightness = 99;
+    p.fitLargePictures = false;
+    p.wheelZooms = true;
+    p.slideshowSeconds = 1;
+    {
+      QSettings settings(path, format);
+      QVERIFY(p.Save(settings));
+    }
     QSettings settings(path, format);
-    QVERIFY(p.Save(settings));
+    QCOMPARE(CPreferences::FromSettings(settings), p);
   }
-  QSettings settings(path, format);
-  QCOMPARE(CPreferences::FromSettings(settings), p);
-}
 
-void PreferencesTest::cancelStoresNothingAndApplyStoresAtOnce() {
-  QSettings settings(ini_, QSettings::IniFormat);
-  {
+  void cancelStoresNothingAndApplyStoresAtOnce() {
+    QSettings settings(ini_, QSettings::IniFormat);
+    {
+      CPreferencesSheet sheet(settings);
+      Control<QSlider>(sheet, "defaultQuality")->setValue(9);
+      SheetButton(sheet, QDialogButtonBox::Cancel)->click();
+      QCOMPARE(sheet.result(), int(QDialog::Rejected));
+    }
+    QCOMPARE(CPreferences::FromSettings(settings).quality, 50);
+
     CPreferencesSheet sheet(settings);
-    Control<QSlider>(sheet, "defaultQuality")->setValue(9);
-    SheetButton(sheet, QDialogButtonBox::Cancel)->click();
-    QCOMPARE(sheet.result(), int(QDialog::Rejected));
+    QSignalSpy applied(&sheet, &CPreferencesSheet::applied);
+    QPushButton* apply = SheetButton(sheet, QDialogButtonBox::Apply);
+    QVERIFY(!apply->isEnabled());
+    Control<QSpinBox>(sheet, "defaultWaveletLevels")->setValue(2);
+    QVERIFY(apply->isEnabled());
+    apply->click();
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(applied.first().first().value<CPreferences>().waveletLevels, 2);
+    QVERIFY(!apply->isEnabled());
+    QSettings other(ini_, QSettings::IniFormat);
+    QCOMPARE(CPreferences::FromSettings(other).waveletLevels, 2);
   }
-  QCOMPARE(CPreferences::FromSettings(settings).quality, 50);
 
-  CPreferencesSheet sheet(settings);
-  QSignalSpy applied(&sheet, &CPreferencesSheet::applied);
-  Control<QSpinBox>(sheet, "defaultWaveletLevels")->setValue(2);
-  QPushButton* apply = SheetButton(sheet, QDialogButtonBox::Apply);
-  QVERIFY(apply->isEnabled());
-  apply->click();
-  QCOMPARE(applied.count(), 1);
-  QCOMPARE(applied.first().first().value<CPreferences>().waveletLevels, 2);
-  QVERIFY(!apply->isEnabled());
-  QSettings other(ini_, QSettings::IniFormat);
-  QCOMPARE(CPreferences::FromSettings(other).waveletLevels, 2);
-}
+  void folderFieldsRefuseAMissingFolderAndBrowseFillsThem() {
+    QSettings settings(ini_, QSettings::IniFormat);
+    CPreferencesSheet sheet(settings);
+    QStringList messages;
+    sheet.SetMessageHandler([&](const QString& text) { messages << text; });
+    QString answer = dir_.path();
+    sheet.SetFolderPicker([&](const QString&, const QString&) { return answer; });
+    Control<QPushButton>(sheet, "defaultInputFolderBrowse")->click();
+    QCOMPARE(Control<QLineEdit>(sheet, "defaultInputFolder")->text(), dir_.path());
+    answer.clear();  // the picker was closed without a folder
+    Control<QPushButton>(sheet, "defaultOutputFolderBrowse")->click();
+    QCOMPARE(Control<QLineEdit>(sheet, "defaultOutputFolder")->text(), QDir::homePath());
 
-void PreferencesTest::aMissingFolderIsRefused() {
-  QSettings settings(ini_, QSettings::IniFormat);
-  CPreferencesSheet sheet(settings);
-  QStringList messages;
-  sheet.SetMessageHandler([&](const QString& text) { messages << text; });
-  sheet.tabs()->setCurrentIndex(2);
-  Control<QLineEdit>(sheet, "defaultOutputFolder")->setText(dir_.filePath("nowhere"));
-  sheet.show();
-  SheetButton(sheet, QDialogButtonBox::Ok)->click();
-  QCOMPARE(messages.size(), 1);
-  QVERIFY(messages.first().contains(dir_.filePath("nowhere")));
-  QVERIFY(sheet.isVisible());
-  QCOMPARE(sheet.tabs()->currentIndex(), 0);
-  QVERIFY(!settings.contains(QStringLiteral("Preferences/OutputFolder")));
-  // An empty folder is allowed: the batch dialog then starts at the volumes.
-  Control<QLineEdit>(sheet, "defaultOutputFolder")->clear();
-  SheetButton(sheet, QDialogButtonBox::Ok)->click();
-  QCOMPARE(sheet.result(), int(QDialog::Accepted));
-  QCOMPARE(CPreferences::FromSettings(settings).outputFolder, QString());
-}
+    sheet.tabs()->setCurrentIndex(2);
+    Control<QLineEdit>(sheet, "defaultOutputFolder")->setText(dir_.filePath("nowhere"));
+    sheet.show();
+    SheetButton(sheet, QDialogButtonBox::Ok)->click();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages.first().contains(dir_.filePath("nowhere")));
+    QVERIFY(sheet.isVisible());
+    QCOMPARE(sheet.tabs()->currentIndex(), 0);
+    QVERIFY(!settings.contains(QStringLiteral("Preferences/OutputFolder")));
+    // An empty folder is allowed: the batch dialog then starts at the volumes.
+    Control<QLineEdit>(sheet, "defaultOutputFolder")->clear();
+    SheetButton(sheet, QDialogButtonBox::Ok)->click();
+    QCOMPARE(sheet.result(), int(QDialog::Accepted));
+    QCOMPARE(CPreferences::FromSettings(settings).outputFolder, QString());
+  }
 
-void PreferencesTest::browseFillsTheFolder() {
-  QSettings settings(ini_, QSettings::IniFormat);
-  CPreferencesSheet sheet(settings);
-  QStringList titles;
-  QString answer = dir_.path();
-  sheet.SetFolderPicker([&](const QString& title, const QString&) {
-    titles << title;
-    return answer;
-  });
-  Control<QPushButton>(sheet, "defaultInputFolderBrowse")->click();
-  QCOMPARE(Control<QLineEdit>(sheet, "defaultInputFolder")->text(), dir_.path());
-  answer.clear();  // the picker was closed without a folder
-  Control<QPushButton>(sheet, "defaultOutputFolderBrowse")->click();
-  QCOMPARE(Control<QLineEdit>(sheet, "defaultOutputFolder")->text(), QDir::homePath());
-  QCOMPARE(titles, (QStringList{"Select Input Directory File", "Select Output Directory File"}));
-}
+ private:
+  QTemporaryDir dir_;
+  QString ini_;
+};
 
 QTEST_MAIN(PreferencesTest)
 #include "preferences_test.moc"
