@@ -231,9 +231,11 @@ inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
 // Loads every prefix of the file at `path` through the engine: each load
 // fails cleanly or gives a picture whose pixels are those of the whole file
 // or unread (index 0, black for 24-bit pictures). `stray` pixels may differ
-// (a cut-off line of a planar format mixes its planes). ASan/UBSan catch
+// (a cut-off line of a planar format mixes its planes). With `failuresSayWhy`
+// every failed load of two bytes or more leaves a message. ASan/UBSan catch
 // what the assertions cannot.
-inline void LoadEveryPrefix(const std::string& path, const TempDir& dir, size_t stray = 0) {
+inline void LoadEveryPrefix(const std::string& path, const TempDir& dir, size_t stray = 0,
+                            bool failuresSayWhy = false) {
   vxScopedImage whole;
   ASSERT_EQ(whole.LoadImage(path.c_str()), 0) << path;
   const auto wholeRgb = testing_support::TopDownRGB(whole);
@@ -243,9 +245,15 @@ inline void LoadEveryPrefix(const std::string& path, const TempDir& dir, size_t 
   for (size_t n = 0; n <= bytes.size(); ++n) {
     WriteFileBytes(prefix, std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
     Picture p;
+    vxClearLastError();
     const int result = LoadPicture(prefix, p);
     ASSERT_LE(result, 0) << "prefix " << n;
-    if (result != 0) continue;
+    vxFileInfo info{};
+    vxImage::GetInfo(prefix.c_str(), &info);
+    if (result != 0) {
+      if (failuresSayWhy && n >= 2) EXPECT_FALSE(vxLastError().empty()) << "prefix " << n;
+      continue;
+    }
     ASSERT_EQ(p.rgb.size(), wholeRgb.size()) << "prefix " << n;
     size_t differing = 0;
     for (size_t i = 0; i < p.rgb.size(); i += 3) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include "format_util.h"
 
@@ -159,6 +160,25 @@ TEST_F(SaveSafety, SavingThroughASymbolicLinkReplacesTheLinkedFile) {
   ASSERT_EQ(small_.SaveImage(dangling.c_str(), TypeBMP), 0) << vxLastError();
   EXPECT_TRUE(fs::is_symlink(dangling));
   EXPECT_TRUE(fs::is_regular_file(dir.File("real/later.bmp")));
+}
+
+// /dev/full takes nothing: a large picture fails while it is written, a
+// small one only when the file is flushed and closed. Every writer says so.
+TEST_F(SaveSafety, EveryWriterReportsAFullDeviceAndAMissingFolder) {
+  NoticeCapture quiet;
+  for (int type : {TypeBMP, TypePCX, TypePPM, TypePGM, TypeTGA, TypeTIFF, TypeJPEG}) {
+    SCOPED_TRACE(type);
+    std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(type));
+    for (vxImage* image : {static_cast<vxImage*>(&image_), static_cast<vxImage*>(&small_)}) {
+      vxClearLastError();
+      EXPECT_EQ(rw->Write("/dev/full", image->header, image->palette, image->bits, nullptr), -1);
+      if (type == TypeBMP) {
+        EXPECT_NE(vxLastError().find("No space"), std::string::npos) << vxLastError();
+      }
+      EXPECT_EQ(
+          rw->Write("/nonexistent/dir/x", image->header, image->palette, image->bits, nullptr), -1);
+    }
+  }
 }
 
 TEST_F(SaveSafety, UnwritableTargetsFailWithAReason) {

@@ -16,7 +16,7 @@ using namespace jt;
 // Writes `image` (8-bit or 24-bit) with libtiff the way Lunark's earlier
 // writer did: the tags of its table in its order, Orientation 4, the top row
 // first, ColorMap values 0..255. Without `earlyNames` the two name tags are
-// left out, and `orientation` 0 leaves out the Orientation tag.
+// left out.
 void WriteOldStyle(const std::string& path, const vxImage& image, bool earlyNames = true,
                    int orientation = 4) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
@@ -27,7 +27,7 @@ void WriteOldStyle(const std::string& path, const vxImage& image, bool earlyName
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(image.Width()));
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(image.Height()));
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-  if (orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation);
+  TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
                rgb    ? PHOTOMETRIC_RGB
@@ -138,7 +138,6 @@ TEST_F(TiffTest, ReadsFilesOfOtherToolsPixelExact) {
   const std::vector<Case> cases = {
       {"RGB", "convert " + c + " -compress none", 24, true},
       {"RGB LZW", "convert " + c + " -compress lzw", 24, true},
-      {"RGB Deflate", "convert " + c + " -compress zip", 24, true},
       {"RGB PackBits", "tiffcp -c packbits " + rgb, 24, true},
       {"RGB LZW predictor, strips of 7", "tiffcp -c lzw:2 -r 7 " + rgb, 24, true},
       {"big-endian", "tiffcp -B " + rgb, 24, true},
@@ -149,7 +148,6 @@ TEST_F(TiffTest, ReadsFilesOfOtherToolsPixelExact) {
       {"YCbCr JPEG", "tiffcp -c jpeg -r 16 " + rgb, 24, false},
       {"CMYK", "convert " + c + " -colorspace CMYK", 24, false},
       {"grey", "convert " + g + " -compress none", 8, true},
-      {"grey LZW", "convert " + g + " -compress lzw", 8, true},
       {"grey tiles", "tiffcp -t -w 32 -l 48 -c zip " + grey, 24, true},
       {"grey 16-bit", "convert " + g + " -depth 16", 24, false},
       {"grey 4-bit", "convert " + g + " -depth 4", 24, true},
@@ -158,7 +156,6 @@ TEST_F(TiffTest, ReadsFilesOfOtherToolsPixelExact) {
       {"bilevel min-is-black", "convert " + bw, 8, true},
       {"bilevel G4", "tiffcp -c g4 " + miw, 8, true},
       {"bilevel 1 wide", "convert " + bw + "'[1x23+5+0]' +repage -compress none", 8, true},
-      {"bilevel 9 wide", "convert " + bw + "'[9x5+3+2]' +repage", 8, true},
       // ImageMagick rounds 16-bit ColorMap values; libtiff and we take the high byte.
       {"palette", "convert " + c + " -colors 64 -type Palette", 8, false},
       {"palette 4-bit", "convert " + c + " -colors 16 -type Palette", 24, false},
@@ -217,11 +214,6 @@ TEST_F(TiffTest, EveryOrientationStandsUpright) {
       EXPECT_EQ(InfoOf(tiff), Info(w, h, picture->BitCount(), tiff));
     }
   }
-  // Orientation 1 and no tag at all: the first stored row is the top line.
-  WriteOldStyle(tiff, stored, false, 0);
-  vxScopedImage image;
-  ASSERT_EQ(image.LoadImage(tiff.c_str()), 0);
-  EXPECT_TRUE(TopDownRGB(image) == TopDownRGB(stored));
 }
 
 TEST_F(TiffTest, FilesOfEarlierLunarkVersionsOpenUpright) {
@@ -251,11 +243,10 @@ TEST_F(TiffTest, FilesOfEarlierLunarkVersionsOpenUpright) {
 }
 
 TEST_F(TiffTest, WritesFilesThatEveryToolShowsUpright) {
-  vxScopedImage greyRamp, colourPalette, one, three, photo;
+  vxScopedImage greyRamp, colourPalette, three, photo;
   MakePattern(greyRamp, 45, 31, 8);
   MakePattern(colourPalette, 45, 31, 8);
   colourPalette.palette[7] = vxRGBA{10, 200, 30, 0};  // one colour entry: a palette file
-  MakePattern(one, 1, 5, 24);
   MakePattern(three, 3, 2, 24);
   const std::string photoTiff = File("photo-src.tif");
   ASSERT_EQ(RunCommand("convert " + Quote(DataPath("chelsea.ppm")) + " " + Quote(photoTiff)), 0);
@@ -268,7 +259,6 @@ TEST_F(TiffTest, WritesFilesThatEveryToolShowsUpright) {
   };
   const Case cases[] = {{"grey ramp", &greyRamp, PHOTOMETRIC_MINISBLACK},
                         {"palette", &colourPalette, PHOTOMETRIC_PALETTE},
-                        {"1 x 5", &one, PHOTOMETRIC_RGB},
                         {"3 x 2", &three, PHOTOMETRIC_RGB},
                         {"photo", &photo, PHOTOMETRIC_RGB}};
   for (const Case& k : cases) {
