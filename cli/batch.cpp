@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "codec/kernels.h"
 #include "engine/notice.h"
+#include "engine/threads.h"
 
 namespace cli {
 
@@ -195,9 +195,12 @@ int RunBatch(const Args& args) {
   };
   std::vector<std::thread> threads;
   const int count = std::min<int>(jobs, static_cast<int>(files.size()));
-  // Several files at once already fill the cores: each WIF picture is then
-  // coded on its caller's thread instead of starting threads of its own.
-  if (count > 1 && !std::getenv("LUNARK_WIF_THREADS")) wif::SetThreads(1);
+  // Several files at once already fill the cores: each picture is then
+  // loaded, coded and saved on its caller's thread instead of starting
+  // threads of its own.
+  if (count > 1 && !std::getenv("LUNARK_THREADS") && !std::getenv("LUNARK_WIF_THREADS")) {
+    vxSetWorkerThreads(1);
+  }
   for (int t = 1; t < count; ++t) threads.emplace_back(worker);
   worker();
   for (auto& t : threads) t.join();

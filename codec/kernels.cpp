@@ -3,7 +3,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+
+#include "engine/threads.h"
 
 namespace wif {
 
@@ -19,15 +20,8 @@ KernelPath Detect() {
   return KernelPath::Plain;
 }
 
-// The environment may set the defaults, for benchmarks and comparisons run
-// through the command line: LUNARK_WIF_THREADS=n and
-// LUNARK_WIF_KERNELS=plain|sse2|avx2.
-int EnvironmentThreads() {
-  const char* text = std::getenv("LUNARK_WIF_THREADS");
-  const int n = text ? std::atoi(text) : 0;
-  return n > 0 && n <= 256 ? n : 0;
-}
-
+// The environment may name the path, for benchmarks and comparisons run
+// through the command line: LUNARK_WIF_KERNELS=plain|sse2|avx2.
 int EnvironmentPath() {
   const char* text = std::getenv("LUNARK_WIF_KERNELS");
   if (!text) return -1;
@@ -40,7 +34,6 @@ int EnvironmentPath() {
 }
 
 std::atomic<int> gPath{-2};  // -2: not read from the environment yet
-std::atomic<int> gThreads{-1};
 
 }  // namespace
 
@@ -78,18 +71,8 @@ const char* KernelPathName(KernelPath path) {
   return "?";
 }
 
-void SetThreads(int count) { gThreads.store(count < 0 ? 0 : count, std::memory_order_relaxed); }
+void SetThreads(int count) { vxSetWorkerThreads(count); }
 
-int Threads() {
-  int n = gThreads.load(std::memory_order_relaxed);
-  if (n < 0) {
-    int expected = -1;
-    gThreads.compare_exchange_strong(expected, EnvironmentThreads(), std::memory_order_relaxed);
-    n = gThreads.load(std::memory_order_relaxed);
-  }
-  if (n > 0) return n;
-  const unsigned hw = std::thread::hardware_concurrency();
-  return hw == 0 ? 1 : static_cast<int>(hw);
-}
+int Threads() { return vxWorkerThreads(); }
 
 }  // namespace wif

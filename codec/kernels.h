@@ -19,9 +19,10 @@ bool SetKernelPath(KernelPath path);
 KernelPath ActiveKernelPath();
 const char* KernelPathName(KernelPath path);
 
-// Threads an encode or decode may use; 0 means one per hardware thread, the
-// default unless the environment sets LUNARK_WIF_THREADS. The planes of a colour picture are coded at once when
-// this is above 1; the output is the same for every count.
+// Threads an encode or decode may use: the process's worker-thread setting
+// (engine/threads.h), which loads and saves share. 0 means one per hardware
+// thread. The planes of a colour picture are coded at once when this is
+// above 1; the output is the same for every count.
 void SetThreads(int count);
 // The effective count, at least 1.
 int Threads();

@@ -2,15 +2,22 @@
 #include "formats/pnm/pnm.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "engine/notice.h"
+#include "engine/threads.h"
 #include "formats/registry.h"
 
 namespace {
@@ -26,6 +33,10 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 // file is too short to fill it (a cut-off download still shows its top).
 // Larger pictures must be backed by the file's sample bytes.
 constexpr uint64_t kAlwaysAllowedBytes = uint64_t{4} << 20;
+
+// Sample data from this size on is read on two threads when the process may
+// use them.
+constexpr uint64_t kSplitReadBytes = uint64_t{16} << 20;
 
 // One header number: skips anything that is not a digit ("#" comments up to
 // the end of their line), then reads digits. The first byte after the digits
@@ -217,23 +228,10 @@ int vxPNMImage::ReadMap(const char* fileName, int channels, int* byteCount,
   for (int i = 0; i < 256; ++i) lut[i] = ScaleSample(static_cast<uint32_t>(i), maxv);
 
   const size_t stride = vxRowStride(width, channels == 3 ? 24 : 8);
-  // Whole rows are read a couple of megabytes at a time into one buffer: a
-  // read that large goes past the stream's own buffer, one copy fewer.
   const size_t rowSize = static_cast<size_t>(rowBytes);
-  const size_t rowsPerRead =
-      std::min<size_t>(std::max<size_t>(1, (size_t{2} << 20) / rowSize), static_cast<size_t>(height));
-  std::vector<uint8_t> rows(rowSize * rowsPerRead);
-  size_t filled = 0;  // bytes the last read gave
-  size_t used = 0;    // of them, taken by rows so far
-  for (int line = 0; line < height; ++line) {
-    if (used == filled) {
-      const size_t want = rowSize * std::min<size_t>(rowsPerRead, static_cast<size_t>(height - line));
-      filled = std::fread(rows.data(), 1, want, f.get());
-      used = 0;
-    }
-    const uint8_t* row = rows.data() + used;
-    const size_t got = std::min(rowSize, filled - used);
-    used += got;
+  // Stores the `got` bytes read of file row `line` (top line first); false
+  // when the row is cut short, the rest of the picture then staying black.
+  auto storeRow = [&](const uint8_t* row, size_t got, int line) {
     const size_t complete = got / pixelBytes;
     unsigned char* out = pixels + stride * static_cast<size_t>(height - 1 - line);
     // Byte samples, the common case, take a plain copy or a swap of red and
@@ -251,8 +249,7 @@ int vxPNMImage::ReadMap(const char* fileName, int channels, int* byteCount,
           out[2] = lut[in[0]];
         }
       }
-      if (got < rowSize) break;
-      continue;
+      return got == rowSize;
     }
     for (size_t x = 0; x < complete; ++x) {
       const uint8_t* in = row + x * pixelBytes;
@@ -273,7 +270,74 @@ int vxPNMImage::ReadMap(const char* fileName, int channels, int* byteCount,
         out[3 * x + 2] = v[0];
       }
     }
-    if (got < rowSize) break;  // the rest of the picture stays black
+    return got == rowSize;
+  };
+  // Whole rows are read a couple of megabytes at a time into one buffer (a
+  // read that large goes past the stream's own buffer, one copy fewer) by
+  // `readBytes(buffer, bytes, line)`, which gives the bytes it read. False
+  // when the buffer cannot be had.
+  const size_t rowsPerRead =
+      std::min<size_t>(std::max<size_t>(1, (size_t{2} << 20) / rowSize), static_cast<size_t>(height));
+  auto readRows = [&](int first, int last, auto&& readBytes) {
+    const size_t capacity = rowSize * std::min<size_t>(rowsPerRead, static_cast<size_t>(last - first));
+    std::unique_ptr<uint8_t[]> rows(new (std::nothrow) uint8_t[capacity]);
+    if (!rows) return false;
+    size_t filled = 0;  // bytes the last read gave
+    size_t used = 0;    // of them, taken by rows so far
+    for (int line = first; line < last; ++line) {
+      if (used == filled) {
+        const size_t want = rowSize * std::min<size_t>(rowsPerRead, static_cast<size_t>(last - line));
+        filled = readBytes(rows.get(), want, line);
+        used = 0;
+      }
+      const size_t got = std::min(rowSize, filled - used);
+      if (!storeRow(rows.get() + used, got, line)) break;
+      used += got;
+    }
+    return true;
+  };
+  // A large picture in a regular file is read by two threads at once, each
+  // taking half of the rows from its own place in the file: copying out of
+  // the system's cache and the first touch of the picture's pages are most
+  // of the time of loading it. A file cut short leaves the same rows black
+  // either way.
+  const int fd = fileno(f.get());
+  struct stat st;
+  const bool split = start >= 0 && dataBytes >= kSplitReadBytes && height >= 2 &&
+                     vxWorkerThreads() >= 2 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  bool read = false;
+  if (split) {
+    auto readAt = [&](uint8_t* buffer, size_t bytes, int line) {
+      off_t at = static_cast<off_t>(start) + static_cast<off_t>(line) * static_cast<off_t>(rowSize);
+      size_t got = 0;
+      while (got < bytes) {
+        const ssize_t n = pread(fd, buffer + got, bytes - got, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+        at += n;
+      }
+      return got;
+    };
+    const int half = height / 2;
+    bool lowerRead = false;
+    std::thread lower;
+    try {
+      lower = std::thread([&] { lowerRead = readRows(half, height, readAt); });
+    } catch (const std::system_error&) {
+      lowerRead = readRows(half, height, readAt);  // no thread to be had: one after the other
+    }
+    read = readRows(0, half, readAt);
+    if (lower.joinable()) lower.join();
+    read = read && lowerRead;
+  } else {
+    read = readRows(0, height, [&](uint8_t* buffer, size_t bytes, int) {
+      return std::fread(buffer, 1, bytes, f.get());
+    });
+  }
+  if (!read) {
+    vxFreeBlock(block);
+    return vxNoMemory;
   }
 
   const uint64_t samples = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);

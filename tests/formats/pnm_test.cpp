@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/threads.h"
 #include "format_util.h"
 #include "formats/registry.h"
 
@@ -120,6 +121,37 @@ TEST(PnmRead, ShortAndCorruptedFiles) {
     LoadEveryPrefix(dir.File(name), dir);
     LoadMutations(ReadFileBytes(dir.File(name)), dir, seed++);
   }
+}
+
+// Pictures this large are read by halves on two threads when the process may
+// use them; the odd sizes make the halves unequal and pad the rows in memory.
+TEST(PnmRead, LargeFilesGiveTheSamePixelsOnOneThreadAndOnTwo) {
+  TempDir dir;
+  uint32_t state = 1;
+  auto noise = [&](size_t count) {
+    std::vector<uint8_t> bytes(count);
+    for (uint8_t& b : bytes) {
+      state = state * 1664525u + 1013904223u;
+      b = static_cast<uint8_t>(state >> 24);
+    }
+    return bytes;
+  };
+  const std::vector<uint8_t> colour = noise(size_t{2731} * 2049 * 3);
+  const std::vector<uint8_t> grey = noise(size_t{4099} * 4097);
+  WriteFileBytes(dir.File("big.ppm"), Concat(Bytes("P6 2731 2049 255\n"), colour));
+  WriteFileBytes(dir.File("big.pgm"), Concat(Bytes("P5 4099 4097 255\n"), grey));
+  std::vector<uint8_t> greyRgb(grey.size() * 3);
+  for (size_t i = 0; i < grey.size(); ++i) std::memset(&greyRgb[3 * i], grey[i], 3);
+  for (int threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    vxSetWorkerThreads(threads);
+    Picture p;
+    ASSERT_EQ(LoadPicture(dir.File("big.ppm"), p), 0);
+    EXPECT_TRUE(p.rgb == colour);
+    ASSERT_EQ(LoadPicture(dir.File("big.pgm"), p), 0);
+    EXPECT_TRUE(p.rgb == greyRgb);
+  }
+  vxSetWorkerThreads(0);
 }
 
 TEST(PnmRead, AbsurdSizesAreRefusedBeforeAllocating) {
