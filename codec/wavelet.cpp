@@ -93,13 +93,13 @@ bool FirstLevelForward<Detail>::Init(int64_t width, int64_t height, float step,
                                      QuadPlanes<Detail>& out, MemoryTracker* tracker) {
   width_ = width;
   pw2_ = out.pw2;
+  height_ = height;
   rows_ = 2 * out.ph2;
   loaded_ = 0;
   emitted_ = 0;
   endPair_ = out.ph2;
   firstRow_ = 0;
   out_ = &out;
-  (void)height;
   for (int k = 0; k < 9; ++k) lowTaps_[k] = kLowTaps[k] / step;
   for (int k = 0; k < 7; ++k) highTaps_[k] = kHighTaps[k] / step;
   const uint64_t full = 2 * static_cast<uint64_t>(pw2_);
@@ -111,7 +111,9 @@ template <typename Detail>
 void FirstLevelForward<Detail>::SetPairRange(int64_t first, int64_t last) {
   emitted_ = first;
   endPair_ = last;
-  firstRow_ = std::max<int64_t>(0, 2 * first - 4);
+  // The pairs' first row, but no lower than the picture's last row: rows
+  // below the picture repeat it, so a range that starts there begins with it.
+  firstRow_ = std::min(std::max<int64_t>(0, 2 * first - 4), height_ - 1);
   loaded_ = firstRow_;
 }
 

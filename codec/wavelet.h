@@ -127,6 +127,7 @@ class FirstLevelForward {
   void EmitPair(int64_t j);
 
   int64_t width_ = 0;
+  int64_t height_ = 1;
   int64_t pw2_ = 0;
   int64_t rows_ = 0;  // padded height 2 * ph2
   int64_t loaded_ = 0;

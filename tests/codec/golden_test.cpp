@@ -345,6 +345,29 @@ TEST(PlanesAtOnce, TruncatedStreamsFailAlikeOnEveryThreadCount) {
   }
 }
 
+// With many levels a short picture's planes are padded far below its last
+// row, so some of the row bands shared between threads start below the
+// picture: they repeat its last row like the one-thread pass.
+TEST(PlanesAtOnce, BandsBelowAShortPictureGiveTheOneThreadBytes) {
+  ThreadReset reset;
+  for (bool colour : {true, false}) {
+    for (int height : {1, 3, 37}) {
+      const Picture p = codec_test::Make(150, height, colour, [](int x, int y, int c) {
+        return static_cast<uint8_t>((x * 7 + y * 13 + c * 50) & 0xFF);
+      });
+      std::vector<uint8_t> files[3];
+      for (int t = 0; t < 3; ++t) {
+        wif::SetThreads(t + 1);
+        wif::Status s;
+        files[t] = codec_test::Encode(p, 12, 8, &s);
+        ASSERT_EQ(s, wif::Status::Ok) << height;
+      }
+      EXPECT_EQ(files[1], files[0]) << "colour " << colour << " height " << height;
+      EXPECT_EQ(files[2], files[0]) << "colour " << colour << " height " << height;
+    }
+  }
+}
+
 // Two planes' buffers at most (about 8 bytes per first-level coefficient
 // each) besides the destination: the decode stays within 2.5 times the raw
 // picture in all.
