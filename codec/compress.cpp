@@ -50,7 +50,8 @@ Status Compress::Run(const EncodeRequest& request) {
                          : EncodePlane(out_, quad, luma_, 0, scratch);
     }
   } else if (Threads() < 2) {
-    for (int p = 0; p < 3 && s == Status::Ok; ++p) s = EncodeColourPlane(request, p, out_);
+    ByteSink* const sinks[3] = {&out_, &out_, &out_};
+    s = EncodeColourPlanes(request, 0, 3, sinks);
   } else {
     ByteSink sinks[3];
     s = EncodeColourPlanesAtOnce(request, sinks);
@@ -69,12 +70,10 @@ Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks
   if (quadBytes > kThreePlaneQuadBytes) {
     // Large pictures keep to two planes' buffers at a time: the chroma
     // planes one after the other on a second thread, the luma here.
+    ByteSink* const own[3] = {&sinks[0], &sinks[1], &sinks[2]};
     Status chroma = Status::Failed;
-    std::thread second([&] {
-      chroma = EncodeColourPlane(r, 1, sinks[1]);
-      if (chroma == Status::Ok) chroma = EncodeColourPlane(r, 2, sinks[2]);
-    });
-    const Status s = EncodeColourPlane(r, 0, sinks[0]);
+    std::thread second([&] { chroma = EncodeColourPlanes(r, 1, 3, own); });
+    const Status s = EncodeColourPlanes(r, 0, 1, own);
     second.join();
     return s != Status::Ok ? s : chroma;
   }
@@ -105,19 +104,31 @@ Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks
       if (++bandsMade == bands) allBands.set_value();
     }
   };
+  // Each thread codes its planes through one scratch set; a plane's buffers
+  // are released once it is coded.
+  PlaneScratch scratch[2];
+  for (PlaneScratch& set : scratch) {
+    if (!set.Init(luma_.pw2, ph2, &memory_)) {
+      ReportFatal(kMsgCompressInit);
+      return Status::NoMemory;
+    }
+  }
   Status chroma = Status::Failed;
   std::thread second([&] {
     Status s = FirstLevelColour(r, 1, quads[1], 0, ph2);
-    if (s == Status::Ok) s = CodePlane(quads[1], 1, sinks[1]);
+    if (s == Status::Ok) s = CodePlane(quads[1], 1, sinks[1], scratch[1]);
+    quads[1].Release();
     makeBands();
     allBandsMade.wait();
     if (s == Status::Ok && bandFailed) s = Status::NoMemory;
-    if (s == Status::Ok) s = CodePlane(quads[2], 2, sinks[2]);
+    if (s == Status::Ok) s = CodePlane(quads[2], 2, sinks[2], scratch[1]);
+    quads[2].Release();
     chroma = s;
   });
   Status s = FirstLevelColour(r, 0, quads[0], 0, ph2);
   makeBands();
-  if (s == Status::Ok) s = CodePlane(quads[0], 0, sinks[0]);
+  if (s == Status::Ok) s = CodePlane(quads[0], 0, sinks[0], scratch[0]);
+  quads[0].Release();
   second.join();
   return s != Status::Ok ? s : chroma;
 }
@@ -190,14 +201,27 @@ Status Compress::FirstLevelGrey(const EncodeRequest& r, QuadBuf& quad, int64_t f
 // float, so that Y + C1 + C2 gives c0 back up to the rounding of Y (some 1e-5
 // of a level). The chroma planes use 1.5 times the luma step. Then the plane
 // is coded; its buffers are released before the call returns.
-Status Compress::EncodeColourPlane(const EncodeRequest& r, int p, ByteSink& out) {
+Status Compress::EncodeColourPlanes(const EncodeRequest& r, int first, int last,
+                                    ByteSink* const sinks[3]) {
+  // Every value of both sets is written before it is read, so the planes
+  // after the first reuse them as they are: the pages are already the
+  // process's (a fresh page costs the system a clearing).
   QuadBuf quad;
+  PlaneScratch scratch;
   if (!quad.Allocate(luma_.pw2, luma_.ph2, &memory_)) {
     ReportFatal(kMsgQuadBuf);
     return Status::NoMemory;
   }
-  const Status s = FirstLevelColour(r, p, quad, 0, luma_.ph2);
-  return s == Status::Ok ? CodePlane(quad, p, out) : s;
+  if (!scratch.Init(luma_.pw2, luma_.ph2, &memory_)) {
+    ReportFatal(kMsgCompressInit);
+    return Status::NoMemory;
+  }
+  Status s = Status::Ok;
+  for (int p = first; p < last && s == Status::Ok; ++p) {
+    s = FirstLevelColour(r, p, quad, 0, luma_.ph2);
+    if (s == Status::Ok) s = CodePlane(quad, p, *sinks[p], scratch);
+  }
+  return s;
 }
 
 Status Compress::FirstLevelColour(const EncodeRequest& r, int p, QuadBuf& quad, int64_t first,
@@ -224,16 +248,9 @@ Status Compress::FirstLevelColour(const EncodeRequest& r, int p, QuadBuf& quad, 
   return Status::Ok;
 }
 
-Status Compress::CodePlane(QuadBuf& quad, int p, ByteSink& out) {
-  PlaneScratch scratch;
-  if (!scratch.Init(luma_.pw2, luma_.ph2, &memory_)) {
-    ReportFatal(kMsgCompressInit);
-    return Status::NoMemory;
-  }
+Status Compress::CodePlane(QuadBuf& quad, int p, ByteSink& out, PlaneScratch& scratch) {
   const PlaneLayout layout = p == 0 ? luma_ : ChromaLayout(luma_);
-  const Status s = EncodePlane(out, quad, layout, p, scratch);
-  quad.Release();
-  return s;
+  return EncodePlane(out, quad, layout, p, scratch);
 }
 
 namespace {

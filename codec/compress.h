@@ -82,16 +82,17 @@ class Compress {
   Status read(const EncodeRequest& request, QuadBuf& quad);
   // Output row pairs first .. last - 1 of a grey picture's first level.
   Status FirstLevelGrey(const EncodeRequest& request, QuadBuf& quad, int64_t first, int64_t last);
-  // The first level and the coding of colour plane `plane` into `out`: its
+  // The first level and the coding of colour planes first .. last - 1, one
+  // after the other through one set of buffers, plane p into *sinks[p]: its
   // own rows of Y = (c0 + c1 + c2) / 3, C1 = Y - c1 or C2 = Y - c2.
-  Status EncodeColourPlane(const EncodeRequest& request, int plane, ByteSink& out);
+  Status EncodeColourPlanes(const EncodeRequest& request, int first, int last,
+                            ByteSink* const sinks[3]);
   // The first level of colour plane `plane`, output row pairs first .. last -
   // 1, into `quad` (allocated by the caller).
   Status FirstLevelColour(const EncodeRequest& request, int plane, QuadBuf& quad, int64_t first,
                           int64_t last);
-  // The further levels and the coding of a plane whose first level is done;
-  // releases `quad`.
-  Status CodePlane(QuadBuf& quad, int plane, ByteSink& out);
+  // The further levels and the coding of a plane whose first level is done.
+  Status CodePlane(QuadBuf& quad, int plane, ByteSink& out, PlaneScratch& scratch);
   // The three colour planes on two threads, each plane into its own sink.
   Status EncodeColourPlanesAtOnce(const EncodeRequest& request, ByteSink sinks[3]);
 
