@@ -1,15 +1,33 @@
 // Decodes anything decodable, writes it in every writable format, reads it
-// back and compares: lossless formats must give back the same picture.
+// back and compares: lossless formats must give back the same picture. WIF
+// files are written with a level count taken from the input, on two threads
+// and on one: the bytes must not depend on the thread count.
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/options.h"
+#include "engine/threads.h"
 #include "formats/output_depth.h"
 #include "fuzz_support.h"
 
 namespace {
+
+bool SameFile(const std::string& a, const std::string& b) {
+  FILE* fa = std::fopen(a.c_str(), "rb");
+  FILE* fb = std::fopen(b.c_str(), "rb");
+  bool same = fa && fb;
+  while (same) {
+    const int ca = std::fgetc(fa);
+    same = ca == std::fgetc(fb);
+    if (ca == EOF) break;
+  }
+  if (fa) std::fclose(fa);
+  if (fb) std::fclose(fb);
+  return same;
+}
 
 // Top-down RGB of an image, palette resolved.
 bool SamePicture(const vxImage& a, const vxImage& b) {
@@ -47,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vxLinearizeGrey(original);
   static const int kTypes[] = {TypeBMP, TypePCX, TypePPM, TypePGM, TypeTGA, TypeTIFF, TypeJPEG, TypeWIF};
   const std::string& out = fuzz::ScratchPath("out");
+  const std::string& oneThread = fuzz::ScratchPath("one");
   for (int type : kTypes) {
     vxScopedImage copy;
     if (!copy.Create(original.Width(), original.Height(), original.BitCount(), original.ColoursUsed())) return 0;
@@ -55,7 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (vxConvertForOutput(copy, type) < 0) continue;
     vxSaveOptions options;
     options.quality = 10;
+    if (type == TypeWIF) options.levels = size > 0 ? 1 + data[size - 1] % 8 : 0;
+    vxSetWorkerThreads(2);
     if (copy.SaveImage(out.c_str(), type, &options) != 0) continue;
+    if (type == TypeWIF) {
+      vxSetWorkerThreads(1);
+      if (copy.SaveImage(oneThread.c_str(), type, &options) != 0) std::abort();
+      if (!SameFile(out, oneThread)) std::abort();
+    }
     vxScopedImage back;
     if (back.LoadImage(out.c_str()) != 0) std::abort();  // what we wrote must read back
     const bool lossless = type != TypeJPEG && type != TypeWIF;
