@@ -311,8 +311,9 @@ Status EncodeCoarsePart(ByteSink& out, BitWriter& bits, ArithEncoder& coder, Ada
   return Status::Ok;
 }
 
-// The three first-level detail planes of plane p, scanned through `lin`,
-// ending the plane's (last) section.
+// The three first-level detail planes of plane p, ending the plane's (last)
+// section. Block-coded planes are scanned through `lin`; the others are coded
+// as they are scanned.
 Status EncodeDetailPart(ByteSink& out, BitWriter& bits, ArithEncoder& coder, AdaptiveModel& model,
                         QuadBuf& quad, const PlaneLayout& layout, int p, int32_t* lin,
                         uint64_t section, bool streamOpen) {
@@ -327,9 +328,11 @@ Status EncodeDetailPart(ByteSink& out, BitWriter& bits, ArithEncoder& coder, Ada
     }
   } else {
     if (p == 0 || layout.split == layout.levels - 1 || !streamOpen) coder.Start();
+    // Each plane is coded as it is scanned, without an array between.
     for (int b = 0; b < 3; ++b) {
-      ScanDetailPlane(details[b], layout, bands[b], true, lin);
-      EncodeSweep(coder, model, lin, 0, static_cast<int64_t>(count));
+      SweepEncoder sweep(coder, model);
+      ScanDetailPlane(details[b], layout, bands[b], true, sweep);
+      sweep.Finish();
     }
     coder.Finish();
   }
@@ -361,10 +364,11 @@ Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int 
 Status EncodeGreyPlaneAtOnce(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
                              PlaneScratch& scratch, MemoryTracker* memory) {
   // The detail planes have a section and a stream of their own: they are
-  // scanned and coded into memory on a second thread, with a linear array
-  // of their own, while the coarse part is coded here.
+  // scanned and coded into memory on a second thread (block-coded ones
+  // through a linear array of their own) while the coarse part is coded here.
   Buffer<int32_t> detailLinear;
-  if (!detailLinear.Allocate(static_cast<uint64_t>(layout.PlaneSize()), memory)) {
+  if (layout.DetailBlockCoded() &&
+      !detailLinear.Allocate(static_cast<uint64_t>(layout.PlaneSize()), memory)) {
     return EncodePlane(out, quad, layout, 0, scratch);
   }
   ByteSink detailSink;

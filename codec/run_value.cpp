@@ -38,30 +38,43 @@ void ReportUnexpected(int character, int64_t position) {
 
 }  // namespace
 
-void EncodeSweep(ArithEncoder& coder, AdaptiveModel& model, const int32_t* values, int64_t begin,
-                 int64_t end) {
-  model.Reset();
-  int64_t i = begin;
-  while (i < end) {
+void SweepEncoder::Values(const int32_t* values, int64_t count) {
+  int64_t i = 0;
+  while (i < count) {
     if (values[i] != 0) {
-      EncodeValue(coder, values[i]);
+      if (run_ > 0) EncodeRun(coder_, run_);
+      run_ = 0;
+      EncodeValue(coder_, values[i]);
       ++i;
       continue;
     }
     // The run's end: four values at a time while they are all zero.
     int64_t j = i + 1;
-    while (j + 4 <= end) {
+    while (j + 4 <= count) {
       uint64_t a, b;
       std::memcpy(&a, values + j, sizeof a);
       std::memcpy(&b, values + j + 2, sizeof b);
       if ((a | b) != 0) break;
       j += 4;
     }
-    while (j < end && values[j] == 0) ++j;
-    EncodeRun(coder, j - i);
+    while (j < count && values[j] == 0) ++j;
+    run_ += j - i;
     i = j;
   }
-  if (end > begin && values[end - 1] != 0) coder.Encode(kCharNegative);
+  if (count > 0) last_ = values[count - 1];
+}
+
+void SweepEncoder::Finish() {
+  if (run_ > 0) EncodeRun(coder_, run_);
+  run_ = 0;
+  if (last_ != 0) coder_.Encode(kCharNegative);
+}
+
+void EncodeSweep(ArithEncoder& coder, AdaptiveModel& model, const int32_t* values, int64_t begin,
+                 int64_t end) {
+  SweepEncoder sweep(coder, model);
+  if (end > begin) sweep.Values(values + begin, end - begin);
+  sweep.Finish();
 }
 
 namespace {

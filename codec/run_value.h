@@ -33,6 +33,25 @@ enum RunValueChar : int {
 // Codes values[begin .. end) as one sweep (resets the model first).
 void EncodeSweep(ArithEncoder& coder, AdaptiveModel& model, const int32_t* values, int64_t begin,
                  int64_t end);
+
+// Codes one sweep handed over a stretch at a time: the same characters as
+// EncodeSweep on all the stretches put together (the model starts afresh).
+class SweepEncoder final : public DetailSink {
+ public:
+  SweepEncoder(ArithEncoder& coder, AdaptiveModel& model) : coder_(coder) { model.Reset(); }
+  void Values(const int32_t* values, int64_t count) override;
+  void Zeros(int64_t count) override {
+    run_ += count;
+    if (count > 0) last_ = 0;
+  }
+  // Codes the run still open, and the closing mark after a non-zero value.
+  void Finish();
+
+ private:
+  ArithEncoder& coder_;
+  int64_t run_ = 0;  // zeros not coded yet
+  int32_t last_ = 0;
+};
 // Decodes one sweep into values[begin .. end) (resets the model first). On an
 // unexpected character, or a value too large for 32 bits, the rest of the
 // sweep is zero and the result is Corrupt; so is a failed stream.

@@ -191,19 +191,60 @@ void QuantizeFine(const float* plane, const PlaneLayout& layout, int32_t* lin) {
 
 namespace {
 
-// ScanDetailPlane for blocks of 8 x 8: each block's rows are read as eight
-// 8-byte words, and a block of zeros (most of a photograph's finest details)
-// goes out as 64 zeros at once. Lone ones are removed as the value-by-value
-// walk does: only a block's first zero can remove one (the one before it),
-// and after two zeros the walk's state is two zeros.
-void ScanDetailBlocks(const int8_t* plane, const PlaneLayout& layout, Band band,
-                      bool removeLoneOnes, int32_t* lin) {
+// Passes a detail plane's values on to a sink, a stretch at a time, with
+// lone ones removed when asked: a +-1 between two zeros becomes 0. Whether a
+// value stays depends on the one after it, so each value goes on one later.
+class LoneOnes {
+ public:
+  LoneOnes(bool remove, DetailSink& sink) : remove_(remove), sink_(sink) {}
+
+  void Put(int32_t v) {
+    if (remove_ && v == 0 && secondLast_ == 0 && (last_ == 1 || last_ == -1)) last_ = 0;
+    if (held_) Push(last_);
+    secondLast_ = last_;
+    last_ = v;
+    held_ = true;
+  }
+  // n >= 2 zeros: the first may remove a one before it; after two zeros the
+  // history is two zeros.
+  void PutZeros(int64_t n) {
+    Put(0);
+    Flush();
+    sink_.Zeros(n - 1);
+    secondLast_ = 0;
+  }
+  void Finish() {
+    if (held_) Push(last_);
+    Flush();
+  }
+
+ private:
+  void Push(int32_t v) {
+    stretch_[count_++] = v;
+    if (count_ == kStretch) Flush();
+  }
+  void Flush() {
+    if (count_ > 0) sink_.Values(stretch_, count_);
+    count_ = 0;
+  }
+
+  static constexpr int kStretch = 256;
+  const bool remove_;
+  DetailSink& sink_;
+  int32_t last_ = 1;  // the value held back
+  int32_t secondLast_ = 1;
+  bool held_ = false;
+  int count_ = 0;
+  int32_t stretch_[kStretch];
+};
+
+// The scan of blocks of 8 x 8: each block's rows are read as eight 8-byte
+// words, and a block of zeros (most of a photograph's finest details) goes
+// out as 64 zeros at once.
+void ScanDetailBlocks(const int8_t* plane, const PlaneLayout& layout, Band band, LoneOnes& out) {
   const int64_t pw2 = layout.pw2;
   uint8_t from[64];
   ScanFrom8(band, from);
-  int64_t pos = 0;
-  int32_t last = 1;
-  int32_t secondLast = 1;
   ForEachBlock8(band, pw2, layout.ph2, [&](int64_t bx, int64_t by) {
     const int8_t* block = plane + by * 8 * pw2 + bx * 8;
     int8_t raster[64];
@@ -215,53 +256,49 @@ void ScanDetailBlocks(const int8_t* plane, const PlaneLayout& layout, Band band,
       any |= word;
     }
     if (any == 0) {
-      if (removeLoneOnes && secondLast == 0 && (last == 1 || last == -1)) lin[pos - 1] = 0;
-      std::fill(lin + pos, lin + pos + 64, 0);
-      pos += 64;
-      last = 0;
-      secondLast = 0;
+      out.PutZeros(64);
       return;
     }
-    for (int e = 0; e < 64; ++e) {
-      const int32_t v = raster[from[e]];
-      if (removeLoneOnes && v == 0 && secondLast == 0 && (last == 1 || last == -1)) {
-        lin[pos - 1] = 0;
-        last = 0;
-      }
-      lin[pos++] = v;
-      secondLast = last;
-      last = v;
-    }
+    for (int e = 0; e < 64; ++e) out.Put(raster[from[e]]);
   });
 }
+
+// A sink that fills an array.
+class ArraySink final : public DetailSink {
+ public:
+  explicit ArraySink(int32_t* lin) : at_(lin) {}
+  void Values(const int32_t* values, int64_t count) override {
+    std::copy(values, values + count, at_);
+    at_ += count;
+  }
+  void Zeros(int64_t count) override {
+    std::fill(at_, at_ + count, 0);
+    at_ += count;
+  }
+
+ private:
+  int32_t* at_;
+};
 
 }  // namespace
 
 void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
-                     bool removeLoneOnes, int32_t* lin) {
-  int64_t pos = 0;
-  const int64_t pw2 = layout.pw2;
+                     bool removeLoneOnes, DetailSink& sink) {
+  LoneOnes out(removeLoneOnes, sink);
   const int side = BlockSide(layout.levels);
   if (side == 8) {
-    ScanDetailBlocks(plane, layout, band, removeLoneOnes, lin);
-    return;
+    ScanDetailBlocks(plane, layout, band, out);
+  } else {
+    ScanBandIndices(band, layout.pw2, layout.ph2, side, layout.pw2,
+                    [&](int64_t i) { out.Put(plane[i]); });
   }
-  if (!removeLoneOnes) {
-    ScanBandIndices(band, pw2, layout.ph2, side, pw2, [&](int64_t i) { lin[pos++] = plane[i]; });
-    return;
-  }
-  int32_t last = 1;
-  int32_t secondLast = 1;
-  ScanBandIndices(band, pw2, layout.ph2, side, pw2, [&](int64_t i) {
-    const int32_t v = plane[i];
-    if (v == 0 && secondLast == 0 && (last == 1 || last == -1)) {
-      lin[pos - 1] = 0;
-      last = 0;
-    }
-    lin[pos++] = v;
-    secondLast = last;
-    last = v;
-  });
+  out.Finish();
+}
+
+void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
+                     bool removeLoneOnes, int32_t* lin) {
+  ArraySink sink(lin);
+  ScanDetailPlane(plane, layout, band, removeLoneOnes, sink);
 }
 
 void UnscanPlane(const int32_t* lin, const PlaneLayout& layout, float* plane) {

@@ -165,6 +165,20 @@ void QuantizeFine(const float* plane, const PlaneLayout& layout, int32_t* lin);
 // zero after it becomes 0; the history starts at 1 for each plane.
 void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
                      bool removeLoneOnes, int32_t* lin);
+// Where ScanDetailPlane can hand its values instead of an array: in order, a
+// short stretch at a time, and the zeros of an all-zero block as a count.
+class DetailSink {
+ public:
+  virtual void Values(const int32_t* values, int64_t count) = 0;
+  virtual void Zeros(int64_t count) = 0;
+
+ protected:
+  ~DetailSink() = default;
+};
+// The same values as ScanDetailPlane, handed to `sink` (a coder that takes
+// them as they come needs no array of the whole plane).
+void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
+                     bool removeLoneOnes, DetailSink& sink);
 
 // Decoder side.
 // lin[0 .. pw2 ph2) back into the float plane (values stay in step units).
