@@ -24,6 +24,19 @@ inline uint32_t ReverseBits(uint32_t value, int count) {
   return value >> (32 - count);
 }
 
+// Each byte with its bits in reverse order.
+struct ReversedBytes {
+  uint8_t value[256];
+  constexpr ReversedBytes() : value() {
+    for (int b = 0; b < 256; ++b) {
+      int r = 0;
+      for (int i = 0; i < 8; ++i) r |= ((b >> i) & 1) << (7 - i);
+      value[b] = static_cast<uint8_t>(r);
+    }
+  }
+};
+inline constexpr ReversedBytes kReversedBytes;
+
 class BitWriter {
  public:
   explicit BitWriter(ByteSink& sink) : sink_(sink) {}
@@ -97,8 +110,9 @@ class BitReader {
     while (count > 0) {
       if (left_ == 0) Load();
       const int n = count < left_ ? count : left_;
+      // At most the 8 bits of one byte: reversed through a table.
       const uint32_t chunk = accumulator_ & ((1u << n) - 1);
-      value = (value << n) | ReverseBits(chunk, n);
+      value = (value << n) | (kReversedBytes.value[chunk] >> (8 - n));
       accumulator_ >>= n;
       left_ -= n;
       count -= n;
