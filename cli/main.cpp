@@ -40,6 +40,12 @@ void PrintHelp(std::FILE* out) {
       "  -h, --help          show this help\n"
       "  --version           show the version\n"
       "\n"
+      "Environment:\n"
+      "  LUNARK_THREADS=N    threads one conversion may use to load large PPM and\n"
+      "                      PGM files and to code WIF (default: the number of\n"
+      "                      cores; batch uses one per file when it converts\n"
+      "                      several at once)\n"
+      "\n"
       "Exit status: 0 on success, 1 when a file failed, 2 for a usage error.\n",
       cli::kOperationHelp);
 }
