@@ -43,7 +43,7 @@ class BitWriter {
 
   void PutBit(uint32_t bit) {
     pending_ |= static_cast<uint64_t>(bit & 1u) << count_;
-    if (++count_ == 8) Drain();
+    if (++count_ >= 32) Spill();
   }
   // The low `count` bits of `value`, most significant first (count <= 32).
   void PutBits(uint32_t value, int count) {
@@ -51,7 +51,7 @@ class BitWriter {
     const uint32_t field = count == 32 ? value : value & ((1u << count) - 1);
     pending_ |= static_cast<uint64_t>(ReverseBits(field, count)) << count_;
     count_ += count;
-    Drain();
+    if (count_ >= 32) Spill();
   }
   // `count` copies of `bit`.
   void PutRepeated(uint32_t bit, uint64_t count) {
@@ -60,11 +60,12 @@ class BitWriter {
       if (bit & 1u) pending_ |= ((uint64_t{1} << n) - 1) << count_;
       count_ += n;
       count -= static_cast<uint64_t>(n);
-      Drain();
+      if (count_ >= 32) Spill();
     }
   }
-  // Drops any pending bits and starts on a fresh byte.
+  // Drops the bits of a partial byte and starts on a fresh byte.
   void Reset() {
+    Drain();
     pending_ = 0;
     count_ = 0;
   }
@@ -74,6 +75,13 @@ class BitWriter {
   ByteSink& sink() { return sink_; }
 
  private:
+  // Whole bytes are handed to the sink four at a time, once 32 bits are
+  // pending (fields of up to 32 bits then still fit in 64).
+  void Spill() {
+    sink_.PutLittleEndian32(static_cast<uint32_t>(pending_));
+    pending_ >>= 32;
+    count_ -= 32;
+  }
   // Hands every whole byte to the sink; fewer than 8 bits stay pending.
   void Drain() {
     while (count_ >= 8) {
@@ -85,7 +93,7 @@ class BitWriter {
 
   ByteSink& sink_;
   uint64_t pending_ = 0;  // bits in stream order from bit 0 up
-  int count_ = 0;
+  int count_ = 0;         // below 32 between calls
 };
 
 class BitReader {

@@ -34,6 +34,11 @@ class ByteSink {
     Put(static_cast<uint8_t>(value >> 8));
     Put(static_cast<uint8_t>(value));
   }
+  void PutLittleEndian32(uint32_t value) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    PutBytes(bytes, 4);
+  }
   void PutBigEndian32(uint32_t value) {
     PutBigEndian16(value >> 16);
     PutBigEndian16(value & 0xFFFF);
