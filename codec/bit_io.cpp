@@ -6,7 +6,7 @@ namespace wif {
 
 void BitWriter::Terminate() {
   Drain();
-  sink_.Put(static_cast<uint8_t>(pending_));
+  sink_.Put(PartialByte());
   sink_.Put(0x00);
   sink_.Put(0x00);
   sink_.Put(0xFF);

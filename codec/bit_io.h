@@ -42,14 +42,14 @@ class BitWriter {
   explicit BitWriter(ByteSink& sink) : sink_(sink) {}
 
   void PutBit(uint32_t bit) {
-    pending_ |= static_cast<uint64_t>(bit & 1u) << count_;
+    pending_ = (pending_ << 1) | (bit & 1u);
     if (++count_ >= 32) Spill();
   }
   // The low `count` bits of `value`, most significant first (count <= 32).
   void PutBits(uint32_t value, int count) {
     if (count <= 0) return;
     const uint32_t field = count == 32 ? value : value & ((1u << count) - 1);
-    pending_ |= static_cast<uint64_t>(ReverseBits(field, count)) << count_;
+    pending_ = (pending_ << count) | field;
     count_ += count;
     if (count_ >= 32) Spill();
   }
@@ -57,7 +57,7 @@ class BitWriter {
   void PutRepeated(uint32_t bit, uint64_t count) {
     while (count > 0) {
       const int n = count > 32 ? 32 : static_cast<int>(count);
-      if (bit & 1u) pending_ |= ((uint64_t{1} << n) - 1) << count_;
+      pending_ = (pending_ << n) | ((bit & 1u) ? (uint64_t{1} << n) - 1 : 0);
       count_ += n;
       count -= static_cast<uint64_t>(n);
       if (count_ >= 32) Spill();
@@ -75,24 +75,31 @@ class BitWriter {
   ByteSink& sink() { return sink_; }
 
  private:
-  // Whole bytes are handed to the sink four at a time, once 32 bits are
-  // pending (fields of up to 32 bits then still fit in 64).
+  // The pending bits are kept first bit highest, so that a field joins them
+  // with a shift; they are put in the stream's order (first bit lowest) 32 at
+  // a time, once that many are pending (a field of up to 32 bits then still
+  // fits in 64).
   void Spill() {
-    sink_.PutLittleEndian32(static_cast<uint32_t>(pending_));
-    pending_ >>= 32;
+    const uint32_t first32 = static_cast<uint32_t>(pending_ >> (count_ - 32));
+    sink_.PutLittleEndian32(ReverseBits(first32, 32));
     count_ -= 32;
+    pending_ &= (uint64_t{1} << count_) - 1;
   }
   // Hands every whole byte to the sink; fewer than 8 bits stay pending.
   void Drain() {
     while (count_ >= 8) {
-      sink_.Put(static_cast<uint8_t>(pending_));
-      pending_ >>= 8;
+      sink_.Put(kReversedBytes.value[(pending_ >> (count_ - 8)) & 0xFF]);
       count_ -= 8;
     }
+    pending_ &= (uint64_t{1} << count_) - 1;
+  }
+  // The bits of a partial byte (fewer than 8 pending) in stream order.
+  uint8_t PartialByte() const {
+    return static_cast<uint8_t>(kReversedBytes.value[pending_ & 0xFF] >> (8 - count_));
   }
 
   ByteSink& sink_;
-  uint64_t pending_ = 0;  // bits in stream order from bit 0 up
+  uint64_t pending_ = 0;  // the pending bits, the first one highest
   int count_ = 0;         // below 32 between calls
 };
 
