@@ -1,6 +1,8 @@
 // Bit packing, terminators and the end of the stream.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "codec/bit_io.h"
 
 namespace {
@@ -31,6 +33,58 @@ TEST(BitIO, EmptyTerminatorStillWritesItsPendingByte) {
   for (int i = 0; i < 8; ++i) w.PutBit(1);  // a full byte leaves nothing pending
   w.Terminate();
   EXPECT_EQ(sink.bytes(), (std::vector<uint8_t>{0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0xFF}));
+}
+
+// The writer gathers bits and hands them on in groups; whatever the
+// alignment, its bytes must be those of packing one bit at a time.
+TEST(BitIO, WriterMatchesBitByBitPackingAtEveryAlignment) {
+  struct Reference {
+    std::vector<uint8_t> bytes;
+    std::vector<int> bits;  // of the partial byte, first bit first
+    void Bit(int b) {
+      bits.push_back(b);
+      if (bits.size() == 8) Flush();
+    }
+    void Flush() {
+      uint8_t byte = 0;
+      for (size_t i = 0; i < bits.size(); ++i) byte |= static_cast<uint8_t>(bits[i] << i);
+      bytes.push_back(byte);
+      bits.clear();
+    }
+  } ref;
+  ByteSink sink;
+  BitWriter w(sink);
+  uint32_t state = 7;
+  auto next = [&] { return state = state * 1103515245u + 12345u; };
+  for (int step = 0; step < 5000; ++step) {
+    const uint32_t kind = next() >> 28;
+    if (kind < 5) {
+      const int count = static_cast<int>(next() >> 27) + 1;  // 1 .. 32
+      const uint32_t value = next() ^ (next() << 7);
+      w.PutBits(value, count);
+      for (int i = count - 1; i >= 0; --i) ref.Bit(static_cast<int>((value >> i) & 1u));
+    } else if (kind < 10) {
+      const int bit = static_cast<int>(next() >> 31);
+      w.PutBit(static_cast<uint32_t>(bit));
+      ref.Bit(bit);
+    } else if (kind < 14) {
+      const int bit = static_cast<int>(next() >> 31);
+      const uint64_t count = next() >> 25;  // 0 .. 127
+      w.PutRepeated(static_cast<uint32_t>(bit), count);
+      for (uint64_t i = 0; i < count; ++i) ref.Bit(bit);
+    } else if (kind == 14) {
+      w.Reset();  // the partial byte's bits are dropped
+      ref.bits.clear();
+    } else {
+      w.Terminate();
+      ref.Flush();
+      for (uint8_t b : {0x00, 0x00, 0xFF}) ref.bytes.push_back(b);
+    }
+  }
+  w.Terminate();
+  ref.Flush();
+  for (uint8_t b : {0x00, 0x00, 0xFF}) ref.bytes.push_back(b);
+  EXPECT_EQ(sink.bytes(), ref.bytes);
 }
 
 TEST(BitIO, BitsPastTheEndAreZeroAndTheFifteenthReadFails) {
