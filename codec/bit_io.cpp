@@ -16,7 +16,6 @@ void BitWriter::Terminate() {
 void BitReader::LoadPastEnd() {
   // Once the stream has failed its callers are on their way out; the count
   // stays where it stopped.
-  accumulator_ = 0;
   if (failed_) return;
   ++pastEnd_;
   if (pastEnd_ > kMaxReadsPastEnd) Fail();

@@ -113,26 +113,15 @@ class BitReader {
   // Bits read after the end of the stream are 0.
   uint32_t GetBit() {
     if (left_ == 0) Load();
-    const uint32_t bit = accumulator_ & 1u;
-    accumulator_ >>= 1;
     --left_;
-    return bit;
+    return static_cast<uint32_t>(accumulator_ >> left_) & 1u;
   }
-  // A `count`-bit field, most significant bit first (count <= 32), taken
-  // a byte's worth at a time.
+  // A `count`-bit field, most significant bit first (count <= 32). Only the
+  // bytes the field needs are read.
   uint32_t GetBits(int count) {
-    uint32_t value = 0;
-    while (count > 0) {
-      if (left_ == 0) Load();
-      const int n = count < left_ ? count : left_;
-      // At most the 8 bits of one byte: reversed through a table.
-      const uint32_t chunk = accumulator_ & ((1u << n) - 1);
-      value = (value << n) | (kReversedBytes.value[chunk] >> (8 - n));
-      accumulator_ >>= n;
-      left_ -= n;
-      count -= n;
-    }
-    return value;
+    while (left_ < count) Load();
+    left_ -= count;
+    return static_cast<uint32_t>((accumulator_ >> left_) & ((uint64_t{1} << count) - 1));
   }
   // Reads up to and including the next 1 bit and returns the number of 0
   // bits before it; stops early, returning more than `limit`, once more than
@@ -141,16 +130,16 @@ class BitReader {
     uint64_t zeros = 0;
     for (;;) {
       if (left_ == 0) Load();
-      if (accumulator_ == 0) {
+      const uint64_t bits = accumulator_ & ((uint64_t{1} << left_) - 1);
+      if (bits == 0) {
         zeros += static_cast<uint64_t>(left_);
         left_ = 0;
         if (zeros > limit || failed_) return zeros > limit ? zeros : limit + 1;
         continue;
       }
-      const int skip = __builtin_ctz(accumulator_);
-      zeros += static_cast<uint64_t>(skip);
-      accumulator_ >>= skip + 1;
-      left_ -= skip + 1;
+      const int one = 63 - __builtin_clzll(bits);  // where the next 1 is
+      zeros += static_cast<uint64_t>(left_ - 1 - one);
+      left_ = one;
       return zeros;
     }
   }
@@ -171,19 +160,23 @@ class BitReader {
   ByteSource& source() { return source_; }
 
  private:
+  // Appends the next byte's bits (zeros past the end), first bit highest, so
+  // that a field is taken with one shift.
   void Load() {
     const int byte = source_.Get();
+    uint64_t bits = 0;
     if (byte >= 0) {
-      accumulator_ = static_cast<uint32_t>(byte);
+      bits = kReversedBytes.value[byte];
     } else {
       LoadPastEnd();
     }
-    left_ = 8;
+    accumulator_ = (accumulator_ << 8) | bits;
+    left_ += 8;
   }
   void LoadPastEnd();
 
   ByteSource& source_;
-  uint32_t accumulator_ = 0;
+  uint64_t accumulator_ = 0;  // the low `left_` bits are unread, the next one highest
   int left_ = 0;
   int pastEnd_ = 0;
   bool failed_ = false;
