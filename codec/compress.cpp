@@ -77,12 +77,15 @@ Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks
     second.join();
     return s != Status::Ok ? s : chroma;
   }
-  // Each plane's coding is one piece of work; its first level can be shared
-  // out by bands of row pairs. Here: the luma's first level, bands of plane
-  // 2's, then the luma's coding. On the second thread: plane 1's first level
-  // and coding, any bands of plane 2 still left, then, once every band is
-  // made, plane 2's coding. (A photograph's chroma planes together cost more
-  // to code than its luma, so the luma's thread makes most of plane 2.)
+  // A plane's first level can be shared out by bands of row pairs, and the
+  // luma's detail section (a stream of its own) can be coded by either
+  // thread. Here: the luma's first level, bands of plane 2's, the luma's
+  // coarse section. On the second thread: plane 1's first level and coding,
+  // any bands of plane 2 still left, then, once every band is made, plane
+  // 2's coding. Whichever thread is free first then codes the luma's
+  // details, so that the two finish close together whichever planes cost
+  // more. (A photograph's chroma planes together cost more to code than its
+  // luma, so the luma's thread makes most of plane 2.)
   QuadBuf quads[3];
   for (QuadBuf& quad : quads) {
     if (!quad.Allocate(luma_.pw2, ph2, &memory_)) {
@@ -113,6 +116,21 @@ Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks
       return Status::NoMemory;
     }
   }
+  Status lumaFirstLevel = Status::Failed;
+  std::promise<void> lumaReady;
+  std::shared_future<void> lumaFirstLevelMade = lumaReady.get_future().share();
+  ByteSink lumaDetails;
+  Status details = Status::Ok;
+  std::atomic<bool> detailsTaken{false};
+  // The luma's details, on the calling thread's scratch array (its own
+  // coding is done), unless the other thread has taken them.
+  auto lumaDetailsIfLeft = [&](PlaneScratch& set) {
+    if (detailsTaken.exchange(true)) return;
+    lumaFirstLevelMade.wait();
+    if (lumaFirstLevel == Status::Ok) {
+      details = EncodeLumaDetails(lumaDetails, quads[0], luma_, set.linear.data());
+    }
+  };
   Status chroma = Status::Failed;
   std::thread second([&] {
     Status s = FirstLevelColour(r, 1, quads[1], 0, ph2);
@@ -123,13 +141,19 @@ Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks
     if (s == Status::Ok && bandFailed) s = Status::NoMemory;
     if (s == Status::Ok) s = CodePlane(quads[2], 2, sinks[2], scratch[1]);
     quads[2].Release();
+    lumaDetailsIfLeft(scratch[1]);
     chroma = s;
   });
-  Status s = FirstLevelColour(r, 0, quads[0], 0, ph2);
+  lumaFirstLevel = FirstLevelColour(r, 0, quads[0], 0, ph2);
+  lumaReady.set_value();
   makeBands();
-  if (s == Status::Ok) s = CodePlane(quads[0], 0, sinks[0], scratch[0]);
-  quads[0].Release();
+  Status s = lumaFirstLevel;
+  if (s == Status::Ok) s = EncodeLumaCoarse(sinks[0], quads[0], luma_, scratch[0]);
+  lumaDetailsIfLeft(scratch[0]);
   second.join();
+  quads[0].Release();
+  if (s == Status::Ok) s = details;
+  if (s == Status::Ok) sinks[0].PutBytes(lumaDetails.bytes().data(), lumaDetails.bytes().size());
   return s != Status::Ok ? s : chroma;
 }
 
@@ -361,6 +385,23 @@ Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int 
                           section, streamOpen);
 }
 
+Status EncodeLumaCoarse(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
+                        PlaneScratch& scratch) {
+  BitWriter bits(out);
+  AdaptiveModel model;
+  ArithEncoder coder(bits, model);
+  bool streamOpen = false;
+  return EncodeCoarsePart(out, bits, coder, model, quad, layout, 0, scratch, StartSection(out),
+                          streamOpen);
+}
+
+Status EncodeLumaDetails(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int32_t* lin) {
+  BitWriter bits(out);
+  AdaptiveModel model;
+  ArithEncoder coder(bits, model);
+  return EncodeDetailPart(out, bits, coder, model, quad, layout, 0, lin, StartSection(out), false);
+}
+
 Status EncodeGreyPlaneAtOnce(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
                              PlaneScratch& scratch, MemoryTracker* memory) {
   // The detail planes have a section and a stream of their own: they are
@@ -373,20 +414,9 @@ Status EncodeGreyPlaneAtOnce(ByteSink& out, QuadBuf& quad, const PlaneLayout& la
   }
   ByteSink detailSink;
   Status details = Status::Failed;
-  std::thread second([&] {
-    BitWriter bits(detailSink);
-    AdaptiveModel model;
-    ArithEncoder coder(bits, model);
-    const uint64_t section = StartSection(detailSink);
-    details = EncodeDetailPart(detailSink, bits, coder, model, quad, layout, 0,
-                               detailLinear.data(), section, false);
-  });
-  BitWriter bits(out);
-  AdaptiveModel model;
-  ArithEncoder coder(bits, model);
-  bool streamOpen = false;
-  const Status s = EncodeCoarsePart(out, bits, coder, model, quad, layout, 0, scratch,
-                                    StartSection(out), streamOpen);
+  std::thread second(
+      [&] { details = EncodeLumaDetails(detailSink, quad, layout, detailLinear.data()); });
+  const Status s = EncodeLumaCoarse(out, quad, layout, scratch);
   second.join();
   if (s != Status::Ok) return s;
   if (details != Status::Ok) return details;

@@ -54,6 +54,13 @@ struct PlaneScratch {
 // into separate sinks and the sections joined in order.
 Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int plane,
                    PlaneScratch& scratch);
+// The two sections of plane 0 (grey or luma) apart, each with coders of its
+// own, so that they can be coded at once into separate sinks: its coarse
+// section, and its detail section (`lin`, a plane-sized array, is needed
+// only when the details are block coded).
+Status EncodeLumaCoarse(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
+                        PlaneScratch& scratch);
+Status EncodeLumaDetails(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int32_t* lin);
 // EncodePlane of a grey picture's plane, its detail section coded on a second
 // thread: the same bytes.
 Status EncodeGreyPlaneAtOnce(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
