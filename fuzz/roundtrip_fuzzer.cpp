@@ -11,6 +11,7 @@
 #include "engine/options.h"
 #include "engine/threads.h"
 #include "formats/output_depth.h"
+#include "formats/rwimage.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -83,7 +84,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!SameFile(out, oneThread)) std::abort();
     }
     vxScopedImage back;
-    if (back.LoadImage(out.c_str()) != 0) std::abort();  // what we wrote must read back
+    const int loaded = back.LoadImage(out.c_str());
+    // What we wrote must read back, within the readers' memory ceiling (16 MiB
+    // here): a WIF file coded with many levels needs buffers for its padded
+    // planes, larger than the picture itself.
+    if (loaded == vxNoMemory && type == TypeWIF) continue;
+    if (loaded != 0) std::abort();
     const bool lossless = type != TypeJPEG && type != TypeWIF;
     if (lossless && !SamePicture(copy, back)) std::abort();
   }
