@@ -72,8 +72,6 @@ class BitWriter {
   // Writes the pending byte and 0x00 0x00 0xFF, then starts on a fresh byte.
   void Terminate();
 
-  ByteSink& sink() { return sink_; }
-
  private:
   // The pending bits are kept first bit highest, so that a field joins them
   // with a shift; they are put in the stream's order (first bit lowest) 32 at

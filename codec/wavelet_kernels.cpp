@@ -122,15 +122,19 @@ inline __m128i Truncate(__m128d lo, __m128d hi) {
   return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
 }
 
-// v + 0.49 above 0, v - 0.49 otherwise, kept within -200 .. 200 so that the
-// truncation and the saturating packs give the clamped byte.
-inline __m128d DetailSum(__m128d d) {
+// v + half above 0, v - half otherwise, kept within low .. high: what the
+// rounding of a value to a detail or a coefficient truncates.
+inline __m128d RoundingSum(__m128d d, double half, double low, double high) {
   const __m128d above = _mm_cmpgt_pd(d, _mm_setzero_pd());
-  const __m128d half = _mm_or_pd(_mm_and_pd(above, _mm_set1_pd(0.49)),
-                                 _mm_andnot_pd(above, _mm_set1_pd(-0.49)));
-  const __m128d t = _mm_add_pd(d, half);
-  return _mm_min_pd(_mm_max_pd(t, _mm_set1_pd(-200.0)), _mm_set1_pd(200.0));
+  const __m128d offset = _mm_or_pd(_mm_and_pd(above, _mm_set1_pd(half)),
+                                   _mm_andnot_pd(above, _mm_set1_pd(-half)));
+  const __m128d t = _mm_add_pd(d, offset);
+  return _mm_min_pd(_mm_max_pd(t, _mm_set1_pd(low)), _mm_set1_pd(high));
 }
+
+// v +- 0.49, kept within -200 .. 200 so that the truncation and the
+// saturating packs give the clamped byte.
+inline __m128d DetailSum(__m128d d) { return RoundingSum(d, 0.49, -200.0, 200.0); }
 
 void RoundDetailsSse2(const float* in, int8_t* out, size_t count) {
   size_t i = 0;
@@ -146,14 +150,10 @@ void RoundDetailsSse2(const float* in, int8_t* out, size_t count) {
   RoundDetailsPlain(in + i, out + i, count - i);
 }
 
-// v + 0.499 above 0, v - 0.499 otherwise, kept within the 32-bit range, so
-// that truncation gives the saturated value.
+// v +- 0.499, kept within the 32-bit range, so that truncation gives the
+// saturated value.
 inline __m128d CoefficientSum(__m128d d) {
-  const __m128d above = _mm_cmpgt_pd(d, _mm_setzero_pd());
-  const __m128d half = _mm_or_pd(_mm_and_pd(above, _mm_set1_pd(0.499)),
-                                 _mm_andnot_pd(above, _mm_set1_pd(-0.499)));
-  const __m128d t = _mm_add_pd(d, half);
-  return _mm_min_pd(_mm_max_pd(t, _mm_set1_pd(-2147483648.0)), _mm_set1_pd(2147483647.0));
+  return RoundingSum(d, 0.499, -2147483648.0, 2147483647.0);
 }
 
 void RoundCoefficientsSse2(const float* in, int32_t* out, size_t count) {
