@@ -27,6 +27,7 @@ void BitReader::Fail() {
 }
 
 bool BitReader::SkipTerminator() {
+  GiveBack();
   left_ = 0;
   for (;;) {
     const int byte = source_.Get();
@@ -39,6 +40,7 @@ bool BitReader::SkipTerminator() {
 }
 
 bool BitReader::ReadBigEndian(int bytes, uint32_t& value) {
+  GiveBack();
   left_ = 0;
   value = 0;
   for (int i = 0; i < bytes; ++i) {

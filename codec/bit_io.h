@@ -8,7 +8,9 @@
 // find the end without counting bits.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "codec/byte_stream.h"
 
@@ -114,8 +116,8 @@ class BitReader {
     --left_;
     return static_cast<uint32_t>(accumulator_ >> left_) & 1u;
   }
-  // A `count`-bit field, most significant bit first (count <= 32). Only the
-  // bytes the field needs are read.
+  // A `count`-bit field, most significant bit first (count <= 32). Near the
+  // end of the stream bytes are read one at a time, as the field needs them.
   uint32_t GetBits(int count) {
     while (left_ < count) Load();
     left_ -= count;
@@ -142,7 +144,18 @@ class BitReader {
     }
   }
   // Discards the rest of the current byte: the next bit comes from a fresh byte.
-  void Reset() { left_ = 0; }
+  void Reset() {
+    GiveBack();
+    left_ = 0;
+  }
+  // Forgets the bits at hand without returning them: for a source that has
+  // just been rewound.
+  void Restart() { left_ = 0; }
+  // Bytes of the source consumed, counting the byte being read.
+  uint64_t Position() {
+    GiveBack();
+    return source_.Position();
+  }
   // Reads and discards bytes up to and including the next 0xFF. False (with
   // the stream marked failed) when the stream ends first.
   bool SkipTerminator();
@@ -155,12 +168,23 @@ class BitReader {
   // Marks the stream unreadable (reported once).
   void Fail();
   int readsPastEnd() const { return pastEnd_; }
-  ByteSource& source() { return source_; }
 
  private:
-  // Appends the next byte's bits (zeros past the end), first bit highest, so
-  // that a field is taken with one shift.
+  // Appends the next bytes' bits (zeros past the end), first bit highest, so
+  // that a field is taken with one shift. Where the source holds eight bytes
+  // at hand, as many whole bytes as fit are taken at once; the whole bytes
+  // not yet needed go back to the source (GiveBack) before anything reads it
+  // bytewise, so the stream is read exactly as one byte at a time would.
   void Load() {
+    if (source_.Available() >= 8) {
+      const int bytes = (63 - left_) >> 3;  // 4 .. 7: Load runs below 32 bits
+      uint64_t word;
+      std::memcpy(&word, source_.Peek(), 8);
+      source_.Skip(static_cast<size_t>(bytes));
+      accumulator_ = (accumulator_ << (8 * bytes)) | (StreamOrder(word) >> (64 - 8 * bytes));
+      left_ += 8 * bytes;
+      return;
+    }
     const int byte = source_.Get();
     uint64_t bits = 0;
     if (byte >= 0) {
@@ -171,10 +195,26 @@ class BitReader {
     accumulator_ = (accumulator_ << 8) | bits;
     left_ += 8;
   }
+  // Eight bytes read in memory order as the stream's bits, the first highest:
+  // the bits of each byte reversed, then the bytes.
+  static uint64_t StreamOrder(uint64_t word) {
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    word = ((word >> 1) & 0x5555555555555555ull) | ((word & 0x5555555555555555ull) << 1);
+    word = ((word >> 2) & 0x3333333333333333ull) | ((word & 0x3333333333333333ull) << 2);
+    word = ((word >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((word & 0x0F0F0F0F0F0F0F0Full) << 4);
+    return __builtin_bswap64(word);
+  }
+  // Returns the whole unread bytes to the source; the bits of a partly read
+  // byte stay.
+  void GiveBack() {
+    source_.Unget(static_cast<size_t>(left_ >> 3));
+    left_ &= 7;
+  }
   void LoadPastEnd();
 
   ByteSource& source_;
-  uint64_t accumulator_ = 0;  // the low `left_` bits are unread, the next one highest
+  uint64_t accumulator_ = 0;  // the low `left_` bits are unread, the next one highest;
+                              // whole bytes among them may be ahead of the source
   int left_ = 0;
   int pastEnd_ = 0;
   bool failed_ = false;

@@ -1,5 +1,8 @@
 #include "codec/byte_stream.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace wif {
 
 ByteSink::ByteSink() = default;
@@ -52,7 +55,7 @@ ByteSource::ByteSource(const uint8_t* data, size_t size) : memory_(data), memory
   Rewind();
 }
 
-ByteSource::ByteSource(FILE* file) : file_(file) { buffer_.resize(1 << 16); }
+ByteSource::ByteSource(FILE* file) : file_(file) { buffer_.resize(kLookBehind + (1 << 16)); }
 
 bool ByteSource::Rewind() {
   consumed_ = 0;
@@ -89,9 +92,15 @@ bool ByteSource::Contents(std::vector<uint8_t>& storage, const uint8_t*& data, s
 
 int ByteSource::Refill() {
   if (!file_) return -1;
-  const size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+  uint8_t* data = buffer_.data() + kLookBehind;
+  const size_t got = std::fread(data, 1, buffer_.size() - kLookBehind, file_);
   if (got == 0) return -1;
-  next_ = buffer_.data();
+  // The last bytes of the old window stay just before the new one, for Unget.
+  if (end_ != nullptr) {
+    const size_t keep = std::min<size_t>(kLookBehind, static_cast<size_t>(end_ - buffer_.data()));
+    std::memmove(data - keep, end_ - keep, keep);
+  }
+  next_ = data;
   end_ = next_ + got;
   consumed_ += got;
   return *next_++;

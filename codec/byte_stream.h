@@ -83,6 +83,16 @@ class ByteSource {
     if (next_ < end_) return *next_++;
     return Refill();
   }
+  // Bytes that can be taken at once from the current window.
+  size_t Available() const { return static_cast<size_t>(end_ - next_); }
+  // The next Available() bytes, left in place.
+  const uint8_t* Peek() const { return next_; }
+  void Skip(size_t count) { next_ += count; }
+  // Steps back over the last `count` bytes delivered (count <= kLookBehind;
+  // a refill keeps that many of the previous window in front of the new one).
+  void Unget(size_t count) { next_ -= count; }
+  static constexpr size_t kLookBehind = 8;
+
   // Goes back to the first byte; false when the file cannot seek.
   bool Rewind();
   // The whole stream as one block of memory: in place for a memory source,

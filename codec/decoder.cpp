@@ -230,7 +230,7 @@ struct SectionReader {
   SectionReader(const uint8_t* data, size_t size, size_t start)
       : begin(start + 4), source(data + begin, size - begin), bits(source), coder(bits, model) {}
   // Where the reading has got to, as an offset in the stream.
-  uint64_t End() const { return begin + source.Position(); }
+  uint64_t End() { return begin + bits.Position(); }
 
   size_t begin;
   ByteSource source;
@@ -363,7 +363,7 @@ Status decoder::RunSequential() {
     if (s != Status::Ok) return s;
     if (p + 1 < planes && !ReadSectionLength(bits_)) return Status::Corrupt;
   }
-  consumed_ = in_.Position();
+  consumed_ = bits_.Position();
   return Status::Ok;
 }
 
@@ -385,7 +385,7 @@ Status decoder::RunParallel(const uint8_t* data, size_t size) {
     BitReader bits(source);
     const Status s =
         DecodePlane(bits, p, true, p == 0 ? luma_ : chroma, buffers, &planeMemory[p]);
-    end[p] = begin[p] + source.Position();
+    end[p] = begin[p] + bits.Position();
     if (pastEnd) *pastEnd = bits.readsPastEnd();
     if (s != Status::Ok) return s;
     if (p < 2 && end[p] != expectedEnd[p]) return Status::Failed;
@@ -491,6 +491,7 @@ Status decoder::RunGreyParallel(const uint8_t* data, size_t size) {
 }
 
 Status decoder::init() {
+  bits_.Restart();
   if (!in_.Rewind() || !ReadHeader(in_, header_)) {
     bits_.Fail();
     return Status::Corrupt;

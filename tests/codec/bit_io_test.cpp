@@ -120,6 +120,104 @@ TEST(BitIO, ByteLevelReadsAndTerminatorSkipping) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Bad input file\n");
 }
 
+// The reader takes several bytes at a time where it can; byte-level reads
+// and positions must still see the stream exactly where one byte at a time
+// would have left it, in memory and from a file read in windows.
+TEST(BitIO, ReadingAheadKeepsByteLevelReadsAndPositionsExact) {
+  struct Step {
+    int kind;  // 0 field, 1 zeros then a one, 2 terminator
+    uint32_t value;
+    int count;
+    uint64_t position;  // after a terminator
+  };
+  std::vector<Step> steps;
+  ByteSink sink;
+  BitWriter w(sink);
+  uint32_t state = 11;
+  auto next = [&] { return state = state * 1103515245u + 12345u; };
+  for (int i = 0; i < 120000; ++i) {
+    const uint32_t pick = next() >> 24;
+    if (pick < 200) {
+      const int count = static_cast<int>(next() >> 27) + 1;
+      const uint32_t value = (next() ^ (next() << 9)) & (count == 32 ? ~0u : (1u << count) - 1);
+      w.PutBits(value, count);
+      steps.push_back({0, value, count, 0});
+    } else if (pick < 250) {
+      const int zeros = static_cast<int>(next() >> 26);  // 0 .. 63
+      w.PutRepeated(0, static_cast<uint64_t>(zeros));
+      w.PutBit(1);
+      steps.push_back({1, 0, zeros, 0});
+    } else {
+      w.Terminate();
+      steps.push_back({2, 0, 0, sink.Position()});
+    }
+  }
+  w.Terminate();
+  steps.push_back({2, 0, 0, sink.Position()});
+  const std::vector<uint8_t>& bytes = sink.bytes();
+  ASSERT_GT(bytes.size(), 200000u);  // several file windows
+
+  auto replay = [&](ByteSource& source) {
+    BitReader r(source);
+    bool byBytes = false;  // the two ways of crossing a terminator, in turn
+    for (const Step& step : steps) {
+      if (step.kind == 0) {
+        ASSERT_EQ(r.GetBits(step.count), step.value);
+      } else if (step.kind == 1) {
+        ASSERT_EQ(r.CountZeros(1000), static_cast<uint64_t>(step.count));
+      } else {
+        byBytes = !byBytes;
+        if (byBytes) {
+          // The rest of the partial byte is dropped, then 0x00 0x00 (and
+          // 0x00 again when nothing was pending) up to the 0xFF.
+          r.Reset();
+          uint32_t zeros = 1;
+          ASSERT_TRUE(r.ReadBigEndian(2, zeros));
+          ASSERT_EQ(zeros, 0u);
+        }
+        ASSERT_TRUE(r.SkipTerminator());
+        ASSERT_EQ(r.Position(), step.position);
+        ASSERT_EQ(source.Position(), step.position);
+      }
+    }
+    EXPECT_EQ(r.readsPastEnd(), 0);
+    EXPECT_FALSE(r.failed());
+  };
+  {
+    ByteSource memory(bytes.data(), bytes.size());
+    replay(memory);
+  }
+  FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+  ByteSource file(f);
+  ASSERT_TRUE(file.Rewind());
+  replay(file);
+  std::fclose(f);
+}
+
+// A file is read in windows of 64 KiB; the last bytes delivered can be
+// stepped back over even just after the next window has been read.
+TEST(ByteStreams, UngetReachesBackAcrossAFileWindow) {
+  std::vector<uint8_t> bytes(3 * 65536 + 5);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 131 + (i >> 8));
+  FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+  for (size_t past = 0; past < 3; ++past) {
+    for (size_t back = 1; back <= ByteSource::kLookBehind; ++back) {
+      ByteSource source(f);
+      ASSERT_TRUE(source.Rewind());
+      const size_t stop = 2 * 65536 + past;  // just into the third window
+      for (size_t i = 0; i < stop; ++i) source.Get();
+      source.Unget(back);
+      EXPECT_EQ(source.Position(), stop - back);
+      for (size_t i = stop - back; i < stop + 4; ++i) ASSERT_EQ(source.Get(), bytes[i]) << back;
+    }
+  }
+  std::fclose(f);
+}
+
 TEST(ByteStreams, PatchReachesBytesAlreadyInTheFile) {
   FILE* f = std::tmpfile();
   ASSERT_NE(f, nullptr);
