@@ -178,11 +178,29 @@ inline int ArithDecoder::Decode() {
   const int32_t total = model_.Cumulative(0);
   const int32_t range = high_ - low_ + 1;
   const int32_t target = ((value_ - low_ + 1) * total - 1) / range;
+  // The bounds of the two most frequent symbols are divided out alongside
+  // the target rather than after it, so that the usual symbol waits on one
+  // division, not two. The bound above index 1 is the whole range.
+  const auto bound = [&](int index) {
+    return static_cast<int32_t>(static_cast<uint32_t>(range * model_.Cumulative(index)) /
+                                static_cast<uint32_t>(total));
+  };
+  const int32_t bound1 = bound(1);
+  const int32_t bound2 = bound(2);
   if (value_ < low_ || target < 0 || target >= total) return kInvalid;
   int s = 1;
   while (model_.Cumulative(s) > target) ++s;
-  high_ = low_ + range * model_.Cumulative(s - 1) / total - 1;
-  low_ = low_ + range * model_.Cumulative(s) / total;
+  int32_t upper = range;
+  int32_t lower = bound1;
+  if (s == 2) {
+    upper = bound1;
+    lower = bound2;
+  } else if (s > 2) {
+    upper = bound(s - 1);
+    lower = bound(s);
+  }
+  high_ = low_ + upper - 1;
+  low_ = low_ + lower;
   // The value keeps its distance from low, doubled at every step, plus the
   // bits read in.
   const Renormalisation r = Renormalise(low_, high_);
