@@ -151,12 +151,34 @@ inline Renormalisation Renormalise(int32_t low, int32_t high) {
   return r;
 }
 
+// Division by the model's total d (1 <= d <= kMaxTotal < 2^14) of a product
+// n = range x cumulative frequency < 2^16 x 2^14, as a multiply and a shift:
+// with m = ceil(2^44 / d), n m / 2^44 exceeds n / d by less than
+// 2^30 d / (d 2^44) = 2^-14 <= 1/d, never reaching the next integer, so its
+// floor is floor(n / d). The reciprocal depends on the model alone, so it is
+// looked up while the interval of the previous symbol is still narrowing,
+// and the interval waits on a multiply instead of a division.
+struct TotalReciprocals {
+  uint64_t value[AdaptiveModel::kMaxTotal + 1];
+  constexpr TotalReciprocals() : value() {
+    for (uint64_t d = 1; d <= AdaptiveModel::kMaxTotal; ++d) {
+      value[d] = ((uint64_t{1} << 44) + d - 1) / d;
+    }
+  }
+};
+inline constexpr TotalReciprocals kTotalReciprocals;
+
+inline int32_t DivideByTotal(int32_t n, int32_t total) {
+  const uint64_t m = kTotalReciprocals.value[total];
+  return static_cast<int32_t>((static_cast<unsigned __int128>(static_cast<uint32_t>(n)) * m) >> 44);
+}
+
 inline void ArithEncoder::Encode(int character) {
   const int s = model_.IndexOf(character);
   const int32_t total = model_.Cumulative(0);
   const int32_t range = high_ - low_ + 1;
-  high_ = low_ + range * model_.Cumulative(s - 1) / total - 1;
-  low_ = low_ + range * model_.Cumulative(s) / total;
+  high_ = low_ + DivideByTotal(range * model_.Cumulative(s - 1), total) - 1;
+  low_ = low_ + DivideByTotal(range * model_.Cumulative(s), total);
   const Renormalisation r = Renormalise(low_, high_);
   if (r.shared > 0) {
     // The shared bits are low's leading ones; the pending underflow bits
@@ -178,29 +200,11 @@ inline int ArithDecoder::Decode() {
   const int32_t total = model_.Cumulative(0);
   const int32_t range = high_ - low_ + 1;
   const int32_t target = ((value_ - low_ + 1) * total - 1) / range;
-  // The bounds of the two most frequent symbols are divided out alongside
-  // the target rather than after it, so that the usual symbol waits on one
-  // division, not two. The bound above index 1 is the whole range.
-  const auto bound = [&](int index) {
-    return static_cast<int32_t>(static_cast<uint32_t>(range * model_.Cumulative(index)) /
-                                static_cast<uint32_t>(total));
-  };
-  const int32_t bound1 = bound(1);
-  const int32_t bound2 = bound(2);
   if (value_ < low_ || target < 0 || target >= total) return kInvalid;
   int s = 1;
   while (model_.Cumulative(s) > target) ++s;
-  int32_t upper = range;
-  int32_t lower = bound1;
-  if (s == 2) {
-    upper = bound1;
-    lower = bound2;
-  } else if (s > 2) {
-    upper = bound(s - 1);
-    lower = bound(s);
-  }
-  high_ = low_ + upper - 1;
-  low_ = low_ + lower;
+  high_ = low_ + DivideByTotal(range * model_.Cumulative(s - 1), total) - 1;
+  low_ = low_ + DivideByTotal(range * model_.Cumulative(s), total);
   // The value keeps its distance from low, doubled at every step, plus the
   // bits read in.
   const Renormalisation r = Renormalise(low_, high_);

@@ -113,6 +113,20 @@ std::vector<int32_t> RoundTripSweeps(const std::vector<int32_t>& values,
   return out;
 }
 
+// The coder divides range x cumulative frequency by the model's total with a
+// multiply: it must give the quotient of a division for every total the
+// model can reach and every product up to the largest range times the total.
+TEST(AdaptiveModel, DivisionByTheTotalIsExactForEveryTotal) {
+  for (int32_t d = 1; d <= AdaptiveModel::kMaxTotal; ++d) {
+    for (int32_t k : {0, 1, 2, 3, 1000, 16383, 65535, 65536}) {
+      for (int32_t n : {k * d - 1, k * d, k * d + d / 2, k * d + d - 1}) {
+        if (n < 0 || n > 65536 * d) continue;
+        ASSERT_EQ(DivideByTotal(n, d), n / d) << n << " / " << d;
+      }
+    }
+  }
+}
+
 TEST(RunValue, RoundTripsAssortedArraysOverSeveralSweeps) {
   std::mt19937 rng(3);
   for (int trial = 0; trial < 40; ++trial) {
