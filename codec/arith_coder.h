@@ -199,10 +199,16 @@ inline void ArithEncoder::Encode(int character) {
 inline int ArithDecoder::Decode() {
   const int32_t total = model_.Cumulative(0);
   const int32_t range = high_ - low_ + 1;
-  const int32_t target = ((value_ - low_ + 1) * total - 1) / range;
-  if (value_ < low_ || target < 0 || target >= total) return kInvalid;
+  // The symbol is the first index s whose cumulative frequency is at most
+  // the target ((value - low + 1) total - 1) / range. With x the dividend,
+  // c <= floor(x / range) holds exactly when c range <= x, so the search
+  // compares products and the target is never divided out: the interval
+  // waits on multiplies only.
+  if (value_ < low_) return kInvalid;
+  const int32_t x = (value_ - low_ + 1) * total - 1;
+  if (x >= total * range) return kInvalid;
   int s = 1;
-  while (model_.Cumulative(s) > target) ++s;
+  while (model_.Cumulative(s) * range > x) ++s;
   high_ = low_ + DivideByTotal(range * model_.Cumulative(s - 1), total) - 1;
   low_ = low_ + DivideByTotal(range * model_.Cumulative(s), total);
   // The value keeps its distance from low, doubled at every step, plus the

@@ -127,6 +127,66 @@ TEST(AdaptiveModel, DivisionByTheTotalIsExactForEveryTotal) {
   }
 }
 
+// The decoder narrows its interval with multiplies and renormalises in one
+// step; on any stream, valid or not, it must give the characters of the
+// textbook decoding: a division for the target, one bit per doubling.
+TEST(ArithDecoder, MatchesTheTextbookDecodingOnRandomStreams) {
+  std::mt19937 rng(9);
+  testing::internal::CaptureStderr();  // streams that run far past their end
+  for (int trial = 0; trial < 300; ++trial) {
+    std::vector<uint8_t> bytes(1 + rng() % 600);
+    const uint32_t sparse = rng() % 4;  // mostly zero bits: long runs of one character
+    for (auto& b : bytes) b = static_cast<uint8_t>(sparse ? rng() & rng() & rng() : rng());
+    size_t bit = 0;
+    auto next = [&]() -> int32_t {
+      const size_t i = bit++;
+      return i / 8 < bytes.size() ? (bytes[i / 8] >> (i % 8)) & 1 : 0;
+    };
+    AdaptiveModel model;
+    int32_t low = 0, high = kCodeTop, value = 0;
+    for (int i = 0; i < 16; ++i) value = 2 * value + next();
+
+    ByteSource source(bytes.data(), bytes.size());
+    BitReader r(source);
+    AdaptiveModel readModel;
+    ArithDecoder dec(r, readModel);
+    dec.Start();
+    for (int n = 0; n < 4000; ++n) {
+      const int32_t total = model.Cumulative(0);
+      const int32_t range = high - low + 1;
+      const int32_t target = ((value - low + 1) * total - 1) / range;
+      int expected;
+      if (value < low || target < 0 || target >= total) {
+        expected = ArithDecoder::kInvalid;
+      } else {
+        int sym = 1;
+        while (model.Cumulative(sym) > target) ++sym;
+        high = low + range * model.Cumulative(sym - 1) / total - 1;
+        low = low + range * model.Cumulative(sym) / total;
+        for (;;) {
+          if (high < kHalf) {
+          } else if (low >= kHalf) {
+            value -= kHalf, low -= kHalf, high -= kHalf;
+          } else if (low >= kFirstQuarter && high < kThirdQuarter) {
+            value -= kFirstQuarter, low -= kFirstQuarter, high -= kFirstQuarter;
+          } else {
+            break;
+          }
+          low = 2 * low;
+          high = 2 * high + 1;
+          value = 2 * value + next();
+        }
+        expected = sym == AdaptiveModel::kSymbols ? ArithDecoder::kEnd : model.CharacterAt(sym);
+        if (sym != AdaptiveModel::kSymbols) model.Update(sym);
+      }
+      // Both go on past an end symbol, which leaves the model as it was.
+      ASSERT_EQ(dec.Decode(), expected) << "trial " << trial << ", character " << n;
+      if (expected == ArithDecoder::kInvalid) break;
+    }
+  }
+  testing::internal::GetCapturedStderr();
+}
+
 TEST(RunValue, RoundTripsAssortedArraysOverSeveralSweeps) {
   std::mt19937 rng(3);
   for (int trial = 0; trial < 40; ++trial) {
