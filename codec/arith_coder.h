@@ -54,6 +54,23 @@ class ArithEncoder {
   void Encode(int character);
   // Sends the bits that settle the final interval.
   void Finish();
+  // Runs body(coder) on a coder whose interval and pending output bits are
+  // local copies of this one's, then takes them back: inside, they live in
+  // registers rather than going through memory between characters, which
+  // the bit writer's byte stores (that may alias anything) would force.
+  template <class Body>
+  [[gnu::always_inline]] void Batch(Body&& body) {
+    BitWriter bits = out_;
+    ArithEncoder local(bits, model_);
+    local.low_ = low_;
+    local.high_ = high_;
+    local.follow_ = follow_;
+    body(local);
+    low_ = local.low_;
+    high_ = local.high_;
+    follow_ = local.follow_;
+    out_.Continue(bits);
+  }
 
  private:
   void Emit(uint32_t bit) {
@@ -173,7 +190,7 @@ inline int32_t DivideByTotal(int32_t n, int32_t total) {
   return static_cast<int32_t>((static_cast<unsigned __int128>(static_cast<uint32_t>(n)) * m) >> 44);
 }
 
-inline void ArithEncoder::Encode(int character) {
+[[gnu::always_inline]] inline void ArithEncoder::Encode(int character) {
   const int s = model_.IndexOf(character);
   const int32_t total = model_.Cumulative(0);
   const int32_t range = high_ - low_ + 1;

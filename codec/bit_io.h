@@ -73,6 +73,12 @@ class BitWriter {
   }
   // Writes the pending byte and 0x00 0x00 0xFF, then starts on a fresh byte.
   void Terminate();
+  // Takes over the pending bits of `copy`, a copy of this writer that has
+  // been writing in its place (to the same sink).
+  void Continue(const BitWriter& copy) {
+    pending_ = copy.pending_;
+    count_ = copy.count_;
+  }
 
  private:
   // The pending bits are kept first bit highest, so that a field joins them

@@ -39,28 +39,30 @@ void ReportUnexpected(int character, int64_t position) {
 }  // namespace
 
 void SweepEncoder::Values(const int32_t* values, int64_t count) {
-  int64_t i = 0;
-  while (i < count) {
-    if (values[i] != 0) {
-      if (run_ > 0) EncodeRun(coder_, run_);
-      run_ = 0;
-      EncodeValue(coder_, values[i]);
-      ++i;
-      continue;
+  coder_.Batch([&](ArithEncoder& coder) {
+    int64_t i = 0;
+    while (i < count) {
+      if (values[i] != 0) {
+        if (run_ > 0) EncodeRun(coder, run_);
+        run_ = 0;
+        EncodeValue(coder, values[i]);
+        ++i;
+        continue;
+      }
+      // The run's end: four values at a time while they are all zero.
+      int64_t j = i + 1;
+      while (j + 4 <= count) {
+        uint64_t a, b;
+        std::memcpy(&a, values + j, sizeof a);
+        std::memcpy(&b, values + j + 2, sizeof b);
+        if ((a | b) != 0) break;
+        j += 4;
+      }
+      while (j < count && values[j] == 0) ++j;
+      run_ += j - i;
+      i = j;
     }
-    // The run's end: four values at a time while they are all zero.
-    int64_t j = i + 1;
-    while (j + 4 <= count) {
-      uint64_t a, b;
-      std::memcpy(&a, values + j, sizeof a);
-      std::memcpy(&b, values + j + 2, sizeof b);
-      if ((a | b) != 0) break;
-      j += 4;
-    }
-    while (j < count && values[j] == 0) ++j;
-    run_ += j - i;
-    i = j;
-  }
+  });
   if (count > 0) last_ = values[count - 1];
 }
 
