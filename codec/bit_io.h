@@ -149,6 +149,25 @@ class BitReader {
       return zeros;
     }
   }
+  // A `count`-bit field (count < 32) and then CountZeros(limit), as
+  // (zeros << count) | field. Read in one step when both lie in the bits at
+  // hand, as they do but for long runs of zeros.
+  uint64_t GetBitsThenZeros(int count, uint64_t limit) {
+    if (left_ < 32 && source_.Available() >= 8) Load();
+    const int rest = left_ - count;
+    if (rest > 0) {
+      const uint64_t after = accumulator_ & ((uint64_t{1} << rest) - 1);
+      const int one = after != 0 ? 63 - __builtin_clzll(after) : -1;
+      const uint64_t zeros = static_cast<uint64_t>(rest - 1 - one);
+      if (after != 0 && zeros <= limit) {
+        const uint64_t field = (accumulator_ >> rest) & ((uint64_t{1} << count) - 1);
+        left_ = one;
+        return (zeros << count) | field;
+      }
+    }
+    const uint32_t field = GetBits(count);
+    return (CountZeros(limit) << count) | field;
+  }
   // Discards the rest of the current byte: the next bit comes from a fresh byte.
   void Reset() {
     GiveBack();
@@ -213,7 +232,9 @@ class BitReader {
   // Returns the whole unread bytes to the source; the bits of a partly read
   // byte stay.
   void GiveBack() {
-    source_.Unget(static_cast<size_t>(left_ >> 3));
+    const int bytes = left_ >> 3;
+    source_.Unget(static_cast<size_t>(bytes));
+    accumulator_ >>= 8 * bytes;  // the last bytes loaded are the lowest bits
     left_ &= 7;
   }
   void LoadPastEnd();

@@ -89,16 +89,16 @@ template <typename T>
 Status DecodeBlock(BitReader& in, T* out) {
   const int k = static_cast<int>(in.GetBits(3));
   if (k < kQuietBlock) {
-    // u = (zeros << k) | low must stay within 32 bits.
+    // u = (zeros << k) | low must stay within 32 bits: no more zeros than
+    // zeroLimit, and the reading stops soon after that many.
     const uint64_t zeroLimit = 0xFFFFFFFFull >> k;
     for (int i = 0; i < kBlockValues; ++i) {
-      const uint32_t low = in.GetBits(k);
-      const uint64_t zeros = in.CountZeros(zeroLimit);
-      if (zeros > zeroLimit) {
+      const uint64_t u = in.GetBitsThenZeros(k, zeroLimit);
+      if (u > 0xFFFFFFFFull) {
         in.Fail();
         return Status::Corrupt;
       }
-      out[i] = Narrow<T>(UnmapSigned(static_cast<uint32_t>((zeros << k) | low)));
+      out[i] = Narrow<T>(UnmapSigned(static_cast<uint32_t>(u)));
     }
     return in.failed() ? Status::Corrupt : Status::Ok;
   }

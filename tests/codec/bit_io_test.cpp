@@ -196,6 +196,43 @@ TEST(BitIO, ReadingAheadKeepsByteLevelReadsAndPositionsExact) {
   std::fclose(f);
 }
 
+// The block code's combined read must take what a field read and a count of
+// zeros would, at every position and near the end of the stream.
+TEST(BitIO, FieldThenZerosReadsAsAFieldAndACountOfZeros) {
+  uint32_t state = 3;
+  auto next = [&] { return state = state * 1103515245u + 12345u; };
+  for (int trial = 0; trial < 40; ++trial) {
+    std::vector<uint8_t> bytes(1 + next() % 3000);
+    const int sparseness = trial % 4;  // longer runs of zeros
+    for (auto& b : bytes) {
+      uint32_t v = next() >> 8;
+      for (int i = 0; i < sparseness; ++i) v &= next() >> 8;
+      b = static_cast<uint8_t>(v);
+    }
+    ByteSource oneSource(bytes.data(), bytes.size()), twoSource(bytes.data(), bytes.size());
+    BitReader one(oneSource), two(twoSource);
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 6000 && !two.failed(); ++i) {
+      const int k = static_cast<int>(next() >> 29) % 7;  // 0 .. 6
+      const uint64_t limit = i % 500 == 499 ? 40 : 0xFFFFFFFFull >> k;
+      const uint32_t field = two.GetBits(k);
+      const uint64_t zeros = two.CountZeros(limit);
+      const uint64_t combined = one.GetBitsThenZeros(k, limit);
+      // Too many zeros end the stream's reading, wherever each stopped.
+      ASSERT_EQ(combined > (limit << k) + ((1u << k) - 1), zeros > limit) << i;
+      if (zeros > limit) break;
+      ASSERT_EQ(combined, (zeros << k) | field) << i;
+      // Asking for the position gives back the bytes read ahead; the
+      // reading goes on from the same bit.
+      if (i % 7 == 0) {
+        ASSERT_EQ(one.Position(), two.Position()) << i;
+      }
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(one.readsPastEnd(), two.readsPastEnd());
+  }
+}
+
 // A file is read in windows of 64 KiB; the last bytes delivered can be
 // stepped back over even just after the next window has been read.
 TEST(ByteStreams, UngetReachesBackAcrossAFileWindow) {
