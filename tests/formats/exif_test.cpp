@@ -36,26 +36,30 @@ int Parse(const std::vector<uint8_t>& bytes, size_t size) {
 }
 int Parse(const std::vector<uint8_t>& bytes) { return Parse(bytes, bytes.size()); }
 
-TEST(ExifParser, FindsTheOrientationInBothByteOrders) {
+TEST(ExifParser, FindsTheOrientationOrStatesNothing) {
   const std::vector<Entry> entries = {{0x010F, 2, 6, 100}, {0x0112, 3, 1, 6}, {0x8769, 4, 1, 200}};
-  EXPECT_EQ(Parse(ExifSegment(false, entries)), 6);
-  EXPECT_EQ(Parse(ExifSegment(true, entries)), 6);
-  EXPECT_EQ(Parse(ExifSegment(true, {{0x0112, 3, 1, 8}}, 40)), 8);
-  EXPECT_EQ(Parse(ExifSegment(false, {{0x0112, 4, 1, 3}})), 3);  // a LONG, as a few writers do
-}
-
-TEST(ExifParser, StatesNothingForBadOrMissingValues) {
-  EXPECT_EQ(Parse(ExifSegment(false, {{0x010F, 2, 6, 100}})), 0);
-  EXPECT_EQ(Parse(ExifSegment(false, {{0x0112, 3, 1, 0}})), 0);
-  EXPECT_EQ(Parse(ExifSegment(false, {{0x0112, 3, 1, 9}})), 0);
-  EXPECT_EQ(Parse(ExifSegment(false, {{0x0112, 2, 1, 6}})), 0);  // ASCII
-  EXPECT_EQ(Parse(ExifSegment(false, {{0x0112, 3, 0, 6}})), 0);  // no values
   std::vector<uint8_t> notExif = ExifSegment(false, {{0x0112, 3, 1, 6}});
   notExif[0] = 'X';
-  EXPECT_EQ(Parse(notExif), 0);
   std::vector<uint8_t> badMagic = ExifSegment(false, {{0x0112, 3, 1, 6}});
   badMagic[8] = 43;
-  EXPECT_EQ(Parse(badMagic), 0);
+  const struct {
+    const char* name;
+    std::vector<uint8_t> segment;
+    int orientation;
+  } cases[] = {
+      {"little-endian", ExifSegment(false, entries), 6},
+      {"big-endian", ExifSegment(true, entries), 6},
+      {"directory further on", ExifSegment(true, {{0x0112, 3, 1, 8}}, 40), 8},
+      {"a LONG, as a few writers do", ExifSegment(false, {{0x0112, 4, 1, 3}}), 3},
+      {"no orientation", ExifSegment(false, {{0x010F, 2, 6, 100}}), 0},
+      {"value 0", ExifSegment(false, {{0x0112, 3, 1, 0}}), 0},
+      {"value 9", ExifSegment(false, {{0x0112, 3, 1, 9}}), 0},
+      {"ASCII", ExifSegment(false, {{0x0112, 2, 1, 6}}), 0},
+      {"no values", ExifSegment(false, {{0x0112, 3, 0, 6}}), 0},
+      {"not Exif", notExif, 0},
+      {"bad TIFF magic", badMagic, 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Parse(c.segment), c.orientation) << c.name;
   EXPECT_EQ(vxExifOrientation(nullptr, 100), 0);
 }
 

@@ -220,13 +220,13 @@ class StderrToFile {
   int saved_;
 };
 
-// Entries of a folder (open descriptors: "/proc/self/fd").
-inline int CountEntries(const std::string& folder) {
+// The number of descriptors the process has open.
+inline int OpenDescriptors() {
   int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++n;
   return n;
 }
-inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
 
 // Loads every prefix of the file at `path` through the engine: each load
 // fails cleanly or gives a picture whose pixels are those of the whole file
@@ -251,7 +251,9 @@ inline void LoadEveryPrefix(const std::string& path, const TempDir& dir, size_t 
     vxFileInfo info{};
     vxImage::GetInfo(prefix.c_str(), &info);
     if (result != 0) {
-      if (failuresSayWhy && n >= 2) EXPECT_FALSE(vxLastError().empty()) << "prefix " << n;
+      if (failuresSayWhy && n >= 2) {
+        EXPECT_FALSE(vxLastError().empty()) << "prefix " << n;
+      }
       continue;
     }
     ASSERT_EQ(p.rgb.size(), wholeRgb.size()) << "prefix " << n;

@@ -16,25 +16,21 @@ namespace jt {
 using namespace testing_support;
 using namespace format_test;
 
-// Calls a format class directly, as a library caller would.
-struct RWResult {
-  int result = 0;
-  int byteCount = -1;
-};
-
-inline RWResult ReadWith(int type, const std::string& path, vxImage& image) {
+// Reads with a format class directly, as a library caller would; the image
+// takes what was read. Returns Read's result.
+inline int ReadWith(int type, const std::string& path, vxImage& image) {
   std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(type));
-  RWResult r;
   vxBitmapInfoHeader* header = nullptr;
   vxRGBA* palette = nullptr;
   unsigned char* bits = nullptr;
-  r.result = rw->Read(path.c_str(), &r.byteCount, &header, &palette, &bits, nullptr);
-  if (r.result == 0) {
+  int byteCount = -1;
+  const int result = rw->Read(path.c_str(), &byteCount, &header, &palette, &bits, nullptr);
+  if (result == 0) {
     EXPECT_EQ(palette, vxBlockPalette(header));
     EXPECT_EQ(bits, vxBlockBits(header));
     image.AdoptBlock(header);
   }
-  return r;
+  return result;
 }
 
 inline int WriteWith(int type, const std::string& path, vxBitmapInfoHeader* header, vxRGBA* palette,
@@ -42,7 +38,6 @@ inline int WriteWith(int type, const std::string& path, vxBitmapInfoHeader* head
   std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(type));
   return rw->Write(path.c_str(), header, palette, bits, options);
 }
-
 inline int WriteWith(int type, const std::string& path, vxImage& image, void* options = nullptr) {
   return WriteWith(type, path, image.header, image.palette, image.bits, options);
 }
@@ -114,18 +109,11 @@ inline void MakeQuadrants(vxImage& image, int width, int height) {
   }
 }
 
-// Writes top-down RGB triples as a binary PPM for the tools to read.
-inline void WritePpm(const std::string& path, const std::vector<uint8_t>& rgb, int width,
-                     int height) {
-  const std::string head =
-      "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-  std::vector<uint8_t> bytes(head.begin(), head.end());
-  bytes.insert(bytes.end(), rgb.begin(), rgb.end());
-  WriteFileBytes(path, bytes);
-}
-
+// Writes an image as a binary PPM for the tools to read.
 inline void WritePpm(const std::string& path, const vxImage& image) {
-  WritePpm(path, TopDownRGB(image), image.Width(), image.Height());
+  const std::string head =
+      "P6\n" + std::to_string(image.Width()) + " " + std::to_string(image.Height()) + "\n255\n";
+  WriteFileBytes(path, Concat(std::vector<uint8_t>(head.begin(), head.end()), TopDownRGB(image)));
 }
 
 // Feeds every prefix of `bytes` (stepping by `step`) and `flips` single-byte

@@ -1,7 +1,7 @@
-// Every input that ever crashed, hung or leaked a reader is kept under
-// tests/data/malformed/<format>/ and loaded here on every run: it must give
-// an image or a failure code with a reason, and never touch memory it does
-// not own.
+// Broken files of every format: the inputs that ever crashed, hung or leaked
+// a reader, kept under tests/data/malformed/<format>/, and every prefix and
+// random damage of files other programs wrote. Each must give an image or a
+// failure code with a reason, and never touch memory it does not own.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -76,13 +76,51 @@ TEST(MalformedFiles, EveryKeptInputLoadsOrFailsCleanly) {
 // here, it would let every one of them through.
 TEST(MalformedFiles, HeadersThatClaimFarMoreThanTheFileAreRefused) {
   format_test::MemoryCeiling ceiling(uint64_t{4} << 30);
-  for (const char* name : {"wif/huge-dims-grey-one-level.wif", "bmp/rle8-end-at-once.bmp",
-                           "bmp/huge-dims.bmp", "tiff/huge-dims-deflate-partial.tif",
-                           "tga/huge-dims-rle.tga", "pcx/huge-dims.pcx", "ppm/huge-dims.ppm"}) {
+  for (const char* name :
+       {"wif/huge-dims-grey-one-level.wif", "bmp/rle8-end-at-once.bmp", "bmp/huge-dims.bmp",
+        "tiff/huge-dims-deflate-partial.tif", "tga/huge-dims-rle.tga", "tga/huge-dims-raw.tga",
+        "pcx/huge-dims.pcx", "ppm/huge-dims.ppm", "gif/huge-dims.gif"}) {
     const std::string path = testing_support::DataPath("malformed/" + std::string(name));
     vxScopedImage image;
     EXPECT_EQ(image.LoadImage(path.c_str()), vxNotRecognised) << name;
     EXPECT_FALSE(vxLastError().empty()) << name;
+  }
+}
+
+// Every prefix and random damage of files other programs wrote, one of each
+// kind of coding. A cut-off line of a planar PCX may mix its planes (`stray`
+// pixels); the 256-colour PCX loses its trailing palette when cut, so only
+// its damaged copies are loaded.
+TEST(MalformedFiles, PrefixesAndDamageOfToolFilesLoadOrFailCleanly) {
+  using namespace format_test;
+  TempDir dir;
+  const std::string crop = Quote(dir.File("crop.ppm")), grey = Quote(dir.File("crop.pgm"));
+  Shell("pamcut -left 180 -top 100 -width 13 -height 7 " + Quote(DataPath("chelsea.ppm")) + " > " +
+        crop);
+  Shell("pamcut -left 200 -top 100 -width 9 -height 7 " + Quote(DataPath("camera.pgm")) + " > " +
+        grey);
+  const struct {
+    const char* name;
+    std::string command;
+    size_t stray;
+    bool prefixes;
+  } kFiles[] = {
+      {"s.ppm", "cat " + crop, 0, true},
+      {"s16.pgm", "pamdepth 1000 " + grey, 0, true},
+      {"p.gif", "pnmquant 40 " + crop + " | pamtogif -interlace -comment 'prefix test'", 0, true},
+      {"t.pcx", "ppmtopcx -24bit " + crop, 13, true},
+      {"p.pcx", "pnmquant 16 " + crop + " | ppmtopcx", 13, true},
+      {"e.pcx", "pnmquant 100 " + crop + " | ppmtopcx", 0, false},
+      {"a.tga", "convert " + crop + " -compress RLE -set comment id tga:-", 0, true},
+      {"b.tga", "pnmquant 16 " + crop + " | pamtotga -cmap16 -norle -name xyz", 0, true},
+  };
+  uint32_t seed = 1;
+  for (const auto& f : kFiles) {
+    SCOPED_TRACE(f.name);
+    const std::string path = dir.File(f.name);
+    Shell(f.command + " > " + Quote(path));
+    if (f.prefixes) LoadEveryPrefix(path, dir, f.stray);
+    LoadMutations(ReadFileBytes(path), dir, seed++);
   }
 }
 

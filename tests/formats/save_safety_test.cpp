@@ -3,13 +3,13 @@
 // succeeds replaces the file, keeps its permissions and follows symbolic
 // links to the file they name.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <memory>
 
+#include "engine/options.h"
 #include "format_util.h"
 
 namespace {
@@ -43,20 +43,34 @@ class SaveSafety : public ::testing::Test {
   std::vector<uint8_t> old_;
 };
 
+// A save that fails part way (the file-size limit stands in for a full
+// disk) leaves the old file byte for byte and no temporary file, with every
+// writer; the library-driven writers report it once, not once per line.
 TEST_F(SaveSafety, AFullDiskLeavesTheOldFileAndNoTemporaryFile) {
   TempDir dir;
-  const std::string target = dir.File("picture.bmp");
-  for (vxImage* image : {static_cast<vxImage*>(&image_), static_cast<vxImage*>(&small_)}) {
-    WriteFileBytes(target, old_);
-    int result;
-    {
-      FileSizeLimit limit(40);
-      result = image->SaveImage(target.c_str(), TypeBMP);
+  const std::string target = dir.File("picture");
+  for (int type : {TypeBMP, TypePCX, TypePPM, TypeTGA, TypeTIFF, TypeJPEG, TypeWIF}) {
+    for (vxImage* image : {static_cast<vxImage*>(&image_), static_cast<vxImage*>(&small_)}) {
+      SCOPED_TRACE(std::to_string(type) + (image == &small_ ? ", small" : ", large"));
+      WriteFileBytes(target, old_);
+      NoticeCapture notices;
+      int result;
+      {
+        FileSizeLimit limit(image == &small_ ? 20 : 8192);  // the large one fails part way
+        vxClearLastError();
+        // WIF asks for its options, which nothing here supplies: give them.
+        vxSaveOptions options;
+        result = image->SaveImage(target.c_str(), type, type == TypeWIF ? &options : nullptr);
+      }
+      EXPECT_NE(result, 0);
+      EXPECT_FALSE(vxLastError().empty());
+      if (type == TypeBMP) {
+        EXPECT_NE(vxLastError().find("too large"), std::string::npos) << vxLastError();
+      }
+      EXPECT_LE(notices.notices().size(), 1u);
+      EXPECT_EQ(ReadFileBytes(target), old_);
+      EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"picture"});
     }
-    EXPECT_NE(result, 0);
-    EXPECT_NE(vxLastError().find("too large"), std::string::npos) << vxLastError();
-    EXPECT_EQ(ReadFileBytes(target), old_);
-    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"picture.bmp"});
   }
   // Without an old file, nothing at all is left.
   fs::remove(target);
@@ -65,25 +79,6 @@ TEST_F(SaveSafety, AFullDiskLeavesTheOldFileAndNoTemporaryFile) {
     EXPECT_NE(image_.SaveImage(target.c_str(), TypeBMP), 0);
   }
   EXPECT_TRUE(Entries(dir.path()).empty());
-}
-
-// The same on a real file system that runs out of space, where one can be
-// mounted (as root with the right to mount).
-TEST_F(SaveSafety, AFullFileSystemLeavesTheOldFile) {
-  TempDir dir;
-  if (geteuid() != 0 || mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=64k") != 0) {
-    GTEST_SKIP() << "cannot mount a small tmpfs here";
-  }
-  struct Unmount {
-    std::string path;
-    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-  } unmount{dir.path()};
-  const std::string target = dir.File("picture.bmp");
-  WriteFileBytes(target, old_);
-  EXPECT_NE(image_.SaveImage(target.c_str(), TypeBMP), 0);
-  EXPECT_NE(vxLastError().find("No space"), std::string::npos) << vxLastError();
-  EXPECT_EQ(ReadFileBytes(target), old_);
-  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"picture.bmp"});
 }
 
 TEST_F(SaveSafety, ASuccessfulSaveReplacesTheFileAndKeepsItsPermissions) {
@@ -97,10 +92,8 @@ TEST_F(SaveSafety, ASuccessfulSaveReplacesTheFileAndKeepsItsPermissions) {
   vxScopedImage back;
   ASSERT_EQ(back.LoadImage(target.c_str()), 0);
   EXPECT_EQ(TopDownRGB(back), TopDownRGB(image_));
-}
 
-TEST_F(SaveSafety, ANewFileGetsTheUsualPermissions) {
-  TempDir dir;
+  // A new file gets the usual permissions.
   const mode_t old = umask(027);
   const int result = small_.SaveImage(dir.File("new.bmp").c_str(), TypeBMP);
   umask(old);
@@ -191,16 +184,6 @@ TEST_F(SaveSafety, UnwritableTargetsFailWithAReason) {
   EXPECT_FALSE(vxLastError().empty());
   EXPECT_TRUE(fs::is_directory(dir.File("taken.bmp")));
   EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"taken.bmp"});
-}
-
-TEST(LoadFailures, SayWhetherTheFileIsMissingOrUnknown) {
-  TempDir dir;
-  vxScopedImage image;
-  EXPECT_EQ(image.LoadImage(dir.File("missing.bmp").c_str()), -1);
-  EXPECT_NE(vxLastError().find("No such file"), std::string::npos) << vxLastError();
-  WriteFileBytes(dir.File("text.bmp"), {'h', 'e', 'l', 'l', 'o'});
-  EXPECT_EQ(image.LoadImage(dir.File("text.bmp").c_str()), -1);
-  EXPECT_EQ(vxLastError(), "not a recognised image file");
 }
 
 }  // namespace

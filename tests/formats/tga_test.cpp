@@ -42,8 +42,8 @@ void SetDescriptor(const std::string& path, int descriptor) {
 TEST(TgaRead, AgreesWithTgatoppmOnEveryVariant) {
   TempDir dir;
   const std::string src = dir.File("src.ppm");
-  Shell("pamcut -left 101 -top 57 -width 37 -height 23 " +
-        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(src));
+  Shell("pamcut -left 101 -top 57 -width 37 -height 23 " + Quote(DataPath("chelsea.ppm")) + " > " +
+        Quote(src));
   const std::string s = Quote(src);
   auto f = [&](const char* name) { return Quote(dir.File(name)); };
   Shell("convert " + s + " " + f("t2.tga"));
@@ -197,47 +197,23 @@ TEST(TgaDetect, ConsistentHeadersAreTakenAsTarga) {
 TEST(TgaRead, MalformedHeadersGiveClearErrors) {
   TempDir dir;
   const std::string path = dir.File("bad.tga");
-  auto readDirect = [&](const std::vector<uint8_t>& bytes) {
-    WriteFileBytes(path, bytes);
-    vxClearLastError();
-    return ReadDirect(TypeTGA, path);
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* says;  // part of the error message, or ""
+  } kCases[] = {
+      {"ID past the end", Concat(TgaHeader({.idLength = 200}), {1, 2, 3}), "past the end"},
+      {"type 32", Concat(TgaHeader({.imageType = 32}), {1, 2, 3}), "type 32"},
+      {"height 0", Concat(TgaHeader({.height = 0}), {1, 2, 3}), ""},
+      {"20 bits per pixel", Concat(TgaHeader({.pixelSize = 20}), {1, 2, 3}), ""},
+      {"header cut short", {0, 0, 2, 0, 0}, ""},
   };
-  TgaFields t;
-  t.idLength = 200;
-  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {1, 2, 3})), vxNotRecognised);
-  EXPECT_NE(vxLastError().find("past the end"), std::string::npos) << vxLastError();
-  t.idLength = 0;
-  t.imageType = 32;
-  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {1, 2, 3})), vxNotRecognised);
-  EXPECT_NE(vxLastError().find("type 32"), std::string::npos) << vxLastError();
-  t.imageType = 2;
-  t.height = 0;
-  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {1, 2, 3})), vxNotRecognised);
-  t.height = 1;
-  t.pixelSize = 20;
-  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {1, 2, 3})), vxNotRecognised);
-  EXPECT_EQ(readDirect({0, 0, 2, 0, 0}), vxNotRecognised);
-  // 65535 x 65535 from a few bytes, plain and run-length encoded.
-  t.pixelSize = 24;
-  t.width = t.height = 65535;
-  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {1, 2, 3})), vxNotRecognised);
-  t.imageType = 10;
-  EXPECT_EQ(readDirect(Concat(TgaHeader(t), {0xFF, 1, 2, 3})), vxNotRecognised);
-}
-
-TEST(TgaRead, ShortAndCorruptedFiles) {
-  TempDir dir;
-  const std::string src = dir.File("src.ppm");
-  Shell("pamcut -left 180 -top 100 -width 11 -height 7 " +
-        Quote(testing_support::DataPath("chelsea.ppm")) + " > " + Quote(src));
-  Shell("convert " + Quote(src) + " -compress RLE -set comment 'id' " + Quote(dir.File("a.tga")));
-  Shell("pnmquant 16 " + Quote(src) + " | pamtotga -cmap16 -norle -name xyz > " +
-        Quote(dir.File("b.tga")));
-  uint32_t seed = 5;
-  for (const char* name : {"a.tga", "b.tga"}) {
-    SCOPED_TRACE(name);
-    LoadEveryPrefix(dir.File(name), dir);
-    LoadMutations(ReadFileBytes(dir.File(name)), dir, seed++);
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    WriteFileBytes(path, c.bytes);
+    vxClearLastError();
+    EXPECT_EQ(ReadDirect(TypeTGA, path), vxNotRecognised);
+    EXPECT_NE(vxLastError().find(c.says), std::string::npos) << vxLastError();
   }
 }
 
@@ -245,7 +221,7 @@ TEST(TgaWrite, TgatoppmReadsWhatWeWrite) {
   TempDir dir;
   for (int bitCount : {24, 8}) {
     vxScopedImage image;
-    testing_support::MakePattern(image, 37, 23, bitCount, 3);
+    MakePattern(image, 37, 23, bitCount, 3);
     if (bitCount == 8) {
       for (int i = 0; i < 256; ++i) image.palette[i] = vxRGBA{static_cast<uint8_t>(i), 40, 255, 0};
     }
@@ -253,7 +229,7 @@ TEST(TgaWrite, TgatoppmReadsWhatWeWrite) {
     ASSERT_EQ(image.SaveImage(path.c_str(), TypeTGA), 0);
     Picture theirs;
     ASSERT_TRUE(ToolPicture("tgatoppm " + Quote(path), dir, theirs));
-    EXPECT_EQ(theirs.rgb, testing_support::TopDownRGB(image));
+    EXPECT_EQ(theirs.rgb, TopDownRGB(image));
     Picture ours;
     ASSERT_EQ(LoadPicture(path, ours), 0);
     EXPECT_EQ(ours.rgb, theirs.rgb);
