@@ -120,8 +120,4 @@ inline double Psnr(const Picture& a, const Picture& b) {
   return testing_support::Psnr(x, y);
 }
 
-inline double BitsPerPixel(size_t fileBytes, const Picture& p) {
-  return 8.0 * static_cast<double>(fileBytes) / (static_cast<double>(p.width) * p.height);
-}
-
 }  // namespace codec_test

@@ -26,8 +26,10 @@ Picture BoxDown(const Picture& full, int factor) {
     for (int x = 0; x < w; ++x) {
       for (int c = 0; c < channels; ++c) {
         int sum = 0, n = 0;
-        for (int yy = std::max(0, y * factor - r); yy <= std::min(full.height - 1, y * factor + r); ++yy) {
-          for (int xx = std::max(0, x * factor - r); xx <= std::min(full.width - 1, x * factor + r); ++xx) {
+        for (int yy = std::max(0, y * factor - r); yy <= std::min(full.height - 1, y * factor + r);
+             ++yy) {
+          for (int xx = std::max(0, x * factor - r); xx <= std::min(full.width - 1, x * factor + r);
+               ++xx) {
             sum += full.Row(yy)[channels * xx + c];
             ++n;
           }
@@ -47,60 +49,56 @@ Picture Reduced(const std::vector<uint8_t>& file, int levels, const Picture& lik
   return out;
 }
 
+// Photos at coarse, middle and fine qualities, and an odd size whose file
+// has fewer levels than asked for at the deepest (its lowest band is then
+// the whole answer).
 TEST(ReducedDecode, CloseToADownscaledFullDecode) {
-  for (const bool colour : {false, true}) {
-    Picture photo;
-    ASSERT_TRUE(codec_test::LoadPhoto(colour ? "chelsea.ppm" : "camera.pgm", colour, photo));
-    for (const int quality : {2, 30, 150}) {
-      const std::vector<uint8_t> file = codec_test::Encode(photo, quality);
-      Picture full;
-      ASSERT_EQ(codec_test::Decode(file, full), wif::Status::Ok);
-      for (int levels = 1; levels <= 3; ++levels) {
-        SCOPED_TRACE(std::to_string(quality) + " levels " + std::to_string(levels));
-        wif::Status s;
-        const Picture small = Reduced(file, levels, photo, &s);
-        ASSERT_EQ(s, wif::Status::Ok);
-        const Picture box = BoxDown(full, 1 << levels);
-        ASSERT_EQ(small.width, box.width);
-        ASSERT_EQ(small.height, box.height);
-        EXPECT_GT(codec_test::Psnr(small, box), 33.0);
-      }
+  Picture camera, chelsea;
+  ASSERT_TRUE(codec_test::LoadPhoto("camera.pgm", false, camera));
+  ASSERT_TRUE(codec_test::LoadPhoto("chelsea.ppm", true, chelsea));
+  const Picture odd = codec_test::Make(37, 21, true, [](int x, int y, int c) {
+    return static_cast<uint8_t>(40 + 3 * x + 5 * y + 30 * c);
+  });
+  const struct {
+    const Picture* picture;
+    int quality, levels;
+    double psnr;
+  } cases[] = {{&camera, 2, 0, 33},  {&camera, 30, 0, 33},  {&camera, 150, 0, 33},
+               {&chelsea, 2, 0, 33}, {&chelsea, 30, 0, 33}, {&chelsea, 150, 0, 33},
+               {&odd, 10, 3, 28}};
+  for (const auto& c : cases) {
+    const std::vector<uint8_t> file = codec_test::Encode(*c.picture, c.quality, c.levels);
+    Picture full;
+    ASSERT_EQ(codec_test::Decode(file, full), wif::Status::Ok);
+    for (int levels = 1; levels <= 3; ++levels) {
+      SCOPED_TRACE(std::to_string(c.picture->width) + " q" + std::to_string(c.quality) +
+                   " levels " + std::to_string(levels));
+      wif::Status s;
+      const Picture small = Reduced(file, levels, *c.picture, &s);
+      ASSERT_EQ(s, wif::Status::Ok);
+      const Picture box = BoxDown(full, 1 << levels);
+      ASSERT_EQ(small.width, box.width);
+      ASSERT_EQ(small.height, box.height);
+      EXPECT_GT(codec_test::Psnr(small, box), c.psnr);
     }
   }
 }
 
-TEST(ReducedDecode, OddSizesAndTheDeepestLevel) {
-  // 37 x 21 gets L = 1; with levels 3 the lowest band is the whole answer.
-  const Picture p = codec_test::Make(37, 21, true, [](int x, int y, int c) {
-    return static_cast<uint8_t>(40 + 3 * x + 5 * y + 30 * c);
-  });
-  const std::vector<uint8_t> file = codec_test::Encode(p, 10, 3);
-  Picture full;
-  ASSERT_EQ(codec_test::Decode(file, full), wif::Status::Ok);
-  for (int levels = 1; levels <= 3; ++levels) {
-    wif::Status s;
-    const Picture small = Reduced(file, levels, p, &s);
-    ASSERT_EQ(s, wif::Status::Ok);
-    EXPECT_EQ(small.width, (37 + (1 << levels) - 1) >> levels);
-    EXPECT_GT(codec_test::Psnr(small, BoxDown(full, 1 << levels)), 28.0);
-  }
-  wif::Status s;
-  Reduced(file, 4, p, &s);
-  EXPECT_EQ(s, wif::Status::Corrupt);  // deeper than the file's levels
-}
-
+// Deeper than the file's levels, a section length past the end, or cut short.
 TEST(ReducedDecode, BrokenLengthsAndTruncationsAreErrors) {
   Picture photo;
   ASSERT_TRUE(codec_test::LoadPhoto("chelsea.ppm", true, photo));
-  const std::vector<uint8_t> file = codec_test::Encode(photo, 40);
-  std::vector<uint8_t> bad = file;
-  bad[27] = 0xFF;  // the first section's length now runs past the end
+  const std::vector<uint8_t> file = codec_test::Encode(photo, 40, 3);
   wif::Status s;
+  Reduced(file, 4, photo, &s);
+  EXPECT_EQ(s, wif::Status::Corrupt);
+  std::vector<uint8_t> bad = file;
+  bad[27] = 0xFF;
   Reduced(bad, 1, photo, &s);
   EXPECT_EQ(s, wif::Status::Corrupt);
   for (size_t keep : {size_t{10}, size_t{40}, file.size() / 3, file.size() - 1}) {
-    std::vector<uint8_t> cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(keep));
-    Reduced(cut, 2, photo, &s);
+    Reduced(std::vector<uint8_t>(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(keep)), 2,
+            photo, &s);
     EXPECT_NE(s, wif::Status::Ok) << keep;
   }
 }

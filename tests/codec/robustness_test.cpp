@@ -2,11 +2,7 @@
 // error or a picture, never a crash, a hang or a read outside a buffer (the
 // sanitizer build is the judge).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <fcntl.h>
-
-#include <cstdio>
 #include <random>
 
 #include "codec_test_util.h"
@@ -17,44 +13,30 @@ namespace {
 using codec_test::Picture;
 using wif::Status;
 
-// Silences the codec's diagnostics (thousands of them) for one scope, and
+// Collects the codec's diagnostics (thousands of them) for one scope, and
 // keeps the decodes' buffers small.
-class QuietAndSmall {
- public:
-  QuietAndSmall() : ceiling_(vxMaxImageBytes()) {
-    std::fflush(stderr);
-    saved_ = dup(2);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 2);
-    close(null);
+struct QuietAndSmall {
+  uint64_t ceiling = vxMaxImageBytes();
+  QuietAndSmall() {
+    testing::internal::CaptureStderr();
     vxSetMaxImageBytes(8 << 20);
   }
   ~QuietAndSmall() {
-    std::fflush(stderr);
-    dup2(saved_, 2);
-    close(saved_);
-    vxSetMaxImageBytes(ceiling_);
+    testing::internal::GetCapturedStderr();
+    vxSetMaxImageBytes(ceiling);
   }
-
- private:
-  int saved_;
-  uint64_t ceiling_;
 };
 
 struct Outcome {
   int ok = 0;
   int failed = 0;
-  int skipped = 0;
 };
 
 // Decodes a damaged stream into a buffer sized from its own header.
 void DecodeDamaged(const std::vector<uint8_t>& bytes, Outcome& outcome) {
   wif::ByteSource source(bytes.data(), bytes.size());
   wif::Header h;
-  if (!wif::ReadHeader(source, h) || uint64_t{h.width} * h.height > (1u << 20)) {
-    ++outcome.skipped;
-    return;
-  }
+  if (!wif::ReadHeader(source, h) || uint64_t{h.width} * h.height > (1u << 20)) return;
   std::vector<uint8_t> destination(wif::RowStride(h.width, true) * (h.height + 1u));
   wif::decoder d(source, destination.data());
   const Status s = d.Run();

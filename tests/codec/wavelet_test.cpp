@@ -13,34 +13,16 @@ namespace {
 
 using namespace wif;
 
+// Mirrored about the end samples, which are not repeated; a short signal is
+// reflected back and forth (n = 2: period 2, n = 3: period 4).
 TEST(Extension, WholeSampleSymmetricAndRepeatedForShortSignals) {
-  EXPECT_EQ(Mirror(-1, 10), 1);
-  EXPECT_EQ(Mirror(-4, 10), 4);
-  EXPECT_EQ(Mirror(10, 10), 8);
-  EXPECT_EQ(Mirror(13, 10), 5);
-  EXPECT_EQ(Mirror(-3, 1), 0);  // constant
-  // n = 2: period 2; n = 3: period 4 (0 1 2 1 0 1 2 ...).
-  EXPECT_EQ(Mirror(-1, 2), 1);
-  EXPECT_EQ(Mirror(-4, 2), 0);
-  EXPECT_EQ(Mirror(5, 2), 1);
-  EXPECT_EQ(Mirror(-3, 3), 1);
-  EXPECT_EQ(Mirror(6, 3), 2);
-  EXPECT_EQ(Mirror(-4, 4), 2);
-  EXPECT_EQ(Mirror(7, 4), 1);
+  const int cases[][3] = {{-1, 10, 1}, {-4, 10, 4}, {10, 10, 8}, {13, 10, 5},
+                          {-3, 1, 0},  {-1, 2, 1},  {-4, 2, 0},  {5, 2, 1},
+                          {-3, 3, 1},  {6, 3, 2},   {-4, 4, 2},  {7, 4, 1}};
+  for (const auto& c : cases) EXPECT_EQ(Mirror(c[0], c[1]), c[2]) << c[0] << " of " << c[1];
   float buf[2 + 8] = {0, 0, 0, 0, 5, 7};
   ExtendSymmetric(buf + 4, 2);
   EXPECT_EQ(std::vector<float>(buf, buf + 10), (std::vector<float>{5, 7, 5, 7, 5, 7, 5, 7, 5, 7}));
-}
-
-TEST(Transform, RoundingOfFirstLevelDetails) {
-  EXPECT_EQ(RoundDetail(0.5f), 0);  // trunc(0.99)
-  EXPECT_EQ(RoundDetail(0.52f), 1);
-  EXPECT_EQ(RoundDetail(-0.52f), -1);
-  EXPECT_EQ(RoundDetail(-0.5f), 0);
-  EXPECT_EQ(RoundDetail(126.6f), 127);
-  EXPECT_EQ(RoundDetail(300.0f), 127);  // saturated, never wrapped
-  EXPECT_EQ(RoundDetail(-128.3f), -128);
-  EXPECT_EQ(RoundDetail(-1000.0f), -128);
 }
 
 // Runs the whole transform pair without quantization: the first level with
@@ -75,11 +57,13 @@ std::vector<float> TransformPair(const std::vector<float>& image, int width, int
 
 double MaxError(const std::vector<float>& a, const std::vector<float>& b) {
   double m = 0;
-  for (size_t i = 0; i < a.size(); ++i) m = std::max(m, std::fabs(static_cast<double>(a[i]) - b[i]));
+  for (size_t i = 0; i < a.size(); ++i)
+    m = std::max(m, std::fabs(static_cast<double>(a[i]) - b[i]));
   return m;
 }
 
-TEST(Transform, PairReconstructsRandomPlanesOfManySizes) {
+// Random planes of many sizes, every level count, and a real photo.
+TEST(Transform, PairReconstructsWithoutQuantization) {
   std::mt19937 rng(1);
   const std::vector<std::pair<int, int>> sizes = {{1, 1}, {2, 3},  {4, 4},  {5, 1},  {1, 7},
                                                   {8, 8}, {9, 13}, {17, 17}, {64, 48}, {33, 70}};
@@ -93,41 +77,11 @@ TEST(Transform, PairReconstructsRandomPlanesOfManySizes) {
       }
     }
   }
-}
-
-TEST(Transform, PairReconstructsARealPhoto) {
   codec_test::Picture p;
   ASSERT_TRUE(codec_test::LoadPhoto("camera.pgm", false, p));
   std::vector<float> image;
-  for (int y = 0; y < p.height; ++y) {
-    for (int x = 0; x < p.width; ++x) image.push_back(p.Row(y)[x]);
-  }
+  for (int y = 0; y < p.height; ++y) image.insert(image.end(), p.Row(y), p.Row(y) + p.width);
   EXPECT_LT(MaxError(TransformPair(image, p.width, p.height, 6, 17.0f / 3), image), 2e-3);
-}
-
-TEST(Transform, PaddingRepeatsTheLastColumnAndRow) {
-  // A 5 x 3 picture gives the planes of the 8 x 4 picture that repeats its
-  // last column and row (L = 3: padded to 8 x 8).
-  const int w = 5, h = 3;
-  std::vector<float> small = {1, 9, 4, 7, 2, 3, 3, 8, 0, 6, 5, 1, 2, 9, 9};
-  std::vector<float> big(8 * 8);
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 8; ++x) big[y * 8 + x] = small[std::min(y, h - 1) * w + std::min(x, w - 1)];
-  }
-  auto planes = [](const std::vector<float>& img, int width, int height) {
-    QuadPlanes<float> q;
-    q.Allocate(PaddedHalf(width, 3), PaddedHalf(height, 3), nullptr);
-    FirstLevelForward<float> f;
-    f.Init(width, height, 2.0f, q, nullptr);
-    for (int y = 0; y < height; ++y) f.PushRow(img.data() + y * width);
-    f.Finish();
-    std::vector<float> all(q.low.data(), q.low.data() + 16);
-    all.insert(all.end(), q.hl.data(), q.hl.data() + 16);
-    all.insert(all.end(), q.lh.data(), q.lh.data() + 16);
-    all.insert(all.end(), q.hh.data(), q.hh.data() + 16);
-    return all;
-  };
-  EXPECT_EQ(planes(small, w, h), planes(big, 8, 8));
 }
 
 }  // namespace
