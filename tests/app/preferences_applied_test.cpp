@@ -2,10 +2,9 @@
 // the WIF dialog's quality and the levels its record carries, where the
 // adjustment dialogs start and whether they preview, the open dialog's File
 // Status panel, converting without asking before compressing; and the
-// commands that open the preferences sheet and the batch dialog.
+// preferences sheet opened from its command.
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
@@ -13,7 +12,6 @@
 
 #include "adjustdialogs.h"
 #include "app_test_util.h"
-#include "batch_dialog.h"
 #include "opendialog.h"
 #include "preferences.h"
 #include "savedialog.h"
@@ -95,27 +93,13 @@ class PreferencesAppliedTest : public QObject {
     t.frame()->action(kFileOpen)->trigger();
     QVERIFY(script.done());
 
-    // Compressing converts without asking; other conversions still ask.
+    // Compressing converts without asking.
     CTOVIMDoc* icons = OpenInMemory(*t.app, Palette(), "/p/icons.gif");
     script.Reject<CSaveImageDialog>();
     t.frame()->action(kCompress)->trigger();
     QVERIFY(script.done());
     QVERIFY(t.messages.isEmpty());
     QCOMPARE(icons->image->BitCount(), 24);
-    CTOVIMDoc* grey = OpenInMemory(*t.app, Ramp(), "/p/grey.pgm");
-    script.Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
-      d.setDirectory(t.dir.path());
-      d.selectNameFilter(d.nameFilters()[4]);
-      d.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText("grey");
-      QMetaObject::invokeMethod(&d, "accept");
-    });
-    t.answers = {QMessageBox::No};
-    t.frame()->action(kFileSaveAs)->trigger();
-    QVERIFY(script.done());
-    QCOMPARE(
-        t.messageTexts(),
-        QStringList{"This image must be converted to Full Color\nWould you like to do it now?"});
-    QCOMPARE(grey->image->BitCount(), 8);
   }
 
   void startingValuesArePreviewedAtOnce() {
@@ -143,36 +127,14 @@ class PreferencesAppliedTest : public QObject {
     script.Then<CPreferencesSheet>([](CPreferencesSheet& sheet) {
       CPreferences values = sheet.values();
       values.quality = 200;
-      values.colorReduction = FastQuantization;
       sheet.setValues(values);
       sheet.accept();
     });
     t.frame()->action(kGeneralPreferences)->trigger();
     QVERIFY(script.done());
     QCOMPARE(t.app->preferences().quality, 200);
-    // The menu's method is the current one; the preference waits for the next start.
-    QCOMPARE(t.state().colorReductionMethod, MedianCut);
-    {
-      QSettings settings(t.app->settingsFile(), LunarkIniFormat());
-      QCOMPARE(CPreferences::FromSettings(settings).quality, 200);
-    }
-
-    // The batch dialog opens from its command, and its Options button shows
-    // the WIF dialog at the stored quality.
-    int shownQuality = 0;
-    script
-        .Then<CBatchConvertDlg>([&](CBatchConvertDlg& d) {
-          QVERIFY(t.frame()->action(kConvertMultiple)->isEnabled());
-          d.optionsButton()->click();
-          d.reject();
-        })
-        .Then<CSaveOptionsDlg>([&](CSaveOptionsDlg& d) {
-          shownQuality = d.quality();
-          d.reject();
-        });
-    t.frame()->action(kConvertMultiple)->trigger();
-    QVERIFY(script.done());
-    QCOMPARE(shownQuality, 200);
+    QSettings settings(t.app->settingsFile(), LunarkIniFormat());
+    QCOMPARE(CPreferences::FromSettings(settings).quality, 200);
   }
 };
 

@@ -1,7 +1,6 @@
-// The image view: status panes, zoom and pan drags, arrow keys, tool
-// selection, frame sizing, Reset Pan / Zoom, the palette moving between
-// views, and what closing the last document does.
-#include <QStatusBar>
+// The image view: status panes, zoom and pan drags, arrow keys, Reset Pan /
+// Zoom, the palette moving between views, and what closing the last
+// document does.
 
 #include "app_test_util.h"
 
@@ -32,10 +31,6 @@ class ViewTest : public QObject {
     colour->loadedBytes = 45000;
     OpenInMemory(*t.app, std::move(colour), "/p/colour.bmp", 0.123f);
     QCOMPARE(ValuePanes(t), (QStringList{"4.00:1", "0.12", "300", "200", "24", "180000", "45000"}));
-    ImagePtr grey = Picture(100, 50, 8);
-    grey->loadedBytes = 3000;
-    OpenInMemory(*t.app, std::move(grey), "/p/grey.pgm", 1.5f);
-    QCOMPARE(ValuePanes(t), (QStringList{"1.67:1", "1.50", "100", "50", "8", "5000", "3000"}));
     // 4-bit pictures count whole bytes per pixel: none.
     ImagePtr nibbles(new vxOSWinClass);
     QVERIFY(nibbles->Create(10, 10, 4, 16));
@@ -99,63 +94,9 @@ class ViewTest : public QObject {
     }
   }
 
-  void atMostOneToolIsChecked() {
+  // Reset Pan / Zoom returns to the whole picture, 1:1, in a fitting frame.
+  void resetPanZoomShowsTheWholePicture() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, Picture(60, 60), "/p/tools.bmp");
-    const struct {
-      int id;
-      DragOperation tool;
-      Qt::CursorShape cursor;
-    } tools[] = {{kToolZoom, &CTOVIMView::ZoomDrag, Qt::BitmapCursor},
-                 {kToolZoom, &CTOVIMView::ZoomDrag, Qt::BitmapCursor},  // again: kept
-                 {kToolPan, &CTOVIMView::PanDrag, Qt::OpenHandCursor},
-                 {kToolSelect, nullptr, Qt::ArrowCursor}};
-    for (const auto& tool : tools) {
-      t.frame()->action(tool.id)->trigger();
-      for (int id : {kToolZoom, kToolPan, kToolSelect})
-        QCOMPARE(t.frame()->action(id)->isChecked(), id == tool.id);
-      QVERIFY(t.state().leftTool == tool.tool);
-      QCOMPARE(t.state().currentTool, tool.id);
-      QCOMPARE(doc->view->viewport()->cursor().shape(), tool.cursor);
-    }
-  }
-
-  void closingTheLastDocumentBlanksPanesAndResetsTools() {
-    TestApp t;
-    CTOVIMDoc* first = OpenInMemory(*t.app, Picture(80, 60), "/p/first.bmp");
-    CTOVIMDoc* second = OpenInMemory(*t.app, Picture(90, 70), "/p/second.bmp");
-    t.frame()->action(kToolZoom)->trigger();
-    // A file that does not load leaves the count as it was.
-    QVERIFY(!t.app->OpenDocumentFile(t.dir.filePath(QStringLiteral("missing.bmp"))));
-    QCOMPARE(t.state().openDocumentCount, 2);
-    FrameOf(second)->close();
-    QCOMPARE(t.state().openDocumentCount, 1);
-    QVERIFY(!t.pane(5).trimmed().isEmpty());
-    QCOMPARE(t.state().currentTool, int{kToolZoom});
-
-    FrameOf(first)->close();
-    QCOMPARE(t.state().openDocumentCount, 0);
-    for (const QString& value : ValuePanes(t)) QCOMPARE(value, QString(20, QLatin1Char(' ')));
-    QCOMPARE(t.state().currentTool, 0);
-    QVERIFY(t.state().leftTool == nullptr);
-    for (int id : {kToolZoom, kToolPan, kToolSelect}) QVERIFY(!t.frame()->action(id)->isChecked());
-  }
-
-  void framesOfLargePicturesLeaveAMarginAndResetRefits() {
-    TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, Picture(3000, 2000), "/p/large.bmp");
-    const QRect client = t.state().mainClientRect;
-    QCOMPARE(FrameOf(doc)->size(), QSize(client.width() - 40, client.height() - 70));
-    QCOMPARE(FrameOf(doc)->pos(), QPoint(0, 0));
-    t.frame()->action(kViewStatusBar)->trigger();
-    QVERIFY(t.frame()->statusBar()->isHidden());
-    QCoreApplication::processEvents();
-    const QRect taller = t.state().mainClientRect;
-    QVERIFY(taller.height() > client.height());
-    t.frame()->action(kResetPanZoom)->trigger();
-    QCOMPARE(FrameOf(doc)->size(), QSize(taller.width() - 40, taller.height() - 50));
-
-    // Reset Pan / Zoom returns to the whole picture, 1:1, in a fitting frame.
     CTOVIMView* view = OpenInMemory(*t.app, Picture(100, 80), "/p/reset.bmp")->view;
     t.app->SelectTool(kToolZoom);
     Drag(view->viewport(), {10, 10}, {1, 0}, 20);
@@ -178,7 +119,6 @@ class ViewTest : public QObject {
     QCOMPARE(first->view->paletteForeground, 1);
     QCOMPARE(second->view->paletteForeground, 0);
     QCOMPARE(t.pane(5), QStringLiteral("80"));
-    // The right button takes it too.
     Click(second->view->viewport(), {5, 5}, Qt::RightButton);
     QCOMPARE(t.state().activeView, second->view);
     // A view that goes away no longer holds the palette.
