@@ -16,7 +16,6 @@ using testing_support::TempDir;
 namespace {
 
 namespace fs = std::filesystem;
-using cli_test::Lunark;
 
 bool HaveWriter(int type) {
   vxRWImage* rw = vxImage::CreateRWImage(type);
@@ -24,11 +23,25 @@ bool HaveWriter(int type) {
   return rw != nullptr;
 }
 
-// Writes a small colour picture in the format of the path's extension.
-void MakeImage(const std::string& path, int type) {
+// Writes a small picture (colour, or grey when `bits` is 8) as `type`.
+void MakeImage(const std::string& path, int type = TypeBMP, int bits = 24) {
   vxScopedImage image;
-  testing_support::MakePattern(image, 17, 9, type == TypePGM ? 8 : 24);
+  testing_support::MakePattern(image, 17, 9, bits);
   ASSERT_EQ(image.SaveImage(path.c_str(), type, nullptr), 0) << path;
+}
+
+// Runs `lunark batch ARGS`; returns what it printed on both streams.
+std::string Batch(std::vector<std::string> args, int* status) {
+  args.insert(args.begin(), "batch");
+  const cli_test::Outcome o = cli_test::Lunark(args);
+  *status = o.status;
+  return o.out + o.err;
+}
+
+// The closing count line of a run.
+std::string Summary(int converted, int deepened, int failed) {
+  return std::to_string(converted) + " converted, " + std::to_string(deepened) +
+         " converted after a depth change, " + std::to_string(failed) + " failed";
 }
 
 TEST(BatchNames, OutputKeepsTheBaseNameUpToTheLastDot) {
@@ -46,180 +59,142 @@ class BatchRun : public ::testing::Test {
     }
   }
   TempDir dir;
+  int status = -1;
 };
 
 TEST_F(BatchRun, ConvertsEveryFileAndReportsFailuresWithoutStopping) {
   fs::create_directories(dir.File("in"));
-  MakeImage(dir.File("in/a.bmp"), TypeBMP);
-  MakeImage(dir.File("in/b.final.bmp"), TypeBMP);
-  MakeImage(dir.File("in/noext"), TypeBMP);
+  for (const char* name : {"in/a.bmp", "in/b.final.bmp", "in/noext"}) MakeImage(dir.File(name));
   testing_support::WriteFileBytes(dir.File("in/broken.bmp"), {'B', 'M', 1, 2});
-  int status = 0;
-  const std::string out = Lunark("batch --to tga --out " + dir.File("out") + " " +
-                                     dir.File("in/a.bmp") + " " + dir.File("in/broken.bmp") + " " +
-                                     dir.File("in/b.final.bmp") + " " + dir.File("in/noext"),
-                                 &status);
-  EXPECT_EQ(status, 1) << out;
-  EXPECT_TRUE(fs::exists(dir.File("out/a.tga")));
-  EXPECT_TRUE(fs::exists(dir.File("out/b.final.tga")));
-  EXPECT_TRUE(fs::exists(dir.File("out/noext.tga")));
-  EXPECT_FALSE(fs::exists(dir.File("out/broken.tga")));
-  EXPECT_NE(out.find("broken.bmp"), std::string::npos) << out;
-  EXPECT_NE(out.find("3 converted, 0 converted after a depth change, 1 failed"), std::string::npos)
-      << out;
-}
-
-TEST_F(BatchRun, ColourToGreyCountsAsADepthChange) {
-  MakeImage(dir.File("c.bmp"), TypeBMP);
-  int status = 0;
   const std::string out =
-      Lunark("batch --to pgm --out " + dir.File("o") + " " + dir.File("c.bmp"), &status);
-  EXPECT_EQ(status, 0) << out;
-  EXPECT_NE(out.find("0 converted, 1 converted after a depth change, 0 failed"), std::string::npos)
-      << out;
-  vxScopedImage back;
-  ASSERT_EQ(back.LoadImage(dir.File("o/c.pgm").c_str()), 0);
-  EXPECT_EQ(back.BitCount(), 8);
+      Batch({"--to", "tga", "--out", dir.File("out"), dir.File("in/a.bmp"),
+             dir.File("in/broken.bmp"), dir.File("in/b.final.bmp"), dir.File("in/noext")},
+            &status);
+  EXPECT_EQ(status, 1) << out;
+  for (const char* name : {"out/a.tga", "out/b.final.tga", "out/noext.tga"}) {
+    EXPECT_TRUE(fs::exists(dir.File(name))) << name;
+  }
+  EXPECT_FALSE(fs::exists(dir.File("out/broken.tga")));
+  EXPECT_NE(out.find(dir.File("in/broken.bmp")), std::string::npos) << out;
+  EXPECT_NE(out.find(Summary(3, 0, 1)), std::string::npos) << out;
 }
 
 TEST_F(BatchRun, SameFolderAndTypeLeavesEveryInputUntouched) {
-  MakeImage(dir.File("x.bmp"), TypeBMP);
-  MakeImage(dir.File("y.bmp"), TypeBMP);
-  const auto x = ReadFileBytes(dir.File("x.bmp"));
-  const auto y = ReadFileBytes(dir.File("y.bmp"));
-  int status = 0;
-  const std::string out = Lunark(
-      "batch --to bmp --out " + dir.path() + " " + dir.File("x.bmp") + " " + dir.File("y.bmp"),
-      &status);
+  MakeImage(dir.File("x.bmp"));
+  MakeImage(dir.File("y.bmp"));
+  const auto x = ReadFileBytes(dir.File("x.bmp")), y = ReadFileBytes(dir.File("y.bmp"));
+  const std::string out =
+      Batch({"--to", "bmp", "--out", dir.path(), dir.File("x.bmp"), dir.File("y.bmp")}, &status);
   EXPECT_EQ(status, 1);
   EXPECT_EQ(ReadFileBytes(dir.File("x.bmp")), x);
   EXPECT_EQ(ReadFileBytes(dir.File("y.bmp")), y);
   EXPECT_NE(out.find("output would replace the input"), std::string::npos) << out;
-  EXPECT_NE(out.find("0 converted, 0 converted after a depth change, 2 failed"), std::string::npos)
-      << out;
+  EXPECT_NE(out.find(Summary(0, 0, 2)), std::string::npos) << out;
 }
 
-TEST_F(BatchRun, ManyFilesOnSeveralJobs) {
-  std::string list;
+// Colour pictures written as PGM are counted as converted after a depth
+// change; several jobs together convert every file.
+TEST_F(BatchRun, ManyFilesOnSeveralJobsWithADepthChange) {
+  std::vector<std::string> args = {"--jobs", "4", "--to", "pgm", "--out", dir.File("o")};
   for (int i = 0; i < 24; ++i) {
-    const std::string path = dir.File("f" + std::to_string(i) + ".bmp");
-    MakeImage(path, TypeBMP);
-    list += " " + path;
+    args.push_back(dir.File("f" + std::to_string(i) + ".bmp"));
+    MakeImage(args.back());
   }
-  int status = 0;
-  const std::string out = Lunark("batch --jobs 4 --to pgm --out " + dir.File("o") + list, &status);
+  const std::string out = Batch(args, &status);
   EXPECT_EQ(status, 0) << out;
-  for (int i = 0; i < 24; ++i)
-    EXPECT_TRUE(fs::exists(dir.File("o/f" + std::to_string(i) + ".pgm")));
+  EXPECT_NE(out.find(Summary(0, 24, 0)), std::string::npos) << out;
+  for (int i = 0; i < 24; ++i) {
+    vxScopedImage back;
+    ASSERT_EQ(back.LoadImage(dir.File("o/f" + std::to_string(i) + ".pgm").c_str()), 0) << i;
+    EXPECT_EQ(back.BitCount(), 8);
+  }
 }
 
-TEST(BatchUsage, BadArgumentsAndReadOnlyOutputAreRefused) {
-  int status = 0;
-  Lunark("batch --to gif --out /tmp x.bmp", &status);
-  EXPECT_EQ(status, 2);
-  Lunark("batch --to bmp x.bmp", &status);
-  EXPECT_EQ(status, 2);
-  Lunark("batch --to bmp --out /tmp --jobs 0 x.bmp", &status);
-  EXPECT_EQ(status, 2);
-  Lunark("batch --to wif --out /tmp --quality 256 x.bmp", &status);
-  EXPECT_EQ(status, 2);
-}
-
-TEST(BatchOrder, TheFirstInputNamedKeepsACollidingOutputWhateverTheJobs) {
-  if (!HaveWriter(TypeBMP)) GTEST_SKIP() << "needs the BMP writer";
-  TempDir dir;
+// Two inputs with one output name: the first named keeps it, whatever the
+// number of jobs and however they are scheduled.
+TEST_F(BatchRun, TheFirstInputNamedKeepsACollidingOutput) {
   fs::create_directories(dir.File("a"));
   fs::create_directories(dir.File("b"));
-  MakeImage(dir.File("a/photo.bmp"), TypeBMP);  // colour
-  vxScopedImage grey;                           // grey, as a BMP under another name
-  testing_support::MakePattern(grey, 17, 9, 8);
-  ASSERT_EQ(grey.SaveImage(dir.File("b/photo.pgm").c_str(), TypeBMP, nullptr), 0);
-  for (const char* jobs : {"1", "2", "8"}) {
+  MakeImage(dir.File("a/photo.bmp"));
+  MakeImage(dir.File("b/photo.pgm"), TypeBMP, 8);  // grey, as a BMP under another name
+  for (const char* jobs : {"1", "8"}) {
     for (int round = 0; round < 3; ++round) {
       SCOPED_TRACE(std::string(jobs) + " jobs, round " + std::to_string(round));
       const std::string outDir = dir.File("out" + std::string(jobs) + std::to_string(round));
-      int status = 0;
-      const std::string out =
-          Lunark("batch --jobs " + std::string(jobs) + " --to bmp --out " + outDir + " " +
-                     dir.File("a/photo.bmp") + " " + dir.File("b/photo.pgm"),
-                 &status);
+      const std::string out = Batch({"--jobs", jobs, "--to", "bmp", "--out", outDir,
+                                     dir.File("a/photo.bmp"), dir.File("b/photo.pgm")},
+                                    &status);
       EXPECT_EQ(status, 1) << out;
       EXPECT_NE(out.find(dir.File("b/photo.pgm") + ": name collision"), std::string::npos) << out;
-      EXPECT_NE(out.find("1 failed"), std::string::npos) << out;
+      EXPECT_NE(out.find(Summary(1, 0, 1)), std::string::npos) << out;
       EXPECT_EQ(std::distance(fs::directory_iterator(outDir), fs::directory_iterator()), 1);
       vxScopedImage back;
       ASSERT_EQ(back.LoadImage((outDir + "/photo.bmp").c_str()), 0);
       EXPECT_EQ(back.BitCount(), 24);  // written from a/photo.bmp
     }
   }
-}
-
-TEST(BatchOrder, OneFileNamedTwoWaysIsNotACollision) {
-  if (!HaveWriter(TypeBMP)) GTEST_SKIP() << "needs the BMP writer";
-  TempDir dir;
-  MakeImage(dir.File("x.bmp"), TypeBMP);
-  int status = 0;
-  const std::string out = Lunark("batch --to bmp --out " + dir.File("o") + " " + dir.File("x.bmp") +
-                                     " " + dir.path() + "/./x.bmp",
-                                 &status);
+  // One file named two ways is not a collision.
+  const std::string out = Batch({"--to", "bmp", "--out", dir.File("o"), dir.File("a/photo.bmp"),
+                                 dir.path() + "/./a/photo.bmp"},
+                                &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_EQ(out.find("collision"), std::string::npos) << out;
 }
 
-TEST(BatchFolders, AFolderStandsForTheImageFilesInIt) {
-  if (!HaveWriter(TypeBMP)) GTEST_SKIP() << "needs the BMP writer";
-  TempDir dir;
+// A folder stands for the image files directly in it, found by content;
+// folders and files mix, and a folder without pictures has nothing to convert.
+TEST_F(BatchRun, AFolderStandsForTheImageFilesInIt) {
   fs::create_directories(dir.File("in/sub"));
-  MakeImage(dir.File("in/a.bmp"), TypeBMP);
-  MakeImage(dir.File("in/b.dat"), TypeBMP);  // recognised by content
-  MakeImage(dir.File("in/sub/c.bmp"), TypeBMP);
+  fs::create_directories(dir.File("empty"));
+  for (const char* name : {"in/a.bmp", "in/b.dat", "in/sub/c.bmp"}) MakeImage(dir.File(name));
   testing_support::WriteFileBytes(dir.File("in/notes.txt"), {'h', 'i', '\n'});
-  int status = 0;
   std::string out =
-      Lunark("batch --jobs 2 --to bmp --out " + dir.File("o") + " " + dir.File("in"), &status);
+      Batch({"--jobs", "2", "--to", "bmp", "--out", dir.File("o"), dir.File("in")}, &status);
   EXPECT_EQ(status, 0) << out;
-  EXPECT_NE(out.find("2 converted, 0 converted after a depth change, 0 failed"), std::string::npos)
-      << out;
+  EXPECT_NE(out.find(Summary(2, 0, 0)), std::string::npos) << out;
   EXPECT_TRUE(fs::exists(dir.File("o/a.bmp")));
   EXPECT_TRUE(fs::exists(dir.File("o/b.bmp")));
   EXPECT_FALSE(fs::exists(dir.File("o/c.bmp")));  // sub-folders are not entered
 
-  // Folders and files mix; a folder without pictures has nothing to convert.
-  fs::create_directories(dir.File("empty"));
-  out = Lunark("batch --to bmp --out " + dir.File("o2") + " " + dir.File("empty"), &status);
+  out = Batch({"--to", "bmp", "--out", dir.File("o2"), dir.File("empty")}, &status);
   EXPECT_EQ(status, 1) << out;
   EXPECT_NE(out.find("no image files"), std::string::npos) << out;
-  out = Lunark("batch --to bmp --out " + dir.File("o3") + " " + dir.File("empty") + " " +
-                   dir.File("in/a.bmp"),
-               &status);
+  out = Batch({"--to", "bmp", "--out", dir.File("o3"), dir.File("empty"), dir.File("in/a.bmp")},
+              &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_TRUE(fs::exists(dir.File("o3/a.bmp")));
 }
 
-TEST(BatchRules, WriterCheckComesBeforeAnyWork) {
-  std::string reason;
-  EXPECT_FALSE(vxBatchCanWrite(TypeGIF, &reason));
-  EXPECT_NE(reason.find("GIF"), std::string::npos);
-  EXPECT_FALSE(vxBatchCanWrite(6, &reason));  // no type has this id
+TEST(BatchUsage, BadArgumentsAreUsageErrors) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--to", "gif", "--out", "/tmp", "x.bmp"},
+      {"--to", "bmp", "x.bmp"},
+      {"--to", "bmp", "--out", "/tmp", "--jobs", "0", "x.bmp"},
+      {"--to", "wif", "--out", "/tmp", "--quality", "256", "x.bmp"},
+  };
+  for (const auto& args : cases) {
+    int status = 0;
+    Batch(args, &status);
+    EXPECT_EQ(status, 2) << args[1] << " " << args.size();
+  }
+}
+
+// A file that would be written over itself fails before it is even read;
+// otherwise the run reports loading, then saving.
+TEST(BatchRules, SameFileFailsBeforeAnyWork) {
+  EXPECT_FALSE(vxBatchCanWrite(6));  // no type has this id
   if (!HaveWriter(TypeBMP)) GTEST_SKIP() << "needs the BMP writer";
   EXPECT_TRUE(vxBatchCanWrite(TypeBMP));
-
-  // A GIF entry fails without touching the disk; a file that would be
-  // written over itself fails before it is even read.
   TempDir dir;
-  MakeImage(dir.File("p.bmp"), TypeBMP);
+  MakeImage(dir.File("p.bmp"));
   vxBatchRun run;
-  const vxBatchResult gif = run.Convert(dir.File("p.bmp"), dir.File("o"), TypeGIF, nullptr);
-  EXPECT_EQ(gif.status, vxBatchResult::Failed);
-  EXPECT_FALSE(fs::exists(dir.File("o")));
   std::vector<vxBatchStage> stages;
-  const vxBatchResult bmp = run.Convert(dir.File("p.bmp"), dir.path(), TypeBMP, nullptr,
-                                        [&](vxBatchStage s) { stages.push_back(s); });
-  EXPECT_EQ(bmp.status, vxBatchResult::Failed);  // the same file
+  const auto record = [&](vxBatchStage s) { stages.push_back(s); };
+  const vxBatchResult same = run.Convert(dir.File("p.bmp"), dir.path(), TypeBMP, nullptr, record);
+  EXPECT_EQ(same.status, vxBatchResult::Failed);
   EXPECT_TRUE(stages.empty());
   fs::create_directories(dir.File("o"));
-  const vxBatchResult ok = run.Convert(dir.File("p.bmp"), dir.File("o"), TypeBMP, nullptr,
-                                       [&](vxBatchStage s) { stages.push_back(s); });
+  const vxBatchResult ok = run.Convert(dir.File("p.bmp"), dir.File("o"), TypeBMP, nullptr, record);
   EXPECT_EQ(ok.status, vxBatchResult::Written) << ok.reason;
   EXPECT_EQ(ok.bitCount, 24);
   EXPECT_EQ(stages, (std::vector<vxBatchStage>{vxBatchStage::Loading, vxBatchStage::Saving}));

@@ -36,12 +36,12 @@ std::vector<uint8_t> PixelsOf(const std::string& path) {
 }
 
 TEST(Cli, HelpAndVersion) {
-  for (const char* flag : {"--help", "-h", "help"}) {
-    const Outcome o = Lunark({flag});
-    EXPECT_EQ(o.status, 0) << flag;
-    EXPECT_NE(o.out.find("Usage: lunark"), std::string::npos);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--help"}, {"-h"}, {"help"}, {"convert", "--help"}}) {
+    const Outcome o = Lunark(args);
+    EXPECT_EQ(o.status, 0) << args[0];
+    EXPECT_NE(o.out.find("Usage: lunark"), std::string::npos) << args[0];
   }
-  EXPECT_EQ(Lunark({"convert", "--help"}).status, 0);
   const Outcome v = Lunark({"--version"});
   EXPECT_EQ(v.status, 0);
   EXPECT_EQ(v.out.rfind("lunark ", 0), 0u) << v.out;
@@ -65,7 +65,6 @@ TEST(Cli, UsageErrorsExitWithTwo) {
       {"convert", in, dir.File("out.bmp"), "--type"},
       {"convert", in, dir.File("out.bmp"), "--type", "xyz"},
       {"convert", in, dir.File("out.xyz")},
-      {"convert", in, dir.File("out.bmp"), "--rotate", "45"},
       {"convert", in, dir.File("out.bmp"), "--levels", "9"},
   };
   for (const auto& args : kBad) {
@@ -78,46 +77,46 @@ TEST(Cli, UsageErrorsExitWithTwo) {
   EXPECT_FALSE(fs::exists(dir.File("out.bmp")));
 }
 
-TEST(Cli, InfoDescribesBitmaps) {
+// Each file gets one line: good ones on standard output, failures on
+// standard error with the file's name and the reason.
+TEST(Cli, InfoDescribesBitmapsAndNamesTheFileOfAFailure) {
   TempDir dir;
   const std::string colour = SaveBmp(dir, "colour.bmp", 37, 23, 24);
   const std::string grey = SaveBmp(dir, "grey.bmp", 5, 3, 8);
-  const Outcome o = Lunark({"info", colour, grey});
-  EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.out, colour + ": BMP, 37 x 23, 24 bits per pixel, " +
-                       std::to_string(fs::file_size(colour)) + " bytes\n" + grey +
-                       ": BMP, 5 x 3, 8 bits per pixel, " + std::to_string(fs::file_size(grey)) +
-                       " bytes\n");
-  EXPECT_TRUE(o.err.empty());
-}
-
-TEST(Cli, InfoNamesTheFileAndTheReasonOfAFailure) {
-  TempDir dir;
-  const std::string good = SaveBmp(dir, "good.bmp", 2, 2, 24);
   const std::string text = dir.File("notes.txt"), missing = dir.File("missing.bmp");
   WriteFileBytes(text, {'h', 'e', 'l', 'l', 'o', '\n'});
-  const Outcome o = Lunark({"info", missing, good, text, dir.path()});
+  Outcome o = Lunark({"info", colour, grey});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_TRUE(o.err.empty());
+  const std::string described = colour + ": BMP, 37 x 23, 24 bits per pixel, " +
+                                std::to_string(fs::file_size(colour)) + " bytes\n" + grey +
+                                ": BMP, 5 x 3, 8 bits per pixel, " +
+                                std::to_string(fs::file_size(grey)) + " bytes\n";
+  EXPECT_EQ(o.out, described);
+
+  o = Lunark({"info", missing, colour, text, grey, dir.path()});
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.out.rfind(good + ": BMP, 2 x 2", 0), 0u) << o.out;
+  EXPECT_EQ(o.out, described);
   EXPECT_EQ(o.err, "lunark: " + missing + ": cannot open the file: No such file or directory\n" +
                        "lunark: " + text + ": not a recognised image file\n" +
                        "lunark: " + dir.path() + ": is a folder, not a file\n");
 
   // A bitmap whose header is broken says what is wrong with it.
-  auto bytes = ReadFileBytes(good);
+  auto bytes = ReadFileBytes(grey);
   bytes[14] = 200;
   WriteFileBytes(text, bytes);
-  const Outcome broken = Lunark({"info", text});
-  EXPECT_EQ(broken.status, 1);
-  EXPECT_NE(broken.err.find("lunark: " + text + ": unsupported bitmap header size 200"),
+  o = Lunark({"info", text});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("lunark: " + text + ": unsupported bitmap header size 200"),
             std::string::npos)
-      << broken.err;
+      << o.err;
 }
 
+// A grey picture, and one with 33000-byte rows (more than a signed 16-bit
+// length holds), come back pixel-exact, also when written as a DIB by --type.
 TEST(Cli, ConvertRoundTripsBitmapsPixelExact) {
   TempDir dir;
-  // 11000 pixels wide: 33000-byte rows, more than a signed 16-bit length holds.
-  for (auto [w, h, bits] : {std::tuple{41, 17, 24}, {41, 17, 8}, {11000, 3, 24}}) {
+  for (auto [w, h, bits] : {std::tuple{41, 17, 8}, {11000, 3, 24}}) {
     SCOPED_TRACE(w);
     const std::string in = SaveBmp(dir, "in.bmp", w, h, bits);
     const std::string out = dir.File("out.bmp"), dib = dir.File("out.img");
@@ -129,16 +128,14 @@ TEST(Cli, ConvertRoundTripsBitmapsPixelExact) {
     EXPECT_EQ(vxImage::GetFileType(dib.c_str()), TypeBMP);
     EXPECT_EQ(PixelsOf(dib), PixelsOf(in));
   }
-  const std::string wide = dir.File("out.bmp");
+  // Another program reads the wide file the same way.
+  const std::string wide = dir.File("out.bmp"), ppm = dir.File("wide.ppm");
   EXPECT_EQ(fs::file_size(wide), 54u + 33000u * 3u);
-  EXPECT_EQ(Lunark({"info", wide}).out.find(": BMP, 11000 x 3, 24 bits"), wide.size());
   if (testing_support::HaveTool("convert")) {
     int w = 0, h = 0;
     std::vector<uint8_t> rgb;
-    const std::string ppm = dir.File("wide.ppm");
     ASSERT_EQ(testing_support::RunCommand("convert '" + wide + "' -depth 8 'ppm:" + ppm + "'"), 0);
     ASSERT_TRUE(testing_support::ReadNetpbmRGB(ppm, w, h, rgb));
-    EXPECT_EQ(w, 11000);
     EXPECT_EQ(rgb, PixelsOf(wide));
   }
 }

@@ -36,7 +36,8 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 int RunCommand(const std::string& command) {
@@ -75,11 +76,13 @@ void MakePattern(vxImage& image, int width, int height, int bitCount, uint32_t s
       // asymmetric enough to catch flips and channel swaps.
       const int noise = static_cast<int>(rng() % 16);
       if (bitCount == 24) {
-        row[3 * x + 0] = static_cast<unsigned char>((x * 255 / std::max(width - 1, 1) + noise) & 0xFF);
+        row[3 * x + 0] =
+            static_cast<unsigned char>((x * 255 / std::max(width - 1, 1) + noise) & 0xFF);
         row[3 * x + 1] = static_cast<unsigned char>((y * 255 / std::max(height - 1, 1)) & 0xFF);
         row[3 * x + 2] = static_cast<unsigned char>(((x + 2 * y) * 3 + noise) & 0xFF);
       } else {
-        row[x] = static_cast<unsigned char>(((x + y) * 255 / std::max(width + height - 2, 1) + noise) & 0xFF);
+        row[x] = static_cast<unsigned char>(
+            ((x + y) * 255 / std::max(width + height - 2, 1) + noise) & 0xFF);
       }
     }
   }
@@ -108,44 +111,26 @@ std::vector<uint8_t> TopDownRGB(const vxImage& image) {
   return out;
 }
 
-namespace {
-
-int ReadNumber(FILE* f) {
-  int c = std::fgetc(f);
-  while (c != EOF) {
-    if (c == '#') {
-      while (c != EOF && c != '\n') c = std::fgetc(f);
-    } else if (c >= '0' && c <= '9') {
-      break;
-    }
-    c = std::fgetc(f);
-  }
-  int v = 0;
-  while (c >= '0' && c <= '9') {
-    v = v * 10 + (c - '0');
-    c = std::fgetc(f);
-  }
-  return v;  // the single whitespace byte after the number is consumed
-}
-
-}  // namespace
-
 bool ReadNetpbmRGB(const std::string& path, int& width, int& height, std::vector<uint8_t>& rgb) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  const int m0 = std::fgetc(f), m1 = std::fgetc(f);
-  if (m0 != 'P' || (m1 != '5' && m1 != '6')) {
-    std::fclose(f);
-    return false;
-  }
-  width = ReadNumber(f);
-  height = ReadNumber(f);
-  const int maxval = ReadNumber(f);
-  const size_t channels = m1 == '6' ? 3 : 1;
+  std::ifstream in(path, std::ios::binary);
+  // A header number, after white space and whole-line comments.
+  const auto number = [&in] {
+    while ((in >> std::ws).peek() == '#')
+      in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    int v = 0;
+    in >> v;
+    return v;
+  };
+  std::string magic;
+  if (!(in >> magic) || (magic != "P5" && magic != "P6")) return false;
+  width = number();
+  height = number();
+  const int maxval = number();
+  in.get();  // the single white-space byte before the samples
+  const size_t channels = magic == "P6" ? 3 : 1;
   std::vector<uint8_t> raw(static_cast<size_t>(width) * height * channels);
-  const bool ok = maxval == 255 && std::fread(raw.data(), 1, raw.size(), f) == raw.size();
-  std::fclose(f);
-  if (!ok) return false;
+  in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
+  if (!in || maxval != 255 || raw.empty()) return false;
   rgb.clear();
   if (channels == 3) {
     rgb = std::move(raw);
