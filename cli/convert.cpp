@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "cli/cli.h"
+#include "codec/wif_direct.h"
 #include "engine/notice.h"
 #include "engine/options.h"
 #include "formats/output_depth.h"
@@ -86,6 +87,17 @@ int RunConvert(const Args& args) {
     }
   }
 
+  // A portable map going to WIF unchanged is encoded where it lies in the
+  // file, without being loaded.
+  int saved = 0;
+  if (ops.empty() && type == TypeWIF &&
+      vxConvertPortableMapToWif(input.c_str(), output.c_str(), &options, &saved)) {
+    if (saved != 0) {
+      Fail(output, SaveFailure(saved));
+      return 1;
+    }
+    return 0;
+  }
   vxScopedImage image;
   const int loaded = image.LoadImage(input.c_str());
   if (loaded != 0) {
@@ -102,7 +114,7 @@ int RunConvert(const Args& args) {
     return 1;
   }
   const bool hasOptions = type == TypeWIF || type == TypeJPEG;
-  const int saved = image.SaveImage(output.c_str(), type, hasOptions ? &options : nullptr);
+  saved = image.SaveImage(output.c_str(), type, hasOptions ? &options : nullptr);
   if (saved != 0) {
     Fail(output, SaveFailure(saved));
     return 1;

@@ -204,10 +204,9 @@ Status Compress::FirstLevelGrey(const EncodeRequest& r, QuadBuf& quad, int64_t f
     return Status::NoMemory;
   }
   forward.SetPairRange(first, last);
-  const size_t stride = RowStride(r.width, false);
   const int64_t end = std::min<int64_t>(r.height, forward.EndRow());
   for (int64_t y = forward.FirstRow(); y < end; ++y) {
-    const uint8_t* src = r.pixels + stride * static_cast<size_t>(y);
+    const uint8_t* src = Row(r, y);
     float* dst = row.data();
     if (r.greyMap) {
       for (int x = 0; x < r.width; ++x) dst[x] = r.greyMap[src[x]];
@@ -260,16 +259,23 @@ Status Compress::FirstLevelColour(const EncodeRequest& r, int p, QuadBuf& quad, 
   }
   forward.SetPairRange(first, last);
   float* dst = row.data();
-  const size_t stride = RowStride(r.width, true);
   const int64_t end = std::min<int64_t>(r.height, forward.EndRow());
   const WaveletKernels& kernels = ActiveKernels();
+  // The byte plane p subtracts from the luma: green, or red (the first byte
+  // of red-green-blue pixels, the last of blue-green-red ones).
+  const int own = p == 0 ? -1 : p == 1 ? 1 : r.rgb ? 0 : 2;
   for (int64_t y = forward.FirstRow(); y < end; ++y) {
-    kernels.colourPlane(r.pixels + stride * static_cast<size_t>(y), dst,
-                        static_cast<size_t>(r.width), p);
+    kernels.colourPlane(Row(r, y), dst, static_cast<size_t>(r.width), own);
     forward.PushRow(dst);
   }
   forward.Finish();
   return Status::Ok;
+}
+
+const uint8_t* Compress::Row(const EncodeRequest& r, int64_t y) {
+  const ptrdiff_t stride =
+      r.stride != 0 ? r.stride : static_cast<ptrdiff_t>(RowStride(r.width, r.colour));
+  return r.pixels + stride * static_cast<ptrdiff_t>(y);
 }
 
 Status Compress::CodePlane(QuadBuf& quad, int p, ByteSink& out, PlaneScratch& scratch) {

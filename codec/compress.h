@@ -21,9 +21,14 @@
 namespace wif {
 
 struct EncodeRequest {
-  // Rows in buffer order (coded row 0 is the first row), each padded to a
-  // multiple of 4 bytes: blue, green, red for colour.
+  // Coded row 0, the first of the rows in buffer order: blue, green, red
+  // bytes for colour (red, green, blue when `rgb`).
   const uint8_t* pixels = nullptr;
+  // Bytes from one coded row to the next; negative when the rows go up in
+  // memory (a file's top-down rows coded from the bottom). 0: RowStride of
+  // the width, each row padded to a multiple of 4 bytes.
+  ptrdiff_t stride = 0;
+  bool rgb = false;
   bool colour = false;
   int width = 0;
   int height = 0;
@@ -100,6 +105,8 @@ class Compress {
                           int64_t last);
   // The further levels and the coding of a plane whose first level is done.
   Status CodePlane(QuadBuf& quad, int plane, ByteSink& out, PlaneScratch& scratch);
+  // Where coded row y starts.
+  static const uint8_t* Row(const EncodeRequest& request, int64_t y);
   // The three colour planes on two threads, each plane into its own sink.
   Status EncodeColourPlanesAtOnce(const EncodeRequest& request, ByteSink sinks[3]);
 

@@ -101,10 +101,10 @@ void CombineColourPlain(const uint8_t* y, const int16_t* a, const int16_t* b, ui
   }
 }
 
-void ColourPlanePlain(const uint8_t* bgr, float* out, size_t count, int plane) {
-  for (size_t i = 0; i < count; ++i, bgr += 3) {
-    const float third = static_cast<float>(bgr[0] + bgr[1] + bgr[2]) / 3.0f;
-    out[i] = plane == 0 ? third : third - static_cast<float>(bgr[plane]);
+void ColourPlanePlain(const uint8_t* pixels, float* out, size_t count, int own) {
+  for (size_t i = 0; i < count; ++i, pixels += 3) {
+    const float third = static_cast<float>(pixels[0] + pixels[1] + pixels[2]) / 3.0f;
+    out[i] = own < 0 ? third : third - static_cast<float>(pixels[own]);
   }
 }
 
@@ -722,29 +722,29 @@ WIF_AVX2 void CombineColourAvx2(const uint8_t* y, const int16_t* a, const int16_
 
 // Eight pixels at a time: each 128-bit half takes four pixels (twelve bytes;
 // the load reads four more, so the loop stops two pixels early) and spreads
-// their blue, green and red bytes into 32-bit lanes. The division is the
-// same correctly rounded one as the plain loop's.
-WIF_AVX2 void ColourPlaneAvx2(const uint8_t* bgr, float* out, size_t count, int plane) {
-  const __m256i blue = _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1,
+// their three bytes into 32-bit lanes. The division is the same correctly
+// rounded one as the plain loop's.
+WIF_AVX2 void ColourPlaneAvx2(const uint8_t* pixels, float* out, size_t count, int own) {
+  const __m256i byte0 = _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1,
                                         0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
-  const __m256i green = _mm256_add_epi8(blue, _mm256_set1_epi32(1));
-  const __m256i red = _mm256_add_epi8(blue, _mm256_set1_epi32(2));
-  const __m256i own = plane == 1 ? green : red;
+  const __m256i byte1 = _mm256_add_epi8(byte0, _mm256_set1_epi32(1));
+  const __m256i byte2 = _mm256_add_epi8(byte0, _mm256_set1_epi32(2));
+  const __m256i subtracted = own == 0 ? byte0 : own == 1 ? byte1 : byte2;
   const __m256 three = _mm256_set1_ps(3.0f);
   size_t i = 0;
   for (; i + 10 <= count; i += 8) {
-    const uint8_t* p = bgr + 3 * i;
+    const uint8_t* p = pixels + 3 * i;
     const __m256i bytes =
         _mm256_setr_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)));
     const __m256i sum = _mm256_add_epi32(
-        _mm256_add_epi32(_mm256_shuffle_epi8(bytes, blue), _mm256_shuffle_epi8(bytes, green)),
-        _mm256_shuffle_epi8(bytes, red));
+        _mm256_add_epi32(_mm256_shuffle_epi8(bytes, byte0), _mm256_shuffle_epi8(bytes, byte1)),
+        _mm256_shuffle_epi8(bytes, byte2));
     __m256 v = _mm256_div_ps(_mm256_cvtepi32_ps(sum), three);
-    if (plane != 0) v = _mm256_sub_ps(v, _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, own)));
+    if (own >= 0) v = _mm256_sub_ps(v, _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, subtracted)));
     _mm256_storeu_ps(out + i, v);
   }
-  ColourPlanePlain(bgr + 3 * i, out + i, count - i, plane);
+  ColourPlanePlain(pixels + 3 * i, out + i, count - i, own);
 }
 
 #endif  // WIF_X86

@@ -45,10 +45,10 @@ struct WaveletKernels {
   // y + a + b - 256, y - a + 128 and y - b + 128, each clamped to 0 .. 255.
   void (*combineColour)(const uint8_t* y, const int16_t* a, const int16_t* b, uint8_t* bgr,
                         size_t count);
-  // One plane of a row of blue-green-red pixels, as the encoder's first level
-  // takes it: with s the sum of a pixel's three bytes, plane 0 is s / 3 and
-  // planes 1 and 2 are s / 3 minus the green or the red byte.
-  void (*colourPlane)(const uint8_t* bgr, float* out, size_t count, int plane);
+  // One plane of a row of three-byte pixels, as the encoder's first level
+  // takes it: with s the sum of a pixel's three bytes, s / 3 when `own` is
+  // negative (the luma), else s / 3 minus the pixel's byte `own` (0 to 2).
+  void (*colourPlane)(const uint8_t* pixels, float* out, size_t count, int own);
 };
 
 const WaveletKernels& KernelsFor(KernelPath path);

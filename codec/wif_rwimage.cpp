@@ -10,10 +10,13 @@
 #include "codec/byte_stream.h"
 #include "codec/compress.h"
 #include "codec/decoder.h"
+#include "codec/wif_direct.h"
 #include "codec/wif_format.h"
 #include "codec/wif_reduced.h"
 #include "engine/notice.h"
 #include "engine/options.h"
+#include "engine/safe_file.h"
+#include "formats/pnm/pnm.h"
 #include "formats/registry.h"
 
 namespace {
@@ -154,37 +157,33 @@ int vxWIFImage::Read(const char* fileName, int* byteCount, vxBitmapInfoHeader** 
   return vxOK;
 }
 
-int vxWIFImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette,
-                      unsigned char* bits, void* options) {
-  if (!fileName || !header || !bits) return vxCannotOpen;
-  if (header->bitCount != 8 && header->bitCount != 24) {
-    vxSetLastError("WIF holds 8-bit grey or 24-bit colour pictures only");
-    return vxCannotOpen;
-  }
-  if (header->width < 1 || header->height < 1 || header->width > wif::kMaxSide ||
-      header->height > wif::kMaxSide) {
-    vxSetLastError("WIF pictures are at most 65535 x 65535 pixels");
-    return vxCannotOpen;
-  }
-  const auto* saveOptions = static_cast<const vxSaveOptions*>(options);
-  wif::EncodeRequest request;
-  request.pixels = bits;
-  request.colour = header->bitCount == 24;
-  request.width = header->width;
-  request.height = header->height;
-  request.quality = saveOptions ? saveOptions->quality : vxDefaultWifQuality;
-  request.levels = saveOptions ? saveOptions->levels : 0;
+// Checks the quality and the levels of the save options (or the defaults)
+// and puts them into the request; false, with the reason set, when they are
+// outside the format's bounds.
+bool TakeOptions(const vxSaveOptions* options, wif::EncodeRequest& request) {
+  request.quality = options ? options->quality : vxDefaultWifQuality;
+  request.levels = options ? options->levels : 0;
   if (request.quality < wif::kMinQuality || request.quality > wif::kMaxQuality) {
     vxSetLastError("WIF quality must be from 1 to 255, not " + std::to_string(request.quality));
-    return vxCannotOpen;
+    return false;
   }
   if (request.levels < 0 || request.levels > wif::kMaxWriterLevels) {
     vxSetLastError("WIF wavelet levels must be from 1 to 8, not " + std::to_string(request.levels));
-    return vxCannotOpen;
+    return false;
   }
-  uint8_t greyMap[256];
-  if (!request.colour && GreyMapFor(header, palette, greyMap)) request.greyMap = greyMap;
+  return true;
+}
 
+bool FitsWif(int width, int height) {
+  if (width < 1 || height < 1 || width > wif::kMaxSide || height > wif::kMaxSide) {
+    vxSetLastError("WIF pictures are at most 65535 x 65535 pixels");
+    return false;
+  }
+  return true;
+}
+
+// Encodes the request into the file `fileName`.
+int EncodeToFile(const char* fileName, const wif::EncodeRequest& request) {
   FILE* file = vxOpenWritten(fileName);
   if (!file) {
     vxSetLastError("cannot create the file");
@@ -204,6 +203,27 @@ int vxWIFImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* 
     return vxCannotOpen;
   }
   return vxOK;
+}
+
+int vxWIFImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* palette,
+                      unsigned char* bits, void* options) {
+  if (!fileName || !header || !bits) return vxCannotOpen;
+  if (header->bitCount != 8 && header->bitCount != 24) {
+    vxSetLastError("WIF holds 8-bit grey or 24-bit colour pictures only");
+    return vxCannotOpen;
+  }
+  wif::EncodeRequest request;
+  if (!FitsWif(header->width, header->height) ||
+      !TakeOptions(static_cast<const vxSaveOptions*>(options), request)) {
+    return vxCannotOpen;
+  }
+  request.pixels = bits;
+  request.colour = header->bitCount == 24;
+  request.width = header->width;
+  request.height = header->height;
+  uint8_t greyMap[256];
+  if (!request.colour && GreyMapFor(header, palette, greyMap)) request.greyMap = greyMap;
+  return EncodeToFile(fileName, request);
 }
 
 int vxWIFImage::GetFileInfo(const char* fileName, vxFileInfo* info) {
@@ -283,4 +303,40 @@ int vxReadWifReduced(const char* fileName, int levels, vxBitmapInfoHeader** head
   if (fullWidth) *fullWidth = h.width;
   if (fullHeight) *fullHeight = h.height;
   return vxOK;
+}
+
+bool vxConvertPortableMapToWif(const char* input, const char* output, const vxSaveOptions* options,
+                               int* result, int* bitCount) {
+  vxPortableMapView view;
+  if (!input || !output || !vxMapPortableMap(input, view)) return false;
+  // Pictures beyond the memory ceiling go the usual way, which refuses them.
+  const uint64_t pixelBytes =
+      static_cast<uint64_t>(wif::RowStride(view.width, view.channels == 3)) * view.height;
+  if (pixelBytes > vxMaxImageBytes()) return false;
+  if (bitCount) *bitCount = view.channels == 3 ? 24 : 8;
+  vxNoticeFileScope scope(output);
+  vxClearLastError();
+  wif::EncodeRequest request;
+  if (!FitsWif(view.width, view.height) || !TakeOptions(options, request)) {
+    *result = vxCannotOpen;
+    return true;
+  }
+  // Buffer row 0 is the bottom line, as in an image loaded from the file.
+  const ptrdiff_t line = static_cast<ptrdiff_t>(view.width) * view.channels;
+  request.pixels = view.samples + line * (view.height - 1);
+  request.stride = -line;
+  request.rgb = true;
+  request.colour = view.channels == 3;
+  request.width = view.width;
+  request.height = view.height;
+  request.greyMap = view.greyLevels;
+  *result = vxWriteReplacing(output, [&](const char* tempPath) {
+    const int written = EncodeToFile(tempPath, request);
+    if (written == vxOK && view.file.Damaged()) {
+      vxSetLastError(std::string("the input file ") + input + " was cut short while it was read");
+      return static_cast<int>(vxNotRecognised);
+    }
+    return written;
+  });
+  return true;
 }

@@ -310,21 +310,9 @@ int vxImage::SaveImage(const char* fileName, int type, void* options) {
     vxSetLastError("no writer for this file type");
     return -3;
   }
-  // Write into a fresh temporary file beside the target and rename it into
-  // place only when the writer reports complete success: a full disk or a
-  // failing share then leaves the old file as it was.
-  vxTempFile temp(fileName);
-  int result = -1;
-  if (temp.path().empty()) {
-    vxSetLastError(temp.error());
-  } else {
-    result = writer->Write(temp.path().c_str(), header, palette, bits, options);
-    if (result == 0 && temp.Commit() != 0) {
-      vxSetLastError(temp.error());
-      result = -1;
-    }
-    if (result != 0 && vxLastError().empty()) vxSetLastError("the file could not be written");
-  }
+  const int result = vxWriteReplacing(fileName, [&](const char* tempPath) {
+    return writer->Write(tempPath, header, palette, bits, options);
+  });
   delete writer;
   return result;
 }

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <vector>
 
+#include "engine/notice.h"
+
 namespace {
 
 std::string DirectoryOf(const std::string& path) {
@@ -99,4 +101,22 @@ int vxTempFile::Commit() {
   }
   committed_ = true;
   return 0;
+}
+
+int vxWriteReplacing(const char* fileName, const std::function<int(const char* tempPath)>& write) {
+  // Written into a fresh temporary file beside the target and renamed into
+  // place only on complete success: a full disk or a failing share then
+  // leaves the old file as it was.
+  vxTempFile temp(fileName);
+  if (temp.path().empty()) {
+    vxSetLastError(temp.error());
+    return -1;
+  }
+  int result = write(temp.path().c_str());
+  if (result == 0 && temp.Commit() != 0) {
+    vxSetLastError(temp.error());
+    result = -1;
+  }
+  if (result != 0 && vxLastError().empty()) vxSetLastError("the file could not be written");
+  return result;
 }

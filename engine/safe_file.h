@@ -3,6 +3,7 @@
 // when everything was written.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class vxTempFile {
@@ -31,3 +32,10 @@ class vxTempFile {
   std::string error_;
   bool committed_ = false;
 };
+
+// Writes `fileName` by way of a vxTempFile: `write` writes the temporary
+// file it is given and returns 0 on success or a failure code (setting the
+// last error), and the target is replaced only after a success. Returns 0,
+// the failure code of `write`, or -1 when the temporary file cannot be
+// created or committed; the last error always says why.
+int vxWriteReplacing(const char* fileName, const std::function<int(const char* tempPath)>& write);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "codec/wif_direct.h"
 #include "engine/image.h"
 #include "engine/notice.h"
 #include "formats/output_depth.h"
@@ -130,6 +131,23 @@ vxBatchResult vxBatchRun::Convert(const std::string& input, const std::string& o
     result.reason = "name collision: " + result.output + " is the output of " + owner;
     return result;
   }
+  vxSaveOptions defaults;
+  defaults.quality = type == TypeJPEG ? vxDefaultJpegQuality : vxDefaultWifQuality;
+  const vxSaveOptions* use = options ? options : &defaults;
+  // A portable map going to WIF is encoded where it lies in the file.
+  if (type == TypeWIF) {
+    Report(stage, vxBatchStage::Saving);
+    int saved = 0;
+    if (vxConvertPortableMapToWif(input.c_str(), result.output.c_str(), use, &saved,
+                                  &result.bitCount)) {
+      if (saved != 0) {
+        result.reason = vxLastError().empty() ? "the file could not be written" : vxLastError();
+        return result;
+      }
+      result.status = vxBatchResult::Written;
+      return result;
+    }
+  }
   Report(stage, vxBatchStage::Loading);
   // The image's block goes with the scope whatever the outcome.
   vxScopedImage image;
@@ -150,9 +168,6 @@ vxBatchResult vxBatchRun::Convert(const std::string& input, const std::string& o
     result.converted = true;
   }
   result.bitCount = image.BitCount();
-  vxSaveOptions defaults;
-  defaults.quality = type == TypeJPEG ? vxDefaultJpegQuality : vxDefaultWifQuality;
-  const vxSaveOptions* use = options ? options : &defaults;
   const bool hasOptions = type == TypeWIF || type == TypeJPEG;
   vxSaveOptions copy = *use;  // SaveImage takes a non-const record
   Report(stage, vxBatchStage::Saving);

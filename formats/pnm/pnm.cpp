@@ -430,6 +430,39 @@ int vxPPMImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* 
 
 }  // namespace
 
+bool vxMapPortableMap(const char* fileName, vxPortableMapView& view) {
+  vxMappedFile& file = view.file;
+  if (!file.Open(fileName) || file.size() < 2 || file.data()[0] != 'P' ||
+      (file.data()[1] != '5' && file.data()[1] != '6')) {
+    return false;
+  }
+  // The header is parsed by the reader's own code, from the mapping.
+  FilePtr stream(fmemopen(const_cast<uint8_t*>(file.data()), file.size(), "rb"));
+  char magic[2];
+  int width, height, maxValue;
+  if (!stream || ReadPNMHeader(stream.get(), magic, &width, &height, &maxValue) != 0) return false;
+  const long start = std::ftell(stream.get());
+  const int channels = magic[1] == '6' ? 3 : 1;
+  if (start < 0 || width <= 0 || height <= 0 || maxValue <= 0 || maxValue > 255 ||
+      (channels == 3 && maxValue != 255)) {
+    return false;
+  }
+  const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * channels;
+  if (bytes > file.size() - static_cast<uint64_t>(start)) return false;
+  view.samples = file.data() + start;
+  view.width = width;
+  view.height = height;
+  view.channels = channels;
+  view.greyLevels = nullptr;
+  if (channels == 1 && maxValue != 255) {
+    for (int i = 0; i < 256; ++i) {
+      view.scale[i] = ScaleSample(static_cast<uint32_t>(i), static_cast<uint32_t>(maxValue));
+    }
+    view.greyLevels = view.scale;
+  }
+  return true;
+}
+
 int ReadPNMHeader(FILE* stream, char* magic, int* width, int* height, int* maxValue) {
   const int m0 = std::fgetc(stream);
   const int m1 = std::fgetc(stream);

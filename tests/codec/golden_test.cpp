@@ -185,14 +185,14 @@ TEST(Rounding, ConversionsGiveTheValuesOfTheirFormulas) {
       // And the encoder's way in: each plane of a row of pixels.
       std::vector<uint8_t> pixels(3 * count);
       for (auto& v : pixels) v = static_cast<uint8_t>(rng());
-      for (int plane = 0; plane < 3; ++plane) {
+      for (int own = -1; own < 3; ++own) {
         std::vector<float> values(count);
-        k.colourPlane(pixels.data(), values.data(), count, plane);
+        k.colourPlane(pixels.data(), values.data(), count, own);
         for (size_t i = 0; i < count; ++i) {
           const uint8_t* px = &pixels[3 * i];
           const float third = static_cast<float>(px[0] + px[1] + px[2]) / 3.0f;
-          EXPECT_EQ(values[i], plane == 0 ? third : third - static_cast<float>(px[plane]))
-              << wif::KernelPathName(path) << " plane " << plane << " pixel " << i;
+          EXPECT_EQ(values[i], own < 0 ? third : third - static_cast<float>(px[own]))
+              << wif::KernelPathName(path) << " byte " << own << " pixel " << i;
         }
       }
     }
