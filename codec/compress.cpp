@@ -197,17 +197,15 @@ Status Compress::read(const EncodeRequest& r, QuadBuf& quad) {
 Status Compress::FirstLevelGrey(const EncodeRequest& r, QuadBuf& quad, int64_t first,
                                 int64_t last) {
   FirstLevelForward<int8_t> forward;
-  Buffer<float> row;
-  if (!forward.Init(r.width, r.height, step_, quad, &memory_) ||
-      !row.Allocate(static_cast<uint64_t>(r.width), &memory_)) {
+  if (!forward.Init(r.width, r.height, step_, quad, &memory_)) {
     ReportFatal(kMsgReadAlloc);
     return Status::NoMemory;
   }
   forward.SetPairRange(first, last);
   const int64_t end = std::min<int64_t>(r.height, forward.EndRow());
+  float* dst = forward.RowSlot();
   for (int64_t y = forward.FirstRow(); y < end; ++y) {
     const uint8_t* src = Row(r, y);
-    float* dst = row.data();
     if (r.greyMap) {
       for (int x = 0; x < r.width; ++x) dst[x] = r.greyMap[src[x]];
     } else {
@@ -251,14 +249,13 @@ Status Compress::FirstLevelColour(const EncodeRequest& r, int p, QuadBuf& quad, 
                                   int64_t last) {
   if (first >= last) return Status::Ok;
   FirstLevelForward<int8_t> forward;
-  Buffer<float> row;
-  if (!forward.Init(r.width, r.height, p == 0 ? step_ : 1.5f * step_, quad, &memory_) ||
-      !row.Allocate(static_cast<uint64_t>(r.width), &memory_)) {
+  if (!forward.Init(r.width, r.height, p == 0 ? step_ : 1.5f * step_, quad, &memory_)) {
     ReportFatal(kMsgReadColorAlloc);
     return Status::NoMemory;
   }
   forward.SetPairRange(first, last);
-  float* dst = row.data();
+  // Each row is made where the transform takes it.
+  float* dst = forward.RowSlot();
   const int64_t end = std::min<int64_t>(r.height, forward.EndRow());
   const WaveletKernels& kernels = ActiveKernels();
   // The byte plane p subtracts from the luma: green, or red (the first byte

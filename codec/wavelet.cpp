@@ -128,8 +128,8 @@ template <typename Detail>
 void FirstLevelForward<Detail>::LoadPadded(const float* row) {
   const int64_t full = 2 * pw2_;
   float* ext = ext_.data() + 4;
-  std::memcpy(ext, row, static_cast<size_t>(width_) * sizeof(float));
-  std::fill(ext + width_, ext + full, row[width_ - 1]);
+  if (row != ext) std::memcpy(ext, row, static_cast<size_t>(width_) * sizeof(float));
+  std::fill(ext + width_, ext + full, ext[width_ - 1]);
   ExtendSymmetric(ext, full);
   float* slot = ring_.data() + (loaded_ % 9) * full;
   AnalyzeSignal(ext, static_cast<size_t>(pw2_), lowTaps_, highTaps_, slot, slot + pw2_);
@@ -166,11 +166,16 @@ void FirstLevelForward<Detail>::EmitPair(int64_t j) {
   for (int k = 0; k < 9; ++k) {
     rows[k] = ring_.data() + (Mirror(2 * j - 4 + k, rows_) % 9) * full;
   }
-  ActiveKernels().combinePair(rows, kLowTaps, kHighTaps, lowPass_.data(), highPass_.data(),
-                              static_cast<size_t>(full));
-
+  // The low half of the columns gives the low plane's row, made in place;
+  // the rest goes through the pass buffers into the detail planes.
   QuadPlanes<Detail>& q = *out_;
-  std::memcpy(q.low.data() + j * pw2_, lowPass_.data(), static_cast<size_t>(pw2_) * sizeof(float));
+  const WaveletKernels& kernels = ActiveKernels();
+  const size_t half = static_cast<size_t>(pw2_);
+  kernels.combinePair(rows, kLowTaps, kHighTaps, q.low.data() + j * pw2_, highPass_.data(), half);
+  const float* highColumns[9];
+  for (int k = 0; k < 9; ++k) highColumns[k] = rows[k] + pw2_;
+  kernels.combinePair(highColumns, kLowTaps, kHighTaps, lowPass_.data() + pw2_,
+                      highPass_.data() + pw2_, half);
   Detail* hl = q.hl.data() + j * pw2_;
   Detail* lh = q.lh.data() + j * pw2_;
   Detail* hh = q.hh.data() + j * pw2_;

@@ -116,8 +116,10 @@ class FirstLevelForward {
   void SetPairRange(int64_t first, int64_t last);
   int64_t FirstRow() const { return firstRow_; }
   int64_t EndRow() const { return 2 * endPair_ + 5; }
-  // One row of `width` samples.
+  // One row of `width` samples. A row made in RowSlot() is taken where it
+  // is, without a copy.
   void PushRow(const float* row);
+  float* RowSlot() { return ext_.data() + 4; }
   // Feeds the padding rows and completes the planes.
   void Finish();
 

@@ -722,8 +722,11 @@ WIF_AVX2 void CombineColourAvx2(const uint8_t* y, const int16_t* a, const int16_
 
 // Eight pixels at a time: each 128-bit half takes four pixels (twelve bytes;
 // the load reads four more, so the loop stops two pixels early) and spreads
-// their three bytes into 32-bit lanes. The division is the same correctly
-// rounded one as the plain loop's.
+// their three bytes into 32-bit lanes. The sum over three is the plain
+// loop's correctly rounded division without a divide (whose throughput
+// bounded the loop): the product by the float nearest 1/3, corrected once by
+// its residual, which is exact for every sum of three bytes (0 to 765; a
+// test checks them all).
 WIF_AVX2 void ColourPlaneAvx2(const uint8_t* pixels, float* out, size_t count, int own) {
   const __m256i byte0 = _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1,
                                         0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
@@ -731,6 +734,7 @@ WIF_AVX2 void ColourPlaneAvx2(const uint8_t* pixels, float* out, size_t count, i
   const __m256i byte2 = _mm256_add_epi8(byte0, _mm256_set1_epi32(2));
   const __m256i subtracted = own == 0 ? byte0 : own == 1 ? byte1 : byte2;
   const __m256 three = _mm256_set1_ps(3.0f);
+  const __m256 third = _mm256_set1_ps(1.0f / 3.0f);
   size_t i = 0;
   for (; i + 10 <= count; i += 8) {
     const uint8_t* p = pixels + 3 * i;
@@ -740,7 +744,9 @@ WIF_AVX2 void ColourPlaneAvx2(const uint8_t* pixels, float* out, size_t count, i
     const __m256i sum = _mm256_add_epi32(
         _mm256_add_epi32(_mm256_shuffle_epi8(bytes, byte0), _mm256_shuffle_epi8(bytes, byte1)),
         _mm256_shuffle_epi8(bytes, byte2));
-    __m256 v = _mm256_div_ps(_mm256_cvtepi32_ps(sum), three);
+    const __m256 total = _mm256_cvtepi32_ps(sum);
+    const __m256 estimate = _mm256_mul_ps(total, third);
+    __m256 v = _mm256_fmadd_ps(_mm256_fnmadd_ps(estimate, three, total), third, estimate);
     if (own >= 0) v = _mm256_sub_ps(v, _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, subtracted)));
     _mm256_storeu_ps(out + i, v);
   }

@@ -196,6 +196,15 @@ TEST(Rounding, ConversionsGiveTheValuesOfTheirFormulas) {
         }
       }
     }
+    // The luma of every sum of three bytes.
+    std::vector<uint8_t> sums(3 * 766);
+    for (size_t i = 0; i < sums.size(); ++i) sums[i] = static_cast<uint8_t>((i / 3 + i % 3) / 3);
+    std::vector<float> thirds(766);
+    k.colourPlane(sums.data(), thirds.data(), thirds.size(), -1);
+    for (int sum = 0; sum <= 765; ++sum) {
+      EXPECT_EQ(thirds[sum], static_cast<float>(sum) / 3.0f)
+          << wif::KernelPathName(path) << " sum " << sum;
+    }
   }
 }
 
