@@ -23,7 +23,23 @@ constexpr GroupCode kGroupCodes[8] = {
     {0b00011, 5},  // 111
 };
 
-void EncodeBlock(uint32_t* u, BitWriter& out) {
+// The codes of two groups at once, indexed by their six bits (the first
+// group in the high three): at most 10 bits.
+struct GroupPairCodes {
+  uint16_t bits[64];
+  uint8_t length[64];
+  constexpr GroupPairCodes() : bits(), length() {
+    for (int pair = 0; pair < 64; ++pair) {
+      const GroupCode& first = kGroupCodes[pair >> 3];
+      const GroupCode& second = kGroupCodes[pair & 7];
+      bits[pair] = static_cast<uint16_t>((first.bits << second.length) | second.bits);
+      length[pair] = static_cast<uint8_t>(first.length + second.length);
+    }
+  }
+};
+constexpr GroupPairCodes kGroupPairCodes;
+
+void EncodeBlock(const uint32_t* u, BitWriter& out) {
   uint64_t sum = kBlockValues;
   for (int i = 0; i < kBlockValues; ++i) sum += u[i];
   const int k = BlockParameter(sum);
@@ -43,20 +59,27 @@ void EncodeBlock(uint32_t* u, BitWriter& out) {
     }
     return;
   }
-  // sum < 24: the unary string has at most 23 bits. Build it most significant
-  // bit first, pad it to whole groups and send the groups.
+  // sum < 24: the values add up to at most 7, and the unary string (u ones
+  // and a zero each) has at most 23 bits. Build it most significant bit
+  // first, pad it to whole groups and send them, an odd first one alone,
+  // then two at a time.
   uint32_t string = 0;
   int length = 0;
   for (int i = 0; i < kBlockValues; ++i) {
-    for (uint32_t j = 0; j < u[i]; ++j) string = (string << 1) | 1u;
-    string <<= 1;
+    string = (string << (u[i] + 1)) | (((1u << u[i]) - 1) << 1);
     length += static_cast<int>(u[i]) + 1;
   }
-  const int padded = (length + 2) / 3 * 3;
-  string <<= padded - length;
-  for (int shift = padded - 3; shift >= 0; shift -= 3) {
+  const int groups = (length + 2) / 3;
+  string <<= 3 * groups - length;
+  int shift = 3 * groups;
+  if (groups & 1) {
+    shift -= 3;
     const GroupCode& code = kGroupCodes[(string >> shift) & 7u];
     out.PutBits(code.bits, code.length);
+  }
+  for (shift -= 6; shift >= 0; shift -= 6) {
+    const uint32_t pair = (string >> shift) & 63u;
+    out.PutBits(kGroupPairCodes.bits[pair], kGroupPairCodes.length[pair]);
   }
 }
 
@@ -125,24 +148,13 @@ Status DecodeBlock(BitReader& in, T* out) {
 
 }  // namespace
 
-int BlockParameter(uint64_t sum) {
-  if (sum < 24) return 7;
-  if (sum < 40) return 0;
-  if (sum < 72) return 1;
-  if (sum < 136) return 2;
-  if (sum < 264) return 3;
-  if (sum < 520) return 4;
-  if (sum < 1032) return 5;
-  return 6;
-}
-
-void BlockEncode(int32_t* values, size_t count, BitWriter& out) {
+void BlockEncode(const int32_t* values, size_t count, BitWriter& out) {
   if (count == 0) return;
   size_t done = 0;
   // All blocks but the last are full; the last holds 1 .. 16 values.
   const size_t fullBlocks = count > 16 ? (count - 1) >> 4 : 0;
   for (size_t b = 0; b < fullBlocks; ++b, done += kBlockValues) {
-    uint32_t* u = reinterpret_cast<uint32_t*>(values + done);
+    uint32_t u[kBlockValues];
     for (int i = 0; i < kBlockValues; ++i) u[i] = MapSigned(values[done + i]);
     EncodeBlock(u, out);
   }

@@ -10,6 +10,7 @@
 // multiple of 3 bits and sent in groups of 3 through a short prefix code.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -21,21 +22,27 @@ namespace wif {
 inline constexpr int kBlockValues = 16;
 inline constexpr int kQuietBlock = 7;  // the group-code parameter
 
+// 2v above 0, -2v - 1 below: the doubled value with all its bits flipped
+// when negative, without a branch (so that a block's values map as a vector).
 inline uint32_t MapSigned(int32_t v) {
-  const int64_t w = v;
-  return static_cast<uint32_t>(w > 0 ? 2 * w : w < 0 ? -2 * w - 1 : 0);
+  return (static_cast<uint32_t>(v) << 1) ^ static_cast<uint32_t>(v >> 31);
 }
 inline int32_t UnmapSigned(uint32_t u) {
   const int64_t w = u;
   return static_cast<int32_t>((w & 1) == 0 ? w / 2 : -(w + 1) / 2);
 }
 
-// The parameter for a block with sum = 16 + sum of its mapped values.
-int BlockParameter(uint64_t sum);
+// The parameter for a block with sum = 16 + sum of its mapped values: 7
+// below 24; otherwise k from 0 to 6 for sums below 8 + 2^(k + 5) (40, 72,
+// 136, ... 1032), 6 beyond.
+inline int BlockParameter(uint64_t sum) {
+  if (sum < 24) return kQuietBlock;
+  const int k = static_cast<int>(std::bit_width(sum - 8)) - 5;
+  return k < 6 ? k : 6;
+}
 
-// Codes `count` values. The array is consumed (overwritten with the mapped
-// values).
-void BlockEncode(int32_t* values, size_t count, BitWriter& out);
+// Codes `count` values.
+void BlockEncode(const int32_t* values, size_t count, BitWriter& out);
 // Decodes `count` values; Corrupt when the stream fails or a value does not
 // fit in 32 bits.
 Status BlockDecode(BitReader& in, int32_t* values, size_t count);
