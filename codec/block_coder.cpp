@@ -149,18 +149,39 @@ Status DecodeBlock(BitReader& in, T* out) {
 }  // namespace
 
 void BlockEncode(const int32_t* values, size_t count, BitWriter& out) {
-  if (count == 0) return;
-  size_t done = 0;
-  // All blocks but the last are full; the last holds 1 .. 16 values.
-  const size_t fullBlocks = count > 16 ? (count - 1) >> 4 : 0;
-  for (size_t b = 0; b < fullBlocks; ++b, done += kBlockValues) {
-    uint32_t u[kBlockValues];
-    for (int i = 0; i < kBlockValues; ++i) u[i] = MapSigned(values[done + i]);
-    EncodeBlock(u, out);
+  BlockStream blocks(out);
+  blocks.Values(values, static_cast<int64_t>(count));
+  blocks.Finish();
+}
+
+void BlockStream::Values(const int32_t* values, int64_t count) {
+  for (int64_t i = 0; i < count; ++i) {
+    block_[filled_++] = MapSigned(values[i]);
+    if (filled_ == kBlockValues) {
+      EncodeBlock(block_, out_);
+      filled_ = 0;
+    }
   }
-  uint32_t last[kBlockValues] = {};
-  for (size_t i = done; i < count; ++i) last[i - done] = MapSigned(values[i]);
-  EncodeBlock(last, out);
+}
+
+void BlockStream::Zeros(int64_t count) {
+  while (count > 0) {
+    const int64_t n = std::min<int64_t>(count, kBlockValues - filled_);
+    std::fill(block_ + filled_, block_ + filled_ + n, 0u);
+    filled_ += static_cast<int>(n);
+    count -= n;
+    if (filled_ == kBlockValues) {
+      EncodeBlock(block_, out_);
+      filled_ = 0;
+    }
+  }
+}
+
+void BlockStream::Finish() {
+  if (filled_ == 0) return;
+  std::fill(block_ + filled_, block_ + kBlockValues, 0u);
+  EncodeBlock(block_, out_);
+  filled_ = 0;
 }
 
 namespace {

@@ -16,6 +16,7 @@
 
 #include "codec/bit_io.h"
 #include "codec/codec_status.h"
+#include "codec/scan.h"
 
 namespace wif {
 
@@ -43,6 +44,21 @@ inline int BlockParameter(uint64_t sum) {
 
 // Codes `count` values.
 void BlockEncode(const int32_t* values, size_t count, BitWriter& out);
+// Codes values handed over a stretch at a time: the same bits as BlockEncode
+// on all the stretches put together, without an array of them all.
+class BlockStream final : public DetailSink {
+ public:
+  explicit BlockStream(BitWriter& out) : out_(out) {}
+  void Values(const int32_t* values, int64_t count) override;
+  void Zeros(int64_t count) override;
+  // Codes the last block, padded with zeros (nothing when no value came).
+  void Finish();
+
+ private:
+  BitWriter& out_;
+  uint32_t block_[16];
+  int filled_ = 0;
+};
 // Decodes `count` values; Corrupt when the stream fails or a value does not
 // fit in 32 bits.
 Status BlockDecode(BitReader& in, int32_t* values, size_t count);

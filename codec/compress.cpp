@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include "codec/block_coder.h"
@@ -23,6 +24,13 @@ constexpr uint64_t kThreePlaneQuadBytes = uint64_t{128} << 20;
 // threads.
 constexpr int kFirstLevelBands = 8;
 
+// Asks for the `bytes` at `p` to be brought into the cache: the next row of
+// the picture, fetched while the transform works on this one (a picture read
+// in place from a file is not in the cache, and each plane reads it anew).
+void Prefetch(const uint8_t* p, size_t bytes) {
+  for (size_t offset = 0; offset < bytes; offset += 64) __builtin_prefetch(p + offset);
+}
+
 }  // namespace
 
 size_t RowStride(int64_t width, bool colour) {
@@ -40,13 +48,13 @@ Status Compress::Run(const EncodeRequest& request) {
       ReportFatal(kMsgQuadBuf);
       return Status::NoMemory;
     }
-    if (!scratch.Init(luma_.pw2, luma_.ph2, &memory_)) {
+    if (!scratch.Init(luma_, &memory_)) {
       ReportFatal(kMsgCompressInit);
       return Status::NoMemory;
     }
     s = read(request, quad);
     if (s == Status::Ok) {
-      s = Threads() >= 2 ? EncodeGreyPlaneAtOnce(out_, quad, luma_, scratch, &memory_)
+      s = Threads() >= 2 ? EncodeGreyPlaneAtOnce(out_, quad, luma_, scratch)
                          : EncodePlane(out_, quad, luma_, 0, scratch);
     }
   } else if (Threads() < 2) {
@@ -111,7 +119,7 @@ Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks
   // are released once it is coded.
   PlaneScratch scratch[2];
   for (PlaneScratch& set : scratch) {
-    if (!set.Init(luma_.pw2, ph2, &memory_)) {
+    if (!set.Init(luma_, &memory_)) {
       ReportFatal(kMsgCompressInit);
       return Status::NoMemory;
     }
@@ -122,14 +130,12 @@ Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks
   ByteSink lumaDetails;
   Status details = Status::Ok;
   std::atomic<bool> detailsTaken{false};
-  // The luma's details, on the calling thread's scratch array (its own
-  // coding is done), unless the other thread has taken them.
-  auto lumaDetailsIfLeft = [&](PlaneScratch& set) {
+  // The luma's details, on the calling thread (its own coding is done),
+  // unless the other thread has taken them.
+  auto lumaDetailsIfLeft = [&] {
     if (detailsTaken.exchange(true)) return;
     lumaFirstLevelMade.wait();
-    if (lumaFirstLevel == Status::Ok) {
-      details = EncodeLumaDetails(lumaDetails, quads[0], luma_, set.linear.data());
-    }
+    if (lumaFirstLevel == Status::Ok) details = EncodeLumaDetails(lumaDetails, quads[0], luma_);
   };
   Status chroma = Status::Failed;
   std::thread second([&] {
@@ -141,7 +147,7 @@ Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks
     if (s == Status::Ok && bandFailed) s = Status::NoMemory;
     if (s == Status::Ok) s = CodePlane(quads[2], 2, sinks[2], scratch[1]);
     quads[2].Release();
-    lumaDetailsIfLeft(scratch[1]);
+    lumaDetailsIfLeft();
     chroma = s;
   });
   lumaFirstLevel = FirstLevelColour(r, 0, quads[0], 0, ph2);
@@ -149,7 +155,7 @@ Status Compress::EncodeColourPlanesAtOnce(const EncodeRequest& r, ByteSink sinks
   makeBands();
   Status s = lumaFirstLevel;
   if (s == Status::Ok) s = EncodeLumaCoarse(sinks[0], quads[0], luma_, scratch[0]);
-  lumaDetailsIfLeft(scratch[0]);
+  lumaDetailsIfLeft();
   second.join();
   quads[0].Release();
   if (s == Status::Ok) s = details;
@@ -206,6 +212,7 @@ Status Compress::FirstLevelGrey(const EncodeRequest& r, QuadBuf& quad, int64_t f
   float* dst = forward.RowSlot();
   for (int64_t y = forward.FirstRow(); y < end; ++y) {
     const uint8_t* src = Row(r, y);
+    if (y + 1 < end) Prefetch(Row(r, y + 1), static_cast<size_t>(r.width));
     if (r.greyMap) {
       for (int x = 0; x < r.width; ++x) dst[x] = r.greyMap[src[x]];
     } else {
@@ -233,7 +240,7 @@ Status Compress::EncodeColourPlanes(const EncodeRequest& r, int first, int last,
     ReportFatal(kMsgQuadBuf);
     return Status::NoMemory;
   }
-  if (!scratch.Init(luma_.pw2, luma_.ph2, &memory_)) {
+  if (!scratch.Init(luma_, &memory_)) {
     ReportFatal(kMsgCompressInit);
     return Status::NoMemory;
   }
@@ -261,8 +268,10 @@ Status Compress::FirstLevelColour(const EncodeRequest& r, int p, QuadBuf& quad, 
   // The byte plane p subtracts from the luma: green, or red (the first byte
   // of red-green-blue pixels, the last of blue-green-red ones).
   const int own = p == 0 ? -1 : p == 1 ? 1 : r.rgb ? 0 : 2;
+  const size_t rowBytes = 3 * static_cast<size_t>(r.width);
   for (int64_t y = forward.FirstRow(); y < end; ++y) {
     kernels.colourPlane(Row(r, y), dst, static_cast<size_t>(r.width), own);
+    if (y + 1 < end) Prefetch(Row(r, y + 1), rowBytes);
     forward.PushRow(dst);
   }
   forward.Finish();
@@ -300,33 +309,56 @@ bool EndSection(ByteSink& out, uint64_t lengthField) {
 
 namespace {
 
+// The arithmetic coder's sweeps of the coarse part's finer levels, one
+// per level.
+class LevelSweeps final : public LevelSink {
+ public:
+  LevelSweeps(ArithEncoder& coder, AdaptiveModel& model) : coder_(coder), model_(model) {}
+  void BeginLevel(int) override {
+    if (sweep_) sweep_->Finish();
+    sweep_.emplace(coder_, model_);
+  }
+  void Values(const int32_t* values, int64_t count) override { sweep_->Values(values, count); }
+  void Zeros(int64_t count) override { sweep_->Zeros(count); }
+  void Finish() {
+    if (sweep_) sweep_->Finish();
+    sweep_.reset();
+  }
+
+ private:
+  ArithEncoder& coder_;
+  AdaptiveModel& model_;
+  std::optional<SweepEncoder> sweep_;
+};
+
 // The coarse part of plane p: the further levels, the block-coded lowest
-// levels and the arithmetic-coded finer ones. Plane 0 ends its section and
-// its stream here; a chroma plane's arithmetic stream stays open into its
-// details when it has one (`streamOpen`).
+// levels and the arithmetic-coded finer ones, each coded as it is scanned.
+// Plane 0 ends its section and its stream here; a chroma plane's arithmetic
+// stream stays open into its details when it has one (`streamOpen`).
 Status EncodeCoarsePart(ByteSink& out, BitWriter& bits, ArithEncoder& coder, AdaptiveModel& model,
                         QuadBuf& quad, const PlaneLayout& layout, int p, PlaneScratch& scratch,
                         uint64_t section, bool& streamOpen) {
-  int32_t* lin = scratch.linear.data();
+  const float* plane = quad.low.data();
   scratch.pyramid.Forward(quad.low.data(), layout.levels - 1);
-  QuantizeCoarse(quad.low.data(), layout, lin);
-  if (layout.sweeps >= 1) QuantizeFine(quad.low.data(), layout, lin);
-
-  const int32_t c0 = lin[0];
+  int32_t* lowest = scratch.lowest.data();
+  QuantizeLowest(plane, layout, lowest);
+  const int32_t c0 = lowest[0];
   out.PutBigEndian16(DcMagnitude(c0));
-  PredictLowest(lin, layout.w0, layout.h0);
-  lin[0] = DcSign(c0);
+  PredictLowest(lowest, layout.w0, layout.h0);
+  lowest[0] = DcSign(c0);
   bits.Reset();
-  BlockEncode(lin, static_cast<size_t>(layout.ncoarse), bits);
+  BlockStream blocks(bits);
+  blocks.Values(lowest, layout.w0 * layout.h0);
+  QuantizeCoarseLevels(plane, layout, blocks);
+  blocks.Finish();
   bits.Terminate();
 
   streamOpen = false;
   if (layout.sweeps >= 1) {
     coder.Start();
-    int64_t begin = layout.ncoarse;
-    for (int r = 1; r <= layout.sweeps; ++r, begin *= 4) {
-      EncodeSweep(coder, model, lin, begin, 4 * begin);
-    }
+    LevelSweeps sweeps(coder, model);
+    QuantizeFine(plane, layout, sweeps);
+    sweeps.Finish();
     if (p == 0) {
       coder.Finish();
       bits.Terminate();
@@ -339,23 +371,21 @@ Status EncodeCoarsePart(ByteSink& out, BitWriter& bits, ArithEncoder& coder, Ada
 }
 
 // The three first-level detail planes of plane p, ending the plane's (last)
-// section. Block-coded planes are scanned through `lin`; the others are coded
-// as they are scanned.
+// section, each coded as it is scanned, without an array between.
 Status EncodeDetailPart(ByteSink& out, BitWriter& bits, ArithEncoder& coder, AdaptiveModel& model,
-                        QuadBuf& quad, const PlaneLayout& layout, int p, int32_t* lin,
-                        uint64_t section, bool streamOpen) {
+                        QuadBuf& quad, const PlaneLayout& layout, int p, uint64_t section,
+                        bool streamOpen) {
   const int8_t* details[3] = {quad.hl.data(), quad.lh.data(), quad.hh.data()};
   const Band bands[3] = {Band::HL, Band::LH, Band::HH};
-  const size_t count = static_cast<size_t>(layout.PlaneSize());
   if (layout.DetailBlockCoded()) {
     bits.Reset();
     for (int b = 0; b < 3; ++b) {
-      ScanDetailPlane(details[b], layout, bands[b], false, lin);
-      BlockEncode(lin, count, bits);
+      BlockStream blocks(bits);
+      ScanDetailPlane(details[b], layout, bands[b], false, blocks);
+      blocks.Finish();
     }
   } else {
     if (p == 0 || layout.split == layout.levels - 1 || !streamOpen) coder.Start();
-    // Each plane is coded as it is scanned, without an array between.
     for (int b = 0; b < 3; ++b) {
       SweepEncoder sweep(coder, model);
       ScanDetailPlane(details[b], layout, bands[b], true, sweep);
@@ -384,8 +414,7 @@ Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int 
       EncodeCoarsePart(out, bits, coder, model, quad, layout, p, scratch, section, streamOpen);
   if (s != Status::Ok) return s;
   if (p == 0) section = StartSection(out);
-  return EncodeDetailPart(out, bits, coder, model, quad, layout, p, scratch.linear.data(),
-                          section, streamOpen);
+  return EncodeDetailPart(out, bits, coder, model, quad, layout, p, section, streamOpen);
 }
 
 Status EncodeLumaCoarse(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
@@ -398,27 +427,21 @@ Status EncodeLumaCoarse(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
                           streamOpen);
 }
 
-Status EncodeLumaDetails(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int32_t* lin) {
+Status EncodeLumaDetails(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout) {
   BitWriter bits(out);
   AdaptiveModel model;
   ArithEncoder coder(bits, model);
-  return EncodeDetailPart(out, bits, coder, model, quad, layout, 0, lin, StartSection(out), false);
+  return EncodeDetailPart(out, bits, coder, model, quad, layout, 0, StartSection(out), false);
 }
 
 Status EncodeGreyPlaneAtOnce(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
-                             PlaneScratch& scratch, MemoryTracker* memory) {
+                             PlaneScratch& scratch) {
   // The detail planes have a section and a stream of their own: they are
-  // scanned and coded into memory on a second thread (block-coded ones
-  // through a linear array of their own) while the coarse part is coded here.
-  Buffer<int32_t> detailLinear;
-  if (layout.DetailBlockCoded() &&
-      !detailLinear.Allocate(static_cast<uint64_t>(layout.PlaneSize()), memory)) {
-    return EncodePlane(out, quad, layout, 0, scratch);
-  }
+  // scanned and coded into memory on a second thread while the coarse part
+  // is coded here.
   ByteSink detailSink;
   Status details = Status::Failed;
-  std::thread second(
-      [&] { details = EncodeLumaDetails(detailSink, quad, layout, detailLinear.data()); });
+  std::thread second([&] { details = EncodeLumaDetails(detailSink, quad, layout); });
   const Status s = EncodeLumaCoarse(out, quad, layout, scratch);
   second.join();
   if (s != Status::Ok) return s;

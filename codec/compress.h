@@ -43,13 +43,15 @@ struct EncodeRequest {
 // Bytes per row of a buffer `width` pixels wide.
 size_t RowStride(int64_t width, bool colour);
 
-// The working buffers of one plane's coding.
+// The working buffers of one plane's coding. The coefficients go to the
+// coders as they are scanned; only the lowest band, predicted from its
+// neighbours before it is coded, is held.
 struct PlaneScratch {
-  Buffer<int32_t> linear;  // the plane as a linear array, pw2 ph2 values
+  Buffer<int32_t> lowest;  // the lowest band, w0 h0 values
   PyramidTransform pyramid;
-  bool Init(int64_t pw2, int64_t ph2, MemoryTracker* tracker) {
-    return linear.Allocate(static_cast<uint64_t>(pw2 * ph2), tracker) &&
-           pyramid.Init(pw2, ph2, tracker);
+  bool Init(const PlaneLayout& layout, MemoryTracker* tracker) {
+    return lowest.Allocate(static_cast<uint64_t>(layout.w0 * layout.h0), tracker) &&
+           pyramid.Init(layout.pw2, layout.ph2, tracker);
   }
 };
 
@@ -61,15 +63,14 @@ Status EncodePlane(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int 
                    PlaneScratch& scratch);
 // The two sections of plane 0 (grey or luma) apart, each with coders of its
 // own, so that they can be coded at once into separate sinks: its coarse
-// section, and its detail section (`lin`, a plane-sized array, is needed
-// only when the details are block coded).
+// section, and its detail section.
 Status EncodeLumaCoarse(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
                         PlaneScratch& scratch);
-Status EncodeLumaDetails(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout, int32_t* lin);
+Status EncodeLumaDetails(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout);
 // EncodePlane of a grey picture's plane, its detail section coded on a second
 // thread: the same bytes.
 Status EncodeGreyPlaneAtOnce(ByteSink& out, QuadBuf& quad, const PlaneLayout& layout,
-                             PlaneScratch& scratch, MemoryTracker* memory);
+                             PlaneScratch& scratch);
 
 class Compress {
  public:

@@ -164,27 +164,82 @@ void ForRoundedLevels(const float* plane, const PlaneLayout& layout, int first, 
 
 }  // namespace
 
-void QuantizeCoarse(const float* plane, const PlaneLayout& layout, int32_t* lin) {
+namespace {
+
+// Hands values to a sink 64 at a time.
+class Batch {
+ public:
+  explicit Batch(DetailSink& sink) : sink_(sink) {}
+  ~Batch() { Flush(); }
+  void Put(int32_t v) {
+    values_[count_++] = v;
+    if (count_ == 64) Flush();
+  }
+  void Flush() {
+    if (count_ > 0) sink_.Values(values_, count_);
+    count_ = 0;
+  }
+
+ private:
+  DetailSink& sink_;
+  int32_t values_[64];
+  int count_ = 0;
+};
+
+// Copies what it is handed into an array.
+class ArraySink final : public DetailSink {
+ public:
+  explicit ArraySink(int32_t* lin) : at_(lin) {}
+  void Values(const int32_t* values, int64_t count) override {
+    std::copy(values, values + count, at_);
+    at_ += count;
+  }
+  void Zeros(int64_t count) override {
+    std::fill(at_, at_ + count, 0);
+    at_ += count;
+  }
+
+ private:
+  int32_t* at_;
+};
+
+}  // namespace
+
+void QuantizeLowest(const float* plane, const PlaneLayout& layout, int32_t* lowest) {
   int64_t pos = 0;
   for (int64_t r = 0; r < layout.h0; ++r) {
-    for (int64_t c = 0; c < layout.w0; ++c) lin[pos++] = RoundCoefficient(plane[r * layout.pw2 + c]);
+    for (int64_t c = 0; c < layout.w0; ++c) {
+      lowest[pos++] = RoundCoefficient(plane[r * layout.pw2 + c]);
+    }
   }
-  const int last = std::min(layout.split, layout.levels - 1);
-  ForRoundedLevels(plane, layout, 1, last, [&](int, float, int32_t q) { lin[pos++] = q; });
 }
 
-void QuantizeFine(const float* plane, const PlaneLayout& layout, int32_t* lin) {
-  int64_t pos = layout.ncoarse;
+void QuantizeCoarseLevels(const float* plane, const PlaneLayout& layout, DetailSink& sink) {
+  const int last = std::min(layout.split, layout.levels - 1);
+  Batch out(sink);
+  ForRoundedLevels(plane, layout, 1, last, [&](int, float, int32_t q) { out.Put(q); });
+}
+
+void QuantizeCoarse(const float* plane, const PlaneLayout& layout, int32_t* lin) {
+  QuantizeLowest(plane, layout, lin);
+  ArraySink rest(lin + layout.w0 * layout.h0);
+  QuantizeCoarseLevels(plane, layout, rest);
+}
+
+void QuantizeFine(const float* plane, const PlaneLayout& layout, LevelSink& sink) {
   int32_t previous = 1;
   int currentLevel = -1;
+  Batch out(sink);
   ForRoundedLevels(plane, layout, layout.split + 1, layout.levels - 1,
                    [&](int k, float v, int32_t rounded) {
                      if (k != currentLevel) {
                        if (currentLevel < 0 || k == 2 || k == 3 || k == 4) previous = 1;
                        currentLevel = k;
+                       out.Flush();
+                       sink.BeginLevel(k);
                      }
                      const int32_t q = (previous == 0 && v >= -1.0f && v <= 1.0f) ? 0 : rounded;
-                     lin[pos++] = q;
+                     out.Put(q);
                      previous = q;
                    });
 }
@@ -262,23 +317,6 @@ void ScanDetailBlocks(const int8_t* plane, const PlaneLayout& layout, Band band,
     for (int e = 0; e < 64; ++e) out.Put(raster[from[e]]);
   });
 }
-
-// A sink that fills an array.
-class ArraySink final : public DetailSink {
- public:
-  explicit ArraySink(int32_t* lin) : at_(lin) {}
-  void Values(const int32_t* values, int64_t count) override {
-    std::copy(values, values + count, at_);
-    at_ += count;
-  }
-  void Zeros(int64_t count) override {
-    std::fill(at_, at_ + count, 0);
-    at_ += count;
-  }
-
- private:
-  int32_t* at_;
-};
 
 }  // namespace
 

@@ -153,20 +153,9 @@ class ScanCursor {
 // Coefficients of the float plane are rounded by RoundCoefficient
 // (codec/rounding.h).
 
-// Encoder side. `plane` is the float plane (stride pw2) after the further levels.
-// The lowest band and detail levels 1 .. split into lin[0 .. ncoarse).
-void QuantizeCoarse(const float* plane, const PlaneLayout& layout, int32_t* lin);
-// Detail levels split + 1 .. L - 1 into lin[ncoarse .. pw2 ph2), with the dead
-// zone after a zero: a value within -1 .. 1 that follows a zero becomes 0.
-// The history starts at 1 and restarts at 1 on entering levels 2, 3 and 4.
-void QuantizeFine(const float* plane, const PlaneLayout& layout, int32_t* lin);
-// One first-level detail plane into lin[0 .. pw2 ph2). With `removeLoneOnes`
-// (planes that are coded arithmetically) a +-1 between a zero before it and a
-// zero after it becomes 0; the history starts at 1 for each plane.
-void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
-                     bool removeLoneOnes, int32_t* lin);
-// Where ScanDetailPlane can hand its values instead of an array: in order, a
-// short stretch at a time, and the zeros of an all-zero block as a count.
+// Where the encoder's scans can hand their values instead of an array: in
+// order, a short stretch at a time, and the zeros of an all-zero block as a
+// count.
 class DetailSink {
  public:
   virtual void Values(const int32_t* values, int64_t count) = 0;
@@ -175,6 +164,31 @@ class DetailSink {
  protected:
   ~DetailSink() = default;
 };
+// A sink told where each detail level starts.
+class LevelSink : public DetailSink {
+ public:
+  virtual void BeginLevel(int level) = 0;
+
+ protected:
+  ~LevelSink() = default;
+};
+
+// Encoder side. `plane` is the float plane (stride pw2) after the further levels.
+// The lowest band into lowest[0 .. w0 h0).
+void QuantizeLowest(const float* plane, const PlaneLayout& layout, int32_t* lowest);
+// Detail levels 1 .. split, the rest of the coarse part, to `sink` in order.
+void QuantizeCoarseLevels(const float* plane, const PlaneLayout& layout, DetailSink& sink);
+// Both into lin[0 .. ncoarse).
+void QuantizeCoarse(const float* plane, const PlaneLayout& layout, int32_t* lin);
+// Detail levels split + 1 .. L - 1 to `sink`, with the dead zone after a
+// zero: a value within -1 .. 1 that follows a zero becomes 0. The history
+// starts at 1 and restarts at 1 on entering levels 2, 3 and 4.
+void QuantizeFine(const float* plane, const PlaneLayout& layout, LevelSink& sink);
+// One first-level detail plane into lin[0 .. pw2 ph2). With `removeLoneOnes`
+// (planes that are coded arithmetically) a +-1 between a zero before it and a
+// zero after it becomes 0; the history starts at 1 for each plane.
+void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
+                     bool removeLoneOnes, int32_t* lin);
 // The same values as ScanDetailPlane, handed to `sink` (a coder that takes
 // them as they come needs no array of the whole plane).
 void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,

@@ -2,6 +2,7 @@
 // these cover values, lengths and damage that pictures do not bring.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "codec/block_coder.h"
@@ -67,6 +68,34 @@ TEST(BlockCoder, RoundTripsAssortedArraysInOneStream) {
     EXPECT_EQ(out, values);
   }
   EXPECT_TRUE(r.SkipTerminator());
+}
+
+// Values handed over in stretches, runs of zeros as counts, give the bits of
+// the whole array coded at once, whatever the stretches' lengths against
+// the blocks'.
+TEST(BlockCoder, StreamedStretchesGiveTheBitsOfTheWholeArray) {
+  std::mt19937 rng(5);
+  for (size_t count : {1u, 16u, 17u, 40u, 1000u}) {
+    std::vector<int32_t> values(count, 0);
+    for (auto& v : values) {
+      if (rng() % 6 == 0) v = static_cast<int32_t>(rng() % 61) - 30;
+    }
+    ByteSink sink;
+    BitWriter w(sink);
+    BlockStream blocks(w);
+    for (size_t at = 0; at < count;) {
+      const size_t n = std::min<size_t>(1 + rng() % 37, count - at);
+      if (std::all_of(values.begin() + at, values.begin() + at + n, [](int32_t v) { return v == 0; })) {
+        blocks.Zeros(static_cast<int64_t>(n));
+      } else {
+        blocks.Values(values.data() + at, static_cast<int64_t>(n));
+      }
+      at += n;
+    }
+    blocks.Finish();
+    w.Terminate();
+    EXPECT_EQ(sink.TakeBytes(), EncodeTerminated(values)) << count;
+  }
 }
 
 // Every cut of a stream short of its last few bytes is an error; random
