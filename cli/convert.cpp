@@ -87,13 +87,22 @@ int RunConvert(const Args& args) {
     }
   }
 
-  // A portable map going to WIF unchanged is encoded where it lies in the
-  // file, without being loaded.
+  // Portable maps going to WIF unchanged, and WIF going to the portable map
+  // of its kind, are converted without an image between.
   int saved = 0;
+  bool inputFailed = false;
   if (ops.empty() && type == TypeWIF &&
       vxConvertPortableMapToWif(input.c_str(), output.c_str(), &options, &saved)) {
     if (saved != 0) {
       Fail(output, SaveFailure(saved));
+      return 1;
+    }
+    return 0;
+  }
+  if (ops.empty() &&
+      vxConvertWifToPortableMap(input.c_str(), output.c_str(), type, &saved, &inputFailed)) {
+    if (saved != 0) {
+      Fail(inputFailed ? input : output, inputFailed ? LoadFailure(saved) : SaveFailure(saved));
       return 1;
     }
     return 0;

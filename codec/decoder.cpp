@@ -300,7 +300,7 @@ Status DecodePlane(BitReader& in, int p, bool colour, const PlaneLayout& layout,
 
 void RowWriter::Sink(void* context, const float* row, int64_t y) {
   RowWriter& w = *static_cast<RowWriter*>(context);
-  uint8_t* out = w.destination + w.stride * static_cast<size_t>(y);
+  uint8_t* out = w.destination + w.stride * static_cast<size_t>(y - w.firstRow);
   const size_t count = static_cast<size_t>(w.width);
   const WaveletKernels& kernels = ActiveKernels();
   switch (w.mode) {
@@ -318,7 +318,8 @@ void RowWriter::Sink(void* context, const float* row, int64_t y) {
       std::memcpy(w.luma.data(), out, count);
       std::memcpy(w.firstChroma.data(), out + count, count * sizeof(int16_t));
       kernels.chromaValues(row, w.values.data(), count, w.fullRange);
-      kernels.combineColour(w.luma.data(), w.firstChroma.data(), w.values.data(), out, count);
+      kernels.combineColour(w.luma.data(), w.firstChroma.data(), w.values.data(), out, count,
+                            w.rgb);
       break;
   }
 }
@@ -328,6 +329,7 @@ Status decoder::Run() {
   byBands_ = false;
   Status s = init();
   if (s != Status::Ok) return s;
+  if (bandSink_) return RunBands();
   const bool colour = header_.IsColour();
   if (DecodesPlanesAtOnce(header_) || (!colour && Threads() >= 2)) {
     // The sections need the whole stream at hand; it is a fraction of the
@@ -454,14 +456,13 @@ Status decoder::RunParallel(const uint8_t* data, size_t size) {
   return Status::Ok;
 }
 
-Status decoder::RunGreyParallel(const uint8_t* data, size_t size) {
+Status decoder::DecodeGreyAtOnce(const uint8_t* data, size_t size, PlaneBuffers& buffers) {
   size_t starts[4];
   if (!LocateSections(data, size, header_, starts)) return Status::Failed;
   // The coarse part and the detail planes are sections of their own, found
   // by their length fields: the details are decoded on a second thread while
   // the coarse part is decoded and inverted here. The coarse part must end
   // exactly where the detail section's length starts.
-  PlaneBuffers buffers;
   buffers.quad.pw2 = luma_.pw2;
   buffers.quad.ph2 = luma_.ph2;
   Status details = Status::Failed;
@@ -482,12 +483,142 @@ Status decoder::RunGreyParallel(const uint8_t* data, size_t size) {
   if (s == Status::Ok && section.End() != starts[1]) s = Status::Failed;
   second.join();
   if (s != Status::Ok || details != Status::Ok) return Status::Failed;
-  s = header_.height >= 16 ? WritePlaneInHalves(buffers, 0, 0) : WritePlane(buffers, 0, 0);
-  if (s != Status::Ok) return s;
   consumed_ = detailsEnd;
   pastEnd_ = pastEnd;
+  return Status::Ok;
+}
+
+Status decoder::RunGreyParallel(const uint8_t* data, size_t size) {
+  PlaneBuffers buffers;
+  Status s = DecodeGreyAtOnce(data, size, buffers);
+  if (s != Status::Ok) return s;
+  s = header_.height >= 16 ? WritePlaneInHalves(buffers, 0, 0) : WritePlane(buffers, 0, 0);
+  if (s != Status::Ok) return s;
   parallelDone_ = true;
   return Status::Ok;
+}
+
+Status decoder::RunBands() {
+  {
+    PlaneBuffers buffers[3];
+    if (Threads() >= 2 && DecodePlanesAtOnce(buffers) == Status::Ok) {
+      parallelDone_ = true;
+      return WriteBands(buffers);
+    }
+  }
+  parallelDone_ = false;
+  Status s = init();
+  if (s != Status::Ok) return s;
+  PlaneBuffers buffers[3];
+  s = DecodePlanesInTurn(buffers);
+  return s != Status::Ok ? s : WriteBands(buffers);
+}
+
+Status decoder::DecodePlanesAtOnce(PlaneBuffers* buffers) {
+  std::vector<uint8_t> storage;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  if (!in_.Contents(storage, data, size, vxMaxImageBytes())) return Status::Failed;
+  if (!header_.IsColour()) return DecodeGreyAtOnce(data, size, buffers[0]);
+  size_t starts[4];
+  if (!LocateSections(data, size, header_, starts)) return Status::Failed;
+  // The luma here, the chroma planes one after the other on a second thread;
+  // planes 0 and 1 must end exactly where the next length field starts.
+  const PlaneLayout chroma = ChromaLayout(luma_);
+  const size_t begin[3] = {starts[0] + 4, starts[2] + 4, starts[3] + 4};
+  const size_t expectedEnd[2] = {starts[2], starts[3]};
+  uint64_t end[3] = {0, 0, 0};
+  int pastEnd = 0;
+  auto decode = [&](int p) {
+    QuietReports quiet;
+    ByteSource source(data + begin[p], size - begin[p]);
+    BitReader bits(source);
+    const Status s = DecodePlane(bits, p, true, p == 0 ? luma_ : chroma, buffers[p], &memory_);
+    end[p] = begin[p] + bits.Position();
+    if (p == 2) pastEnd = bits.readsPastEnd();
+    if (s != Status::Ok || (p < 2 && end[p] != expectedEnd[p])) return Status::Failed;
+    return Status::Ok;
+  };
+  Status chromaStatus = Status::Failed;
+  std::thread second([&] {
+    chromaStatus = decode(1);
+    if (chromaStatus == Status::Ok) chromaStatus = decode(2);
+  });
+  const Status s = decode(0);
+  second.join();
+  if (s != Status::Ok || chromaStatus != Status::Ok) return Status::Failed;
+  consumed_ = end[2];
+  pastEnd_ = pastEnd;
+  return Status::Ok;
+}
+
+Status decoder::DecodePlanesInTurn(PlaneBuffers* buffers) {
+  const bool colour = header_.IsColour();
+  const int planes = colour ? 3 : 1;
+  const PlaneLayout chroma = ChromaLayout(luma_);
+  for (int p = 0; p < planes; ++p) {
+    const Status s = DecodePlane(bits_, p, colour, p == 0 ? luma_ : chroma, buffers[p], &memory_);
+    if (s != Status::Ok) return s;
+    if (p + 1 < planes && !ReadSectionLength(bits_)) return Status::Corrupt;
+  }
+  consumed_ = bits_.Position();
+  return Status::Ok;
+}
+
+Status decoder::WriteBands(PlaneBuffers* buffers) {
+  const bool colour = header_.IsColour();
+  const int planes = colour ? 3 : 1;
+  const int64_t height = header_.height;
+  // Bands of about a megabyte, which the three planes' passes find in the
+  // cache.
+  const int64_t bandRows = std::min<int64_t>(
+      height, std::max<int64_t>(16, static_cast<int64_t>((size_t{1} << 20) / stride_)));
+  std::atomic<int64_t> nextBand{0};
+  std::atomic<int> failure{static_cast<int>(Status::Ok)};
+  auto writeBands = [&] {
+    Buffer<uint8_t> band;
+    LastLevelInverse<int8_t> inverse[3];
+    RowWriter writers[3];
+    bool ready = band.Allocate(static_cast<uint64_t>(bandRows) * stride_, &memory_);
+    for (int p = 0; p < planes && ready; ++p) {
+      RowWriter& w = writers[p];
+      w.destination = band.data();
+      w.stride = stride_;
+      w.rgb = redFirst_;
+      w.width = header_.width;
+      w.mode = colour ? p + 1 : 0;
+      w.fullRange = fullRangeChroma_;
+      ready = inverse[p].Init(buffers[p].quad, header_.width, height, p == 0 ? step_ : 1.5 * step_,
+                              &memory_) &&
+              w.values.Allocate(header_.width, &memory_) &&
+              (w.mode != 3 || (w.luma.Allocate(header_.width, &memory_) &&
+                               w.firstChroma.Allocate(header_.width, &memory_)));
+    }
+    if (!ready) {
+      ReportFatal(kMsgWriteAlloc);
+      failure = static_cast<int>(Status::NoMemory);
+      return;
+    }
+    for (int64_t first = nextBand.fetch_add(bandRows);
+         first < height && failure == static_cast<int>(Status::Ok);
+         first = nextBand.fetch_add(bandRows)) {
+      const int64_t last = std::min(height, first + bandRows);
+      for (int p = 0; p < planes; ++p) {
+        writers[p].firstRow = first;
+        inverse[p].Run(&RowWriter::Sink, &writers[p], first, last);
+      }
+      if (!bandSink_(band.data(), first, last - first)) failure = static_cast<int>(Status::Failed);
+    }
+  };
+  if (Threads() >= 2 && height >= 2 * bandRows) {
+    std::thread second(writeBands);
+    writeBands();
+    second.join();
+  } else {
+    writeBands();
+  }
+  for (int p = 0; p < planes; ++p) buffers[p].Release();
+  return static_cast<Status>(failure.load());
 }
 
 Status decoder::init() {
@@ -545,6 +676,7 @@ Status decoder::WritePlane(PlaneBuffers& buffers, int p, int mode, int64_t first
   RowWriter writer;
   writer.destination = destination_;
   writer.stride = stride_;
+  writer.rgb = redFirst_;
   writer.width = header_.width;
   writer.mode = mode;
   writer.fullRange = fullRangeChroma_;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "codec/arith_coder.h"
 #include "codec/bit_io.h"
@@ -64,8 +65,10 @@ Status DecodePlane(BitReader& in, int plane, bool colour, const PlaneLayout& lay
 // the second into blue = Y + A + B - 256, green = Y - A + 128, red = Y - B +
 // 128, each clamped, in place.
 struct RowWriter {
-  uint8_t* destination = nullptr;
+  uint8_t* destination = nullptr;  // where row `firstRow` goes
+  int64_t firstRow = 0;
   size_t stride = 0;
+  bool rgb = false;  // mode 3 writes red, green, blue
   int64_t width = 0;
   int mode = 0;
   bool fullRange = true;
@@ -109,6 +112,17 @@ class decoder {
     expectColour_ = colour;
     expecting_ = true;
   }
+  // Hands the picture over a band of rows at a time instead of writing it
+  // into a whole picture's buffer (the constructor's destination is then not
+  // used and may be null): sink(rows, first, count) gets coded rows first ..
+  // first + count - 1, RowStride(width, colour) bytes apart, grey or
+  // blue-green-red, and may change them. Bands come in any order and, with
+  // two threads, from both at once. All the planes are held meanwhile. A sink
+  // that returns false stops the decoding, which then gives Failed.
+  using BandSink = std::function<bool(uint8_t* rows, int64_t first, int64_t count)>;
+  void SetBandOutput(BandSink sink) { bandSink_ = std::move(sink); }
+  // Colour pixels in red-green-blue order instead.
+  void SetRedFirst(bool on) { redFirst_ = on; }
   // Chroma is kept at full range until the planes are combined (the default);
   // false passes each chroma plane through a byte first, as older decoders
   // did, which shifts the hue of strongly saturated colours.
@@ -141,6 +155,19 @@ class decoder {
   Status RunParallel(const uint8_t* data, size_t size);
   // A grey stream in memory, its coarse part and its details decoded at once.
   Status RunGreyParallel(const uint8_t* data, size_t size);
+  // The grey plane of a stream in memory into `buffers`, its coarse part and
+  // its details decoded at once.
+  Status DecodeGreyAtOnce(const uint8_t* data, size_t size, PlaneBuffers& buffers);
+  // The picture through the band sink: every plane decoded, then written by
+  // bands.
+  Status RunBands();
+  // Every plane into buffers[0 .. planes): at once on two threads from the
+  // stream in memory (Ok only when everything went well), or one after
+  // another.
+  Status DecodePlanesAtOnce(PlaneBuffers* buffers);
+  Status DecodePlanesInTurn(PlaneBuffers* buffers);
+  // The decoded planes' last inverse level, band by band, to the band sink.
+  Status WriteBands(PlaneBuffers* buffers);
   // The last inverse level of a decoded plane, written in `mode`, rows first
   // .. last - 1 (all when last < 0); the buffers are released after a whole
   // plane.
@@ -167,6 +194,8 @@ class decoder {
   bool parallelDone_ = false;
   bool byBands_ = false;
   int pastEnd_ = 0;
+  BandSink bandSink_;
+  bool redFirst_ = false;
 };
 
 }  // namespace wif

@@ -91,13 +91,14 @@ void ChromaValuesPlain(const float* in, int16_t* out, size_t count, bool fullRan
 
 inline uint8_t ClampByte(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
-void CombineColourPlain(const uint8_t* y, const int16_t* a, const int16_t* b, uint8_t* bgr,
-                        size_t count) {
-  for (size_t i = 0; i < count; ++i, bgr += 3) {
+void CombineColourPlain(const uint8_t* y, const int16_t* a, const int16_t* b, uint8_t* pixels,
+                        size_t count, bool rgb) {
+  const int blue = rgb ? 2 : 0;
+  for (size_t i = 0; i < count; ++i, pixels += 3) {
     const int32_t luma = y[i];
-    bgr[0] = ClampByte(luma + a[i] + b[i] - 256);
-    bgr[1] = ClampByte(luma - a[i] + 128);
-    bgr[2] = ClampByte(luma - b[i] + 128);
+    pixels[blue] = ClampByte(luma + a[i] + b[i] - 256);
+    pixels[1] = ClampByte(luma - a[i] + 128);
+    pixels[2 - blue] = ClampByte(luma - b[i] + 128);
   }
 }
 
@@ -691,14 +692,17 @@ WIF_AVX2 void ChromaValuesAvx2(const float* in, int16_t* out, size_t count, bool
 // pixels then shuffled into twelve bytes of blue, green, red. A 16-byte store
 // writes four bytes beyond its pixels, which the next store overwrites; the
 // loop stops early enough for the last one to stay inside the row.
-WIF_AVX2 void CombineColourAvx2(const uint8_t* y, const int16_t* a, const int16_t* b, uint8_t* bgr,
-                                size_t count) {
+WIF_AVX2 void CombineColourAvx2(const uint8_t* y, const int16_t* a, const int16_t* b,
+                                uint8_t* pixels, size_t count, bool rgb) {
   const __m256i bias = _mm256_set1_epi32(256);
   const __m256i half = _mm256_set1_epi32(128);
-  // From (b0-3 g0-3 r0-3 zeros) to b0 g0 r0 b1 g1 r1 .. r3 in each half.
+  // From (b0-3 g0-3 r0-3 zeros) to b0 g0 r0 b1 g1 r1 .. r3 in each half,
+  // or to r0 g0 b0 r1 g1 b1 .. b3.
   const __m256i interleave =
-      _mm256_setr_epi8(0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1,  //
-                       0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1);
+      rgb ? _mm256_setr_epi8(8, 4, 0, 9, 5, 1, 10, 6, 2, 11, 7, 3, -1, -1, -1, -1,  //
+                             8, 4, 0, 9, 5, 1, 10, 6, 2, 11, 7, 3, -1, -1, -1, -1)
+          : _mm256_setr_epi8(0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1,  //
+                             0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1);
   size_t i = 0;
   for (; i + 10 <= count; i += 8) {
     const __m256i luma = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y + i)));
@@ -712,12 +716,12 @@ WIF_AVX2 void CombineColourAvx2(const uint8_t* y, const int16_t* a, const int16_
     const __m256i bg = _mm256_packs_epi32(blue, green);                  // b0-3 g0-3
     const __m256i r0 = _mm256_packs_epi32(red, _mm256_setzero_si256());  // r0-3 zeros
     const __m256i planar = _mm256_packus_epi16(bg, r0);                  // b0-3 g0-3 r0-3 zeros
-    const __m256i pixels = _mm256_shuffle_epi8(planar, interleave);
-    uint8_t* out = bgr + 3 * i;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(pixels));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm256_extracti128_si256(pixels, 1));
+    const __m256i packed = _mm256_shuffle_epi8(planar, interleave);
+    uint8_t* out = pixels + 3 * i;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm256_extracti128_si256(packed, 1));
   }
-  CombineColourPlain(y + i, a + i, b + i, bgr + 3 * i, count - i);
+  CombineColourPlain(y + i, a + i, b + i, pixels + 3 * i, count - i, rgb);
 }
 
 // Eight pixels at a time: each 128-bit half takes four pixels (twelve bytes;

@@ -42,9 +42,10 @@ struct WaveletKernels {
   // ChromaValue of each value (the full range fits 16 bits).
   void (*chromaValues)(const float* in, int16_t* out, size_t count, bool fullRange);
   // Blue, green, red bytes of each pixel from luma y and chroma a and b:
-  // y + a + b - 256, y - a + 128 and y - b + 128, each clamped to 0 .. 255.
-  void (*combineColour)(const uint8_t* y, const int16_t* a, const int16_t* b, uint8_t* bgr,
-                        size_t count);
+  // y + a + b - 256, y - a + 128 and y - b + 128, each clamped to 0 .. 255;
+  // red, green, blue when `rgb`.
+  void (*combineColour)(const uint8_t* y, const int16_t* a, const int16_t* b, uint8_t* pixels,
+                        size_t count, bool rgb);
   // One plane of a row of three-byte pixels, as the encoder's first level
   // takes it: with s the sum of a pixel's three bytes, s / 3 when `own` is
   // negative (the luma), else s / 3 minus the pixel's byte `own` (0 to 2).

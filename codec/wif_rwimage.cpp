@@ -2,7 +2,13 @@
 // codec. Read allocates the block from the header and lets the decoder fill
 // it; Write hands the block's rows to Compress with the quality (and levels)
 // of the save options.
+#include <fcntl.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -338,5 +344,101 @@ bool vxConvertPortableMapToWif(const char* input, const char* output, const vxSa
     }
     return written;
   });
+  return true;
+}
+
+namespace {
+
+// Writes the `count` pieces of `pieces` one after another at `offset` of
+// `fd`; false when a write failed.
+bool WriteAt(int fd, iovec* pieces, int count, off_t offset) {
+  while (count > 0) {
+    const ssize_t n = pwritev(fd, pieces, std::min(count, IOV_MAX), offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    offset += n;
+    // Past the pieces written whole, into the one written in part.
+    size_t done = static_cast<size_t>(n);
+    while (count > 0 && done >= pieces->iov_len) {
+      done -= pieces->iov_len;
+      ++pieces;
+      --count;
+    }
+    if (count > 0) {
+      pieces->iov_base = static_cast<uint8_t*>(pieces->iov_base) + done;
+      pieces->iov_len -= done;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool vxConvertWifToPortableMap(const char* input, const char* output, int type, int* result,
+                               bool* inputFailed) {
+  if (!input || !output || (type != TypePPM && type != TypePGM)) return false;
+  FILE* file = std::fopen(input, "rb");
+  if (!file) return false;
+  wif::Header h;
+  const bool recognised = ReadWifHeader(file, h);
+  const long long length = vxStreamLength(file);
+  const bool colour = h.kind == wif::kKindColour;
+  // Anything the reader refuses or treats apart goes its way, and so do
+  // pictures whose three planes held at once would weigh more than the
+  // picture and one plane the reader holds.
+  const wif::PlaneLayout layout = wif::LumaLayout(h.width, h.height, h.levels, h.split);
+  const uint64_t planeBytes = h.levels != 0 ? wif::PlaneBufferBytes(layout.pw2, layout.ph2) : 0;
+  if (!recognised || h.width == 0 || h.height == 0 || h.levels == 0 ||
+      (h.kind != wif::kKindGrey && !colour) || colour != (type == TypePPM) ||
+      !wif::FitsMemoryCeiling(h) || 3 * planeBytes > 2 * vxMaxImageBytes() || length < 0 ||
+      static_cast<uint64_t>(length) + kPastEndSlack < MinimumStreamBytes(h) ||
+      static_cast<uint64_t>(wif::RowStride(h.width, colour)) * h.height > vxMaxImageBytes()) {
+    std::fclose(file);
+    return false;
+  }
+  *inputFailed = false;
+  vxNoticeFileScope scope(input);
+  vxClearLastError();
+  const std::string head = vxPortableMapHeader(colour ? '6' : '5', h.width, h.height);
+  const size_t line = static_cast<size_t>(h.width) * (colour ? 3 : 1);
+  *result = vxWriteReplacing(output, [&](const char* tempPath) {
+    const int fd = open(tempPath, O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+      vxSetLastError("cannot create the file");
+      return static_cast<int>(vxCannotOpen);
+    }
+    iovec header{const_cast<char*>(head.data()), head.size()};
+    bool written = WriteAt(fd, &header, 1, 0);
+    // Coded row 0 is the picture's bottom line, the file's last: a band's
+    // rows go to the file in the reverse of their order.
+    wif::ByteSource source(file);
+    wif::decoder decode(source, nullptr);
+    decode.Expect(h.width, h.height, colour);
+    decode.SetRedFirst(true);
+    decode.SetBandOutput([&](uint8_t* rows, int64_t first, int64_t count) {
+      const size_t stride = wif::RowStride(h.width, colour);
+      std::vector<iovec> pieces(static_cast<size_t>(count));
+      for (int64_t i = 0; i < count; ++i) {
+        pieces[static_cast<size_t>(i)] = iovec{rows + stride * static_cast<size_t>(count - 1 - i), line};
+      }
+      const off_t at = static_cast<off_t>(head.size() + line * (h.height - first - count));
+      if (WriteAt(fd, pieces.data(), static_cast<int>(count), at)) return true;
+      written = false;
+      return false;
+    });
+    const wif::Status status = written ? decode.Run() : wif::Status::Failed;
+    written = close(fd) == 0 && written;
+    if (!written) {
+      vxSetLastError("the file could not be written");
+      return static_cast<int>(vxCannotOpen);
+    }
+    if (status != wif::Status::Ok) {
+      SetReadFailure(status);
+      *inputFailed = true;
+      return wif::ToResult(status);
+    }
+    return static_cast<int>(vxOK);
+  });
+  std::fclose(file);
   return true;
 }

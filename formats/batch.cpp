@@ -134,19 +134,23 @@ vxBatchResult vxBatchRun::Convert(const std::string& input, const std::string& o
   vxSaveOptions defaults;
   defaults.quality = type == TypeJPEG ? vxDefaultJpegQuality : vxDefaultWifQuality;
   const vxSaveOptions* use = options ? options : &defaults;
-  // A portable map going to WIF is encoded where it lies in the file.
-  if (type == TypeWIF) {
-    Report(stage, vxBatchStage::Saving);
-    int saved = 0;
-    if (vxConvertPortableMapToWif(input.c_str(), result.output.c_str(), use, &saved,
-                                  &result.bitCount)) {
-      if (saved != 0) {
-        result.reason = vxLastError().empty() ? "the file could not be written" : vxLastError();
-        return result;
-      }
-      result.status = vxBatchResult::Written;
+  // A portable map going to WIF, or WIF going to the portable map of its
+  // kind, is converted without an image between.
+  int saved = 0;
+  bool inputFailed = false;
+  const bool direct =
+      type == TypeWIF ? vxConvertPortableMapToWif(input.c_str(), result.output.c_str(), use,
+                                                  &saved, &result.bitCount)
+                      : vxConvertWifToPortableMap(input.c_str(), result.output.c_str(), type,
+                                                  &saved, &inputFailed);
+  if (direct) {
+    if (type != TypeWIF) result.bitCount = type == TypePPM ? 24 : 8;
+    if (saved != 0) {
+      result.reason = vxLastError().empty() ? "the file could not be written" : vxLastError();
       return result;
     }
+    result.status = vxBatchResult::Written;
+    return result;
   }
   Report(stage, vxBatchStage::Loading);
   // The image's block goes with the scope whatever the outcome.
@@ -171,7 +175,7 @@ vxBatchResult vxBatchRun::Convert(const std::string& input, const std::string& o
   const bool hasOptions = type == TypeWIF || type == TypeJPEG;
   vxSaveOptions copy = *use;  // SaveImage takes a non-const record
   Report(stage, vxBatchStage::Saving);
-  const int saved = image.SaveImage(result.output.c_str(), type, hasOptions ? &copy : nullptr);
+  saved = image.SaveImage(result.output.c_str(), type, hasOptions ? &copy : nullptr);
   if (saved != 0) {
     result.reason = vxLastError().empty() ? "the file could not be written" : vxLastError();
     return result;

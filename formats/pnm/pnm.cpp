@@ -357,8 +357,8 @@ int vxPNMImage::WriteMap(const char* fileName, char magicDigit, const vxBitmapIn
     vxSetLastError("cannot create the file");
     return vxCannotOpen;
   }
-  bool ok = std::fprintf(f, "P%c %d %d 255\n", magicDigit, static_cast<int>(header->width),
-                         static_cast<int>(header->height)) > 0;
+  const std::string head = vxPortableMapHeader(magicDigit, header->width, header->height);
+  bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
   // Rows are gathered into writes of about a megabyte: a large picture's
   // rows one write each cost as much in system calls as making them.
   const size_t perWrite = std::max<size_t>(1, (size_t{1} << 20) / std::max<size_t>(rowBytes, 1));
@@ -429,6 +429,11 @@ int vxPPMImage::Write(const char* fileName, vxBitmapInfoHeader* header, vxRGBA* 
 }
 
 }  // namespace
+
+std::string vxPortableMapHeader(char magicDigit, int width, int height) {
+  return std::string("P") + magicDigit + " " + std::to_string(width) + " " +
+         std::to_string(height) + " 255\n";
+}
 
 bool vxMapPortableMap(const char* fileName, vxPortableMapView& view) {
   vxMappedFile& file = view.file;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "engine/mapped_file.h"
 
@@ -19,6 +20,10 @@
 // not fit an int. Nothing is validated beyond that: callers check the magic
 // and the ranges.
 int ReadPNMHeader(FILE* stream, char* magic, int* width, int* height, int* maxValue);
+
+// The header the writers put before the samples: "P5" or "P6" (the magic
+// digit), the width, the height and the maximum 255.
+std::string vxPortableMapHeader(char magicDigit, int width, int height);
 
 // A P5 or P6 file with one-byte samples, read in place: its samples as they
 // lie in the file, top line first, `channels` bytes per pixel (red, green,

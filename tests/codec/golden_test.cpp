@@ -172,15 +172,18 @@ TEST(Rounding, ConversionsGiveTheValuesOfTheirFormulas) {
         a[i] = static_cast<int16_t>(wide ? rng() : rng() % 400 - 72);
         b[i] = static_cast<int16_t>(wide ? rng() : rng() % 400 - 72);
       }
-      k.combineColour(y.data(), a.data(), b.data(), got.data(), count);
-      for (size_t i = 0; i < count; ++i) {
-        const int expected[3] = {y[i] + a[i] + b[i] - 256, y[i] - a[i] + 128, y[i] - b[i] + 128};
-        for (int c = 0; c < 3; ++c) {
-          EXPECT_EQ(got[3 * i + c], std::clamp(expected[c], 0, 255))
-              << wif::KernelPathName(path) << " count " << count << " pixel " << i;
+      for (const bool rgb : {false, true}) {
+        k.combineColour(y.data(), a.data(), b.data(), got.data(), count, rgb);
+        for (size_t i = 0; i < count; ++i) {
+          const int blue = y[i] + a[i] + b[i] - 256, red = y[i] - b[i] + 128;
+          const int expected[3] = {rgb ? red : blue, y[i] - a[i] + 128, rgb ? blue : red};
+          for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(got[3 * i + c], std::clamp(expected[c], 0, 255))
+                << wif::KernelPathName(path) << " count " << count << " pixel " << i;
+          }
         }
+        EXPECT_EQ(got[3 * count], 0xAB) << "wrote past the row, count " << count;
       }
-      EXPECT_EQ(got[3 * count], 0xAB) << "wrote past the row, count " << count;
 
       // And the encoder's way in: each plane of a row of pixels.
       std::vector<uint8_t> pixels(3 * count);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/kernels.h"
 #include "codec/wif_direct.h"
 #include "engine/image.h"
 #include "engine/mapped_file.h"
@@ -137,6 +138,121 @@ TEST(WifDirect, FailuresLeaveTheOldFile) {
                                         &options, &result));
   EXPECT_NE(result, 0);
   EXPECT_FALSE(vxLastError().empty());
+}
+
+// A WIF file of a random picture (smooth enough to compress like a photo).
+std::vector<uint8_t> WifOf(TempDir& dir, const std::string& head, size_t samples, int quality) {
+  const std::string input = dir.File("source.pnm"), output = dir.File("source.wif");
+  std::vector<uint8_t> file = PortableMap(head, samples, 3);
+  for (size_t i = head.size() + 3; i < file.size(); ++i) {
+    file[i] = static_cast<uint8_t>((file[i] + 3 * file[i - 3]) / 4);
+  }
+  WriteFileBytes(input, file);
+  vxSaveOptions options;
+  options.quality = quality;
+  int result = -1;
+  EXPECT_TRUE(vxConvertPortableMapToWif(input.c_str(), output.c_str(), &options, &result));
+  EXPECT_EQ(result, 0);
+  return ReadFileBytes(output);
+}
+
+// What loading the WIF file and saving it as a portable map writes.
+std::vector<uint8_t> LoadedAndSaved(const std::string& input, const std::string& output,
+                                    int type) {
+  vxScopedImage image;
+  EXPECT_EQ(image.LoadImage(input.c_str()), 0) << input;
+  EXPECT_EQ(image.SaveImage(output.c_str(), type, nullptr), 0) << vxLastError();
+  return ReadFileBytes(output);
+}
+
+struct ThreadsReset {
+  ~ThreadsReset() { wif::SetThreads(0); }
+};
+
+// Decoding by bands straight into the file gives the bytes of loading and
+// saving, colour and grey, rows padded or not, bands taken by one thread or
+// two.
+TEST(WifDirect, DecodesToTheBytesOfLoadingAndSaving) {
+  TempDir dir;
+  ThreadsReset reset;
+  const struct {
+    const char* head;
+    size_t samples;
+    int quality, type;
+  } cases[] = {
+      {"P6\n301 203\n255\n", 301 * 203 * 3, 12, TypePPM},
+      {"P6\n1200 900\n255\n", 1200 * 900 * 3, 1, TypePPM},  // block-coded details, 4 bands
+      {"P5\n257 130\n255\n", 257 * 130, 35, TypePGM},
+      {"P6\n3 2\n255\n", 3 * 2 * 3, 50, TypePPM},
+  };
+  for (const auto& c : cases) {
+    const std::string wif = dir.File("in.wif");
+    WriteFileBytes(wif, WifOf(dir, c.head, c.samples, c.quality));
+    for (int threads : {1, 2}) {
+      wif::SetThreads(threads);
+      int result = -99;
+      bool inputFailed = true;
+      ASSERT_TRUE(vxConvertWifToPortableMap(wif.c_str(), dir.File("direct").c_str(), c.type,
+                                            &result, &inputFailed))
+          << c.head;
+      EXPECT_EQ(result, 0) << vxLastError();
+      EXPECT_FALSE(inputFailed);
+      EXPECT_EQ(ReadFileBytes(dir.File("direct")), LoadedAndSaved(wif, dir.File("usual"), c.type))
+          << c.head << " threads " << threads;
+    }
+  }
+}
+
+// Pictures of the other kind, and files the reader refuses or treats apart,
+// go the usual way; corrupt data fails naming the input and leaves the old
+// file, as does an output that cannot be written.
+TEST(WifDirect, DecodeFailuresAndFilesLeftToTheReader) {
+  TempDir dir;
+  const std::vector<uint8_t> colour = WifOf(dir, "P6\n90 70\n255\n", 90 * 70 * 3, 8);
+  const std::vector<uint8_t> grey = WifOf(dir, "P5\n90 70\n255\n", 90 * 70, 8);
+  std::vector<uint8_t> alias = colour;
+  alias[1] = '8';
+  const std::string output = dir.File("out.ppm");
+  const struct {
+    std::vector<uint8_t> file;
+    int type;
+  } others[] = {{colour, TypePGM}, {grey, TypePPM}, {colour, TypeBMP}, {alias, TypePPM},
+                {{colour.begin(), colour.begin() + 30}, TypePPM}, {Bytes("P6 1 1 255\n123"), TypePPM}};
+  int n = 0;
+  for (const auto& other : others) {
+    const std::string input = dir.File("other" + std::to_string(n++));
+    WriteFileBytes(input, other.file);
+    int result = -99;
+    bool inputFailed = false;
+    EXPECT_FALSE(vxConvertWifToPortableMap(input.c_str(), output.c_str(), other.type, &result,
+                                           &inputFailed))
+        << "case " << n;
+  }
+
+  WriteFileBytes(output, Bytes("keep me"));
+  std::vector<uint8_t> corrupt = colour;
+  for (size_t i = corrupt.size() / 3; i < corrupt.size(); ++i) corrupt[i] = 0xFF;
+  const std::string input = dir.File("corrupt.wif");
+  WriteFileBytes(input, corrupt);
+  int result = 0;
+  bool inputFailed = false;
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(vxConvertWifToPortableMap(input.c_str(), output.c_str(), TypePPM, &result,
+                                        &inputFailed));
+  testing::internal::GetCapturedStderr();
+  EXPECT_NE(result, 0);
+  EXPECT_TRUE(inputFailed);
+  EXPECT_NE(vxLastError().find("corrupt"), std::string::npos) << vxLastError();
+  EXPECT_EQ(ReadFileBytes(output), Bytes("keep me"));
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_NE(entry.path().filename().string()[0], '.') << "temporary file left: " << entry.path();
+  }
+
+  WriteFileBytes(input, colour);
+  ASSERT_TRUE(vxConvertWifToPortableMap(input.c_str(), dir.File("no/folder.ppm").c_str(), TypePPM,
+                                        &result, &inputFailed));
+  EXPECT_NE(result, 0);
+  EXPECT_FALSE(inputFailed);
 }
 
 // A mapped file that is cut short while mapped reads zeros where it was cut,
