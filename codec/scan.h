@@ -187,8 +187,8 @@ void QuantizeFine(const float* plane, const PlaneLayout& layout, LevelSink& sink
 // One first-level detail plane into lin[0 .. pw2 ph2). With `removeLoneOnes`
 // (planes that are coded arithmetically) a +-1 between a zero before it and a
 // zero after it becomes 0; the history starts at 1 for each plane.
-void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,
-                     bool removeLoneOnes, int32_t* lin);
+void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band, bool removeLoneOnes,
+                     int32_t* lin);
 // The same values as ScanDetailPlane, handed to `sink` (a coder that takes
 // them as they come needs no array of the whole plane).
 void ScanDetailPlane(const int8_t* plane, const PlaneLayout& layout, Band band,

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -408,7 +409,7 @@ bool vxConvertWifToPortableMap(const char* input, const char* output, int type, 
       return static_cast<int>(vxCannotOpen);
     }
     iovec header{const_cast<char*>(head.data()), head.size()};
-    bool written = WriteAt(fd, &header, 1, 0);
+    std::atomic<bool> written{WriteAt(fd, &header, 1, 0)};  // bands come from two threads
     // Coded row 0 is the picture's bottom line, the file's last: a band's
     // rows go to the file in the reverse of their order.
     wif::ByteSource source(file);
@@ -419,7 +420,8 @@ bool vxConvertWifToPortableMap(const char* input, const char* output, int type, 
       const size_t stride = wif::RowStride(h.width, colour);
       std::vector<iovec> pieces(static_cast<size_t>(count));
       for (int64_t i = 0; i < count; ++i) {
-        pieces[static_cast<size_t>(i)] = iovec{rows + stride * static_cast<size_t>(count - 1 - i), line};
+        pieces[static_cast<size_t>(i)] =
+            iovec{rows + stride * static_cast<size_t>(count - 1 - i), line};
       }
       const off_t at = static_cast<off_t>(head.size() + line * (h.height - first - count));
       if (WriteAt(fd, pieces.data(), static_cast<int>(count), at)) return true;
@@ -427,8 +429,7 @@ bool vxConvertWifToPortableMap(const char* input, const char* output, int type, 
       return false;
     });
     const wif::Status status = written ? decode.Run() : wif::Status::Failed;
-    written = close(fd) == 0 && written;
-    if (!written) {
+    if (close(fd) != 0 || !written) {
       vxSetLastError("the file could not be written");
       return static_cast<int>(vxCannotOpen);
     }

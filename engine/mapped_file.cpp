@@ -96,8 +96,8 @@ bool vxMappedFile::Open(const char* fileName) {
              static_cast<uint64_t>(st.st_size) <= SIZE_MAX) {
     // Populated at once: the caller reads the whole file, and one call maps
     // its pages faster than a fault for every few of them.
-    data = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
-                fd, 0);
+    data = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd,
+                0);
     if (data == MAP_FAILED) error = errno;
   }
   if (fd >= 0) close(fd);

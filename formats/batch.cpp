@@ -138,11 +138,11 @@ vxBatchResult vxBatchRun::Convert(const std::string& input, const std::string& o
   // kind, is converted without an image between.
   int saved = 0;
   bool inputFailed = false;
-  const bool direct =
-      type == TypeWIF ? vxConvertPortableMapToWif(input.c_str(), result.output.c_str(), use,
-                                                  &saved, &result.bitCount)
-                      : vxConvertWifToPortableMap(input.c_str(), result.output.c_str(), type,
-                                                  &saved, &inputFailed);
+  const bool direct = type == TypeWIF
+                          ? vxConvertPortableMapToWif(input.c_str(), result.output.c_str(), use,
+                                                      &saved, &result.bitCount)
+                          : vxConvertWifToPortableMap(input.c_str(), result.output.c_str(), type,
+                                                      &saved, &inputFailed);
   if (direct) {
     if (type != TypeWIF) result.bitCount = type == TypePPM ? 24 : 8;
     if (saved != 0) {

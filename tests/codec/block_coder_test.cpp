@@ -1,11 +1,11 @@
 // The 16-value block coder. Its exact output is pinned by the golden test;
 // these cover values, lengths and damage that pictures do not bring.
+#include "codec/block_coder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
-
-#include "codec/block_coder.h"
 
 namespace {
 
@@ -85,7 +85,8 @@ TEST(BlockCoder, StreamedStretchesGiveTheBitsOfTheWholeArray) {
     BlockStream blocks(w);
     for (size_t at = 0; at < count;) {
       const size_t n = std::min<size_t>(1 + rng() % 37, count - at);
-      if (std::all_of(values.begin() + at, values.begin() + at + n, [](int32_t v) { return v == 0; })) {
+      if (std::all_of(values.begin() + at, values.begin() + at + n,
+                      [](int32_t v) { return v == 0; })) {
         blocks.Zeros(static_cast<int64_t>(n));
       } else {
         blocks.Values(values.data() + at, static_cast<int64_t>(n));

@@ -1,8 +1,9 @@
 // Portable maps encoded to WIF where they lie in the file, and the mapping
 // that reads them.
-#include <gtest/gtest.h>
+#include "codec/wif_direct.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include <vector>
 
 #include "codec/kernels.h"
-#include "codec/wif_direct.h"
 #include "engine/image.h"
 #include "engine/mapped_file.h"
 #include "engine/notice.h"
@@ -107,8 +107,8 @@ TEST(WifDirect, LeavesOtherFilesToTheReader) {
     EXPECT_EQ(result, -99);
   }
   int result = -99;
-  EXPECT_FALSE(vxConvertPortableMapToWif(dir.File("missing").c_str(), output.c_str(), &options,
-                                         &result));
+  EXPECT_FALSE(
+      vxConvertPortableMapToWif(dir.File("missing").c_str(), output.c_str(), &options, &result));
   EXPECT_FALSE(vxConvertPortableMapToWif(dir.path().c_str(), output.c_str(), &options, &result));
 
   const std::string picture = dir.File("big.ppm");
@@ -157,8 +157,7 @@ std::vector<uint8_t> WifOf(TempDir& dir, const std::string& head, size_t samples
 }
 
 // What loading the WIF file and saving it as a portable map writes.
-std::vector<uint8_t> LoadedAndSaved(const std::string& input, const std::string& output,
-                                    int type) {
+std::vector<uint8_t> LoadedAndSaved(const std::string& input, const std::string& output, int type) {
   vxScopedImage image;
   EXPECT_EQ(image.LoadImage(input.c_str()), 0) << input;
   EXPECT_EQ(image.SaveImage(output.c_str(), type, nullptr), 0) << vxLastError();
@@ -216,16 +215,20 @@ TEST(WifDirect, DecodeFailuresAndFilesLeftToTheReader) {
   const struct {
     std::vector<uint8_t> file;
     int type;
-  } others[] = {{colour, TypePGM}, {grey, TypePPM}, {colour, TypeBMP}, {alias, TypePPM},
-                {{colour.begin(), colour.begin() + 30}, TypePPM}, {Bytes("P6 1 1 255\n123"), TypePPM}};
+  } others[] = {{colour, TypePGM},
+                {grey, TypePPM},
+                {colour, TypeBMP},
+                {alias, TypePPM},
+                {{colour.begin(), colour.begin() + 30}, TypePPM},
+                {Bytes("P6 1 1 255\n123"), TypePPM}};
   int n = 0;
   for (const auto& other : others) {
     const std::string input = dir.File("other" + std::to_string(n++));
     WriteFileBytes(input, other.file);
     int result = -99;
     bool inputFailed = false;
-    EXPECT_FALSE(vxConvertWifToPortableMap(input.c_str(), output.c_str(), other.type, &result,
-                                           &inputFailed))
+    EXPECT_FALSE(
+        vxConvertWifToPortableMap(input.c_str(), output.c_str(), other.type, &result, &inputFailed))
         << "case " << n;
   }
 
@@ -237,8 +240,8 @@ TEST(WifDirect, DecodeFailuresAndFilesLeftToTheReader) {
   int result = 0;
   bool inputFailed = false;
   testing::internal::CaptureStderr();
-  ASSERT_TRUE(vxConvertWifToPortableMap(input.c_str(), output.c_str(), TypePPM, &result,
-                                        &inputFailed));
+  ASSERT_TRUE(
+      vxConvertWifToPortableMap(input.c_str(), output.c_str(), TypePPM, &result, &inputFailed));
   testing::internal::GetCapturedStderr();
   EXPECT_NE(result, 0);
   EXPECT_TRUE(inputFailed);
