@@ -116,8 +116,10 @@ struct DetailOut {
   bool ok = true;
   void Put(int64_t, int64_t v) {
     const int8_t value = Store<int8_t>(v);
+    const int64_t block = cursor.Block();
+    const int place = cursor.Place();
     const int64_t index = cursor.Next();
-    if (value != 0 && ok) ok = detail.Add(index, value);
+    if (value != 0 && ok) ok = detail.Add(index, block, place, value);
   }
   void Zeros(int64_t, int64_t n) { cursor.Skip(n); }
 };

@@ -98,8 +98,10 @@ void ScanCursor::Begin(int part) {
   const uint8_t(*table)[2] = side_ == 4 ? kHilbert4 : kHilbert8;
   entries_ = side_ * side_;
   for (int e = 0; e < entries_; ++e) {
-    offsets_[e] = b.band == Band::HL ? table[e][1] * stride_ + table[e][0]
-                                     : table[e][0] * stride_ + table[e][1];
+    const int row = b.band == Band::HL ? table[e][1] : table[e][0];
+    const int column = b.band == Band::HL ? table[e][0] : table[e][1];
+    offsets_[e] = row * stride_ + column;
+    places_[e] = static_cast<uint8_t>(row * side_ + column);
   }
   entry_ = 0;
   major_ = 0;
@@ -109,6 +111,7 @@ void ScanCursor::Begin(int part) {
 
 void ScanCursor::NextBlock() {
   entry_ = 0;
+  ++block_;
   const Part& b = bands_[part_];
   const bool columns = b.band == Band::HL;
   // HL: block columns, each top to bottom; LH, HH: block rows, left to right.

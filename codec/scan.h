@@ -118,6 +118,11 @@ class ScanCursor {
     if (++entry_ == entries_) NextBlock();
     return index;
   }
+  // Of the index Next() gives next: its block's number in scan order
+  // (counting from the first band) and its place in the block, row * side +
+  // column.
+  int64_t Block() const { return block_; }
+  int Place() const { return places_[entry_]; }
   void Skip(int64_t n) {
     while (n > 0) {
       const int64_t inBlock = std::min<int64_t>(n, entries_ - entry_);
@@ -143,6 +148,8 @@ class ScanCursor {
   int side_ = 1;
   int64_t stride_ = 0;
   int64_t offsets_[64] = {};
+  uint8_t places_[64] = {};
+  int64_t block_ = 0;
   int entries_ = 1;
   int entry_ = 0;
   int64_t major_ = 0;  // block column (HL) or block row (LH, HH)

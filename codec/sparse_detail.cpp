@@ -59,6 +59,13 @@ bool SparseDetail::BecomeDense() {
 }
 
 bool SparseDetail::Add(int64_t index, int8_t value) {
+  const int64_t row = index / pw2_;
+  const int64_t column = index - row * pw2_;
+  const int place = static_cast<int>((row % kSide) * kSide + column % kSide);
+  return Add(index, BlockOf(column / kSide, row / kSide), place, value);
+}
+
+bool SparseDetail::Add(int64_t index, int64_t block, int place, int8_t value) {
   if (dense_.data()) {
     dense_[static_cast<size_t>(index)] = value;
     return true;
@@ -68,16 +75,12 @@ bool SparseDetail::Add(int64_t index, int8_t value) {
     dense_[static_cast<size_t>(index)] = value;
     return true;
   }
-  const int64_t row = index / pw2_;
-  const int64_t column = index - row * pw2_;
-  const int64_t block = BlockOf(column / kSide, row / kSide);
   while (lastBlock_ < block) blockStart_[static_cast<size_t>(++lastBlock_)] = static_cast<uint32_t>(count_);
   const uint64_t chunk = count_ >> chunkBits_;
   if (chunk == chunks_.size()) {
     chunks_.emplace_back();
     if (!chunks_.back().Allocate(uint64_t{1} << chunkBits_, tracker_)) return false;
   }
-  const int place = static_cast<int>((row % kSide) * kSide + column % kSide);
   chunks_[chunk][count_ & ((uint64_t{1} << chunkBits_) - 1)] =
       static_cast<uint16_t>((static_cast<uint8_t>(value) << 8) | place);
   ++count_;
@@ -90,7 +93,7 @@ void SparseDetail::Finish() {
   while (lastBlock_ < blocks) blockStart_[static_cast<size_t>(++lastBlock_)] = static_cast<uint32_t>(count_);
 }
 
-void SparseDetail::Row(int64_t row, float* out) const {
+void SparseDetail::Row(int64_t row, float* out, RowCache& cache) const {
   const size_t width = static_cast<size_t>(pw2_);
   if (dense_.data()) {
     const int8_t* d = dense_.data() + static_cast<size_t>(row) * width;
@@ -98,18 +101,34 @@ void SparseDetail::Row(int64_t row, float* out) const {
     return;
   }
   std::fill(out, out + width, 0.0f);
-  if (count_ == 0) return;
   const int64_t by = row / kSide;
-  const int inBlock = static_cast<int>(row % kSide);
-  const uint32_t* start = blockStart_.data();
-  for (int64_t bx = 0; bx < across_; ++bx) {
-    const int64_t n = BlockOf(bx, by);
-    for (uint64_t k = start[n]; k < start[n + 1]; ++k) {
-      const uint16_t e = Entry(k);
-      if (((e & 63) >> 3) == inBlock) {
-        out[bx * kSide + (e & 7)] = static_cast<float>(static_cast<int8_t>(e >> 8));
+  if (cache.blockRow != by) {
+    // The band's values counted by rows, then placed by rows.
+    const uint32_t* start = blockStart_.data();
+    uint32_t counts[kSide] = {};
+    for (int64_t bx = 0; count_ > 0 && bx < across_; ++bx) {
+      const int64_t n = BlockOf(bx, by);
+      for (uint64_t k = start[n]; k < start[n + 1]; ++k) ++counts[(Entry(k) & 63) >> 3];
+    }
+    cache.start[0] = 0;
+    for (int r = 0; r < kSide; ++r) cache.start[r + 1] = cache.start[r] + counts[r];
+    cache.values.resize(cache.start[kSide]);
+    uint32_t next[kSide];
+    std::copy(cache.start, cache.start + kSide, next);
+    for (int64_t bx = 0; count_ > 0 && bx < across_; ++bx) {
+      const int64_t n = BlockOf(bx, by);
+      for (uint64_t k = start[n]; k < start[n + 1]; ++k) {
+        const uint16_t e = Entry(k);
+        const uint32_t column = static_cast<uint32_t>(bx * kSide + (e & 7));
+        cache.values[next[(e & 63) >> 3]++] = (column << 8) | (e >> 8);
       }
     }
+    cache.blockRow = by;
+  }
+  const int inBlock = static_cast<int>(row % kSide);
+  for (uint32_t k = cache.start[inBlock]; k < cache.start[inBlock + 1]; ++k) {
+    const uint32_t v = cache.values[k];
+    out[v >> 8] = static_cast<float>(static_cast<int8_t>(v & 0xFF));
   }
 }
 

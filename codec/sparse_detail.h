@@ -3,9 +3,11 @@
 // planes of bytes would otherwise be much of what a decode holds beside the
 // picture. Values arrive in scan order, 8 x 8 blocks one after another
 // (Add); each takes two bytes (its value and its place in the block), and
-// each block one 32-bit start. A row is rebuilt when the last inverse level
-// asks for it (Row). A plane with many nonzero values turns itself into an
-// ordinary array of bytes, which then costs less.
+// each block one 32-bit start. Rows are rebuilt when the last inverse level
+// asks for them (Row), the values of a band of blocks sorted into their
+// eight rows at once. A plane
+// with many nonzero values turns itself into an ordinary array of bytes,
+// which then costs less.
 #pragma once
 
 #include <cstdint>
@@ -28,10 +30,21 @@ class SparseDetail {
   // The value at plane index `index` (row * pw2 + column), nonzero, after
   // every value added before it in scan order. False when memory runs out.
   bool Add(int64_t index, int8_t value);
+  // The same when the caller knows the index's block (its number in scan
+  // order) and its place in the block (row * 8 + column).
+  bool Add(int64_t index, int64_t block, int place, int8_t value);
   // After the last value.
   void Finish();
+  // The rows of the band of blocks a reader last asked for, rebuilt at
+  // once: a reader asks for the rows in turn, and each block's values are in
+  // scan order, not by rows. One per reader (and thread).
+  struct RowCache {
+    int64_t blockRow = -1;
+    uint32_t start[kSide + 1] = {};  // each row's values in `values`
+    std::vector<uint32_t> values;    // column << 8 | value byte, by rows
+  };
   // Row `row` of the plane as floats, out[0 .. pw2).
-  void Row(int64_t row, float* out) const;
+  void Row(int64_t row, float* out, RowCache& cache) const;
 
  private:
   int64_t BlockOf(int64_t bx, int64_t by) const {

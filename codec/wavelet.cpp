@@ -328,7 +328,7 @@ void LastLevelInverse<Detail>::LoadRow(int64_t m) {
   const int64_t pw2 = pw2_;
   auto detailRow = [&](const Buffer<Detail>& plane, int band, float* out) {
     if (!plane.data()) {
-      q.sparse[band].Row(i, out);
+      q.sparse[band].Row(i, out, detailRows_[band]);
       return;
     }
     const Detail* values = plane.data() + i * pw2;

@@ -201,6 +201,7 @@ class LastLevelInverse {
   const float* right_[9] = {};
   Buffer<float> vertical_;  // the two halves of a vertically filtered row, padded
   Buffer<float> out_;
+  SparseDetail::RowCache detailRows_[3];  // for detail planes held sparse
 };
 
 }  // namespace wif

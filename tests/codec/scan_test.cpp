@@ -79,9 +79,12 @@ TEST(SparseDetails, RowsComeBackAsTheyWere) {
         }
       });
       detail.Finish();
+      // Rows in turn, then in an order that jumps between bands of blocks.
       std::vector<float> row(static_cast<size_t>(pw2));
-      for (int64_t y = 0; y < ph2; ++y) {
-        detail.Row(y, row.data());
+      SparseDetail::RowCache cache;
+      for (int64_t n = 0; n < 2 * ph2; ++n) {
+        const int64_t y = n < ph2 ? n : (n * 13) % ph2;
+        detail.Row(y, row.data(), cache);
         for (int64_t x = 0; x < pw2; ++x) {
           ASSERT_EQ(row[static_cast<size_t>(x)], plane[static_cast<size_t>(y * pw2 + x)])
               << percent << "% row " << y << " column " << x;
