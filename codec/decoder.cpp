@@ -501,7 +501,7 @@ Status decoder::RunGreyParallel(const uint8_t* data, size_t size) {
 Status decoder::RunBands() {
   {
     PlaneBuffers buffers[3];
-    if (Threads() >= 2 && DecodePlanesAtOnce(buffers) == Status::Ok) {
+    if (Threads() >= 2 && DecodeAllPlanesAtOnce(buffers) == Status::Ok) {
       parallelDone_ = true;
       return WriteBands(buffers);
     }
@@ -510,11 +510,11 @@ Status decoder::RunBands() {
   Status s = init();
   if (s != Status::Ok) return s;
   PlaneBuffers buffers[3];
-  s = DecodePlanesInTurn(buffers);
+  s = DecodeAllPlanesInTurn(buffers);
   return s != Status::Ok ? s : WriteBands(buffers);
 }
 
-Status decoder::DecodePlanesAtOnce(PlaneBuffers* buffers) {
+Status decoder::DecodeAllPlanesAtOnce(PlaneBuffers* buffers) {
   std::vector<uint8_t> storage;
   const uint8_t* data = nullptr;
   size_t size = 0;
@@ -552,7 +552,7 @@ Status decoder::DecodePlanesAtOnce(PlaneBuffers* buffers) {
   return Status::Ok;
 }
 
-Status decoder::DecodePlanesInTurn(PlaneBuffers* buffers) {
+Status decoder::DecodeAllPlanesInTurn(PlaneBuffers* buffers) {
   const bool colour = header_.IsColour();
   const int planes = colour ? 3 : 1;
   const PlaneLayout chroma = ChromaLayout(luma_);

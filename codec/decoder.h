@@ -164,8 +164,8 @@ class decoder {
   // Every plane into buffers[0 .. planes): at once on two threads from the
   // stream in memory (Ok only when everything went well), or one after
   // another.
-  Status DecodePlanesAtOnce(PlaneBuffers* buffers);
-  Status DecodePlanesInTurn(PlaneBuffers* buffers);
+  Status DecodeAllPlanesAtOnce(PlaneBuffers* buffers);
+  Status DecodeAllPlanesInTurn(PlaneBuffers* buffers);
   // The decoded planes' last inverse level, band by band, to the band sink.
   Status WriteBands(PlaneBuffers* buffers);
   // The last inverse level of a decoded plane, written in `mode`, rows first
