@@ -155,13 +155,22 @@ void BlockEncode(const int32_t* values, size_t count, BitWriter& out) {
 }
 
 void BlockStream::Values(const int32_t* values, int64_t count) {
-  for (int64_t i = 0; i < count; ++i) {
-    block_[filled_++] = MapSigned(values[i]);
+  // Top up a block begun earlier, code whole blocks straight from the
+  // values, keep the rest for the next stretch.
+  while (filled_ > 0 && count > 0) {
+    block_[filled_++] = MapSigned(*values++);
+    --count;
     if (filled_ == kBlockValues) {
       EncodeBlock(block_, out_);
       filled_ = 0;
     }
   }
+  for (; count >= kBlockValues; values += kBlockValues, count -= kBlockValues) {
+    uint32_t u[kBlockValues];
+    for (int i = 0; i < kBlockValues; ++i) u[i] = MapSigned(values[i]);
+    EncodeBlock(u, out_);
+  }
+  for (int64_t i = 0; i < count; ++i) block_[filled_++] = MapSigned(values[i]);
 }
 
 void BlockStream::Zeros(int64_t count) {

@@ -129,14 +129,18 @@ void ScanCursor::NextBlock() {
 
 namespace {
 
-// Calls visit(level, v, q) for every coefficient v of detail levels first ..
-// last of the float plane in scan order, with q its RoundCoefficient. Blocks
-// of 8 x 8 are rounded row by row by the vector kernels first.
+// Calls visit(level, v, q, n) for the coefficients of detail levels first ..
+// last of the float plane in scan order, a run of n (at most 64, all of one
+// level) at a time: v[0 .. n) the coefficients and q[0 .. n) their
+// RoundCoefficient. Blocks of 8 x 8 are rounded row by row by the vector
+// kernels first.
 template <class Visit>
 void ForRoundedLevels(const float* plane, const PlaneLayout& layout, int first, int last,
                       Visit&& visit) {
   const int64_t pw2 = layout.pw2;
   const WaveletKernels& kernels = ActiveKernels();
+  float v[64];
+  int32_t q[64];
   for (int k = first; k <= last; ++k) {
     const int64_t bw = layout.w0 << (k - 1);
     const int64_t bh = layout.h0 << (k - 1);
@@ -144,9 +148,16 @@ void ForRoundedLevels(const float* plane, const PlaneLayout& layout, int first, 
       const BandOrigin o = Origin(band, bw, bh);
       const float* origin = plane + o.row * pw2 + o.column;
       if (BlockSide(k) != 8) {
+        int n = 0;
         ScanBandIndices(band, bw, bh, BlockSide(k), pw2, [&](int64_t i) {
-          visit(k, origin[i], RoundCoefficient(origin[i]));
+          v[n] = origin[i];
+          q[n] = RoundCoefficient(origin[i]);
+          if (++n == 64) {
+            visit(k, v, q, n);
+            n = 0;
+          }
         });
+        if (n > 0) visit(k, v, q, n);
         continue;
       }
       uint8_t from[64];
@@ -159,7 +170,11 @@ void ForRoundedLevels(const float* plane, const PlaneLayout& layout, int first, 
           std::memcpy(values + 8 * r, block + r * pw2, 8 * sizeof(float));
         }
         kernels.roundCoefficients(values, rounded, 64);
-        for (int e = 0; e < 64; ++e) visit(k, values[from[e]], rounded[from[e]]);
+        for (int e = 0; e < 64; ++e) {
+          v[e] = values[from[e]];
+          q[e] = rounded[from[e]];
+        }
+        visit(k, v, q, 64);
       });
     }
   }
@@ -168,26 +183,6 @@ void ForRoundedLevels(const float* plane, const PlaneLayout& layout, int first, 
 }  // namespace
 
 namespace {
-
-// Hands values to a sink 64 at a time.
-class Batch {
- public:
-  explicit Batch(DetailSink& sink) : sink_(sink) {}
-  ~Batch() { Flush(); }
-  void Put(int32_t v) {
-    values_[count_++] = v;
-    if (count_ == 64) Flush();
-  }
-  void Flush() {
-    if (count_ > 0) sink_.Values(values_, count_);
-    count_ = 0;
-  }
-
- private:
-  DetailSink& sink_;
-  int32_t values_[64];
-  int count_ = 0;
-};
 
 // Copies what it is handed into an array.
 class ArraySink final : public DetailSink {
@@ -219,8 +214,8 @@ void QuantizeLowest(const float* plane, const PlaneLayout& layout, int32_t* lowe
 
 void QuantizeCoarseLevels(const float* plane, const PlaneLayout& layout, DetailSink& sink) {
   const int last = std::min(layout.split, layout.levels - 1);
-  Batch out(sink);
-  ForRoundedLevels(plane, layout, 1, last, [&](int, float, int32_t q) { out.Put(q); });
+  ForRoundedLevels(plane, layout, 1, last,
+                   [&](int, const float*, const int32_t* q, int n) { sink.Values(q, n); });
 }
 
 void QuantizeCoarse(const float* plane, const PlaneLayout& layout, int32_t* lin) {
@@ -232,18 +227,19 @@ void QuantizeCoarse(const float* plane, const PlaneLayout& layout, int32_t* lin)
 void QuantizeFine(const float* plane, const PlaneLayout& layout, LevelSink& sink) {
   int32_t previous = 1;
   int currentLevel = -1;
-  Batch out(sink);
   ForRoundedLevels(plane, layout, layout.split + 1, layout.levels - 1,
-                   [&](int k, float v, int32_t rounded) {
+                   [&](int k, const float* v, const int32_t* rounded, int n) {
                      if (k != currentLevel) {
                        if (currentLevel < 0 || k == 2 || k == 3 || k == 4) previous = 1;
                        currentLevel = k;
-                       out.Flush();
                        sink.BeginLevel(k);
                      }
-                     const int32_t q = (previous == 0 && v >= -1.0f && v <= 1.0f) ? 0 : rounded;
-                     out.Put(q);
-                     previous = q;
+                     int32_t q[64];
+                     for (int i = 0; i < n; ++i) {
+                       q[i] = (previous == 0 && v[i] >= -1.0f && v[i] <= 1.0f) ? 0 : rounded[i];
+                       previous = q[i];
+                     }
+                     sink.Values(q, n);
                    });
 }
 
