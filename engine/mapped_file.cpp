@@ -94,8 +94,7 @@ bool vxMappedFile::Open(const char* fileName) {
     error = errno;
   } else if (fd >= 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
              static_cast<uint64_t>(st.st_size) <= SIZE_MAX) {
-    // Populated at once: the caller reads the whole file, and one call maps
-    // its pages faster than a fault for every few of them.
+    // Populated at once: the caller reads the whole file.
     data = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd,
                 0);
     if (data == MAP_FAILED) error = errno;
