@@ -1,7 +1,8 @@
 // `decoder`: reads a WIF stream into a pixel buffer, plane by plane in the
-// order of the sections. For colour, each row holds the luma and then the
-// first chroma plane (as signed 16-bit values) until the last pass combines
-// the three planes into blue, green, red.
+// order of the sections, or hands the picture over by bands of rows. For
+// colour, each row holds the luma and then the first chroma plane (as signed
+// 16-bit values) until the last pass combines the three planes into blue,
+// green, red.
 #pragma once
 
 #include <cstddef>
@@ -116,7 +117,7 @@ class decoder {
   // into a whole picture's buffer (the constructor's destination is then not
   // used and may be null): sink(rows, first, count) gets coded rows first ..
   // first + count - 1, RowStride(width, colour) bytes apart, grey or
-  // blue-green-red, and may change them. Bands come in any order and, with
+  // blue-green-red (red-green-blue after SetRedFirst), and may change them. Bands come in any order and, with
   // two threads, from both at once. All the planes are held meanwhile. A sink
   // that returns false stops the decoding, which then gives Failed.
   using BandSink = std::function<bool(uint8_t* rows, int64_t first, int64_t count)>;
