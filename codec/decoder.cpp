@@ -239,6 +239,25 @@ struct SectionReader {
   ArithDecoder coder;
 };
 
+// Colour plane p of a stream in memory whose sections start at `starts`,
+// from just after the length of section 1, 3 or 4. Planes 0 and 1 must end
+// exactly where the next length field starts (Failed otherwise). *end is
+// where the plane's data ended, *pastEnd (when given) the bits read past the
+// end of the stream.
+Status DecodeColourSection(const uint8_t* data, size_t size, const size_t starts[4], int p,
+                           const PlaneLayout& layout, PlaneBuffers& buffers, MemoryTracker* memory,
+                           uint64_t* end, int* pastEnd) {
+  const size_t begin = starts[p == 0 ? 0 : p + 1] + 4;
+  ByteSource source(data + begin, size - begin);
+  BitReader bits(source);
+  const Status s = DecodePlane(bits, p, true, layout, buffers, memory);
+  *end = begin + bits.Position();
+  if (pastEnd) *pastEnd = bits.readsPastEnd();
+  if (s != Status::Ok) return s;
+  if (p < 2 && *end != starts[p + 2]) return Status::Failed;
+  return Status::Ok;
+}
+
 // The three first-level detail planes of plane p, from where its coarse part
 // (or, for plane 0, its detail section's length) ends.
 Status DecodeDetailPart(BitReader& in, ArithDecoder& coder, AdaptiveModel& model, int p,
@@ -373,25 +392,14 @@ Status decoder::RunParallel(const uint8_t* data, size_t size) {
   size_t starts[4];
   if (!LocateSections(data, size, header_, starts)) return Status::Failed;
   const PlaneLayout chroma = ChromaLayout(luma_);
-  // Plane p's data follows the length of section 1, 3 or 4; planes 0 and 1
-  // must end exactly where the next length field starts.
-  const size_t begin[3] = {starts[0] + 4, starts[2] + 4, starts[3] + 4};
-  const size_t expectedEnd[2] = {starts[2], starts[3]};
   uint64_t end[3] = {0, 0, 0};
 
   // Each plane's memory is counted apart as well, for the choice below.
   MemoryTracker planeMemory[3] = {MemoryTracker(&memory_), MemoryTracker(&memory_),
                                   MemoryTracker(&memory_)};
   auto decode = [&](int p, PlaneBuffers& buffers, int* pastEnd) {
-    ByteSource source(data + begin[p], size - begin[p]);
-    BitReader bits(source);
-    const Status s =
-        DecodePlane(bits, p, true, p == 0 ? luma_ : chroma, buffers, &planeMemory[p]);
-    end[p] = begin[p] + bits.Position();
-    if (pastEnd) *pastEnd = bits.readsPastEnd();
-    if (s != Status::Ok) return s;
-    if (p < 2 && end[p] != expectedEnd[p]) return Status::Failed;
-    return Status::Ok;
+    return DecodeColourSection(data, size, starts, p, p == 0 ? luma_ : chroma, buffers,
+                               &planeMemory[p], &end[p], pastEnd);
   };
 
   // Here the luma is decoded, on a second thread the chroma planes. When the
@@ -522,22 +530,14 @@ Status decoder::DecodeAllPlanesAtOnce(PlaneBuffers* buffers) {
   if (!header_.IsColour()) return DecodeGreyAtOnce(data, size, buffers[0]);
   size_t starts[4];
   if (!LocateSections(data, size, header_, starts)) return Status::Failed;
-  // The luma here, the chroma planes one after the other on a second thread;
-  // planes 0 and 1 must end exactly where the next length field starts.
+  // The luma here, the chroma planes one after the other on a second thread.
   const PlaneLayout chroma = ChromaLayout(luma_);
-  const size_t begin[3] = {starts[0] + 4, starts[2] + 4, starts[3] + 4};
-  const size_t expectedEnd[2] = {starts[2], starts[3]};
   uint64_t end[3] = {0, 0, 0};
   int pastEnd = 0;
   auto decode = [&](int p) {
     QuietReports quiet;
-    ByteSource source(data + begin[p], size - begin[p]);
-    BitReader bits(source);
-    const Status s = DecodePlane(bits, p, true, p == 0 ? luma_ : chroma, buffers[p], &memory_);
-    end[p] = begin[p] + bits.Position();
-    if (p == 2) pastEnd = bits.readsPastEnd();
-    if (s != Status::Ok || (p < 2 && end[p] != expectedEnd[p])) return Status::Failed;
-    return Status::Ok;
+    return DecodeColourSection(data, size, starts, p, p == 0 ? luma_ : chroma, buffers[p],
+                               &memory_, &end[p], p == 2 ? &pastEnd : nullptr);
   };
   Status chromaStatus = Status::Failed;
   std::thread second([&] {
