@@ -436,16 +436,17 @@ std::string vxPortableMapHeader(char magicDigit, int width, int height) {
 }
 
 bool vxMapPortableMap(const char* fileName, vxPortableMapView& view) {
-  vxMappedFile& file = view.file;
-  if (!file.Open(fileName) || file.size() < 2 || file.data()[0] != 'P' ||
-      (file.data()[1] != '5' && file.data()[1] != '6')) {
-    return false;
-  }
-  // The header is parsed by the reader's own code, from the mapping.
-  FilePtr stream(fmemopen(const_cast<uint8_t*>(file.data()), file.size(), "rb"));
+  // The header is read and checked first, by the reader's own code, so that
+  // a file of another kind is never mapped (mapping reads the whole file).
+  FilePtr stream(std::fopen(fileName, "rb"));
+  if (!stream) return false;
+  const int m0 = std::fgetc(stream.get());
+  const int m1 = std::fgetc(stream.get());
+  if (m0 != 'P' || (m1 != '5' && m1 != '6')) return false;
+  std::rewind(stream.get());
   char magic[2];
   int width, height, maxValue;
-  if (!stream || ReadPNMHeader(stream.get(), magic, &width, &height, &maxValue) != 0) return false;
+  if (ReadPNMHeader(stream.get(), magic, &width, &height, &maxValue) != 0) return false;
   const long start = std::ftell(stream.get());
   const int channels = magic[1] == '6' ? 3 : 1;
   if (start < 0 || width <= 0 || height <= 0 || maxValue <= 0 || maxValue > 255 ||
@@ -453,7 +454,12 @@ bool vxMapPortableMap(const char* fileName, vxPortableMapView& view) {
     return false;
   }
   const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * channels;
-  if (bytes > file.size() - static_cast<uint64_t>(start)) return false;
+  const long long length = vxStreamLength(stream.get());
+  if (length < start || bytes > static_cast<uint64_t>(length - start)) return false;
+  stream.reset();
+  // The file may have changed since: its size is checked again on the mapping.
+  vxMappedFile& file = view.file;
+  if (!file.Open(fileName) || file.size() < static_cast<uint64_t>(start) + bytes) return false;
   view.samples = file.data() + start;
   view.width = width;
   view.height = height;
