@@ -11,10 +11,13 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -40,11 +43,17 @@ struct TestApp {
   QList<CMessage> messages;
   QList<QMessageBox::StandardButton> answers;
 
-  explicit TestApp(int screenBits = 32, const QString& settingsFile = {}) {
+  // `stored`, when given, is in the profile before the application starts.
+  explicit TestApp(int screenBits = 32, const QString& settingsFile = {},
+                   const CPreferences* stored = nullptr) {
     CViewerOptions options;
     options.settingsFile =
         settingsFile.isEmpty() ? dir.filePath(QStringLiteral("lunark.ini")) : settingsFile;
     options.screenBits = screenBits;
+    if (stored) {
+      QSettings settings(options.settingsFile, LunarkIniFormat());
+      stored->Save(settings);
+    }
     app = std::make_unique<CViewerApp>(options);
     app->SetMessageHandler([this](const CMessage& message) {
       messages << message;
@@ -55,6 +64,13 @@ struct TestApp {
   }
 
   CMainFrame* frame() const { return app->mainFrame(); }
+  void trigger(int command) const { frame()->action(command)->trigger(); }
+  // Changes the preferences as the sheet would.
+  void prefer(const std::function<void(CPreferences&)>& change) const {
+    CPreferences prefs = app->preferences();
+    change(prefs);
+    app->SetPreferences(prefs);
+  }
   CAppState& state() const { return app->state(); }
   QString pane(int i) const { return frame()->statusPanes()->PaneText(i); }
   QStringList messageTexts() const {
@@ -108,6 +124,42 @@ inline ImagePtr Palette(int width = 32, int height = 20, int colours = 8) {
                                static_cast<uint8_t>(40 + 10 * i), 0};
   }
   return image;
+}
+
+// Every level of grey in a 16 x 16 square, index 16 y + x at (x, y).
+inline ImagePtr Ramp() {
+  return MakeImage(16, 16, 8, 256, [](int x, int y) { return static_cast<unsigned>(16 * y + x); });
+}
+
+// The colour each pixel shows (palette resolved), top row first.
+inline QList<QRgb> Pixels(const vxImage& image) {
+  QList<QRgb> pixels;
+  for (int y = image.Height() - 1; y >= 0; --y) {
+    for (int x = 0; x < image.Width(); ++x) {
+      if (image.BitCount() == 24) {
+        const unsigned char* p = image.Row(y) + 3 * x;
+        pixels << qRgb(p[2], p[1], p[0]);
+      } else {
+        const vxRGBA e = image.PaletteEntry(image.Row(y)[x]);
+        pixels << qRgb(e.red, e.green, e.blue);
+      }
+    }
+  }
+  return pixels;
+}
+
+// The largest difference of two colours in one channel.
+inline int Distance(QRgb a, QRgb b) {
+  return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                   std::abs(qBlue(a) - qBlue(b))});
+}
+
+// Runs a program; true when it ran to a successful end.
+inline bool Run(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.start(program, arguments);
+  return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+         process.exitCode() == 0;
 }
 
 // A BMP on disk whose every pixel is `colour` (0xRRGGBB).

@@ -1,10 +1,8 @@
 // Browsing a document's folder: natural order and wrapping, files appearing,
 // vanishing and changing on disk, the unsaved-changes question before a
 // step, reading ahead, the slideshow, and opening files dropped on the window.
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QThread>
@@ -24,6 +22,16 @@ QString Name(CTOVIMDoc* doc) { return QFileInfo(doc->GetPathName()).fileName(); 
 // Steps `doc` once forwards and returns the name it then shows.
 QString Next(CTOVIMDoc* doc) { return doc->Step(1) ? Name(doc) : QStringLiteral("(no step)"); }
 
+// Pictures of these names in `folder`, the i-th 8 + i pixels wide and 6 high
+// in colour 0x100000 (i + 1), and the document of the one named `open`.
+CTOVIMDoc* OpenAmong(TestApp& t, const QTemporaryDir& folder, const QStringList& names,
+                     const char* open) {
+  for (int i = 0; i < names.size(); ++i) {
+    if (!WritePicture(folder.filePath(names[i]), 8 + i, 6, 0x100000u * (i + 1))) return nullptr;
+  }
+  return t.app->OpenDocumentFile(folder.filePath(QLatin1String(open)));
+}
+
 }  // namespace
 
 class BrowseTest : public QObject {
@@ -42,14 +50,12 @@ class BrowseTest : public QObject {
   void stepsThroughTheFolderInNaturalOrderAndWraps() {
     TestApp t;
     QTemporaryDir folder;
-    const QStringList names = {"shot10.bmp", "shot9.bmp", "Shot1.bmp", "shot2.ppm"};
-    for (int i = 0; i < names.size(); ++i)
-      QVERIFY(WritePicture(folder.filePath(names[i]), 8 + i, 6, 0x100000u * (i + 1)));
     // Files that are no pictures by name are not in the sequence, and files
     // that do not read are passed over.
     QVERIFY(!WriteBytes(folder.filePath("readme.txt"), "").isEmpty());
     QVERIFY(!WriteBytes(folder.filePath("shot3.bmp"), "BM not really a bitmap").isEmpty());
-    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("shot9.bmp"));
+    CTOVIMDoc* doc =
+        OpenAmong(t, folder, {"shot10.bmp", "shot9.bmp", "Shot1.bmp", "shot2.ppm"}, "shot9.bmp");
     QVERIFY(doc);
     QStringList seen;
     for (int i = 0; i < 5; ++i) seen << Next(doc);
@@ -66,13 +72,13 @@ class BrowseTest : public QObject {
     t.frame()->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(t.frame()));
     doc->view->setFocus();
-    for (const auto& [key, name] : {std::pair{Qt::Key_PageDown, "shot10.bmp"},
-                                    std::pair{Qt::Key_Space, "Shot1.bmp"},
-                                    std::pair{Qt::Key_Backspace, "shot10.bmp"}}) {
+    for (const auto& [key, name] :
+         {std::pair{Qt::Key_PageDown, "shot10.bmp"}, std::pair{Qt::Key_Space, "Shot1.bmp"},
+          std::pair{Qt::Key_Backspace, "shot10.bmp"}}) {
       QTest::keyClick(doc->view, key);
       QCOMPARE(Name(doc), QLatin1String(name));
     }
-    t.frame()->action(kPreviousImage)->trigger();
+    t.trigger(kPreviousImage);
     QCOMPARE(Name(doc), QStringLiteral("shot9.bmp"));
     QVERIFY(t.messages.isEmpty());
   }
@@ -80,12 +86,9 @@ class BrowseTest : public QObject {
   void aModifiedPictureAsksBeforeSteppingAway() {
     TestApp t;
     QTemporaryDir folder;
-    QVERIFY(WritePicture(folder.filePath("a.bmp"), 5, 5, 0x202020));
-    QVERIFY(WritePicture(folder.filePath("b.bmp"), 5, 5, 0x808080));
-    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("a.bmp"));
+    CTOVIMDoc* doc = OpenAmong(t, folder, {"a.bmp", "b.bmp"}, "a.bmp");
     QVERIFY(doc && doc->InvertImage());
     const QRgb inverted = ShownColour(doc);
-
     t.answers << QMessageBox::Cancel;
     QVERIFY(!doc->Step(1));
     QCOMPARE(t.messageTexts(),
@@ -93,7 +96,6 @@ class BrowseTest : public QObject {
     QCOMPARE(Name(doc), QStringLiteral("a.bmp"));
     QCOMPARE(ShownColour(doc), inverted);
     QCOMPARE(doc->modified, 1);
-
     t.answers << QMessageBox::No;
     QCOMPARE(Next(doc), QStringLiteral("b.bmp"));
     QCOMPARE(doc->modified, 0);
@@ -103,13 +105,10 @@ class BrowseTest : public QObject {
   void filesComingAndGoingJoinAndLeaveTheSequence() {
     TestApp t;
     QTemporaryDir folder;
-    for (const char* name : {"f1.bmp", "f2.bmp", "f3.bmp"})
-      QVERIFY(WritePicture(folder.filePath(name), 6, 4, 0x303030));
-    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("f2.bmp"));
+    CTOVIMDoc* doc = OpenAmong(t, folder, {"f1.bmp", "f2.bmp", "f3.bmp"}, "f2.bmp");
     QVERIFY(doc);
     doc->folder()->WaitUntilListed();
     QCOMPARE(doc->folder()->files().size(), 3);
-
     // The shown file is deleted: the picture stays, the sequence drops it,
     // and the next step goes on from where it stood.
     QVERIFY(QFile::remove(folder.filePath("f2.bmp")));
@@ -117,7 +116,6 @@ class BrowseTest : public QObject {
     QVERIFY(doc->image && !doc->image->IsEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(t.frame()->statusBar()->currentMessage().contains("deleted"), 5000);
     QVERIFY(t.messages.isEmpty());
-
     QVERIFY(WritePicture(folder.filePath("f10.bmp"), 6, 4, 0x404040));
     QTRY_COMPARE_WITH_TIMEOUT(doc->folder()->files().size(), 3, 5000);
     QCOMPARE(Next(doc), QStringLiteral("f3.bmp"));
@@ -129,8 +127,7 @@ class BrowseTest : public QObject {
     TestApp t;
     QTemporaryDir folder;
     const QString path = folder.filePath("live.bmp");
-    QVERIFY(WritePicture(path, 6, 4, 0x102030));
-    CTOVIMDoc* doc = t.app->OpenDocumentFile(path);
+    CTOVIMDoc* doc = OpenAmong(t, folder, {"live.bmp"}, "live.bmp");
     QVERIFY(doc);
     doc->folder()->WaitUntilListed();
     // Modification times of one second's grain must differ.
@@ -138,7 +135,6 @@ class BrowseTest : public QObject {
     QVERIFY(WritePicture(path, 6, 4, 0x405060));
     QTRY_COMPARE_WITH_TIMEOUT(ShownColour(doc), QRgb(0x405060), 5000);
     QVERIFY(t.messages.isEmpty());
-
     // Changed here too: the user is told, and the changes stay.
     QVERIFY(doc->InvertImage());
     const QRgb mine = ShownColour(doc);
@@ -153,15 +149,15 @@ class BrowseTest : public QObject {
   void neighboursAreReadAhead() {
     TestApp t;
     QTemporaryDir folder;
-    for (int i = 1; i <= 4; ++i)
-      QVERIFY(WritePicture(folder.filePath(QStringLiteral("r%1.bmp").arg(i)), 20, 20, 0x010101u * i));
-    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("r2.bmp"));
+    CTOVIMDoc* doc = OpenAmong(t, folder, {"r1.bmp", "r2.bmp", "r3.bmp", "r4.bmp"}, "r2.bmp");
     QVERIFY(doc);
-    const auto readAhead = [&](const char* name) { return doc->HasReadAhead(folder.filePath(name)); };
+    const auto readAhead = [&](const char* name) {
+      return doc->HasReadAhead(folder.filePath(name));
+    };
     QTRY_VERIFY_WITH_TIMEOUT(readAhead("r3.bmp") && readAhead("r1.bmp"), 5000);
     QVERIFY(!readAhead("r4.bmp"));
     QVERIFY(doc->Step(1));
-    QCOMPARE(ShownColour(doc), QRgb(0x030303));
+    QCOMPARE(ShownColour(doc), QRgb(0x300000));
     // The window moved on: now r4 and r2 are its neighbours.
     QTRY_VERIFY_WITH_TIMEOUT(readAhead("r4.bmp"), 5000);
     QVERIFY(!readAhead("r1.bmp"));
@@ -170,16 +166,14 @@ class BrowseTest : public QObject {
   // A neighbour read ahead keeps what its reader had to say until it is
   // shown: browsing past a folder never pops up messages of other files.
   void readAheadNoticesWaitUntilThePictureIsShown() {
-    if (QStandardPaths::findExecutable("convert").isEmpty()) QSKIP("ImageMagick is not installed");
+    const QString convert = QStandardPaths::findExecutable("convert");
+    if (convert.isEmpty()) QSKIP("ImageMagick is not installed");
     TestApp t;
     QTemporaryDir folder;
-    QVERIFY(WritePicture(folder.filePath("p1.bmp"), 20, 20, 0x404040u));
     // ImageMagick's GIFs carry an application extension, which the reader
     // reports.
-    QCOMPARE(QProcess::execute(
-                 "convert", {"-size", "20x20", "xc:gray", "-loop", "0", folder.filePath("p2.gif")}),
-             0);
-    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("p1.bmp"));
+    QVERIFY(Run(convert, {"-size", "20x20", "xc:gray", "-loop", "0", folder.filePath("p2.gif")}));
+    CTOVIMDoc* doc = OpenAmong(t, folder, {"p1.bmp"}, "p1.bmp");
     QVERIFY(doc);
     QTRY_VERIFY_WITH_TIMEOUT(doc->HasReadAhead(folder.filePath("p2.gif")), 5000);
     QCoreApplication::processEvents();
@@ -192,14 +186,10 @@ class BrowseTest : public QObject {
   void theSlideshowStepsAtThePreferredPace() {
     TestApp t;
     QTemporaryDir folder;
-    for (const char* name : {"s1.bmp", "s2.bmp", "s3.bmp"})
-      QVERIFY(WritePicture(folder.filePath(name), 4, 4, 0x101010));
-    CPreferences prefs = t.app->preferences();
-    prefs.slideshowSeconds = 1;
-    t.app->SetPreferences(prefs);
-    CTOVIMDoc* doc = t.app->OpenDocumentFile(folder.filePath("s1.bmp"));
+    t.prefer([](CPreferences& p) { p.slideshowSeconds = 1; });
+    CTOVIMDoc* doc = OpenAmong(t, folder, {"s1.bmp", "s2.bmp", "s3.bmp"}, "s1.bmp");
     QVERIFY(doc);
-    t.frame()->action(kSlideshow)->trigger();
+    t.trigger(kSlideshow);
     QVERIFY(t.frame()->slideshowRunning());
     QTRY_COMPARE_WITH_TIMEOUT(Name(doc), QStringLiteral("s2.bmp"), 3000);
     QTRY_COMPARE_WITH_TIMEOUT(Name(doc), QStringLiteral("s3.bmp"), 3000);
@@ -213,8 +203,8 @@ class BrowseTest : public QObject {
   void droppedFilesOpen() {
     TestApp t;
     QTemporaryDir folder;
-    QVERIFY(WritePicture(folder.filePath("d1.bmp"), 7, 5, 0x00FF00));
-    QVERIFY(WritePicture(folder.filePath("d2.bmp"), 7, 5, 0x0000FF));
+    for (const char* name : {"d1.bmp", "d2.bmp"})
+      QVERIFY(WritePicture(folder.filePath(name), 7, 5, 0x00FF00));
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(folder.filePath("d1.bmp")),
                   QUrl::fromLocalFile(folder.filePath("d2.bmp"))});

@@ -111,9 +111,8 @@ class DisplayTest : public QObject {
     };
     ImagePtr image = MakeImage(1300, 1000, 24, 0, colour);
     image->UpdateDisplay();
-    const QImage canvas = Drawn(200, 100, [&](QPainter& p) {
-      image->Draw(p, 200, 100, 700, 530, 0, 0, 1.0f, 0);
-    });
+    const QImage canvas =
+        Drawn(200, 100, [&](QPainter& p) { image->Draw(p, 200, 100, 700, 530, 0, 0, 1.0f, 0); });
     QCOMPARE(canvas.pixel(0, 0), QRgb(0xFF000000 | colour(700, 530)));
     const QImage& all = image->DisplayImage();
     for (const QPoint p : {QPoint(0, 0), QPoint(1299, 63), QPoint(5, 64), QPoint(640, 529),

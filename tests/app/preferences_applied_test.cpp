@@ -5,10 +5,8 @@
 // preferences sheet opened from its command.
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QPushButton>
 #include <QSettings>
 #include <QSlider>
-#include <QTest>
 
 #include "adjustdialogs.h"
 #include "app_test_util.h"
@@ -19,41 +17,21 @@
 
 using namespace apptest;
 
-namespace {
-
-void Store(const QString& ini, const CPreferences& prefs) {
-  QSettings settings(ini, LunarkIniFormat());
-  QVERIFY(prefs.Save(settings));
-}
-
-CPreferences Changed() {
-  CPreferences prefs;
-  prefs.quality = 120;
-  prefs.waveletLevels = 5;
-  prefs.colorReduction = BestQuantization;
-  prefs.brightness = 20;
-  prefs.contrast = -30;
-  prefs.interactiveFiltering = false;
-  prefs.previewingOpenDialog = false;
-  prefs.autoConvert = true;
-  return prefs;
-}
-
-ImagePtr Ramp() {
-  return MakeImage(16, 16, 8, 256, [](int x, int y) { return static_cast<unsigned>(16 * y + x); });
-}
-
-}  // namespace
-
 class PreferencesAppliedTest : public QObject {
   Q_OBJECT
 
  private slots:
   void storedPreferencesGovernTheirDefaults() {
-    QTemporaryDir dir;
-    const QString ini = dir.filePath("lunark.ini");
-    Store(ini, Changed());
-    TestApp t(8, ini);
+    CPreferences changed;
+    changed.quality = 120;
+    changed.waveletLevels = 5;
+    changed.colorReduction = BestQuantization;
+    changed.brightness = 20;
+    changed.contrast = -30;
+    changed.interactiveFiltering = false;
+    changed.previewingOpenDialog = false;
+    changed.autoConvert = true;
+    TestApp t(8, {}, &changed);
     QCOMPARE(t.state().colorReductionMethod, BestQuantization);
     QVERIFY(t.frame()->action(kBestQuantization)->isChecked());
 
@@ -80,7 +58,7 @@ class PreferencesAppliedTest : public QObject {
       QVERIFY(doc->image->IsGreyRamp());  // nothing previewed
       d.accept();
     });
-    t.frame()->action(kAdjustBrightnessContrast)->trigger();
+    t.trigger(kAdjustBrightnessContrast);
     QVERIFY(script.done());
     QVERIFY(doc->image->Row(7)[0] != 128);  // the middle grey (index 128) moved
     QCOMPARE(doc->modified, 1);
@@ -90,49 +68,44 @@ class PreferencesAppliedTest : public QObject {
       QVERIFY(!d.findChild<QGroupBox*>(QStringLiteral("fileStatusPanel")));
       d.reject();
     });
-    t.frame()->action(kFileOpen)->trigger();
+    t.trigger(kFileOpen);
     QVERIFY(script.done());
 
     // Compressing converts without asking.
     CTOVIMDoc* icons = OpenInMemory(*t.app, Palette(), "/p/icons.gif");
     script.Reject<CSaveImageDialog>();
-    t.frame()->action(kCompress)->trigger();
+    t.trigger(kCompress);
     QVERIFY(script.done());
     QVERIFY(t.messages.isEmpty());
     QCOMPARE(icons->image->BitCount(), 24);
   }
 
-  void startingValuesArePreviewedAtOnce() {
-    QTemporaryDir dir;
-    const QString ini = dir.filePath("lunark.ini");
+  // Previewing, the dialog shows its starting values at once; the sheet
+  // opened from its command stores what it is given and the viewer follows.
+  void startingValuesArePreviewedAtOnceAndTheSheetChangesThem() {
     CPreferences prefs;
     prefs.brightness = 40;
-    Store(ini, prefs);
-    TestApp t(32, ini);
+    TestApp t(32, {}, &prefs);
     CTOVIMDoc* doc = OpenInMemory(*t.app, Ramp(), "/p/ramp.pgm");
     DialogScript script;
-    script.Then<CBrightnessContrastDlg>([&](CBrightnessContrastDlg& d) {
-      QVERIFY(d.previewBox()->isChecked());
-      QVERIFY(doc->image->palette[100].red > 100);
-      d.reject();
-    });
-    t.frame()->action(kAdjustBrightnessContrast)->trigger();
-    QVERIFY(script.done());
+    script
+        .Then<CBrightnessContrastDlg>([&](CBrightnessContrastDlg& d) {
+          QVERIFY(d.previewBox()->isChecked());
+          QVERIFY(doc->image->palette[100].red > 100);
+          d.reject();
+        })
+        .Then<CPreferencesSheet>([](CPreferencesSheet& sheet) {
+          CPreferences values = sheet.values();
+          values.quality = 200;
+          sheet.setValues(values);
+          sheet.accept();
+        });
+    t.trigger(kAdjustBrightnessContrast);
     QVERIFY(doc->image->IsGreyRamp());
-  }
-
-  void theSheetStoresAndTheViewerFollows() {
-    TestApp t;
-    DialogScript script;
-    script.Then<CPreferencesSheet>([](CPreferencesSheet& sheet) {
-      CPreferences values = sheet.values();
-      values.quality = 200;
-      sheet.setValues(values);
-      sheet.accept();
-    });
-    t.frame()->action(kGeneralPreferences)->trigger();
+    t.trigger(kGeneralPreferences);
     QVERIFY(script.done());
     QCOMPARE(t.app->preferences().quality, 200);
+    QCOMPARE(t.app->preferences().brightness, 40);
     QSettings settings(t.app->settingsFile(), LunarkIniFormat());
     QCOMPARE(CPreferences::FromSettings(settings).quality, 200);
   }

@@ -41,7 +41,7 @@ std::function<void(CSaveImageDialog&)> Choose(const QString& folder, const QStri
 bool SaveAs(TestApp& t, const QString& name, int index) {
   DialogScript script;
   script.Then<CSaveImageDialog>(Choose(t.dir.path(), name, index));
-  t.frame()->action(kFileSaveAs)->trigger();
+  t.trigger(kFileSaveAs);
   return script.done();
 }
 
@@ -55,31 +55,11 @@ int TypeOf(const QString& path) {
   return vxImage::GetFileType(QFile::encodeName(path).constData());
 }
 
-// The grey level (or colour) each pixel of the picture shows, top row first.
-QList<QRgb> Shown(const vxImage& image) {
-  QList<QRgb> pixels;
-  for (int y = image.Height() - 1; y >= 0; --y) {
-    for (int x = 0; x < image.Width(); ++x) {
-      if (image.BitCount() == 24) {
-        const unsigned char* p = image.Row(y) + 3 * x;
-        pixels << qRgb(p[2], p[1], p[0]);
-      } else {
-        const vxRGBA e = image.PaletteEntry(image.Row(y)[x]);
-        pixels << qRgb(e.red, e.green, e.blue);
-      }
-    }
-  }
-  return pixels;
-}
-
+// The peak signal-to-noise ratio of two grey pictures, in dB.
 double Psnr(const QList<QRgb>& a, const QList<QRgb>& b) {
   double sum = 0;
-  for (qsizetype i = 0; i < a.size(); ++i) {
-    const double d = qRed(a[i]) - qRed(b[i]);
-    sum += d * d;
-  }
-  const double mse = sum / static_cast<double>(a.size());
-  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+  for (qsizetype i = 0; i < a.size(); ++i) sum += std::pow(qRed(a[i]) - qRed(b[i]), 2);
+  return sum == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 * a.size() / sum);
 }
 
 }  // namespace
@@ -101,41 +81,37 @@ class SaveTest : public QObject {
     QCOMPARE(CompleteFileName("/d/v1.2/photo", "*.pgm", 2), QStringLiteral("/d/v1.2/photo.pgm"));
   }
 
+  // BMP, PCX, TGA and TIFF take the picture as it is; the filter is
+  // remembered, and an upper-case extension is not the filter's.
   void saveAsWritesTheChosenFormatUnderTheCompletedName() {
     TestApp t;
     CTOVIMDoc* doc = OpenInMemory(*t.app, Colour(), "/p/colour.bmp");
-    doc->modified = 1;
-    const QString folder = t.dir.path();
-    {
+    const struct {
+      int filter;
+      const char* typed;
+      const char* written;
+      int type;
+    } cases[] = {{3, "photo", "photo.bmp", TypeBMP},
+                 {3, "photo.BMP", "photo.BMP.bmp", TypeBMP},
+                 {4, "p.pcx", "p.pcx", TypePCX},
+                 {7, "p.tga", "p.tga", TypeTGA},
+                 {8, "p.tif", "p.tif", TypeTIFF}};
+    int remembered = 1;
+    for (const auto& c : cases) {
+      doc->modified = 1;
       DialogScript script;
       script.Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
-        QCOMPARE(d.filterIndex(), 1);
-        Choose(folder, "photo", 3)(d);
+        QCOMPARE(d.filterIndex(), remembered);
+        Choose(t.dir.path(), QLatin1String(c.typed), c.filter)(d);
       });
-      t.frame()->action(kFileSaveAs)->trigger();
+      t.trigger(kFileSaveAs);
       QVERIFY(script.done());
-      const QString bmp = t.dir.filePath("photo.bmp");
-      QCOMPARE(TypeOf(bmp), int(TypeBMP));
-      QCOMPARE(Shown(*Load(bmp)), Shown(*doc->image));
+      const QString path = t.dir.filePath(QLatin1String(c.written));
+      QCOMPARE(TypeOf(path), c.type);
+      QCOMPARE(Pixels(*Load(path)), Pixels(*doc->image));
       QCOMPARE(doc->modified, 0);
-      QCOMPARE(t.state().saveAsFilterIndex, 3);
-      // The filter is remembered; an upper-case extension is not the filter's.
-      script.Then<CSaveImageDialog>([&](CSaveImageDialog& d) {
-        QCOMPARE(d.filterIndex(), 3);
-        Choose(folder, "photo.BMP", 3)(d);
-      });
-      t.frame()->action(kFileSaveAs)->trigger();
-      QVERIFY(script.done());
-      QCOMPARE(TypeOf(t.dir.filePath("photo.BMP.bmp")), int(TypeBMP));
-    }
-    // PCX, TGA and TIFF take the picture as it is.
-    for (const auto& [index, name, type] :
-         {std::tuple{4, "p.pcx", TypePCX}, std::tuple{7, "p.tga", TypeTGA},
-          std::tuple{8, "p.tif", TypeTIFF}}) {
-      QVERIFY(SaveAs(t, QLatin1String(name), index));
-      const QString path = t.dir.filePath(QLatin1String(name));
-      QCOMPARE(TypeOf(path), int(type));
-      QCOMPARE(Shown(*Load(path)), Shown(*doc->image));
+      remembered = c.filter;
+      QCOMPARE(t.state().saveAsFilterIndex, remembered);
     }
     QVERIFY(t.messages.isEmpty());
   }
@@ -151,13 +127,13 @@ class SaveTest : public QObject {
           d.slider()->setValue(1);
           d.accept();
         });
-    t.frame()->action(kFileSaveAs)->trigger();
+    t.trigger(kFileSaveAs);
     QVERIFY(script.done());
     const QString path = t.dir.filePath("picture.bmp.vxw");
     QCOMPARE(TypeOf(path), int(TypeWIF));
     QVERIFY(t.messages.isEmpty());
     QCOMPARE(doc->modified, 0);
-    QVERIFY(Psnr(Shown(*Load(path)), Shown(*doc->image)) > 40.0);
+    QVERIFY(Psnr(Pixels(*Load(path)), Pixels(*doc->image)) > 40.0);
 
     // Compress always starts at its first filter and leaves Save As's alone.
     script
@@ -166,7 +142,7 @@ class SaveTest : public QObject {
           Choose(t.dir.path(), "picture.bmp", 1)(d);
         })
         .Accept<CSaveOptionsDlg>();
-    t.frame()->action(kCompress)->trigger();
+    t.trigger(kCompress);
     QVERIFY(script.done());
     QCOMPARE(TypeOf(t.dir.filePath("picture.bmp.wif")), int(TypeWIF));
     QCOMPARE(t.state().saveAsFilterIndex, 2);
@@ -217,13 +193,13 @@ class SaveTest : public QObject {
     QFETCH(int, bits);
     QFETCH(int, written);
     TestApp t;
-    CTOVIMDoc* doc =
-        OpenInMemory(*t.app, picture == 0 ? Grey() : picture == 1 ? Colour() : Palette(), "/p/x");
+    ImagePtr pictures[] = {Grey(), Colour(), Palette()};
+    CTOVIMDoc* doc = OpenInMemory(*t.app, std::move(pictures[picture]), "/p/x");
     DialogScript script;
     if (filter) script.Then<CSaveImageDialog>(Choose(t.dir.path(), "pic", filter));
     if (filter == 1) script.Accept<CSaveOptionsDlg>();
     t.answers = {yes ? QMessageBox::Yes : QMessageBox::No};
-    t.frame()->action(filter ? kFileSaveAs : kCompress)->trigger();
+    t.trigger(filter ? kFileSaveAs : kCompress);
     QVERIFY(script.done());
     QCOMPARE(t.messageTexts(), QStringList{question});
     QCOMPARE(doc->image->BitCount(), bits);
@@ -235,7 +211,7 @@ class SaveTest : public QObject {
     QCOMPARE(TypeOf(path), written);
     if (written == TypePGM) {
       QVERIFY(doc->image->IsGrayScale());
-      QCOMPARE(Shown(*Load(path)), Shown(*doc->image));
+      QCOMPARE(Pixels(*Load(path)), Pixels(*doc->image));
     }
   }
 
@@ -267,7 +243,7 @@ class SaveTest : public QObject {
     // Cancel in the WIF options, from Save As and from Compress.
     for (int command : {kFileSaveAs, kCompress}) {
       script.Then<CSaveImageDialog>(Choose(t.dir.path(), "grey", 1)).Reject<CSaveOptionsDlg>();
-      t.frame()->action(command)->trigger();
+      t.trigger(command);
     }
     QVERIFY(script.done());
     QVERIFY(!QFile::exists(t.dir.filePath("grey.wif")));

@@ -1,27 +1,70 @@
-// The Image Tools commands: what each does to the picture, the display and
-// the status bar, and which of them mark the document modified.
-#include <QTest>
+// The Image Tools and Adjust commands: what each does to the picture, the
+// display and the status bar, and which of them mark the document modified;
+// the adjustment dialogs' live previews, Cancel restoring the picture
+// exactly, OK committing the values the dialog ended with, typed numbers
+// brought into range, and the quality dialogs shown through the engine's hook.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSlider>
+#include <thread>
 
+#include "adjustdialogs.h"
 #include "app_test_util.h"
+#include "saveoptions.h"
 
 using namespace apptest;
 
 namespace {
 
-// A copy of the document's picture in a separate engine image.
-std::unique_ptr<vxScopedImage> Copy(const vxImage& source) {
-  auto copy = std::make_unique<vxScopedImage>();
-  copy->Create(source.Width(), source.Height(), source.BitCount(),
-               source.BitCount() == 24 ? 0 : source.ColoursUsed());
-  if (source.BitCount() != 24) std::copy_n(source.palette, source.ColoursUsed(), copy->palette);
-  std::memcpy(copy->bits, source.bits, source.Stride() * static_cast<size_t>(source.Height()));
-  return copy;
+// The grey ramp with the reserved byte of each palette entry set, so that a
+// restore must copy all four bytes.
+CTOVIMDoc* OpenRamp(TestApp& t) {
+  CTOVIMDoc* doc = OpenInMemory(*t.app, Ramp(), "/p/ramp.pgm");
+  for (int i = 0; i < 256; ++i) doc->image->palette[i].reserved = static_cast<uint8_t>(255 - i);
+  return doc;
 }
 
-bool SamePixels(const vxImage& a, const vxImage& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount())
-    return false;
-  return std::memcmp(a.bits, b.bits, a.Stride() * static_cast<size_t>(a.Height())) == 0;
+QList<quint32> PaletteWords(const vxImage& image) {
+  QList<quint32> words;
+  for (int i = 0; i < image.ColoursUsed(); ++i) {
+    const vxRGBA& e = image.palette[i];
+    words << (quint32(e.reserved) << 24 | quint32(e.red) << 16 | quint32(e.green) << 8 | e.blue);
+  }
+  return words;
+}
+
+// The grey levels the engine gives the ramp for these values in this order.
+QList<int> Adjusted(int brightness, int contrast, bool contrastFirst) {
+  vxScopedImage copy;
+  copy.Create(1, 1, 8, 256);
+  for (int step = 0; step < 2; ++step) {
+    std::vector<vxRGBA> from(copy.palette, copy.palette + 256);
+    if ((step == 0) == contrastFirst) {
+      copy.Contrast(from.data(), contrast);
+    } else {
+      copy.Brightness(from.data(), brightness);
+    }
+  }
+  QList<int> levels;
+  for (int i = 0; i < 256; ++i) levels << copy.palette[i].red;
+  return levels;
+}
+
+// The palette's grey levels, or the levels the ramp's pixels show.
+QList<int> PaletteReds(const vxImage& image) {
+  QList<int> levels;
+  for (int i = 0; i < 256; ++i) levels << image.palette[i].red;
+  return levels;
+}
+QList<int> PixelLevels(const vxImage& image) {
+  QList<int> levels;
+  for (const QRgb pixel : Pixels(image)) levels << qRed(pixel);
+  return levels;
+}
+
+void Type(QLineEdit* edit, const QString& text) {
+  edit->selectAll();
+  QTest::keyClicks(edit, text);
 }
 
 }  // namespace
@@ -34,13 +77,13 @@ class ImageToolsTest : public QObject {
     TestApp t;
     CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/grey.pgm");
     const QImage before = doc->image->DisplayImage().copy();
-    t.frame()->action(kConvertTo24Bit)->trigger();
+    t.trigger(kConvertTo24Bit);
     QCOMPARE(doc->image->BitCount(), 24);
     QCOMPARE(doc->image->DisplayImage(), before);
     QCOMPARE(t.pane(9), QStringLiteral("24"));
     QCOMPARE(doc->modified, 0);
 
-    t.frame()->action(kConvertToGray)->trigger();
+    t.trigger(kConvertToGray);
     QCOMPARE(doc->image->BitCount(), 8);
     QVERIFY(doc->image->IsGreyRamp());
     // The luminance's truncated products may lose a level or two.
@@ -52,26 +95,16 @@ class ImageToolsTest : public QObject {
       }
     }
     QCOMPARE(doc->modified, 0);
-
-    // A colour picture becomes its luminance.
-    CTOVIMDoc* colour = OpenInMemory(*t.app, Colour(), "/p/c.bmp");
-    t.frame()->action(kConvertToGray)->trigger();
-    QCOMPARE(colour->image->BitCount(), 8);
-    QVERIFY(colour->image->IsGrayScale());
-    QCOMPARE(colour->modified, 0);
-    // Closing asks nothing.
-    QVERIFY(FrameOf(doc)->close());
-    QVERIFY(t.messages.isEmpty());
   }
 
   void eachFilterItemRunsItsOwnFilter() {
     TestApp t;
     for (int id = kFilterFirst; id <= kFilterLastKernel; ++id) {
       CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/f.pgm");
-      auto expected = Copy(*doc->image);
+      ImagePtr expected = Grey();
       QCOMPARE(expected->Filter(id - kFilterFirst), 1);
-      t.frame()->action(id)->trigger();
-      QVERIFY2(SamePixels(*doc->image, *expected), qPrintable(QString::number(id)));
+      t.trigger(id);
+      QVERIFY2(Pixels(*doc->image) == Pixels(*expected), qPrintable(QString::number(id)));
       QCOMPARE(doc->modified, 1);
       FrameOf(doc)->SetCloseAgreed();
       FrameOf(doc)->close();
@@ -82,50 +115,47 @@ class ImageToolsTest : public QObject {
     TestApp t;
     CTOVIMDoc* doc = OpenInMemory(*t.app, Palette(), "/p/icons.gif");
     QCOMPARE(t.pane(9), QStringLiteral("8"));
-    auto expected = Copy(*doc->image);
-    QCOMPARE(expected->Make24Bit(), 1);
-    QCOMPARE(expected->Filter(0), 1);
-    t.frame()->action(kFilterFirst)->trigger();
+    ImagePtr expected = Palette();
+    QVERIFY(expected->Make24Bit() == 1 && expected->Filter(0) == 1);
+    t.trigger(kFilterFirst);
     QCOMPARE(doc->image->BitCount(), 24);
-    QVERIFY(SamePixels(*doc->image, *expected));
+    QCOMPARE(Pixels(*doc->image), Pixels(*expected));
     QCOMPARE(doc->modified, 1);
     QCOMPARE(t.pane(9), QStringLiteral("24"));
     // The window shows the filtered colours, not the old palette's.
-    const unsigned char* p = expected->Row(expected->Height() - 1);
-    QCOMPARE(doc->image->DisplayImage().pixel(0, 0), qRgb(p[2], p[1], p[0]));
+    QCOMPARE(doc->image->DisplayImage().pixel(0, 0), 0xFF000000 | Pixels(*expected)[0]);
   }
 
   void flipsAndRotationsTurnThePicture() {
     TestApp t;
-    // 3 x 2, shown as   a b c
-    //                   d e f
-    const auto picture = [] {
-      return MakeImage(3, 2, 24, 0,
-                       [](int x, int y) { return static_cast<unsigned>(10 * (3 * y + x + 1)); });
-    };
-    const auto shown = [](CTOVIMDoc* doc) {
+    // 3 x 2, shown as   1 2 3
+    //                   4 5 6
+    const struct {
+      int command;
+      QList<QList<int>> shown;
+    } cases[] = {{kFlipHorizontal, {{3, 2, 1}, {6, 5, 4}}},
+                 {kFlipVertical, {{4, 5, 6}, {1, 2, 3}}},
+                 {kRotateClockwise, {{4, 1}, {5, 2}, {6, 3}}},
+                 {kRotateCounterClockwise, {{3, 6}, {2, 5}, {1, 4}}}};
+    for (const auto& c : cases) {
+      CTOVIMDoc* doc = OpenInMemory(
+          *t.app,
+          MakeImage(3, 2, 24, 0,
+                    [](int x, int y) { return static_cast<unsigned>(10 * (3 * y + x + 1)); }),
+          "/p/turn.bmp");
+      t.trigger(c.command);
       QList<QList<int>> rows;
       const QImage& image = doc->image->DisplayImage();
       for (int y = 0; y < image.height(); ++y) {
-        QList<int> row;
-        for (int x = 0; x < image.width(); ++x) row << qBlue(image.pixel(x, y)) / 10;
-        rows << row;
+        rows << QList<int>();
+        for (int x = 0; x < image.width(); ++x) rows.last() << qBlue(image.pixel(x, y)) / 10;
       }
-      return rows;
-    };
-    CTOVIMDoc* doc = OpenInMemory(*t.app, picture(), "/p/turn.bmp");
-    t.frame()->action(kFlipHorizontal)->trigger();
-    QCOMPARE(shown(doc), (QList<QList<int>>{{3, 2, 1}, {6, 5, 4}}));
-    QCOMPARE(doc->modified, 1);
-
-    CTOVIMDoc* turned = OpenInMemory(*t.app, picture(), "/p/turn2.bmp");
-    t.frame()->action(kRotateClockwise)->trigger();
-    QCOMPARE(shown(turned), (QList<QList<int>>{{4, 1}, {5, 2}, {6, 3}}));
-    QCOMPARE(turned->modified, 1);
-    QCOMPARE(t.pane(5), QStringLiteral("2"));
-    t.frame()->action(kRotateCounterClockwise)->trigger();
-    t.frame()->action(kRotateCounterClockwise)->trigger();
-    QCOMPARE(shown(turned), (QList<QList<int>>{{3, 6}, {2, 5}, {1, 4}}));
+      QCOMPARE(rows, c.shown);
+      QCOMPARE(doc->modified, 1);
+      QCOMPARE(t.pane(5), QString::number(c.shown[0].size()));
+      FrameOf(doc)->SetCloseAgreed();
+      FrameOf(doc)->close();
+    }
   }
 
   void rotatingRefitsTheFrameToTheNewShape() {
@@ -135,7 +165,7 @@ class ImageToolsTest : public QObject {
     QCoreApplication::processEvents();
     QCOMPARE(view->viewport()->size(), QSize(200, 90));
     const QPoint placed = FrameOf(doc)->pos();
-    t.frame()->action(kRotateClockwise)->trigger();
+    t.trigger(kRotateClockwise);
     QCoreApplication::processEvents();
     QCOMPARE(view->viewport()->size(), QSize(90, 200));
     QCOMPARE(view->GetTotalSize(), QSize(90, 200));
@@ -144,17 +174,168 @@ class ImageToolsTest : public QObject {
 
   void invertingMarksTheDocumentAndRedraws() {
     TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/i.pgm");
-    const uint8_t level = doc->image->Row(3)[5];
-    t.frame()->action(kInvertColor)->trigger();
-    QCOMPARE(doc->image->Row(3)[5], static_cast<uint8_t>(255 - level));
-    QCOMPARE(doc->modified, 1);
-    QVERIFY(doc->image->IsGreyRamp());
-    CTOVIMDoc* colour = OpenInMemory(
+    CTOVIMDoc* doc = OpenInMemory(
         *t.app, MakeImage(4, 4, 24, 0, [](int, int) { return 0x102030u; }), "/p/i.bmp");
-    t.frame()->action(kInvertColor)->trigger();
-    QCOMPARE(colour->modified, 1);
-    QCOMPARE(colour->image->DisplayImage().pixel(0, 0), qRgb(0xEF, 0xDF, 0xCF));
+    t.trigger(kInvertColor);
+    QCOMPARE(doc->modified, 1);
+    QCOMPARE(doc->image->DisplayImage().pixel(0, 0), qRgb(0xEF, 0xDF, 0xCF));
+  }
+
+  void brightnessContrastPreviewsLiveAndCancelRestoresExactly_data() {
+    QTest::addColumn<int>("screenBits");
+    QTest::newRow("true colour screen") << 32;
+    QTest::newRow("palette screen") << 8;
+  }
+
+  void brightnessContrastPreviewsLiveAndCancelRestoresExactly() {
+    QFETCH(int, screenBits);
+    TestApp t(screenBits);
+    CTOVIMDoc* doc = OpenRamp(t);
+    const QList<quint32> before = PaletteWords(*doc->image);
+    const QImage shownBefore = doc->image->DisplayImage().copy();
+    DialogScript script;
+    script.Then<CBrightnessContrastDlg>([&](CBrightnessContrastDlg& d) {
+      d.brightnessSlider()->setValue(40);
+      QCOMPARE(d.brightnessEdit()->text(), QStringLiteral("40"));
+      QCOMPARE(PaletteReds(*doc->image), Adjusted(40, 0, true));
+      // The window shows the preview.
+      QCOMPARE(qRed(doc->image->DisplayImage().pixel(5, 7)), Adjusted(40, 0, true)[7 * 16 + 5]);
+      Type(d.contrastEdit(), QStringLiteral("30"));
+      QCOMPARE(d.contrastSlider()->value(), 30);
+      QCOMPARE(PaletteReds(*doc->image), Adjusted(40, 30, true));
+      d.contrastFirstBox()->click();
+      QCOMPARE(d.params().contrastFirst, 0);
+      QCOMPARE(PaletteReds(*doc->image), Adjusted(40, 30, false));
+      d.brightnessSlider()->setValue(0);
+      d.contrastSlider()->setValue(0);
+      QCOMPARE(PaletteReds(*doc->image), Adjusted(0, 0, false));
+      d.brightnessSlider()->setValue(-60);
+      d.reject();
+    });
+    t.trigger(kAdjustBrightnessContrast);
+    QVERIFY(script.done());
+    QCOMPARE(PaletteWords(*doc->image), before);
+    QCOMPARE(doc->image->DisplayImage(), shownBefore);
+    QVERIFY(!doc->hasSavedPalette);
+    QCOMPARE(doc->modified, 0);
+  }
+
+  void okCommitsTheFinalValuesAlsoWithoutPreview() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenRamp(t);
+    DialogScript script;
+    script.Then<CBrightnessContrastDlg>([&](CBrightnessContrastDlg& d) {
+      d.brightnessSlider()->setValue(40);
+      d.previewBox()->click();
+      d.brightnessSlider()->setValue(-20);
+      Type(d.contrastEdit(), QStringLiteral("15"));
+      // Nothing more is previewed: the picture still shows 40 and 0.
+      QCOMPARE(PaletteReds(*doc->image), Adjusted(40, 0, true));
+      d.accept();
+    });
+    t.trigger(kAdjustBrightnessContrast);
+    QVERIFY(script.done());
+    // The pixels carry the values the dialog ended with; the palette is the ramp again.
+    QCOMPARE(PixelLevels(*doc->image), Adjusted(-20, 15, true));
+    QVERIFY(doc->image->IsGreyRamp());
+    QCOMPARE(doc->modified, 1);
+    QVERIFY(!doc->hasSavedPalette);
+    QCOMPARE(qRed(doc->image->DisplayImage().pixel(3, 2)), Adjusted(-20, 15, true)[2 * 16 + 3]);
+  }
+
+  void contrastDialogPreviewsCommitsAndRestores() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenRamp(t);
+    const QList<quint32> before = PaletteWords(*doc->image);
+    DialogScript script;
+    script
+        .Then<CContrastDlg>([&](CContrastDlg& d) {
+          d.slider()->setValue(80);
+          QCOMPARE(PaletteReds(*doc->image), Adjusted(0, 80, true));
+          d.reject();
+        })
+        .Then<CContrastDlg>([&](CContrastDlg& d) {
+          d.previewBox()->click();
+          Type(d.edit(), QStringLiteral("-45"));
+          QCOMPARE(PaletteWords(*doc->image), before);  // no preview
+          d.accept();
+        });
+    t.trigger(kAdjustContrast);
+    QCOMPARE(PaletteWords(*doc->image), before);
+    QCOMPARE(doc->modified, 0);
+    t.trigger(kAdjustContrast);
+    QVERIFY(script.done());
+    QCOMPARE(PixelLevels(*doc->image), Adjusted(0, -45, true));
+    QCOMPARE(doc->modified, 1);
+  }
+
+  // Each key is judged as it comes: out of range becomes the limit. In the
+  // adjustment boxes a text that is no number is kept but counts as 0; in
+  // the quality boxes it becomes "1", its last character selected, so that
+  // a "5" typed after "-" replaces it.
+  void typedNumbersAreBroughtIntoRange() {
+    CBrightnessContrastDlg adjust;
+    QList<BrightnessContrastParams> previews;
+    adjust.SetPreview([&previews](const BrightnessContrastParams& p) { previews << p; });
+    CSaveOptionsDlg wif(TypeWIF, vxDefaultWifQuality);
+    CSaveOptionsDlg jpeg(TypeJPEG, vxDefaultJpegQuality);
+    const std::function<int()> contrast = [&] { return adjust.contrastSlider()->value(); };
+    const struct {
+      QLineEdit* edit;
+      std::function<int()> value;
+      const char* typed;
+      const char* shown;
+      int expected;
+    } cases[] = {
+        {adjust.contrastEdit(), contrast, "250", "100", 100},
+        {adjust.contrastEdit(), contrast, "-250", "-100", -100},
+        {adjust.contrastEdit(), contrast, "abc", "abc", 0},
+        {adjust.contrastEdit(), contrast, "-7", "-7", -7},
+        {wif.edit(), [&] { return wif.quality(); }, "250", "250", 250},
+        {wif.edit(), [&] { return wif.quality(); }, "999", "255", 255},
+        {wif.edit(), [&] { return wif.quality(); }, "ab", "1", 1},
+        {jpeg.edit(), [&] { return jpeg.quality(); }, "250", "100", 100},
+        {jpeg.edit(), [&] { return jpeg.quality(); }, "-5", "5", 5},
+        {jpeg.edit(), [&] { return jpeg.quality(); }, "0", "1", 1},
+    };
+    for (const auto& c : cases) {
+      Type(c.edit, QLatin1String(c.typed));
+      QCOMPARE(c.edit->text(), QLatin1String(c.shown));
+      QCOMPARE(c.value(), c.expected);
+    }
+    QCOMPARE(adjust.params().contrast, -7);
+    QVERIFY(!previews.isEmpty());
+    QCOMPARE(previews.last().contrast, -7);
+  }
+
+  void theWritersAskThroughTheViewersHook() {
+    {
+      TestApp t;
+      DialogScript script;
+      script
+          .Then<CSaveOptionsDlg>([](CSaveOptionsDlg& d) {
+            QCOMPARE(d.type(), int(TypeWIF));
+            d.slider()->setValue(12);
+            d.accept();
+          })
+          .Reject<CSaveOptionsDlg>();
+      std::unique_ptr<vxSaveOptions> wif(
+          static_cast<vxSaveOptions*>(vxImage::GetOutOptions(TypeWIF)));
+      QVERIFY(wif);
+      QCOMPARE(wif->quality, 12);
+      QVERIFY(vxImage::GetOutOptions(TypeWIF) == nullptr);  // cancelled
+      QVERIFY(script.done());
+
+      // A worker thread cannot show a dialog: it gets the defaults.
+      vxSaveOptions* fromWorker = nullptr;
+      std::thread worker([&fromWorker] { fromWorker = vxRunOptionsDialog(TypeWIF); });
+      worker.join();
+      QVERIFY(fromWorker);
+      QCOMPARE(fromWorker->quality, vxDefaultWifQuality);
+      vxFreeOptions(fromWorker);
+    }
+    // The application took its hook away when it went.
+    QVERIFY(vxRunOptionsDialog(TypeWIF) == nullptr);
   }
 };
 

@@ -1,6 +1,14 @@
 // The image view: status panes, zoom and pan drags, arrow keys, Reset Pan /
-// Zoom, the palette moving between views, and what closing the last
-// document does.
+// Zoom, the palette moving between views; Ctrl+wheel zoom keeping the point
+// under the pointer, fitted and actual sizes, crisp squares above 100 % and a
+// smooth reduced copy below, pictures shown upright by their EXIF
+// orientation, the clipboard, full screen, and large JPEGs shown reduced
+// before they are complete.
+#include <QClipboard>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <cmath>
 
 #include "app_test_util.h"
 
@@ -8,15 +16,15 @@ using namespace apptest;
 
 namespace {
 
-ImagePtr Picture(int width, int height, int bits = 24) {
-  return MakeImage(width, height, bits, 256,
-                   [](int x, int y) { return static_cast<unsigned>((x * 7 + y * 3) & 0xFF); });
-}
-
 QStringList ValuePanes(const TestApp& t) {
   QStringList values;
   for (int i = 1; i < CStatusPanes::kPaneCount; i += 2) values << t.pane(i);
   return values;
+}
+
+QString Save(const QTemporaryDir& folder, const char* name, ImagePtr image) {
+  const QString path = folder.filePath(QLatin1String(name));
+  return image->SaveImage(QFile::encodeName(path).constData(), TypeBMP) == 0 ? path : QString();
 }
 
 }  // namespace
@@ -27,7 +35,7 @@ class ViewTest : public QObject {
  private slots:
   void statusPanesShowThePictureFigures() {
     TestApp t;
-    ImagePtr colour = Picture(300, 200);
+    ImagePtr colour = Colour(300, 200);
     colour->loadedBytes = 45000;
     OpenInMemory(*t.app, std::move(colour), "/p/colour.bmp", 0.123f);
     QCOMPARE(ValuePanes(t), (QStringList{"4.00:1", "0.12", "300", "200", "24", "180000", "45000"}));
@@ -39,16 +47,16 @@ class ViewTest : public QObject {
     QCOMPARE(ValuePanes(t), (QStringList{"0.00:1", "0.00", "10", "10", "4", "0", "118"}));
   }
 
-  void zoomDragIsClampedBetweenOneAndAHundred() {
+  void zoomDragIsClampedBetweenOneAndAHundredAndResetUndoesIt() {
     TestApp t;
-    CTOVIMView* view = OpenInMemory(*t.app, Picture(50, 40), "/p/small.bmp")->view;
+    CTOVIMView* view = OpenInMemory(*t.app, Colour(100, 80), "/p/small.bmp")->view;
     t.app->SelectTool(kToolZoom);
     Drag(view->viewport(), {10, 10}, {1, 0}, 5);
     QCOMPARE(view->zoom, 1.5f);
-    QCOMPARE(view->GetTotalSize(), QSize(75, 60));
+    QCOMPARE(view->GetTotalSize(), QSize(150, 120));
     Drag(view->viewport(), {10, 10}, {1, 0}, 1200);
     QCOMPARE(view->zoom, 100.0f);
-    QCOMPARE(view->GetTotalSize(), QSize(5000, 4000));
+    QCOMPARE(view->GetTotalSize(), QSize(10000, 8000));
     Drag(view->viewport(), {500, 10}, {-1, 0}, 1200);
     QCOMPARE(view->zoom, 1.0f);
     // Vertical motion leaves the zoom but still sets the scroll sizes.
@@ -56,16 +64,23 @@ class ViewTest : public QObject {
     view->SetScrollSizes({1, 1});
     Drag(view->viewport(), {10, 10}, {0, 2}, 4);
     QCOMPARE(view->zoom, 1.3f);
-    QCOMPARE(view->GetTotalSize(), QSize(65, 52));
+    QCOMPARE(view->GetTotalSize(), QSize(130, 104));
     // With the selection tool a left drag does nothing.
     t.app->SelectTool(kToolSelect);
     Drag(view->viewport(), {10, 10}, {1, 0}, 20);
     QCOMPARE(view->zoom, 1.3f);
+    // Reset Pan / Zoom returns to the whole picture, 1:1, in a fitting frame.
+    view->ScrollToPosition({20, 10});
+    t.trigger(kResetPanZoom);
+    QCOMPARE(view->zoom, 1.0f);
+    QCoreApplication::processEvents();
+    QCOMPARE(view->GetScrollPosition(), QPoint(0, 0));
+    QCOMPARE(view->viewport()->size(), QSize(100, 80));
   }
 
   void panDragAndArrowKeysScroll() {
     TestApp t;
-    CTOVIMView* view = OpenInMemory(*t.app, Picture(2000, 1500), "/p/big.bmp")->view;
+    CTOVIMView* view = OpenInMemory(*t.app, Colour(2000, 1500), "/p/big.bmp")->view;
     t.app->SelectTool(kToolPan);
     view->ScrollToPosition({300, 300});
     Drag(view->viewport(), {100, 100}, {-8, -4}, 5);
@@ -83,8 +98,10 @@ class ViewTest : public QObject {
       int key;
       Qt::KeyboardModifiers modifiers;
       QPoint position;
-    } steps[] = {{Qt::Key_Left, {}, {90, 100}},  {Qt::Key_Up, {}, {90, 110}},
-                 {Qt::Key_Right, {}, {100, 110}}, {Qt::Key_Down, {}, {100, 100}},
+    } steps[] = {{Qt::Key_Left, {}, {90, 100}},
+                 {Qt::Key_Up, {}, {90, 110}},
+                 {Qt::Key_Right, {}, {100, 110}},
+                 {Qt::Key_Down, {}, {100, 100}},
                  {Qt::Key_Left, Qt::KeypadModifier, {100, 100}},
                  {Qt::Key_Down, Qt::KeypadModifier, {100, 100}}};
     for (const auto& step : steps) {
@@ -94,25 +111,10 @@ class ViewTest : public QObject {
     }
   }
 
-  // Reset Pan / Zoom returns to the whole picture, 1:1, in a fitting frame.
-  void resetPanZoomShowsTheWholePicture() {
-    TestApp t;
-    CTOVIMView* view = OpenInMemory(*t.app, Picture(100, 80), "/p/reset.bmp")->view;
-    t.app->SelectTool(kToolZoom);
-    Drag(view->viewport(), {10, 10}, {1, 0}, 20);
-    view->ScrollToPosition({50, 40});
-    QCOMPARE(view->zoom, 3.0f);
-    t.frame()->action(kResetPanZoom)->trigger();
-    QCOMPARE(view->zoom, 1.0f);
-    QCoreApplication::processEvents();
-    QCOMPARE(view->GetScrollPosition(), QPoint(0, 0));
-    QCOMPARE(view->viewport()->size(), QSize(100, 80));
-  }
-
   void clickingAViewTakesThePaletteAndTheStatusBar() {
     TestApp t;
-    CTOVIMDoc* first = OpenInMemory(*t.app, Picture(80, 60), "/p/first.bmp");
-    CTOVIMDoc* second = OpenInMemory(*t.app, Picture(90, 70), "/p/second.bmp");
+    CTOVIMDoc* first = OpenInMemory(*t.app, Colour(80, 60), "/p/first.bmp");
+    CTOVIMDoc* second = OpenInMemory(*t.app, Colour(90, 70), "/p/second.bmp");
     QCOMPARE(t.state().activeView, second->view);
     Click(first->view->viewport(), {5, 5});
     QCOMPARE(t.state().activeView, first->view);
@@ -127,6 +129,198 @@ class ViewTest : public QObject {
     FrameOf(second)->close();
     QTRY_VERIFY(closing.isNull());
     QVERIFY(t.state().activeView != address);
+  }
+  void wheelZoomKeepsThePointUnderThePointer() {
+    TestApp t;
+    CTOVIMView* view = OpenInMemory(*t.app, Colour(2000, 1500), "/p/wide.bmp")->view;
+    view->ScrollToPosition({500, 400});
+    const QPointF at(137.0, 91.0);
+    // In and out across 100 %, and far out to below the fitted size.
+    for (int notches : {1, 3, 2, -1, -4, -6, -3, 5, 8}) {
+      const QPointF before = view->PictureAt(at);
+      Wheel(view->viewport(), at, notches, Qt::ControlModifier);
+      const QPointF after = view->PictureAt(at);
+      QVERIFY2(std::abs(after.x() - before.x()) <= 1.0 && std::abs(after.y() - before.y()) <= 1.0,
+               qPrintable(QStringLiteral("zoom %1").arg(view->zoom)));
+    }
+    // 100 % is a stop on the way.
+    while (view->zoom > 1.0f) Wheel(view->viewport(), at, -1, Qt::ControlModifier);
+    QCOMPARE(view->zoom, 1.0f);
+
+    // Without Ctrl the wheel scrolls, unless the preference says it zooms.
+    const QPoint scroll = view->GetScrollPosition();
+    Wheel(view->viewport(), at, -1, Qt::NoModifier);
+    QCOMPARE(view->zoom, 1.0f);
+    QVERIFY(view->GetScrollPosition() != scroll);
+    t.prefer([](CPreferences& p) { p.wheelZooms = true; });
+    Wheel(view->viewport(), at, 1, Qt::NoModifier);
+    QCOMPARE(view->zoom, 1.25f);
+  }
+
+  void largePicturesOpenFittedAndGoToActualSize() {
+    TestApp t;
+    QTemporaryDir folder;
+    const QString big = Save(folder, "big.bmp", Colour(1800, 1200));
+    CTOVIMDoc* doc = t.app->OpenDocumentFile(big);
+    QVERIFY(doc);
+    CTOVIMView* view = doc->view;
+    QCoreApplication::processEvents();
+    QVERIFY(view->fitMode && view->zoom < 1.0f);
+    const QSize room = view->viewport()->size();
+    const QSize shown = view->GetTotalSize();
+    // Fitted: within the window, touching it on one side, shape kept.
+    QVERIFY(shown.width() <= room.width() && shown.height() <= room.height());
+    QVERIFY(shown.width() >= room.width() - 1 || shown.height() >= room.height() - 1);
+    QVERIFY(std::abs(shown.width() * 1200.0 / 1800.0 - shown.height()) <= 1.0);
+    QCOMPARE(view->horizontalScrollBar()->maximum(), 0);
+    // Below 100 % the view holds one reduced copy of the shown size.
+    view->viewport()->grab();
+    QCOMPARE(view->reducedCopy().size(), shown);
+
+    t.trigger(kZoomActual);
+    QCOMPARE(view->zoom, 1.0f);
+    QCOMPARE(view->GetTotalSize(), QSize(1800, 1200));
+    QVERIFY(!view->fitMode);
+    view->viewport()->grab();
+    QVERIFY(view->reducedCopy().isNull());
+    t.trigger(kZoomFit);
+    QCOMPARE(view->GetTotalSize(), shown);
+
+    // A picture that fits opens 1:1; with the preference off, so does a large one.
+    CTOVIMDoc* small = t.app->OpenDocumentFile(Save(folder, "small.bmp", Colour(120, 80)));
+    QVERIFY(small && small->view->zoom == 1.0f && !small->view->fitMode);
+    t.prefer([](CPreferences& p) { p.fitLargePictures = false; });
+    QVERIFY(QFile::copy(big, folder.filePath("big2.bmp")));
+    CTOVIMDoc* unfitted = t.app->OpenDocumentFile(folder.filePath("big2.bmp"));
+    QVERIFY(unfitted);
+    QCOMPARE(unfitted->view->zoom, 1.0f);
+  }
+
+  void magnifiedPixelsAreSquaresAndReducedOnesAreAveraged() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Colour(300, 300), "/p/pixels.bmp");
+    CTOVIMView* view = doc->view;
+    QCoreApplication::processEvents();
+    QCOMPARE(view->viewport()->size(), QSize(300, 300));
+    view->ZoomAt(4.0f, QPointF(0, 0));
+    QCOMPARE(view->GetScrollPosition(), QPoint(0, 0));
+    const QImage shown = view->viewport()->grab().toImage();
+    const QImage& picture = doc->image->DisplayImage();
+    for (int y = 0; y < 300; ++y) {
+      for (int x = 0; x < 300; ++x) {
+        if (shown.pixel(x, y) != picture.pixel(x / 4, y / 4))
+          QFAIL(qPrintable(QStringLiteral("window pixel (%1, %2)").arg(x).arg(y)));
+      }
+    }
+
+    // Stripes one pixel wide, black and white, average to grey below 100 %.
+    CTOVIMDoc* stripes = OpenInMemory(
+        *t.app, MakeImage(400, 300, 24, 0, [](int x, int) { return x % 2 ? 0xFFFFFFu : 0u; }),
+        "/p/stripes.bmp");
+    stripes->view->ZoomAt(0.5f, QPointF(0, 0));
+    const QImage grey = stripes->view->viewport()->grab().toImage();
+    const QPoint origin(std::max(0, (grey.width() - 200) / 2),
+                        std::max(0, (grey.height() - 150) / 2));
+    for (const QPoint p : {QPoint(3, 3), QPoint(50, 70), QPoint(120, 140)})
+      QVERIFY(Distance(grey.pixel(origin + p), qRgb(128, 128, 128)) <= 1);
+  }
+
+  void jpegsAreShownUprightByTheirOrientation() {
+    const QString convert = QStandardPaths::findExecutable("convert");
+    const QString exiftool = QStandardPaths::findExecutable("exiftool");
+    if (convert.isEmpty() || exiftool.isEmpty()) QSKIP("ImageMagick or exiftool is missing");
+    TestApp t;
+    QTemporaryDir folder;
+    // Four flat quadrants of a picture wider than high: any turn or mirror
+    // moves a colour to another corner.
+    const QString base = folder.filePath("base.jpg");
+    QVERIFY(Run(convert,
+                {"-size", "48x32", "xc:#ff0000", "-fill", "#0000ff", "-draw",
+                 "rectangle 24,0 47,15", "-fill", "#00ff00", "-draw", "rectangle 0,16 23,31",
+                 "-fill", "#ffffff", "-draw", "rectangle 24,16 47,31", "-quality", "98", base}));
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+      const QString name = QStringLiteral("o%1").arg(orientation);
+      const QString jpeg = folder.filePath(name + ".jpg");
+      QVERIFY(QFile::copy(base, jpeg));
+      QVERIFY(Run(exiftool, {"-q", "-overwrite_original", "-n",
+                             QStringLiteral("-Orientation=%1").arg(orientation), jpeg}));
+      // The judge: ImageMagick turning the picture upright.
+      QVERIFY(Run(convert, {jpeg, "-auto-orient", folder.filePath(name + ".png")}));
+      const QImage upright(folder.filePath(name + ".png"));
+      CTOVIMDoc* doc = t.app->OpenDocumentFile(jpeg);
+      QVERIFY(doc);
+      const QImage& shown = doc->image->DisplayImage();
+      QCOMPARE(shown.size(), upright.size());
+      const int w = shown.width(), h = shown.height();
+      for (const QPoint p : {QPoint(w / 4, h / 4), QPoint(3 * w / 4, h / 4),
+                             QPoint(w / 4, 3 * h / 4), QPoint(3 * w / 4, 3 * h / 4)})
+        QVERIFY2(Distance(shown.pixel(p), upright.pixel(p)) <= 24, qPrintable(name));
+
+      FrameOf(doc)->close();
+    }
+    QVERIFY(t.messages.isEmpty());
+  }
+
+  void copyPutsThePixelsOnTheClipboard() {
+    TestApp t;
+    CTOVIMDoc* colour = OpenInMemory(*t.app, Colour(37, 23), "/p/colour.bmp");
+    QApplication::clipboard()->clear();
+    t.trigger(kEditCopy);
+    const QImage copied = QApplication::clipboard()->image();
+    if (copied.isNull()) QSKIP("this platform has no clipboard for pictures");
+    QCOMPARE(copied.convertToFormat(QImage::Format_RGB32),
+             colour->image->DisplayImage().convertToFormat(QImage::Format_RGB32));
+
+    // A palette picture gives its colours, not its indexes.
+    CTOVIMDoc* palette = OpenInMemory(*t.app, Palette(9, 7, 3), "/p/palette.bmp");
+    t.trigger(kEditCopy);
+    const QImage indexed = QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(indexed, palette->image->DisplayImage().convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(indexed.pixel(1, 0) & 0xFFFFFF, QRgb(0x32C01E));
+  }
+
+  void largeJpegsShowAReducedPictureFirst() {
+    const QString convert = QStandardPaths::findExecutable("convert");
+    if (convert.isEmpty()) QSKIP("ImageMagick is missing");
+    TestApp t;
+    QTemporaryDir folder;
+    const QString jpeg = folder.filePath("large.jpg");
+    QVERIFY(
+        Run(convert, {"-size", "4000x3000", "gradient:#ff0000-#0000ff", "-quality", "90", jpeg}));
+    CTOVIMDoc* doc = t.app->OpenDocumentFile(jpeg);
+    QVERIFY(doc && doc->partial && doc->reduction > 1);
+    QCOMPARE(doc->image->Width(), 4000 / doc->reduction);
+    // Changing or saving waits for the full picture; viewing does not.
+    QVERIFY(!t.frame()->action(kInvertColor)->isEnabled());
+    QVERIFY(!t.frame()->action(kFileSaveAs)->isEnabled());
+    QVERIFY(t.frame()->action(kZoomFit)->isEnabled());
+    // The status bar gives the whole picture's figures.
+    QCOMPARE(t.pane(5), QStringLiteral("4000"));
+    QCOMPARE(t.pane(7), QStringLiteral("3000"));
+    const QSize fitted = doc->view->GetTotalSize();
+    QTRY_VERIFY_WITH_TIMEOUT(!doc->partial, 30000);
+    QCOMPARE(doc->image->Width(), 4000);
+    QCOMPARE(doc->image->Height(), 3000);
+    QVERIFY(t.frame()->action(kInvertColor)->isEnabled());
+    // The window shows the same as before, now from the whole picture.
+    QCOMPARE(doc->view->GetTotalSize(), fitted);
+    QVERIFY(t.messages.isEmpty());
+  }
+
+  // Full screen fits a magnified picture again, and Escape gives the
+  // menus back.
+  void fullScreenShowsThePictureAlone() {
+    TestApp t;
+    CTOVIMDoc* doc = OpenInMemory(*t.app, Colour(1800, 1200), "/p/large.bmp");
+    doc->view->ZoomAt(8.0f, QPointF(0, 0));
+    t.trigger(kFullScreen);
+    QCoreApplication::processEvents();
+    QVERIFY(t.frame()->isFullScreenView());
+    QVERIFY(t.frame()->menuBar()->isHidden());
+    QVERIFY(doc->view->fitMode);
+    QTest::keyClick(doc->view, Qt::Key_Escape);
+    QVERIFY(!t.frame()->isFullScreenView());
+    QVERIFY(!t.frame()->menuBar()->isHidden());
   }
 };
 
