@@ -199,13 +199,21 @@ inline int32_t DivideByTotal(int32_t n, int32_t total) {
   const Renormalisation r = Renormalise(low_, high_);
   if (r.shared > 0) {
     // The shared bits are low's leading ones; the pending underflow bits
-    // follow the first of them, each its opposite.
+    // follow the first of them, each its opposite. Adding 2^f - 1 above the
+    // rest of the shared bits gives exactly that: a first 1 becomes 1 and f
+    // zeros, a first 0 becomes 0 and f ones.
     const uint32_t bits = static_cast<uint32_t>(low_) >> (16 - r.shared);
-    const uint32_t first = bits >> (r.shared - 1);
-    out_.PutBit(first);
-    out_.PutRepeated(first ^ 1u, static_cast<uint64_t>(follow_));
+    if (follow_ <= 16) {
+      const uint32_t follow = static_cast<uint32_t>(follow_);
+      out_.PutField((((1u << follow) - 1u) << (r.shared - 1)) + bits,
+                    r.shared + static_cast<int>(follow));
+    } else {
+      const uint32_t first = bits >> (r.shared - 1);
+      out_.PutBit(first);
+      out_.PutRepeated(first ^ 1u, static_cast<uint64_t>(follow_));
+      out_.PutBits(bits, r.shared - 1);
+    }
     follow_ = 0;
-    out_.PutBits(bits, r.shared - 1);
   }
   follow_ += r.underflow;
   low_ = r.low;

@@ -55,6 +55,12 @@ class BitWriter {
     count_ += count;
     if (count_ >= 32) Spill();
   }
+  // The same for a `value` below 2^count, 1 <= count <= 32.
+  void PutField(uint32_t value, int count) {
+    pending_ = (pending_ << count) | value;
+    count_ += count;
+    if (count_ >= 32) Spill();
+  }
   // `count` copies of `bit`.
   void PutRepeated(uint32_t bit, uint64_t count) {
     while (count > 0) {

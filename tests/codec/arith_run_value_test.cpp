@@ -2,6 +2,7 @@
 // by the golden test; these cover what pictures do not reach.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <random>
 
@@ -123,6 +124,67 @@ TEST(ArithDecoder, MatchesTheTextbookDecodingOnRandomStreams) {
     }
   }
   testing::internal::GetCapturedStderr();
+}
+
+// The encoder puts out all the bits of a renormalisation, and the underflow
+// bits pending before them, at once; it must give the bits of the textbook
+// encoding, one per doubling, also after long underflow runs.
+TEST(ArithEncoder, MatchesTheTextbookEncoding) {
+  std::mt19937 rng(5);
+  int64_t longestUnderflow = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    // Skewed, even, or stuck on one character, which draws the interval
+    // to a quarter boundary.
+    const int kind = trial % 3;
+    std::vector<int> text(1 + rng() % 3000);
+    for (int& c : text) {
+      c = kind == 0 ? static_cast<int>(rng() % 64 == 0 ? rng() % 6 : rng() % 2)
+          : kind == 1 ? static_cast<int>(rng() % 6)
+                      : (rng() % 200 == 0 ? static_cast<int>(rng() % 6) : trial / 3 % 6);
+    }
+    ByteSink sink;
+    BitWriter w(sink);
+    AdaptiveModel model;
+    int32_t low = 0, high = kCodeTop;
+    int64_t follow = 0;
+    auto emit = [&](uint32_t bit) {
+      w.PutBit(bit);
+      for (; follow > 0; --follow) w.PutBit(bit ^ 1u);
+    };
+    for (int c : text) {
+      const int sym = model.IndexOf(c);
+      const int32_t total = model.Cumulative(0);
+      const int32_t range = high - low + 1;
+      high = low + range * model.Cumulative(sym - 1) / total - 1;
+      low = low + range * model.Cumulative(sym) / total;
+      for (;;) {
+        if (high < kHalf) {
+          emit(0);
+        } else if (low >= kHalf) {
+          emit(1);
+          low -= kHalf, high -= kHalf;
+        } else if (low >= kFirstQuarter && high < kThirdQuarter) {
+          ++follow;
+          longestUnderflow = std::max(longestUnderflow, follow);
+          low -= kFirstQuarter, high -= kFirstQuarter;
+        } else {
+          break;
+        }
+        low = 2 * low;
+        high = 2 * high + 1;
+      }
+      model.Update(sym);
+    }
+    ++follow;
+    emit(low < kFirstQuarter ? 0 : 1);
+    w.Terminate();
+    ASSERT_EQ(Coded([&](ArithEncoder& enc, AdaptiveModel&) {
+                for (int c : text) enc.Encode(c);
+              }),
+              sink.bytes())
+        << "trial " << trial;
+  }
+  EXPECT_GT(longestUnderflow, 16);  // both ways of putting the bits out were taken
 }
 
 TEST(RunValue, RoundTripsAssortedArraysOverSeveralSweeps) {
