@@ -5,27 +5,12 @@
 
 #include <cmath>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "engine/image.h"
 #include "support/test_support.h"
 
 namespace engine_test {
-
-// Loads a binary PPM without the engine's readers, as a 24-bit image.
-inline bool LoadNetpbm(vxImage& image, const std::string& path) {
-  int w = 0, h = 0;
-  std::vector<uint8_t> rgb;
-  if (!testing_support::ReadNetpbmRGB(path, w, h, rgb) || !image.Create(w, h, 24, 0)) return false;
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const uint8_t* p = &rgb[3 * (static_cast<size_t>(w) * (h - 1 - y) + x)];
-      image.SetColor(x, y, p[0], p[1], p[2]);
-    }
-  }
-  return true;
-}
 
 // An 8-bit image with the given palette; pixel (x, y) holds indexOf(x, y).
 template <class IndexOf>
@@ -60,16 +45,6 @@ inline double MeanColourError(const std::vector<uint8_t>& a, const std::vector<u
   }
   return sum / static_cast<double>(a.size() / 3);
 }
-
-// Lowers the memory ceiling for a scope, so that new image blocks fail.
-class TightMemory {
- public:
-  TightMemory() : old_(vxMaxImageBytes()) { vxSetMaxImageBytes(16); }
-  ~TightMemory() { vxSetMaxImageBytes(old_); }
-
- private:
-  uint64_t old_;
-};
 
 // Header, palette and pixels (without row padding) of an image.
 inline std::vector<uint8_t> Snapshot(const vxImage& image) {
