@@ -4,6 +4,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,7 @@ namespace cli_test {
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
 #else
 constexpr bool kAddressSanitizer = false;
 #endif
@@ -58,10 +55,29 @@ inline Outcome Lunark(const std::vector<std::string>& args, bool limited = false
   return o;
 }
 
-// Runs lunark with arguments already quoted for the shell; returns what it
-// printed on standard output and error together.
-inline std::string Lunark(const std::string& arguments, int* status) {
-  return testing_support::RunCapture(Quote(LUNARK_CLI_PATH) + " " + arguments + " 2>&1", status);
+// The words of `line` (split at spaces) after `first`, for tables of
+// command lines.
+inline std::vector<std::string> Words(const std::string& line,
+                                      std::vector<std::string> first = {}) {
+  std::istringstream in(line);
+  for (std::string w; in >> w;) first.push_back(w);
+  return first;
+}
+
+// Writes a test pattern (colour, or grey when `bits` is 8) as `type`.
+inline std::string SavePattern(const std::string& path, int w, int h, int bits,
+                               int type = TypeBMP) {
+  vxScopedImage image;
+  testing_support::MakePattern(image, w, h, bits, static_cast<uint32_t>(w + h));
+  return image.SaveImage(path.c_str(), type) == 0 ? path : "";
+}
+
+// The picture in a file as the engine loads it (top-down RGB; empty when it
+// does not load).
+inline std::vector<uint8_t> PixelsOf(const std::string& path) {
+  vxScopedImage image;
+  return image.LoadImage(path.c_str()) == 0 ? testing_support::TopDownRGB(image)
+                                            : std::vector<uint8_t>{};
 }
 
 }  // namespace cli_test
