@@ -1,5 +1,6 @@
-// Helpers for the format tests: loading through the engine, decoding with
-// other programs, and hostile-input loops.
+// Helpers of the format tests: files made by hand or by other programs,
+// read through the engine, one format class or another program, and the
+// hostile-input loops.
 #pragma once
 
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -19,19 +21,13 @@
 
 #include "engine/image.h"
 #include "engine/notice.h"
+#include "formats/registry.h"
 #include "formats/rwimage.h"
 #include "support/test_support.h"
 
 namespace format_test {
 
-using testing_support::DataPath;
-using testing_support::HaveTool;
-using testing_support::MakePattern;
-using testing_support::ReadFileBytes;
-using testing_support::RunCommand;
-using testing_support::TempDir;
-using testing_support::TopDownRGB;
-using testing_support::WriteFileBytes;
+using namespace testing_support;
 
 // A picture as top-down RGB triples.
 struct Picture {
@@ -49,29 +45,40 @@ inline void PrintTo(const Picture& p, std::ostream* os) {
   *os << ")";
 }
 
+inline Picture PictureOf(const vxImage& image) {
+  return {image.Width(), image.Height(), TopDownRGB(image)};
+}
+
 inline std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
+inline std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// Little-endian helpers for building files by hand.
+inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
 
 // Loads a file through the engine (type detection included). Returns the
 // LoadImage result; the picture is filled on success.
 inline int LoadPicture(const std::string& path, Picture& picture) {
   vxScopedImage image;
   const int result = image.LoadImage(path.c_str());
-  if (result == 0) {
-    picture.width = image.Width();
-    picture.height = image.Height();
-    picture.rgb = testing_support::TopDownRGB(image);
-  }
+  if (result == 0) picture = PictureOf(image);
   return result;
 }
 
 // Reads a file with one format class directly, as a library caller would;
-// returns Read's result and frees what it returned.
-inline int ReadDirect(int type, const std::string& path) {
+// returns Read's result. What was read goes to `image`, or is freed.
+inline int ReadDirect(int type, const std::string& path, vxImage* image = nullptr) {
   std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(type));
   if (!rw) return vxCannotOpen;
   vxBitmapInfoHeader* header = nullptr;
@@ -79,8 +86,30 @@ inline int ReadDirect(int type, const std::string& path) {
   unsigned char* bits = nullptr;
   int count = -1;
   const int r = rw->Read(path.c_str(), &count, &header, &palette, &bits, nullptr);
-  if (r == 0) vxFreeBlock(header);
+  if (r != 0) return r;
+  EXPECT_EQ(palette, vxBlockPalette(header));
+  EXPECT_EQ(bits, vxBlockBits(header));
+  if (image)
+    image->AdoptBlock(header);
+  else
+    vxFreeBlock(header);
   return r;
+}
+
+// The file information of one format class, or its failure code.
+inline int ClassInfo(int type, const std::string& path) {
+  std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(type));
+  vxFileInfo info{};
+  return rw->GetFileInfo(path.c_str(), &info);
+}
+
+inline int WriteWith(int type, const std::string& path, vxBitmapInfoHeader* header, vxRGBA* palette,
+                     unsigned char* bits, void* options = nullptr) {
+  std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(type));
+  return rw->Write(path.c_str(), header, palette, bits, options);
+}
+inline int WriteWith(int type, const std::string& path, vxImage& image, void* options = nullptr) {
+  return WriteWith(type, path, image.header, image.palette, image.bits, options);
 }
 
 // GetInfo's answer for a file as "W x H, B bits, S bytes", or its failure code.
@@ -97,39 +126,130 @@ inline std::string Info(int width, int height, int bits, const std::string& path
          " bits, " + std::to_string(std::filesystem::file_size(path)) + " bytes";
 }
 
-// Runs `command` (a shell pipeline writing any netpbm image to standard
-// output), normalises it to an 8-bit PPM and reads it. False when the
-// command failed.
-inline bool ToolPicture(const std::string& command, const TempDir& dir, Picture& picture) {
-  const std::string out = dir.File("tool-output.ppm");
-  const std::string script = dir.File("tool.sh");
-  const std::string text = "set -o pipefail\n(" + command +
-                           ") 2>/dev/null | ppmtoppm 2>/dev/null | pamdepth 255 > " + Quote(out) +
-                           " 2>/dev/null\n";
-  WriteFileBytes(script, std::vector<uint8_t>(text.begin(), text.end()));
-  if (RunCommand("bash " + Quote(script)) != 0) return false;
-  return testing_support::ReadNetpbmRGB(out, picture.width, picture.height, picture.rgb);
-}
-
 // Runs a shell command and fails the test when it does not succeed.
 inline void Shell(const std::string& command) {
   ASSERT_EQ(RunCommand("(" + command + ") 2>/dev/null"), 0) << command;
+}
+
+// A width x height crop at (left, top) of a picture of tests/data, as a
+// netpbm file in `dir`.
+inline std::string Crop(const TempDir& dir, const std::string& photo, int width, int height,
+                        int left, int top) {
+  const std::string out =
+      dir.File(std::to_string(width) + "x" + std::to_string(height) + "-" + photo);
+  Shell("pamcut -left " + std::to_string(left) + " -top " + std::to_string(top) + " -width " +
+        std::to_string(width) + " -height " + std::to_string(height) + " " +
+        Quote(DataPath(photo)) + " > " + Quote(out));
+  return out;
+}
+
+// The first picture that `command` (a shell pipeline writing netpbm images
+// to standard output) gives, normalised to 8-bit RGB; empty when it failed.
+inline Picture ByTool(const std::string& command, const TempDir& dir) {
+  const std::string raw = dir.File("tool-output.pnm"), out = dir.File("tool-output.ppm");
+  const std::string script = dir.File("tool.sh");
+  WriteFileBytes(script, Bytes("set -o pipefail\n(" + command + ") 2>/dev/null > " + Quote(raw) +
+                               " && ppmtoppm < " + Quote(raw) + " 2>/dev/null | pamdepth 255 > " +
+                               Quote(out) + " 2>/dev/null\n"));
+  Picture p;
+  const bool ran =
+      RunCommand("bash " + Quote(script)) == 0 && ReadNetpbmRGB(out, p.width, p.height, p.rgb);
+  EXPECT_TRUE(ran) << command;
+  return ran ? p : Picture{};
 }
 
 // Expects the engine's reading of `path` to equal the picture that
 // `toolCommand` decodes, pixel for pixel.
 inline void ExpectLoadsLike(const std::string& path, const std::string& toolCommand,
                             const TempDir& dir) {
-  Picture ours, theirs;
+  Picture ours;
   ASSERT_EQ(LoadPicture(path, ours), 0) << path << ": " << vxLastError();
-  ASSERT_TRUE(ToolPicture(toolCommand, dir, theirs)) << toolCommand;
-  ASSERT_EQ(ours.width, theirs.width) << path;
-  ASSERT_EQ(ours.height, theirs.height) << path;
-  size_t firstDiff = 0;
-  while (firstDiff < ours.rgb.size() && ours.rgb[firstDiff] == theirs.rgb[firstDiff]) ++firstDiff;
-  EXPECT_EQ(firstDiff, ours.rgb.size())
-      << path << ": first difference at pixel " << firstDiff / 3 << " (x "
-      << (firstDiff / 3) % ours.width << ", y " << (firstDiff / 3) / ours.width << ")";
+  EXPECT_EQ(ours, ByTool(toolCommand, dir)) << path;
+}
+
+// A file made by a shell command that writes it to standard output.
+struct ToolFile {
+  std::string name, command;
+};
+
+// Makes each file and expects it detected as `type` and loaded as `judge`
+// (a command given the file) decodes it.
+inline void ExpectToolFilesLoadLike(const TempDir& dir, const std::vector<ToolFile>& files,
+                                    const std::string& judge, int type) {
+  for (const ToolFile& f : files) {
+    SCOPED_TRACE(f.name);
+    const std::string path = dir.File(f.name);
+    Shell("(" + f.command + ") > " + Quote(path));
+    EXPECT_EQ(vxImage::GetFileType(path.c_str()), type);
+    ExpectLoadsLike(path, judge + " " + Quote(path), dir);
+  }
+}
+
+// Saves `image` as `type` and expects `judge` (a command given the file) and
+// the engine both to read `expected` (the image's own pixels when empty).
+// Returns the file's bytes.
+inline std::vector<uint8_t> ExpectSavedFileReads(vxImage& image, int type, const std::string& judge,
+                                                 const TempDir& dir,
+                                                 std::vector<uint8_t> expected = {}) {
+  if (expected.empty()) expected = TopDownRGB(image);
+  const std::string path = dir.File("saved");
+  EXPECT_EQ(image.SaveImage(path.c_str(), type), 0) << vxLastError();
+  EXPECT_EQ(ByTool(judge + " " + Quote(path), dir).rgb, expected) << judge;
+  Picture ours;
+  EXPECT_EQ(LoadPicture(path, ours), 0);
+  EXPECT_EQ(ours.rgb, expected);
+  return ReadFileBytes(path);
+}
+
+// A picture with distinct flat regions: lossy codecs keep it nearly exact
+// and every flip or turn changes it.
+inline void MakeQuadrants(vxImage& image, int width, int height) {
+  image.Delete();
+  image.Create(width, height, 24, 0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const bool top = y >= height / 2, left = x < width / 2;
+      const unsigned char r = top ? (left ? 230 : 20) : (left ? 20 : 200);
+      const unsigned char g = top ? (left ? 30 : 220) : (left ? 40 : 200);
+      const unsigned char b = top ? 30 : (left ? 210 : 40);
+      image.SetColor(x, y, r, g, b);
+    }
+  }
+}
+
+// Writes an image as a binary PPM for the tools to read.
+inline void WritePpm(const std::string& path, const vxImage& image) {
+  WriteFileBytes(path, Concat(Bytes("P6\n" + std::to_string(image.Width()) + " " +
+                                    std::to_string(image.Height()) + "\n255\n"),
+                              TopDownRGB(image)));
+}
+
+// One entry of a TIFF directory; a SHORT value sits in the first two bytes
+// of its field.
+struct IfdEntry {
+  uint16_t tag, type;
+  uint32_t count, value;
+};
+
+// A TIFF header and directory 0 at `offset`, with no next directory.
+inline std::vector<uint8_t> TiffDirectory(bool bigEndian, const std::vector<IfdEntry>& entries,
+                                          uint32_t offset = 8) {
+  std::vector<uint8_t> t = {uint8_t(bigEndian ? 'M' : 'I'), uint8_t(bigEndian ? 'M' : 'I')};
+  auto put = [&](uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) t.push_back(uint8_t(v >> 8 * (bigEndian ? n - 1 - i : i)));
+  };
+  put(42, 2);
+  put(offset, 4);
+  t.resize(std::max<size_t>(t.size(), offset), 0);
+  put(static_cast<uint32_t>(entries.size()), 2);
+  for (const IfdEntry& e : entries) {
+    put(e.tag, 2);
+    put(e.type, 2);
+    put(e.count, 4);
+    put(e.type == 3 && bigEndian ? e.value << 16 : e.value, 4);
+  }
+  put(0, 4);
+  return t;
 }
 
 // Collects the notices posted while it lives (from any thread).
@@ -149,17 +269,11 @@ class NoticeCapture {
     std::lock_guard lock(mutex_);
     return notices_;
   }
-  // Notices whose text is exactly `text`.
-  int Count(const std::string& text) const {
-    int n = 0;
-    for (const vxNotice& notice : notices()) n += notice.text == text;
-    return n;
-  }
-  // Notices under `caption` whose text contains `part`.
-  int Count(const std::string& caption, const std::string& part) const {
+  // Notices whose text contains `part`, under `caption` when one is given.
+  int Count(const std::string& part, const char* caption = nullptr) const {
     int n = 0;
     for (const vxNotice& notice : notices())
-      n += notice.caption == caption && notice.text.find(part) != std::string::npos;
+      n += notice.text.find(part) != std::string::npos && (!caption || notice.caption == caption);
     return n;
   }
 
@@ -228,56 +342,18 @@ inline int OpenDescriptors() {
   return n;
 }
 
-// Loads every prefix of the file at `path` through the engine: each load
-// fails cleanly or gives a picture whose pixels are those of the whole file
-// or unread (index 0, black for 24-bit pictures). `stray` pixels may differ
-// (a cut-off line of a planar format mixes its planes). With `failuresSayWhy`
-// every failed load of two bytes or more leaves a message. ASan/UBSan catch
-// what the assertions cannot.
-inline void LoadEveryPrefix(const std::string& path, const TempDir& dir, size_t stray = 0,
-                            bool failuresSayWhy = false) {
-  vxScopedImage whole;
-  ASSERT_EQ(whole.LoadImage(path.c_str()), 0) << path;
-  const auto wholeRgb = testing_support::TopDownRGB(whole);
-  const vxRGBA blank = whole.PaletteEntry(0);
-  const auto bytes = ReadFileBytes(path);
-  const std::string prefix = dir.File("prefix.bin");
-  for (size_t n = 0; n <= bytes.size(); ++n) {
-    WriteFileBytes(prefix, std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
-    Picture p;
-    vxClearLastError();
-    const int result = LoadPicture(prefix, p);
-    ASSERT_LE(result, 0) << "prefix " << n;
-    vxFileInfo info{};
-    vxImage::GetInfo(prefix.c_str(), &info);
-    if (result != 0) {
-      if (failuresSayWhy && n >= 2) {
-        EXPECT_FALSE(vxLastError().empty()) << "prefix " << n;
-      }
-      continue;
-    }
-    ASSERT_EQ(p.rgb.size(), wholeRgb.size()) << "prefix " << n;
-    size_t differing = 0;
-    for (size_t i = 0; i < p.rgb.size(); i += 3) {
-      const bool same = std::equal(p.rgb.begin() + i, p.rgb.begin() + i + 3, wholeRgb.begin() + i);
-      const bool unread =
-          p.rgb[i] == blank.red && p.rgb[i + 1] == blank.green && p.rgb[i + 2] == blank.blue;
-      differing += !same && !unread;
-    }
-    EXPECT_LE(differing, stray) << "prefix " << n;
+// Writes hostile copies of `bytes` to `path` and calls `check(n)` on each:
+// every `step`-th prefix of n bytes (none when `step` is 0), then `damaged`
+// copies (n is SIZE_MAX) with a few bytes overwritten by random or extreme
+// values, mostly near the start where the headers are, a quarter of them
+// also cut short. ASan/UBSan catch what the checks cannot.
+inline void ForEachHostileCopy(const std::vector<uint8_t>& bytes, const std::string& path,
+                               size_t step, int damaged, uint32_t seed,
+                               const std::function<void(size_t)>& check) {
+  for (size_t n = 0; step && n <= bytes.size(); n += step) {
+    WriteFileBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
+    check(n);
   }
-  // The whole file again, as a last prefix, must give the whole picture.
-  Picture last;
-  ASSERT_EQ(LoadPicture(path, last), 0);
-  EXPECT_EQ(last.rgb, wholeRgb);
-}
-
-// Loads `count` corrupted copies of `bytes`: a few bytes overwritten with
-// random or extreme values, mostly near the start where the headers are.
-// Each load must fail cleanly or give a picture of the size it announces.
-inline void LoadMutations(const std::vector<uint8_t>& bytes, const TempDir& dir, uint32_t seed,
-                          int count = 300) {
-  const std::string path = dir.File("mutant.bin");
   uint32_t state = seed * 2654435761u + 1;
   auto next = [&state]() {
     state ^= state << 13;
@@ -285,7 +361,7 @@ inline void LoadMutations(const std::vector<uint8_t>& bytes, const TempDir& dir,
     state ^= state << 5;
     return state;
   };
-  for (int round = 0; round < count; ++round) {
+  for (int round = 0; round < damaged; ++round) {
     std::vector<uint8_t> m = bytes;
     const int changes = 1 + static_cast<int>(next() % 4);
     for (int c = 0; c < changes; ++c) {
@@ -296,25 +372,67 @@ inline void LoadMutations(const std::vector<uint8_t>& bytes, const TempDir& dir,
     }
     if (next() % 4 == 0) m.resize(next() % (m.size() + 1));
     WriteFileBytes(path, m);
-    Picture p;
-    const int result = LoadPicture(path, p);
-    vxFileInfo info{};
-    vxImage::GetInfo(path.c_str(), &info);
-    EXPECT_LE(result, 0) << "round " << round;
-    if (result == 0) {
-      EXPECT_EQ(p.rgb.size(), static_cast<size_t>(p.width) * p.height * 3) << "round " << round;
-    }
+    check(SIZE_MAX);
   }
 }
 
-// Little-endian helpers for building files by hand.
-inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
+// Loads every prefix and `damaged` copies of the file at `path` through the
+// engine (and asks for their information): each fails cleanly or gives a
+// picture of the size it announces. A prefix's pixels are those of the whole
+// file or unread (index 0), but for `stray` of them (a cut-off line of a
+// planar format mixes its planes); with `failuresSayWhy` a prefix of two
+// bytes or more that fails leaves a message.
+inline void LoadHostileCopies(const std::string& path, const TempDir& dir, uint32_t seed,
+                              int damaged = 300, bool prefixes = true, size_t stray = 0,
+                              bool failuresSayWhy = false) {
+  vxScopedImage whole;
+  ASSERT_EQ(whole.LoadImage(path.c_str()), 0) << path;
+  const Picture wholePicture = PictureOf(whole);
+  const vxRGBA blank = whole.PaletteEntry(0);
+  const std::string copy = dir.File("hostile.bin");
+  ForEachHostileCopy(ReadFileBytes(path), copy, prefixes, damaged, seed, [&](size_t n) {
+    SCOPED_TRACE(n == SIZE_MAX ? "damaged" : "prefix " + std::to_string(n));
+    Picture p;
+    vxClearLastError();
+    const int result = LoadPicture(copy, p);
+    vxFileInfo info{};
+    vxImage::GetInfo(copy.c_str(), &info);
+    ASSERT_LE(result, 0);
+    if (result != 0) {
+      EXPECT_TRUE(!failuresSayWhy || n == SIZE_MAX || n < 2 || !vxLastError().empty());
+      return;
+    }
+    ASSERT_EQ(p.rgb.size(), static_cast<size_t>(p.width) * p.height * 3);
+    if (n == SIZE_MAX) return;
+    ASSERT_EQ(p.rgb.size(), wholePicture.rgb.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < p.rgb.size(); i += 3) {
+      const auto at = p.rgb.begin() + i;
+      const bool unread = at[0] == blank.red && at[1] == blank.green && at[2] == blank.blue;
+      differing += !unread && !std::equal(at, at + 3, wholePicture.rgb.begin() + i);
+    }
+    EXPECT_LE(differing, stray);
+  });
+  Picture last;  // the whole file again
+  ASSERT_EQ(LoadPicture(path, last), 0);
+  EXPECT_EQ(last, wholePicture);
 }
-inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
+
+// Reads every `step`-th prefix and `damaged` copies of `bytes` with the class
+// of `type`: Read gives 0 and a picture or one of `failures`, GetFileInfo 0
+// or vxNotRecognised.
+inline void ReadHostileCopies(const std::vector<uint8_t>& bytes, const TempDir& dir, size_t step,
+                              int damaged, int type, const std::vector<int>& failures) {
+  const std::string copy = dir.File("hostile.bin");
+  ForEachHostileCopy(bytes, copy, step, damaged, 12345, [&](size_t n) {
+    vxScopedImage image;
+    const int result = ReadDirect(type, copy, &image);
+    EXPECT_TRUE(result == 0 ? !image.IsEmpty()
+                            : std::count(failures.begin(), failures.end(), result))
+        << result << ", prefix " << n;
+    const int info = ClassInfo(type, copy);
+    EXPECT_TRUE(info == 0 || info == vxNotRecognised) << info << ", prefix " << n;
+  });
 }
 
 }  // namespace format_test

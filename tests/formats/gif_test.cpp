@@ -1,3 +1,6 @@
+// GIF, read only: files of ImageMagick, netpbm and gifbuild agree with
+// giftopnm, and hand-coded streams that lie about their codes or sizes end
+// the picture safely.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -5,7 +8,6 @@
 #include <string>
 
 #include "format_util.h"
-#include "formats/registry.h"
 
 namespace {
 
@@ -46,75 +48,56 @@ class CodeWriter {
 // `data` follows the code-size byte.
 std::vector<uint8_t> MakeGif(int width, int height, int codeSize, const std::vector<uint8_t>& data,
                              int imageFlags = 0) {
-  std::vector<uint8_t> g = {'G', 'I', 'F', '8', '7', 'a'};
-  Put16(g, 4);
-  Put16(g, 4);
-  g.insert(g.end(), {0x81, 0, 0});
-  g.insert(g.end(), {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255});
-  g.push_back(0x2C);
-  Put16(g, 0);
-  Put16(g, 0);
-  Put16(g, static_cast<unsigned>(width));
-  Put16(g, static_cast<unsigned>(height));
-  g.push_back(static_cast<uint8_t>(imageFlags));
-  g.push_back(static_cast<uint8_t>(codeSize));
-  g.insert(g.end(), data.begin(), data.end());
-  g.push_back(';');
-  return g;
+  std::vector<uint8_t> g = Bytes("GIF87a");
+  for (unsigned v : {4, 4}) Put16(g, v);
+  g.insert(g.end(), {0x81, 0, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0x2C});
+  for (int v : {0, 0, width, height}) Put16(g, static_cast<unsigned>(v));
+  g.insert(g.end(), {static_cast<uint8_t>(imageFlags), static_cast<uint8_t>(codeSize)});
+  return Concat(Concat(g, data), {';'});
 }
 
 std::string GifbuildFile(const TempDir& dir, const std::string& name, const std::string& text) {
   const std::string src = dir.File(name + ".txt"), out = dir.File(name + ".gif");
-  WriteFileBytes(src, std::vector<uint8_t>(text.begin(), text.end()));
+  WriteFileBytes(src, Bytes(text));
   Shell("gifbuild " + Quote(src) + " > " + Quote(out));
   return out;
 }
 
-const char kInterlacedNineRows[] =
-    "screen width 4\nscreen height 9\nscreen colors 4\npixel aspect byte 33\n"
-    "screen map\n rgb 0 0 0 is a\n rgb 255 0 0 is b\n rgb 0 255 0 is c\n rgb 0 0 255 is d\nend\n"
-    "netscape loop 0\n"
-    "comment\nhello comment\nend\n"
-    "image\nimage interlaced\n"
-    "image map\n rgb 10 20 30 is x\n rgb 200 100 50 is y\nend\n"
-    "image bits 4 by 9\n"
-    "yxxx\nxyxx\nyyxx\nxxyx\nyxyx\nxyyx\nyyyx\nxxxy\nyxxy\n";
-
+// Animated files give their first frame, and their loop block is an
+// application extension. Noise fills the code table; without clear codes
+// the decoder goes on with 12-bit codes and no new entries. The hand-built
+// file is interlaced with a local table of 2 entries (the palette), and its
+// aspect byte brings a notice naming the file, its text as caption.
 TEST(GifRead, AgreesWithGiftopnmOnEveryVariant) {
   TempDir dir;
-  const std::string src = dir.File("src.ppm");
-  Shell("pamcut -left 101 -top 57 -width 37 -height 23 " + Quote(DataPath("chelsea.ppm")) + " > " +
-        Quote(src));
-  const std::string s = Quote(src);
-  auto f = [&](const char* name) { return Quote(dir.File(name)); };
-  Shell("convert " + s + " -colors 256 " + f("im256.gif"));
-  Shell("convert " + s + " -colors 16 " + f("im16.gif"));
-  Shell("convert " + s + " -colors 2 " + f("im2.gif"));
-  Shell("convert " + s + " -colors 64 -interlace GIF " + f("iminterlaced.gif"));
-  Shell("convert " + s + " -colors 100 -comment 'a comment' " + f("imcomment.gif"));
-  // Animated: the first frame is read, and the loop block is an
-  // application extension.
-  Shell("convert " + s + " \\( " + s + " -negate \\) -loop 0 " + f("imanimated.gif"));
-  Shell("pnmquant 200 " + s + " | pamtogif -interlace -comment 'netpbm comment' > " + f("nb.gif"));
-  Shell("pnmquant 30 " + s + " | pamtogif -nolzw > " + f("nolzw.gif"));
-  // Noise fills the code table; without clear codes the decoder goes on
-  // with 12-bit codes and no new entries.
-  Shell("pgmnoise -randomseed=7 120 100 | pamtogif -noclear > " + f("noclear.gif"));
-  const std::string built = GifbuildFile(dir, "built", kInterlacedNineRows);
-
-  for (const char* name : {"im256.gif", "im16.gif", "im2.gif", "iminterlaced.gif", "imcomment.gif",
-                           "imanimated.gif", "nb.gif", "nolzw.gif", "noclear.gif", "built.gif"}) {
-    SCOPED_TRACE(name);
-    NoticeCapture notices;
-    ExpectLoadsLike(dir.File(name), "giftopnm " + Quote(dir.File(name)), dir);
-    if (std::string(name) == "imanimated.gif") {
-      EXPECT_EQ(notices.Count("got a 'Application' extension"), 1);
-    }
-  }
-  // The hand-built file's local table of 2 entries is the palette, and its
-  // aspect byte brings a notice naming the file, its text as caption.
-  NoticeCapture notices;
+  const std::string s = Quote(Crop(dir, "chelsea.ppm", 37, 23, 101, 57));
+  ExpectToolFilesLoadLike(
+      dir,
+      {{"im256.gif", "convert " + s + " -colors 256 gif:-"},
+       {"im16.gif", "convert " + s + " -colors 16 gif:-"},
+       {"im2.gif", "convert " + s + " -colors 2 gif:-"},
+       {"iminterlaced.gif", "convert " + s + " -colors 64 -interlace GIF gif:-"},
+       {"imcomment.gif", "convert " + s + " -colors 100 -comment 'a comment' gif:-"},
+       {"imanimated.gif", "convert " + s + " \\( " + s + " -negate \\) -loop 0 gif:-"},
+       {"nb.gif", "pnmquant 200 " + s + " | pamtogif -interlace -comment 'netpbm comment'"},
+       {"nolzw.gif", "pnmquant 30 " + s + " | pamtogif -nolzw"},
+       {"noclear.gif", "pgmnoise -randomseed=7 120 100 | pamtogif -noclear"}},
+      "giftopnm", TypeGIF);
   vxScopedImage image;
+  {
+    NoticeCapture notices;
+    ASSERT_EQ(image.LoadImage(dir.File("imanimated.gif").c_str()), 0);
+    EXPECT_EQ(notices.Count("got a 'Application' extension"), 1);
+  }
+  const std::string built = GifbuildFile(
+      dir, "built",
+      "screen width 4\nscreen height 9\nscreen colors 4\npixel aspect byte 33\n"
+      "screen map\n rgb 0 0 0 is a\n rgb 255 0 0 is b\n rgb 0 255 0 is c\n rgb 0 0 255 is d\nend\n"
+      "netscape loop 0\ncomment\nhello comment\nend\nimage\nimage interlaced\n"
+      "image map\n rgb 10 20 30 is x\n rgb 200 100 50 is y\nend\nimage bits 4 by 9\n"
+      "yxxx\nxyxx\nyyxx\nxxyx\nyxyx\nxyyx\nyyyx\nxxxy\nyxxy\n");
+  ExpectLoadsLike(built, "giftopnm " + Quote(built), dir);
+  NoticeCapture notices;
   ASSERT_EQ(image.LoadImage(built.c_str()), 0);
   EXPECT_EQ(image.ColoursUsed(), 2);
   EXPECT_EQ(notices.Count("warning - non-square pixels; to fix do a 'pnmscale -xscale 1.33333'"),
@@ -125,30 +108,29 @@ TEST(GifRead, AgreesWithGiftopnmOnEveryVariant) {
   }
 }
 
-TEST(GifRead, ShortInterlacedImagesFillEveryRow) {
+// Interlaced images of 1 to 4 rows fill every row; without a local table
+// the palette has 256 entries, the first four from the global table. An
+// image larger than the screen is read whole; the information gives the
+// screen.
+TEST(GifRead, ShortInterlacedAndOversizedImagesAreReadWhole) {
   TempDir dir;
+  const char* rows[] = {"bb\n", "cc\n", "dd\n", "bc\n"};
   for (int height = 1; height <= 4; ++height) {
     std::string text =
         "screen width 2\nscreen height 4\nscreen map\n rgb 0 0 0 is a\n rgb 9 9 9 is b\n"
         " rgb 7 7 7 is c\n rgb 5 5 5 is d\nend\nimage\nimage interlaced\nimage bits 2 by " +
         std::to_string(height) + "\n";
-    const char* rows[] = {"bb\n", "cc\n", "dd\n", "bc\n"};
     for (int r = 0; r < height; ++r) text += rows[r];
     const std::string path = GifbuildFile(dir, "short" + std::to_string(height), text);
     vxScopedImage image;
     ASSERT_EQ(image.LoadImage(path.c_str()), 0);
     ASSERT_EQ(image.Height(), height);
-    // No local table: 256 entries, the first four from the global table.
     EXPECT_EQ(image.ColoursUsed(), 256);
     EXPECT_EQ(image.palette[1].red, 9);
     for (int r = 0; r < height; ++r) {
       EXPECT_NE(image.Row(height - 1 - r)[0], 0) << "height " << height << " row " << r;
     }
   }
-}
-
-TEST(GifRead, ImageLargerThanTheScreenIsReadWhole) {
-  TempDir dir;
   const std::string path = GifbuildFile(
       dir, "large",
       "screen width 2\nscreen height 2\nscreen map\n rgb 0 0 0 is a\n rgb 255 255 255 is b\nend\n"
@@ -159,7 +141,7 @@ TEST(GifRead, ImageLargerThanTheScreenIsReadWhole) {
   EXPECT_EQ(image.Height(), 3);
   EXPECT_EQ(image.Row(0)[2], 1);
   EXPECT_EQ(image.Row(0)[4], 0);
-  EXPECT_EQ(InfoOf(path), Info(2, 2, 1, path));  // the logical screen
+  EXPECT_EQ(InfoOf(path), Info(2, 2, 1, path));
 }
 
 TEST(GifRead, FilesWithoutAnImageAreRefused) {
@@ -171,11 +153,9 @@ TEST(GifRead, FilesWithoutAnImageAreRefused) {
   Picture p;
   EXPECT_EQ(LoadPicture(path, p), vxNotRecognised);
   EXPECT_EQ(notices.Count("only 0 images found in file"), 1);
-
   trailerOnly.pop_back();  // ends before any block
   WriteFileBytes(path, trailerOnly);
   EXPECT_EQ(LoadPicture(path, p), vxNotRecognised);
-
   const CodeWriter codes({{4, 3}, {1, 3}, {5, 3}});  // clear, a pixel, end
   WriteFileBytes(path, MakeGif(0, 5, 2, codes.SubBlocks()));
   EXPECT_EQ(LoadPicture(path, p), vxNotRecognised);  // zero-sized image
@@ -185,31 +165,22 @@ TEST(GifRead, CorruptCodeStreamsEndThePictureSafely) {
   TempDir dir;
   const std::string path = dir.File("c.gif");
   Picture p;
-
   // Codes far beyond the table chain into entries that point at each other;
   // the decoder must stop, not loop or overrun its stack.
-  {
-    NoticeCapture notices;
-    CodeWriter codes({{4, 3}, {1, 3}});  // clear, a pixel
-    for (int i = 0; i < 3000; ++i) codes.Put((i * 37 + 11) % 4096, i < 2 ? 3 : 12);
-    WriteFileBytes(path, MakeGif(64, 64, 2, codes.SubBlocks()));
-    EXPECT_EQ(LoadPicture(path, p), 0);
-  }
-  // A self-referencing entry: code 6 while 6 is the next free code, then an
-  // invalid code that makes an entry its own prefix.
-  {
-    // 7 lies beyond the next free code 6 and repeats the old code; 5 ends.
-    const CodeWriter codes({{1, 3}, {7, 3}, {7, 4}, {8, 4}, {8, 4}, {15, 4}, {15, 4}, {5, 4}});
-    WriteFileBytes(path, MakeGif(8, 8, 2, codes.SubBlocks(1)));
-    EXPECT_EQ(LoadPicture(path, p), 0);
-  }
+  NoticeCapture notices;
+  CodeWriter chained({{4, 3}, {1, 3}});  // clear, a pixel
+  for (int i = 0; i < 3000; ++i) chained.Put((i * 37 + 11) % 4096, i < 2 ? 3 : 12);
+  WriteFileBytes(path, MakeGif(64, 64, 2, chained.SubBlocks()));
+  EXPECT_EQ(LoadPicture(path, p), 0);
+  // A self-referencing entry: 7 lies beyond the next free code 6 and repeats
+  // the old code, then an invalid code makes an entry its own prefix; 5 ends.
+  const CodeWriter self({{1, 3}, {7, 3}, {7, 4}, {8, 4}, {8, 4}, {15, 4}, {15, 4}, {5, 4}});
+  WriteFileBytes(path, MakeGif(8, 8, 2, self.SubBlocks(1)));
+  EXPECT_EQ(LoadPicture(path, p), 0);
   // The end code first: nothing is decoded and the picture is index 0.
-  {
-    const CodeWriter codes({{5, 3}});
-    WriteFileBytes(path, MakeGif(3, 2, 2, codes.SubBlocks()));
-    ASSERT_EQ(LoadPicture(path, p), 0);
-    EXPECT_EQ(p.rgb, std::vector<uint8_t>(18, 0));
-  }
+  WriteFileBytes(path, MakeGif(3, 2, 2, CodeWriter({{5, 3}}).SubBlocks()));
+  ASSERT_EQ(LoadPicture(path, p), 0);
+  EXPECT_EQ(p.rgb, std::vector<uint8_t>(18, 0));
   // Random code streams of every code size.
   std::mt19937 rng(2024);
   for (int round = 0; round < 300; ++round) {
@@ -223,20 +194,19 @@ TEST(GifRead, CorruptCodeStreamsEndThePictureSafely) {
   }
 }
 
-// GIF is read-only: a save is refused and leaves any file as it was.
+// A save is refused and leaves any file as it was.
 TEST(GifWrite, IsRefusedWithoutTouchingAnyFile) {
   TempDir dir;
   vxScopedImage image;
   MakePattern(image, 5, 4, 8);
-  std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(TypeGIF));
   const std::string fresh = dir.File("new.gif"), existing = dir.File("old.gif");
   vxClearLastError();
-  EXPECT_EQ(rw->Write(fresh.c_str(), image.header, image.palette, image.bits, nullptr), -1);
+  EXPECT_EQ(WriteWith(TypeGIF, fresh, image), -1);
   EXPECT_EQ(vxLastError(), "GIF is a read-only format");
   EXPECT_FALSE(std::filesystem::exists(fresh));
-  WriteFileBytes(existing, {'k', 'e', 'e', 'p'});
+  WriteFileBytes(existing, Bytes("keep"));
   EXPECT_NE(image.SaveImage(existing.c_str(), TypeGIF), 0);
-  EXPECT_EQ(ReadFileBytes(existing), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+  EXPECT_EQ(ReadFileBytes(existing), Bytes("keep"));
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 
 #include "engine/options.h"
 #include "format_util.h"
@@ -43,20 +42,21 @@ class SaveSafety : public ::testing::Test {
   std::vector<uint8_t> old_;
 };
 
-// A save that fails part way (the file-size limit stands in for a full
-// disk) leaves the old file byte for byte and no temporary file, with every
-// writer; the library-driven writers report it once, not once per line.
+// A save that fails (the file-size limit stands in for a full disk: the
+// large picture fails part way, the small one when the file is flushed and
+// closed) leaves the old file byte for byte and no temporary file, with
+// every writer; the library-driven writers report it once, not once a line.
 TEST_F(SaveSafety, AFullDiskLeavesTheOldFileAndNoTemporaryFile) {
   TempDir dir;
   const std::string target = dir.File("picture");
-  for (int type : {TypeBMP, TypePCX, TypePPM, TypeTGA, TypeTIFF, TypeJPEG, TypeWIF}) {
+  for (int type : {TypeBMP, TypePCX, TypePPM, TypePGM, TypeTGA, TypeTIFF, TypeJPEG, TypeWIF}) {
     for (vxImage* image : {static_cast<vxImage*>(&image_), static_cast<vxImage*>(&small_)}) {
       SCOPED_TRACE(std::to_string(type) + (image == &small_ ? ", small" : ", large"));
       WriteFileBytes(target, old_);
       NoticeCapture notices;
       int result;
       {
-        FileSizeLimit limit(image == &small_ ? 20 : 8192);  // the large one fails part way
+        FileSizeLimit limit(image == &small_ ? 16 : 8192);
         vxClearLastError();
         // WIF asks for its options, which nothing here supplies: give them.
         vxSaveOptions options;
@@ -103,32 +103,18 @@ TEST_F(SaveSafety, ASuccessfulSaveReplacesTheFileAndKeepsItsPermissions) {
 
 // Every writer opens its file through vxOpenWritten, which skips truncating
 // a file that is already empty; one written over a longer file must still
-// leave only what it wrote, for each format.
+// leave only what it wrote. A folder that does not exist is refused.
 TEST_F(SaveSafety, WritersCalledOnALongerFileLeaveOnlyTheirOwnBytes) {
   TempDir dir;
-  const std::vector<uint8_t> filler(1 << 20, 0x5A);
-  for (int type : {TypeBMP, TypePCX, TypePPM, TypeTGA, TypeTIFF, TypeJPEG, TypeWIF}) {
+  const std::string path = dir.File("direct"), fresh = dir.File("fresh");
+  for (int type : {TypeBMP, TypePCX, TypePPM, TypePGM, TypeTGA, TypeTIFF, TypeJPEG, TypeWIF}) {
     SCOPED_TRACE(type);
-    const std::string path = dir.File("direct");
-    const std::string fresh = dir.File("fresh");
-    WriteFileBytes(path, filler);
-    std::unique_ptr<vxRWImage> writer(vxImage::CreateRWImage(type));
-    ASSERT_TRUE(writer);
-    ASSERT_EQ(writer->Write(path.c_str(), small_.header, small_.palette, small_.bits, nullptr), 0);
-    ASSERT_EQ(writer->Write(fresh.c_str(), small_.header, small_.palette, small_.bits, nullptr), 0);
+    WriteFileBytes(path, std::vector<uint8_t>(1 << 20, 0x5A));
+    ASSERT_EQ(WriteWith(type, path, small_), 0);
+    ASSERT_EQ(WriteWith(type, fresh, small_), 0);
     EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(fresh));
+    EXPECT_EQ(WriteWith(type, "/nonexistent/dir/x", small_), -1);
   }
-  std::FILE* f = vxOpenWritten(dir.File("text").c_str());
-  ASSERT_TRUE(f);
-  std::fputs("ab", f);
-  ASSERT_EQ(vxCloseWritten(f), 0);
-  WriteFileBytes(dir.File("longer"), old_);
-  f = vxOpenWritten(dir.File("longer").c_str());
-  ASSERT_TRUE(f);
-  std::fputs("ab", f);
-  ASSERT_EQ(vxCloseWritten(f), 0);
-  EXPECT_EQ(ReadFileBytes(dir.File("longer")), ReadFileBytes(dir.File("text")));
-  EXPECT_EQ(vxOpenWritten(dir.File("missing/x").c_str()), nullptr);
 }
 
 TEST_F(SaveSafety, SavingThroughASymbolicLinkReplacesTheLinkedFile) {
@@ -155,30 +141,9 @@ TEST_F(SaveSafety, SavingThroughASymbolicLinkReplacesTheLinkedFile) {
   EXPECT_TRUE(fs::is_regular_file(dir.File("real/later.bmp")));
 }
 
-// /dev/full takes nothing: a large picture fails while it is written, a
-// small one only when the file is flushed and closed. Every writer says so.
-TEST_F(SaveSafety, EveryWriterReportsAFullDeviceAndAMissingFolder) {
-  NoticeCapture quiet;
-  for (int type : {TypeBMP, TypePCX, TypePPM, TypePGM, TypeTGA, TypeTIFF, TypeJPEG}) {
-    SCOPED_TRACE(type);
-    std::unique_ptr<vxRWImage> rw(vxImage::CreateRWImage(type));
-    for (vxImage* image : {static_cast<vxImage*>(&image_), static_cast<vxImage*>(&small_)}) {
-      vxClearLastError();
-      EXPECT_EQ(rw->Write("/dev/full", image->header, image->palette, image->bits, nullptr), -1);
-      if (type == TypeBMP) {
-        EXPECT_NE(vxLastError().find("No space"), std::string::npos) << vxLastError();
-      }
-      EXPECT_EQ(
-          rw->Write("/nonexistent/dir/x", image->header, image->palette, image->bits, nullptr), -1);
-    }
-  }
-}
-
-TEST_F(SaveSafety, UnwritableTargetsFailWithAReason) {
+// A folder where the file should go is left alone.
+TEST_F(SaveSafety, AFolderInThePlaceOfTheFileIsLeftAlone) {
   TempDir dir;
-  EXPECT_EQ(small_.SaveImage(dir.File("missing/picture.bmp").c_str(), TypeBMP), -1);
-  EXPECT_NE(vxLastError().find("No such file"), std::string::npos) << vxLastError();
-  // A folder where the file should go is left alone.
   fs::create_directory(dir.File("taken.bmp"));
   EXPECT_EQ(small_.SaveImage(dir.File("taken.bmp").c_str(), TypeBMP), -1);
   EXPECT_FALSE(vxLastError().empty());
