@@ -162,10 +162,13 @@ inline bool Run(const QString& program, const QStringList& arguments) {
          process.exitCode() == 0;
 }
 
-// A BMP on disk whose every pixel is `colour` (0xRRGGBB).
+// A picture written as a file of `type`, and a BMP whose every pixel is
+// `colour` (0xRRGGBB); true when written.
+inline bool Write(const QString& path, ImagePtr image, int type = TypeBMP) {
+  return image && image->SaveImage(QFile::encodeName(path).constData(), type) == 0;
+}
 inline bool WritePicture(const QString& path, int width, int height, unsigned colour) {
-  ImagePtr image = MakeImage(width, height, 24, 0, [colour](int, int) { return colour; });
-  return image && image->SaveImage(QFile::encodeName(path).constData(), TypeBMP) == 0;
+  return Write(path, MakeImage(width, height, 24, 0, [colour](int, int) { return colour; }));
 }
 
 // A file of `bytes` (its path, or empty when it cannot be written), and a

@@ -1,6 +1,5 @@
-// The display adapter: the rectangles of the four Draw forms, the cached
-// picture and palettes shorter than 256 entries. (The display copy and the
-// 8-bit screen are exercised through the document.)
+// The display adapter. (The display copy for 8-bit screens is exercised
+// through the document.)
 #include <QPainter>
 #include <QTest>
 
@@ -93,12 +92,9 @@ class DisplayTest : public QObject {
     QCOMPARE(nibbles->DisplayImage().pixel(1, 0), qRgb(0, 240, 0));
     QCOMPARE(nibbles->DisplayImage().pixel(2, 0), qRgb(0, 112, 0));
     // 1-bit pictures are held one byte per pixel with a 2-entry palette.
-    ImagePtr bitmap(new vxOSWinClass);
-    QVERIFY(bitmap->Create(2, 1, 1, 2));
+    ImagePtr bitmap = MakeImage(2, 1, 1, 2, [](int x, int) { return x ? 0u : 1u; });
     bitmap->palette[0] = vxRGBA{0, 0, 0, 0};
     bitmap->palette[1] = vxRGBA{255, 255, 255, 0};
-    bitmap->Row(0)[0] = 1;
-    bitmap->Row(0)[1] = 0;
     bitmap->UpdateDisplay();
     QCOMPARE(bitmap->DisplayImage().pixel(0, 0), qRgb(255, 255, 255));
     QCOMPARE(bitmap->DisplayImage().pixel(1, 0), qRgb(0, 0, 0));

@@ -1,6 +1,4 @@
-// On a screen of two device pixels per logical pixel, 100 % shows one
-// picture pixel per device pixel, and the wheel's anchor and the fit work
-// in device pixels too.
+// On a screen of two device pixels per logical pixel.
 #include <QApplication>
 #include <QTest>
 

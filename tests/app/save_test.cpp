@@ -1,7 +1,4 @@
-// Save As and Compress: the file dialogs and their filters, name completion,
-// the replace question, the colour-depth questions, the files written (read
-// back by our readers), and what happens to the document when a save is
-// cancelled or fails.
+// Save As and Compress; the files written are read back by our readers.
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>

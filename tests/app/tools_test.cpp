@@ -1,8 +1,4 @@
-// The Image Tools and Adjust commands: what each does to the picture, the
-// display and the status bar, and which of them mark the document modified;
-// the adjustment dialogs' live previews, Cancel restoring the picture
-// exactly, OK committing the values the dialog ended with, typed numbers
-// brought into range, and the quality dialogs shown through the engine's hook.
+// The Image Tools and Adjust commands and their dialogs.
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSlider>
@@ -33,33 +29,23 @@ QList<quint32> PaletteWords(const vxImage& image) {
   return words;
 }
 
+// The palette's grey levels, or the levels the ramp's pixels show.
+QList<int> Levels(const vxImage& image, bool ofPixels = false) {
+  QList<int> levels;
+  const QList<QRgb> pixels = Pixels(image);
+  for (int i = 0; i < 256; ++i) levels << (ofPixels ? qRed(pixels[i]) : image.palette[i].red);
+  return levels;
+}
+
 // The grey levels the engine gives the ramp for these values in this order.
 QList<int> Adjusted(int brightness, int contrast, bool contrastFirst) {
   vxScopedImage copy;
   copy.Create(1, 1, 8, 256);
-  for (int step = 0; step < 2; ++step) {
-    std::vector<vxRGBA> from(copy.palette, copy.palette + 256);
-    if ((step == 0) == contrastFirst) {
-      copy.Contrast(from.data(), contrast);
-    } else {
-      copy.Brightness(from.data(), brightness);
-    }
+  for (const bool contrastStep : {contrastFirst, !contrastFirst}) {
+    const std::vector<vxRGBA> from(copy.palette, copy.palette + 256);
+    contrastStep ? copy.Contrast(from.data(), contrast) : copy.Brightness(from.data(), brightness);
   }
-  QList<int> levels;
-  for (int i = 0; i < 256; ++i) levels << copy.palette[i].red;
-  return levels;
-}
-
-// The palette's grey levels, or the levels the ramp's pixels show.
-QList<int> PaletteReds(const vxImage& image) {
-  QList<int> levels;
-  for (int i = 0; i < 256; ++i) levels << image.palette[i].red;
-  return levels;
-}
-QList<int> PixelLevels(const vxImage& image) {
-  QList<int> levels;
-  for (const QRgb pixel : Pixels(image)) levels << qRed(pixel);
-  return levels;
+  return Levels(copy);
 }
 
 void Type(QLineEdit* edit, const QString& text) {
@@ -97,33 +83,26 @@ class ImageToolsTest : public QObject {
     QCOMPARE(doc->modified, 0);
   }
 
+  // Every filter item runs its own kernel; a colour palette picture is
+  // filtered as full colour, and the window shows the filtered colours.
   void eachFilterItemRunsItsOwnFilter() {
     TestApp t;
-    for (int id = kFilterFirst; id <= kFilterLastKernel; ++id) {
-      CTOVIMDoc* doc = OpenInMemory(*t.app, Grey(), "/p/f.pgm");
-      ImagePtr expected = Grey();
-      QCOMPARE(expected->Filter(id - kFilterFirst), 1);
+    QList<std::pair<bool, int>> runs;  // (a palette picture, the command)
+    for (int id = kFilterFirst; id <= kFilterLastKernel; ++id) runs.append({false, id});
+    runs.append({true, kFilterFirst});
+    for (const auto& [palette, id] : runs) {
+      CTOVIMDoc* doc = OpenInMemory(*t.app, palette ? Palette() : Grey(), "/p/f.gif");
+      ImagePtr expected = palette ? Palette() : Grey();
+      QVERIFY((!palette || expected->Make24Bit() == 1) && expected->Filter(id - kFilterFirst) == 1);
       t.trigger(id);
       QVERIFY2(Pixels(*doc->image) == Pixels(*expected), qPrintable(QString::number(id)));
+      QCOMPARE(doc->image->BitCount(), expected->BitCount());
+      QCOMPARE(t.pane(9), QString::number(expected->BitCount()));
+      QCOMPARE(doc->image->DisplayImage().pixel(0, 0), 0xFF000000 | Pixels(*expected)[0]);
       QCOMPARE(doc->modified, 1);
       FrameOf(doc)->SetCloseAgreed();
       FrameOf(doc)->close();
     }
-  }
-
-  void filteringAColourPalettePictureMakesIt24Bit() {
-    TestApp t;
-    CTOVIMDoc* doc = OpenInMemory(*t.app, Palette(), "/p/icons.gif");
-    QCOMPARE(t.pane(9), QStringLiteral("8"));
-    ImagePtr expected = Palette();
-    QVERIFY(expected->Make24Bit() == 1 && expected->Filter(0) == 1);
-    t.trigger(kFilterFirst);
-    QCOMPARE(doc->image->BitCount(), 24);
-    QCOMPARE(Pixels(*doc->image), Pixels(*expected));
-    QCOMPARE(doc->modified, 1);
-    QCOMPARE(t.pane(9), QStringLiteral("24"));
-    // The window shows the filtered colours, not the old palette's.
-    QCOMPARE(doc->image->DisplayImage().pixel(0, 0), 0xFF000000 | Pixels(*expected)[0]);
   }
 
   void flipsAndRotationsTurnThePicture() {
@@ -197,18 +176,18 @@ class ImageToolsTest : public QObject {
     script.Then<CBrightnessContrastDlg>([&](CBrightnessContrastDlg& d) {
       d.brightnessSlider()->setValue(40);
       QCOMPARE(d.brightnessEdit()->text(), QStringLiteral("40"));
-      QCOMPARE(PaletteReds(*doc->image), Adjusted(40, 0, true));
+      QCOMPARE(Levels(*doc->image), Adjusted(40, 0, true));
       // The window shows the preview.
       QCOMPARE(qRed(doc->image->DisplayImage().pixel(5, 7)), Adjusted(40, 0, true)[7 * 16 + 5]);
       Type(d.contrastEdit(), QStringLiteral("30"));
       QCOMPARE(d.contrastSlider()->value(), 30);
-      QCOMPARE(PaletteReds(*doc->image), Adjusted(40, 30, true));
+      QCOMPARE(Levels(*doc->image), Adjusted(40, 30, true));
       d.contrastFirstBox()->click();
       QCOMPARE(d.params().contrastFirst, 0);
-      QCOMPARE(PaletteReds(*doc->image), Adjusted(40, 30, false));
+      QCOMPARE(Levels(*doc->image), Adjusted(40, 30, false));
       d.brightnessSlider()->setValue(0);
       d.contrastSlider()->setValue(0);
-      QCOMPARE(PaletteReds(*doc->image), Adjusted(0, 0, false));
+      QCOMPARE(Levels(*doc->image), Adjusted(0, 0, false));
       d.brightnessSlider()->setValue(-60);
       d.reject();
     });
@@ -230,13 +209,13 @@ class ImageToolsTest : public QObject {
       d.brightnessSlider()->setValue(-20);
       Type(d.contrastEdit(), QStringLiteral("15"));
       // Nothing more is previewed: the picture still shows 40 and 0.
-      QCOMPARE(PaletteReds(*doc->image), Adjusted(40, 0, true));
+      QCOMPARE(Levels(*doc->image), Adjusted(40, 0, true));
       d.accept();
     });
     t.trigger(kAdjustBrightnessContrast);
     QVERIFY(script.done());
     // The pixels carry the values the dialog ended with; the palette is the ramp again.
-    QCOMPARE(PixelLevels(*doc->image), Adjusted(-20, 15, true));
+    QCOMPARE(Levels(*doc->image, true), Adjusted(-20, 15, true));
     QVERIFY(doc->image->IsGreyRamp());
     QCOMPARE(doc->modified, 1);
     QVERIFY(!doc->hasSavedPalette);
@@ -251,7 +230,7 @@ class ImageToolsTest : public QObject {
     script
         .Then<CContrastDlg>([&](CContrastDlg& d) {
           d.slider()->setValue(80);
-          QCOMPARE(PaletteReds(*doc->image), Adjusted(0, 80, true));
+          QCOMPARE(Levels(*doc->image), Adjusted(0, 80, true));
           d.reject();
         })
         .Then<CContrastDlg>([&](CContrastDlg& d) {
@@ -265,7 +244,7 @@ class ImageToolsTest : public QObject {
     QCOMPARE(doc->modified, 0);
     t.trigger(kAdjustContrast);
     QVERIFY(script.done());
-    QCOMPARE(PixelLevels(*doc->image), Adjusted(0, -45, true));
+    QCOMPARE(Levels(*doc->image, true), Adjusted(0, -45, true));
     QCOMPARE(doc->modified, 1);
   }
 
@@ -279,33 +258,24 @@ class ImageToolsTest : public QObject {
     adjust.SetPreview([&previews](const BrightnessContrastParams& p) { previews << p; });
     CSaveOptionsDlg wif(TypeWIF, vxDefaultWifQuality);
     CSaveOptionsDlg jpeg(TypeJPEG, vxDefaultJpegQuality);
-    const std::function<int()> contrast = [&] { return adjust.contrastSlider()->value(); };
+    QLineEdit* const edits[] = {adjust.contrastEdit(), wif.edit(), jpeg.edit()};
     const struct {
-      QLineEdit* edit;
-      std::function<int()> value;
+      int box;  // contrast, WIF quality, JPEG quality
       const char* typed;
       const char* shown;
-      int expected;
-    } cases[] = {
-        {adjust.contrastEdit(), contrast, "250", "100", 100},
-        {adjust.contrastEdit(), contrast, "-250", "-100", -100},
-        {adjust.contrastEdit(), contrast, "abc", "abc", 0},
-        {adjust.contrastEdit(), contrast, "-7", "-7", -7},
-        {wif.edit(), [&] { return wif.quality(); }, "250", "250", 250},
-        {wif.edit(), [&] { return wif.quality(); }, "999", "255", 255},
-        {wif.edit(), [&] { return wif.quality(); }, "ab", "1", 1},
-        {jpeg.edit(), [&] { return jpeg.quality(); }, "250", "100", 100},
-        {jpeg.edit(), [&] { return jpeg.quality(); }, "-5", "5", 5},
-        {jpeg.edit(), [&] { return jpeg.quality(); }, "0", "1", 1},
-    };
+      int value;
+    } cases[] = {{0, "250", "100", 100}, {0, "-250", "-100", -100}, {0, "abc", "abc", 0},
+                 {0, "-7", "-7", -7},    {1, "250", "250", 250},    {1, "999", "255", 255},
+                 {1, "ab", "1", 1},      {2, "250", "100", 100},    {2, "-5", "5", 5},
+                 {2, "0", "1", 1}};
     for (const auto& c : cases) {
-      Type(c.edit, QLatin1String(c.typed));
-      QCOMPARE(c.edit->text(), QLatin1String(c.shown));
-      QCOMPARE(c.value(), c.expected);
+      Type(edits[c.box], QLatin1String(c.typed));
+      QCOMPARE(edits[c.box]->text(), QLatin1String(c.shown));
+      const int values[] = {adjust.contrastSlider()->value(), wif.quality(), jpeg.quality()};
+      QCOMPARE(values[c.box], c.value);
     }
     QCOMPARE(adjust.params().contrast, -7);
-    QVERIFY(!previews.isEmpty());
-    QCOMPARE(previews.last().contrast, -7);
+    QVERIFY(!previews.isEmpty() && previews.last().contrast == -7);
   }
 
   void theWritersAskThroughTheViewersHook() {

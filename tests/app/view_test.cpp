@@ -1,9 +1,4 @@
-// The image view: status panes, zoom and pan drags, arrow keys, Reset Pan /
-// Zoom, the palette moving between views; Ctrl+wheel zoom keeping the point
-// under the pointer, fitted and actual sizes, crisp squares above 100 % and a
-// smooth reduced copy below, pictures shown upright by their EXIF
-// orientation, the clipboard, full screen, and large JPEGs shown reduced
-// before they are complete.
+// The image view: status panes, zoom, pan, the clipboard and full screen.
 #include <QClipboard>
 #include <QMenuBar>
 #include <QScrollBar>
@@ -20,11 +15,6 @@ QStringList ValuePanes(const TestApp& t) {
   QStringList values;
   for (int i = 1; i < CStatusPanes::kPaneCount; i += 2) values << t.pane(i);
   return values;
-}
-
-QString Save(const QTemporaryDir& folder, const char* name, ImagePtr image) {
-  const QString path = folder.filePath(QLatin1String(name));
-  return image->SaveImage(QFile::encodeName(path).constData(), TypeBMP) == 0 ? path : QString();
 }
 
 }  // namespace
@@ -130,6 +120,7 @@ class ViewTest : public QObject {
     QTRY_VERIFY(closing.isNull());
     QVERIFY(t.state().activeView != address);
   }
+
   void wheelZoomKeepsThePointUnderThePointer() {
     TestApp t;
     CTOVIMView* view = OpenInMemory(*t.app, Colour(2000, 1500), "/p/wide.bmp")->view;
@@ -159,11 +150,9 @@ class ViewTest : public QObject {
 
   void largePicturesOpenFittedAndGoToActualSize() {
     TestApp t;
-    QTemporaryDir folder;
-    const QString big = Save(folder, "big.bmp", Colour(1800, 1200));
-    CTOVIMDoc* doc = t.app->OpenDocumentFile(big);
-    QVERIFY(doc);
-    CTOVIMView* view = doc->view;
+    const QString big = t.dir.filePath("big.bmp");
+    QVERIFY(Write(big, Colour(1800, 1200)));
+    CTOVIMView* view = t.app->OpenDocumentFile(big)->view;
     QCoreApplication::processEvents();
     QVERIFY(view->fitMode && view->zoom < 1.0f);
     const QSize room = view->viewport()->size();
@@ -186,14 +175,10 @@ class ViewTest : public QObject {
     t.trigger(kZoomFit);
     QCOMPARE(view->GetTotalSize(), shown);
 
-    // A picture that fits opens 1:1; with the preference off, so does a large one.
-    CTOVIMDoc* small = t.app->OpenDocumentFile(Save(folder, "small.bmp", Colour(120, 80)));
-    QVERIFY(small && small->view->zoom == 1.0f && !small->view->fitMode);
+    // With the preference off a large picture opens 1:1.
     t.prefer([](CPreferences& p) { p.fitLargePictures = false; });
-    QVERIFY(QFile::copy(big, folder.filePath("big2.bmp")));
-    CTOVIMDoc* unfitted = t.app->OpenDocumentFile(folder.filePath("big2.bmp"));
-    QVERIFY(unfitted);
-    QCOMPARE(unfitted->view->zoom, 1.0f);
+    QVERIFY(QFile::copy(big, t.dir.filePath("big2.bmp")));
+    QCOMPARE(t.app->OpenDocumentFile(t.dir.filePath("big2.bmp"))->view->zoom, 1.0f);
   }
 
   void magnifiedPixelsAreSquaresAndReducedOnesAreAveraged() {
@@ -230,7 +215,7 @@ class ViewTest : public QObject {
     const QString exiftool = QStandardPaths::findExecutable("exiftool");
     if (convert.isEmpty() || exiftool.isEmpty()) QSKIP("ImageMagick or exiftool is missing");
     TestApp t;
-    QTemporaryDir folder;
+    const QDir folder(t.dir.path());
     // Four flat quadrants of a picture wider than high: any turn or mirror
     // moves a colour to another corner.
     const QString base = folder.filePath("base.jpg");
@@ -255,7 +240,6 @@ class ViewTest : public QObject {
       for (const QPoint p : {QPoint(w / 4, h / 4), QPoint(3 * w / 4, h / 4),
                              QPoint(w / 4, 3 * h / 4), QPoint(3 * w / 4, 3 * h / 4)})
         QVERIFY2(Distance(shown.pixel(p), upright.pixel(p)) <= 24, qPrintable(name));
-
       FrameOf(doc)->close();
     }
     QVERIFY(t.messages.isEmpty());
@@ -283,8 +267,7 @@ class ViewTest : public QObject {
     const QString convert = QStandardPaths::findExecutable("convert");
     if (convert.isEmpty()) QSKIP("ImageMagick is missing");
     TestApp t;
-    QTemporaryDir folder;
-    const QString jpeg = folder.filePath("large.jpg");
+    const QString jpeg = t.dir.filePath("large.jpg");
     QVERIFY(
         Run(convert, {"-size", "4000x3000", "gradient:#ff0000-#0000ff", "-quality", "90", jpeg}));
     CTOVIMDoc* doc = t.app->OpenDocumentFile(jpeg);
