@@ -1,7 +1,6 @@
 // The display adapter. (The display copy for 8-bit screens is exercised
 // through the document.)
 #include <QPainter>
-#include <QTest>
 
 #include "app_test_util.h"
 

@@ -22,10 +22,14 @@ using namespace apptest;
 
 namespace {
 
-ImagePtr GreyWithPalette(int colours, const std::function<uint8_t(int)>& level) {
+// A grey picture whose palette of `colours` entries goes from `first` by `step`.
+ImagePtr GreyWithPalette(int colours, int first, int step) {
   ImagePtr image = MakeImage(16, 4, 8, colours,
                              [colours](int x, int) { return static_cast<unsigned>(x % colours); });
-  for (int i = 0; i < colours; ++i) image->palette[i] = vxRGBA{level(i), level(i), level(i), 0};
+  for (int i = 0; i < colours; ++i) {
+    const auto level = static_cast<uint8_t>(first + step * i);
+    image->palette[i] = vxRGBA{level, level, level, 0};
+  }
   return image;
 }
 
@@ -46,14 +50,13 @@ QString Name(CTOVIMDoc* doc) { return QFileInfo(doc->GetPathName()).fileName(); 
 // Steps `doc` once forwards and returns the name it then shows.
 QString Next(CTOVIMDoc* doc) { return doc->Step(1) ? Name(doc) : QStringLiteral("(no step)"); }
 
-// Pictures of these names in `folder`, the i-th 8 + i pixels wide and 6 high
-// in colour 0x100000 (i + 1), and the document of the one named `open`.
-CTOVIMDoc* OpenAmong(TestApp& t, const QTemporaryDir& folder, const QStringList& names,
-                     const char* open) {
+// Pictures of these names in the application's folder, the i-th 8 + i pixels
+// wide and 6 high in colour 0x100000 (i + 1), and the document of `open`.
+CTOVIMDoc* OpenAmong(TestApp& t, const QStringList& names, const char* open) {
   for (int i = 0; i < names.size(); ++i) {
-    if (!WritePicture(folder.filePath(names[i]), 8 + i, 6, 0x100000u * (i + 1))) return nullptr;
+    if (!WritePicture(t.dir.filePath(names[i]), 8 + i, 6, 0x100000u * (i + 1))) return nullptr;
   }
-  return t.app->OpenDocumentFile(folder.filePath(QLatin1String(open)));
+  return t.app->OpenDocumentFile(t.dir.filePath(QLatin1String(open)));
 }
 
 }  // namespace
@@ -121,18 +124,14 @@ class DocumentTest : public QObject {
   void greyPalettesThatAreNotTheIdentityRampAreLinearised() {
     TestApp t;
     // The identity ramp is kept as it is.
-    ImagePtr ramp = GreyWithPalette(256, [](int i) { return static_cast<uint8_t>(i); });
+    ImagePtr ramp = GreyWithPalette(256, 0, 1);
     const vxBitmapInfoHeader* before = ramp->header;
     QCOMPARE(OpenInMemory(*t.app, std::move(ramp), "/p/ramp.pgm")->image->header, before);
     // 64 greys, and a full but reversed ramp: indices become grey levels.
-    CTOVIMDoc* few =
-        OpenInMemory(*t.app, GreyWithPalette(64, [](int i) { return static_cast<uint8_t>(4 * i); }),
-                     "/p/64.gif");
+    CTOVIMDoc* few = OpenInMemory(*t.app, GreyWithPalette(64, 0, 4), "/p/64.gif");
     QVERIFY(few->image->IsGreyRamp());
     QCOMPARE(few->image->Row(3)[5], uint8_t{20});
-    CTOVIMDoc* reversed = OpenInMemory(
-        *t.app, GreyWithPalette(256, [](int i) { return static_cast<uint8_t>(255 - i); }),
-        "/p/negative.bmp");
+    CTOVIMDoc* reversed = OpenInMemory(*t.app, GreyWithPalette(256, 255, -1), "/p/negative.bmp");
     QVERIFY(reversed->image->IsGreyRamp());
     QCOMPARE(reversed->image->Row(0)[1], uint8_t{254});
   }
@@ -242,13 +241,12 @@ class DocumentTest : public QObject {
 
   void stepsThroughTheFolderInNaturalOrderAndWraps() {
     TestApp t;
-    QTemporaryDir folder;
     // Files that are no pictures by name are not in the sequence, and files
     // that do not read are passed over.
-    QVERIFY(!WriteBytes(folder.filePath("readme.txt"), "").isEmpty());
-    QVERIFY(!WriteBytes(folder.filePath("shot3.bmp"), "BM not really a bitmap").isEmpty());
+    QVERIFY(!WriteBytes(t.dir.filePath("readme.txt"), "").isEmpty());
+    QVERIFY(!WriteBytes(t.dir.filePath("shot3.bmp"), "BM not really a bitmap").isEmpty());
     CTOVIMDoc* doc =
-        OpenAmong(t, folder, {"shot10.bmp", "shot9.bmp", "Shot1.bmp", "shot2.ppm"}, "shot9.bmp");
+        OpenAmong(t, {"shot10.bmp", "shot9.bmp", "Shot1.bmp", "shot2.ppm"}, "shot9.bmp");
     QVERIFY(doc);
     QStringList seen;
     for (int i = 0; i < 5; ++i) seen << Next(doc);
@@ -278,8 +276,7 @@ class DocumentTest : public QObject {
 
   void aModifiedPictureAsksBeforeSteppingAway() {
     TestApp t;
-    QTemporaryDir folder;
-    CTOVIMDoc* doc = OpenAmong(t, folder, {"a.bmp", "b.bmp"}, "a.bmp");
+    CTOVIMDoc* doc = OpenAmong(t, {"a.bmp", "b.bmp"}, "a.bmp");
     QVERIFY(doc && doc->InvertImage());
     const QRgb inverted = ShownColour(doc);
     t.answers << QMessageBox::Cancel;
@@ -297,19 +294,18 @@ class DocumentTest : public QObject {
 
   void filesComingAndGoingJoinAndLeaveTheSequence() {
     TestApp t;
-    QTemporaryDir folder;
-    CTOVIMDoc* doc = OpenAmong(t, folder, {"f1.bmp", "f2.bmp", "f3.bmp"}, "f2.bmp");
+    CTOVIMDoc* doc = OpenAmong(t, {"f1.bmp", "f2.bmp", "f3.bmp"}, "f2.bmp");
     QVERIFY(doc);
     doc->folder()->WaitUntilListed();
     QCOMPARE(doc->folder()->files().size(), 3);
     // The shown file is deleted: the picture stays, the sequence drops it,
     // and the next step goes on from where it stood.
-    QVERIFY(QFile::remove(folder.filePath("f2.bmp")));
+    QVERIFY(QFile::remove(t.dir.filePath("f2.bmp")));
     QTRY_COMPARE_WITH_TIMEOUT(doc->folder()->files().size(), 2, 5000);
     QVERIFY(doc->image && !doc->image->IsEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(t.frame()->statusBar()->currentMessage().contains("deleted"), 5000);
     QVERIFY(t.messages.isEmpty());
-    QVERIFY(WritePicture(folder.filePath("f10.bmp"), 6, 4, 0x404040));
+    QVERIFY(WritePicture(t.dir.filePath("f10.bmp"), 6, 4, 0x404040));
     QTRY_COMPARE_WITH_TIMEOUT(doc->folder()->files().size(), 3, 5000);
     QCOMPARE(Next(doc), QStringLiteral("f3.bmp"));
     QCOMPARE(Next(doc), QStringLiteral("f10.bmp"));
@@ -318,9 +314,8 @@ class DocumentTest : public QObject {
 
   void aFileChangedOnDiskIsShownAgainUnlessChangedHere() {
     TestApp t;
-    QTemporaryDir folder;
-    const QString path = folder.filePath("live.bmp");
-    CTOVIMDoc* doc = OpenAmong(t, folder, {"live.bmp"}, "live.bmp");
+    const QString path = t.dir.filePath("live.bmp");
+    CTOVIMDoc* doc = OpenAmong(t, {"live.bmp"}, "live.bmp");
     QVERIFY(doc);
     doc->folder()->WaitUntilListed();
     // Modification times of one second's grain must differ.
@@ -341,11 +336,10 @@ class DocumentTest : public QObject {
 
   void neighboursAreReadAhead() {
     TestApp t;
-    QTemporaryDir folder;
-    CTOVIMDoc* doc = OpenAmong(t, folder, {"r1.bmp", "r2.bmp", "r3.bmp", "r4.bmp"}, "r2.bmp");
+    CTOVIMDoc* doc = OpenAmong(t, {"r1.bmp", "r2.bmp", "r3.bmp", "r4.bmp"}, "r2.bmp");
     QVERIFY(doc);
     const auto readAhead = [&](const char* name) {
-      return doc->HasReadAhead(folder.filePath(name));
+      return doc->HasReadAhead(t.dir.filePath(name));
     };
     QTRY_VERIFY_WITH_TIMEOUT(readAhead("r3.bmp") && readAhead("r1.bmp"), 5000);
     QVERIFY(!readAhead("r4.bmp"));
@@ -362,13 +356,12 @@ class DocumentTest : public QObject {
     const QString convert = QStandardPaths::findExecutable("convert");
     if (convert.isEmpty()) QSKIP("ImageMagick is not installed");
     TestApp t;
-    QTemporaryDir folder;
     // ImageMagick's GIFs carry an application extension, which the reader
     // reports.
-    QVERIFY(Run(convert, {"-size", "20x20", "xc:gray", "-loop", "0", folder.filePath("p2.gif")}));
-    CTOVIMDoc* doc = OpenAmong(t, folder, {"p1.bmp"}, "p1.bmp");
+    QVERIFY(Run(convert, {"-size", "20x20", "xc:gray", "-loop", "0", t.dir.filePath("p2.gif")}));
+    CTOVIMDoc* doc = OpenAmong(t, {"p1.bmp"}, "p1.bmp");
     QVERIFY(doc);
-    QTRY_VERIFY_WITH_TIMEOUT(doc->HasReadAhead(folder.filePath("p2.gif")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(doc->HasReadAhead(t.dir.filePath("p2.gif")), 5000);
     QCoreApplication::processEvents();
     QVERIFY(t.messages.isEmpty());
     QCOMPARE(Next(doc), QStringLiteral("p2.gif"));
@@ -378,9 +371,8 @@ class DocumentTest : public QObject {
 
   void theSlideshowStepsAtThePreferredPace() {
     TestApp t;
-    QTemporaryDir folder;
     t.prefer([](CPreferences& p) { p.slideshowSeconds = 1; });
-    CTOVIMDoc* doc = OpenAmong(t, folder, {"s1.bmp", "s2.bmp", "s3.bmp"}, "s1.bmp");
+    CTOVIMDoc* doc = OpenAmong(t, {"s1.bmp", "s2.bmp", "s3.bmp"}, "s1.bmp");
     QVERIFY(doc);
     t.trigger(kSlideshow);
     QVERIFY(t.frame()->slideshowRunning());
@@ -395,12 +387,11 @@ class DocumentTest : public QObject {
 
   void droppedFilesOpen() {
     TestApp t;
-    QTemporaryDir folder;
     for (const char* name : {"d1.bmp", "d2.bmp"})
-      QVERIFY(WritePicture(folder.filePath(name), 7, 5, 0x00FF00));
+      QVERIFY(WritePicture(t.dir.filePath(name), 7, 5, 0x00FF00));
     QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(folder.filePath("d1.bmp")),
-                  QUrl::fromLocalFile(folder.filePath("d2.bmp"))});
+    data.setUrls({QUrl::fromLocalFile(t.dir.filePath("d1.bmp")),
+                  QUrl::fromLocalFile(t.dir.filePath("d2.bmp"))});
     QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(t.frame(), &enter);
     QVERIFY(enter.isAccepted());
@@ -410,6 +401,7 @@ class DocumentTest : public QObject {
     QCOMPARE(Name(t.app->documents()[0]) + Name(t.app->documents()[1]),
              QStringLiteral("d1.bmpd2.bmp"));
   }
+
   void recentFileListPersistsAcrossApplications() {
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("profile/lunark.ini"));

@@ -1,7 +1,4 @@
 // On a screen of two device pixels per logical pixel.
-#include <QApplication>
-#include <QTest>
-
 #include "app_test_util.h"
 
 using namespace apptest;
@@ -27,13 +24,8 @@ class HiDpiTest : public QObject {
     const int w = std::min(shown.width(), 240);
     const int h = std::min(shown.height(), 180);
     QVERIFY(w >= 100 && h >= 80);
-    for (int y = 0; y < h; y += 3) {
-      for (int x = 0; x < w; x += 3) {
-        if (shown.pixel(x, y) != source.pixel(x, y)) {
-          QFAIL(qPrintable(QStringLiteral("device pixel (%1, %2)").arg(x).arg(y)));
-        }
-      }
-    }
+    QVERIFY(shown.copy(0, 0, w, h).convertToFormat(QImage::Format_RGB32) ==
+            source.copy(0, 0, w, h).convertToFormat(QImage::Format_RGB32));
     // A point under the pointer is found in device pixels.
     const QPointF at(30, 20);
     QCOMPARE(view->PictureAt(at), QPointF(60, 40));

@@ -278,30 +278,33 @@ class ImageToolsTest : public QObject {
     QVERIFY(!previews.isEmpty() && previews.last().contrast == -7);
   }
 
+  // The WIF dialog starts at the preferred quality; its record carries the
+  // preferred levels.
   void theWritersAskThroughTheViewersHook() {
     {
-      TestApp t;
+      CPreferences stored;
+      stored.quality = 120;
+      stored.waveletLevels = 5;
+      TestApp t(32, {}, &stored);
       DialogScript script;
       script
           .Then<CSaveOptionsDlg>([](CSaveOptionsDlg& d) {
-            QCOMPARE(d.type(), int(TypeWIF));
+            QVERIFY(d.type() == TypeWIF && d.quality() == 120);
             d.slider()->setValue(12);
             d.accept();
           })
           .Reject<CSaveOptionsDlg>();
       std::unique_ptr<vxSaveOptions> wif(
           static_cast<vxSaveOptions*>(vxImage::GetOutOptions(TypeWIF)));
-      QVERIFY(wif);
-      QCOMPARE(wif->quality, 12);
+      QVERIFY(wif && wif->quality == 12 && wif->levels == 5);
       QVERIFY(vxImage::GetOutOptions(TypeWIF) == nullptr);  // cancelled
       QVERIFY(script.done());
 
-      // A worker thread cannot show a dialog: it gets the defaults.
+      // A worker thread cannot show a dialog: it gets the preferred values.
       vxSaveOptions* fromWorker = nullptr;
       std::thread worker([&fromWorker] { fromWorker = vxRunOptionsDialog(TypeWIF); });
       worker.join();
-      QVERIFY(fromWorker);
-      QCOMPARE(fromWorker->quality, vxDefaultWifQuality);
+      QVERIFY(fromWorker && fromWorker->quality == 120 && fromWorker->levels == 5);
       vxFreeOptions(fromWorker);
     }
     // The application took its hook away when it went.

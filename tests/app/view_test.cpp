@@ -190,13 +190,10 @@ class ViewTest : public QObject {
     view->ZoomAt(4.0f, QPointF(0, 0));
     QCOMPARE(view->GetScrollPosition(), QPoint(0, 0));
     const QImage shown = view->viewport()->grab().toImage();
-    const QImage& picture = doc->image->DisplayImage();
-    for (int y = 0; y < 300; ++y) {
-      for (int x = 0; x < 300; ++x) {
-        if (shown.pixel(x, y) != picture.pixel(x / 4, y / 4))
-          QFAIL(qPrintable(QStringLiteral("window pixel (%1, %2)").arg(x).arg(y)));
-      }
-    }
+    // Each picture pixel is a square of 4 x 4 window pixels.
+    const QImage squares = doc->image->DisplayImage().copy(0, 0, 75, 75).scaled(300, 300);
+    QVERIFY(shown.convertToFormat(QImage::Format_RGB32) ==
+            squares.convertToFormat(QImage::Format_RGB32));
 
     // Stripes one pixel wide, black and white, average to grey below 100 %.
     CTOVIMDoc* stripes = OpenInMemory(
