@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -39,10 +40,8 @@ struct Picture {
 
 // Failure messages show the size and the first pixel.
 inline void PrintTo(const Picture& p, std::ostream* os) {
-  *os << p.width << " x " << p.height << " (" << p.rgb.size() << " samples";
-  if (p.rgb.size() >= 3)
-    *os << ", first " << int(p.rgb[0]) << "," << int(p.rgb[1]) << "," << int(p.rgb[2]);
-  *os << ")";
+  *os << p.width << " x " << p.height;
+  if (p.rgb.size() >= 3) *os << ", first " << +p.rgb[0] << "," << +p.rgb[1] << "," << +p.rgb[2];
 }
 
 inline Picture PictureOf(const vxImage& image) {
@@ -59,12 +58,10 @@ inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 // Little-endian helpers for building files by hand.
 inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
+  out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)});
 }
 inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
+  Put16(out, v & 0xFFFF), Put16(out, v >> 16);
 }
 
 // Loads a file through the engine (type detection included). Returns the
@@ -112,18 +109,19 @@ inline int WriteWith(int type, const std::string& path, vxImage& image, void* op
   return WriteWith(type, path, image.header, image.palette, image.bits, options);
 }
 
-// GetInfo's answer for a file as "W x H, B bits, S bytes", or its failure code.
+// What InfoOf should say for `path` (its size taken from the file itself).
+inline std::string Info(int width, int height, int bits, const std::string& path,
+                        uint64_t size = UINT64_MAX) {
+  if (size == UINT64_MAX) size = std::filesystem::file_size(path);
+  return std::to_string(width) + " x " + std::to_string(height) + ", " + std::to_string(bits) +
+         " bits, " + std::to_string(size) + " bytes";
+}
+// GetInfo's answer for a file in that form, or its failure code.
 inline std::string InfoOf(const std::string& path) {
   vxFileInfo info{};
   const int r = vxImage::GetInfo(path.c_str(), &info);
-  if (r != 0) return "failed: " + std::to_string(r);
-  return std::to_string(info.width) + " x " + std::to_string(info.height) + ", " +
-         std::to_string(info.bitsPerPixel) + " bits, " + std::to_string(info.fileSize) + " bytes";
-}
-// What InfoOf should say for `path`, whose size is taken from the file itself.
-inline std::string Info(int width, int height, int bits, const std::string& path) {
-  return std::to_string(width) + " x " + std::to_string(height) + ", " + std::to_string(bits) +
-         " bits, " + std::to_string(std::filesystem::file_size(path)) + " bytes";
+  return r ? "failed: " + std::to_string(r)
+           : Info(info.width, info.height, info.bitsPerPixel, path, info.fileSize);
 }
 
 // Runs a shell command and fails the test when it does not succeed.
@@ -172,15 +170,15 @@ struct ToolFile {
   std::string name, command;
 };
 
-// Makes each file and expects it detected as `type` and loaded as `judge`
-// (a command given the file) decodes it.
+// Makes each file and expects it detected as `type` (when given) and loaded
+// as `judge` (a command given the file) decodes it.
 inline void ExpectToolFilesLoadLike(const TempDir& dir, const std::vector<ToolFile>& files,
-                                    const std::string& judge, int type) {
+                                    const std::string& judge, int type = -1) {
   for (const ToolFile& f : files) {
     SCOPED_TRACE(f.name);
     const std::string path = dir.File(f.name);
     Shell("(" + f.command + ") > " + Quote(path));
-    EXPECT_EQ(vxImage::GetFileType(path.c_str()), type);
+    EXPECT_TRUE(type < 0 || vxImage::GetFileType(path.c_str()) == type);
     ExpectLoadsLike(path, judge + " " + Quote(path), dir);
   }
 }
@@ -201,18 +199,41 @@ inline std::vector<uint8_t> ExpectSavedFileReads(vxImage& image, int type, const
   return ReadFileBytes(path);
 }
 
+// Makes an image of 1, 4 or 8 bits a pixel with `colours` distinct palette
+// entries and a pattern of indices (4-bit pixels packed two a byte, 1-bit
+// ones a byte each, as the engine holds them); returns what it shows.
+inline std::vector<uint8_t> MakeIndexed(vxImage& image, int width, int height, int bits,
+                                        int colours) {
+  image.Delete();
+  image.Create(width, height, bits, colours);
+  for (int i = 0; i < colours; ++i)
+    image.palette[i] = {uint8_t(i * 16), uint8_t(255 - i * 15), uint8_t(i * 67), 0};
+  std::vector<uint8_t> rgb;
+  for (int y = height - 1; y >= 0; --y) {
+    for (int x = 0; x < width; ++x) {
+      const int v = (x * x + 3 * y + x / 3) % colours;
+      unsigned char& b = image.Row(y)[bits == 4 ? x / 2 : x];
+      b = uint8_t(bits != 4 ? v : x & 1 ? (b & 0xF0) | v : (b & 0x0F) | v << 4);
+      rgb.insert(rgb.end(), {image.palette[v].red, image.palette[v].green, image.palette[v].blue});
+    }
+  }
+  return rgb;
+}
+
 // A picture with distinct flat regions: lossy codecs keep it nearly exact
 // and every flip or turn changes it.
 inline void MakeQuadrants(vxImage& image, int width, int height) {
+  const unsigned char colours[4][3] = {// bottom left, bottom right, top left, top right
+                                       {20, 40, 210},
+                                       {200, 200, 40},
+                                       {230, 30, 30},
+                                       {20, 220, 30}};
   image.Delete();
   image.Create(width, height, 24, 0);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      const bool top = y >= height / 2, left = x < width / 2;
-      const unsigned char r = top ? (left ? 230 : 20) : (left ? 20 : 200);
-      const unsigned char g = top ? (left ? 30 : 220) : (left ? 40 : 200);
-      const unsigned char b = top ? 30 : (left ? 210 : 40);
-      image.SetColor(x, y, r, g, b);
+      const unsigned char* c = colours[2 * (y >= height / 2) + (x >= width / 2)];
+      image.SetColor(x, y, c[0], c[1], c[2]);
     }
   }
 }
@@ -335,11 +356,9 @@ class StderrToFile {
 };
 
 // The number of descriptors the process has open.
-inline int OpenDescriptors() {
-  int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-    ++n;
-  return n;
+inline long OpenDescriptors() {
+  using std::filesystem::directory_iterator;
+  return std::distance(directory_iterator("/proc/self/fd"), directory_iterator());
 }
 
 // Writes hostile copies of `bytes` to `path` and calls `check(n)` on each:
@@ -354,13 +373,7 @@ inline void ForEachHostileCopy(const std::vector<uint8_t>& bytes, const std::str
     WriteFileBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
     check(n);
   }
-  uint32_t state = seed * 2654435761u + 1;
-  auto next = [&state]() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  };
+  std::mt19937 next(seed);
   for (int round = 0; round < damaged; ++round) {
     std::vector<uint8_t> m = bytes;
     const int changes = 1 + static_cast<int>(next() % 4);

@@ -122,14 +122,10 @@ TEST(GifRead, ShortInterlacedAndOversizedImagesAreReadWhole) {
         std::to_string(height) + "\n";
     for (int r = 0; r < height; ++r) text += rows[r];
     const std::string path = GifbuildFile(dir, "short" + std::to_string(height), text);
+    ExpectLoadsLike(path, "giftopnm " + Quote(path), dir);
     vxScopedImage image;
     ASSERT_EQ(image.LoadImage(path.c_str()), 0);
-    ASSERT_EQ(image.Height(), height);
     EXPECT_EQ(image.ColoursUsed(), 256);
-    EXPECT_EQ(image.palette[1].red, 9);
-    for (int r = 0; r < height; ++r) {
-      EXPECT_NE(image.Row(height - 1 - r)[0], 0) << "height " << height << " row " << r;
-    }
   }
   const std::string path = GifbuildFile(
       dir, "large",

@@ -130,35 +130,17 @@ TEST(PcxWrite, PcxtoppmReadsWhatWeWrite) {
   for (int bitCount : {24, 8, 4, 1}) {
     SCOPED_TRACE(bitCount);
     vxScopedImage image;
-    std::vector<uint8_t> expected;  // top-down RGB of the 4- and 1-bit images
-    if (bitCount >= 8) {
-      MakePattern(image, 37, 23, bitCount, 9);
-      for (int i = 0; bitCount == 8 && i < 256; ++i)
-        image.palette[i] = vxRGBA{uint8_t(i), 9, 200, 0};
-    } else {
-      const int colours = bitCount == 4 ? 16 : 2;
-      ASSERT_EQ(image.Create(37, 23, bitCount, colours), 1);
-      for (int i = 0; i < colours; ++i)
-        image.palette[i] = vxRGBA{uint8_t(i * 9), 77, uint8_t(255 - i), 0};
-      for (int y = 22; y >= 0; --y) {
-        for (int x = 0; x < 37; ++x) {
-          const int v = (x * 3 + y * 5) % colours;
-          unsigned char& b = image.Row(y)[bitCount == 4 ? x / 2 : x];  // 4-bit pixels are packed
-          b = static_cast<unsigned char>(bitCount == 1 ? v
-                                         : (x & 1)     ? (b & 0xF0) | v
-                                                       : (b & 0x0F) | (v << 4));
-          expected.insert(expected.end(),
-                          {image.palette[v].red, image.palette[v].green, image.palette[v].blue});
-        }
-      }
-    }
+    MakePattern(image, 37, 23, 24, 9);
+    const std::vector<uint8_t> expected =
+        bitCount == 24 ? TopDownRGB(image)
+                       : MakeIndexed(image, 37, 23, bitCount, std::min(256, 1 << bitCount));
     const auto bytes = ExpectSavedFileReads(image, TypePCX, "pcxtoppm", dir, expected);
     EXPECT_EQ(bytes[1], bitCount == 24 ? 3 : 5);
     EXPECT_EQ(bytes[65], bitCount == 24 ? 3 : 1);
     EXPECT_EQ(bytes[66], 38);
     if (bitCount == 24) continue;
     EXPECT_EQ(bytes[bytes.size() - 769], 12);
-    EXPECT_EQ(bytes[bytes.size() - 769 + 1 + 3 * 255], bitCount == 8 ? 200 : 0);  // entry 255 red
+    EXPECT_EQ(bytes[bytes.size() - 769 + 1 + 3 * 255], bitCount == 8 ? image.palette[255].red : 0);
   }
 }
 

@@ -1,7 +1,7 @@
 // Saving never destroys what was there: a save that fails on a full disk
 // leaves the old file byte for byte and no temporary file; a save that
 // succeeds replaces the file, keeps its permissions and follows symbolic
-// links to the file they name.
+// links to the file they name. Also the pixel copy the writers share.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -149,6 +149,18 @@ TEST_F(SaveSafety, AFolderInThePlaceOfTheFileIsLeftAlone) {
   EXPECT_FALSE(vxLastError().empty());
   EXPECT_TRUE(fs::is_directory(dir.File("taken.bmp")));
   EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"taken.bmp"});
+}
+
+// The vector path stores sixteen bytes for every five pixels: every length
+// around its step must come out exact and write nothing past the last pixel.
+TEST(ByteOperations, SwapRedBlueEveryLength) {
+  for (size_t pixels = 0; pixels <= 40; ++pixels) {
+    std::vector<unsigned char> in(3 * pixels), out(3 * pixels + 16, 0xEE), expected = out;
+    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<unsigned char>(7 * i + 1);
+    for (size_t i = 0; i < in.size(); ++i) expected[i] = in[i + 2 - 2 * (i % 3)];
+    vxSwapRedBlue(in.data(), out.data(), pixels);
+    ASSERT_EQ(out, expected) << pixels;
+  }
 }
 
 }  // namespace

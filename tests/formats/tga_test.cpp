@@ -76,15 +76,11 @@ TEST(TgaRead, HandMadeFilesAgreeWithTgatoppm) {
     indices.push_back(static_cast<uint8_t>(i));
   }
   for (int i = 0; i < 71; ++i) runs.push_back(static_cast<uint8_t>(100 + i));
+  TgaFields map15{.mapType = 1, .imageType = 1, .mapLength = 256, .entrySize = 15, .width = 256};
+  map15.pixelSize = 8;
   const std::pair<std::string, std::vector<uint8_t>> kFiles[] = {
       {"t16.tga", Concat(TgaHeader({.width = 3, .height = 2, .pixelSize = 16}), pixels)},
-      {"map15.tga", Concat(TgaHeader({.mapType = 1,
-                                      .imageType = 1,
-                                      .mapLength = 256,
-                                      .entrySize = 15,
-                                      .width = 256,
-                                      .pixelSize = 8}),
-                           Concat(map, indices))},
+      {"map15.tga", Concat(TgaHeader(map15), Concat(map, indices))},
       {"rle.tga",
        Concat(TgaHeader({.imageType = 11, .width = 100, .height = 2, .pixelSize = 8}), runs)},
   };
@@ -102,13 +98,8 @@ TEST(TgaRead, HandMadeFilesAgreeWithTgatoppm) {
 // in a true-colour file describes nothing: it is skipped.
 TEST(TgaRead, ColourMapsThatDoNotFitThePalette) {
   TempDir dir;
-  const TgaFields t{.mapType = 1,
-                    .imageType = 1,
-                    .mapFirst = 250,
-                    .mapLength = 20,
-                    .entrySize = 24,
-                    .width = 2,
-                    .pixelSize = 8};
+  TgaFields t{.mapType = 1, .imageType = 1, .mapFirst = 250, .mapLength = 20, .entrySize = 24};
+  t.width = 2, t.pixelSize = 8;
   std::vector<uint8_t> map;
   for (int i = 0; i < 20; ++i) map.insert(map.end(), {static_cast<uint8_t>(i), 0, 200});
   const std::string path = dir.File("over.tga");

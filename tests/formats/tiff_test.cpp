@@ -16,53 +16,43 @@ namespace {
 using namespace format_test;
 
 // Writes `image` (8-bit or 24-bit) with libtiff the way Lunark's earlier
-// writer did: the tags of its table in its order, the top row first,
-// ColorMap values 0..255. Without `earlyNames` the two name tags are left out.
+// writer did: its tags, the top row first, ColorMap values 0..255. Without
+// `earlyNames` the two name tags are left out.
 void WriteOldStyle(const std::string& path, const vxImage& image, bool earlyNames = true,
                    int orientation = 4) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   ASSERT_NE(tif, nullptr);
-  const bool rgb = image.BitCount() == 24;
-  const bool grey = !rgb && image.IsGrayScale();
-  const uint32_t bytesPerRow = image.Width() * (rgb ? 3 : 1);
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(image.Width()));
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(image.Height()));
-  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
-               rgb    ? PHOTOMETRIC_RGB
-               : grey ? PHOTOMETRIC_MINISBLACK
-                      : PHOTOMETRIC_PALETTE);
-  TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+  const bool rgb = image.BitCount() == 24, grey = !rgb && image.IsGrayScale();
+  const int w = image.Width(), h = image.Height(), bytesPerRow = w * (rgb ? 3 : 1);
+  const int photometric = rgb    ? PHOTOMETRIC_RGB
+                          : grey ? PHOTOMETRIC_MINISBLACK
+                                 : PHOTOMETRIC_PALETTE;
+  const int tags[][2] = {{TIFFTAG_IMAGEWIDTH, w},
+                         {TIFFTAG_IMAGELENGTH, h},
+                         {TIFFTAG_BITSPERSAMPLE, 8},
+                         {TIFFTAG_ORIENTATION, orientation},
+                         {TIFFTAG_COMPRESSION, COMPRESSION_NONE},
+                         {TIFFTAG_PHOTOMETRIC, photometric},
+                         {TIFFTAG_FILLORDER, FILLORDER_MSB2LSB},
+                         {TIFFTAG_SAMPLESPERPIXEL, rgb ? 3 : 1},
+                         {TIFFTAG_ROWSPERSTRIP, std::max(1, 8192 / bytesPerRow)},
+                         {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG}};
+  for (const auto& [tag, value] : tags) TIFFSetField(tif, tag, value);
   if (earlyNames) {
     TIFFSetField(tif, TIFFTAG_DOCUMENTNAME, "TIFFTEST");
     TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, "Created By the Lunark");
   }
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, rgb ? 3 : 1);
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::max<uint32_t>(1, 8192 / bytesPerRow));
-  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   std::vector<uint16_t> map(3 * 256);
-  if (!rgb && !grey) {
-    for (int i = 0; i < image.ColoursUsed(); ++i) {
-      map[i] = image.palette[i].red;
-      map[256 + i] = image.palette[i].green;
-      map[512 + i] = image.palette[i].blue;
-    }
-    TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+  for (int i = 0; !rgb && !grey && i < image.ColoursUsed(); ++i) {
+    map[i] = image.palette[i].red;
+    map[256 + i] = image.palette[i].green;
+    map[512 + i] = image.palette[i].blue;
   }
+  if (!rgb && !grey) TIFFSetField(tif, TIFFTAG_COLORMAP, &map[0], &map[256], &map[512]);
   std::vector<uint8_t> line(bytesPerRow);
-  for (int r = 0; r < image.Height(); ++r) {
-    const unsigned char* row = image.Row(image.Height() - 1 - r);
-    for (int x = 0; x < image.Width(); ++x) {
-      if (rgb) {
-        line[3 * x] = row[3 * x + 2];
-        line[3 * x + 1] = row[3 * x + 1];
-        line[3 * x + 2] = row[3 * x];
-      } else {
-        line[x] = row[x];
-      }
-    }
+  for (int r = 0; r < h; ++r) {
+    std::copy_n(image.Row(h - 1 - r), bytesPerRow, line.begin());
+    if (rgb) vxSwapRedBlue(image.Row(h - 1 - r), line.data(), w);
     ASSERT_EQ(TIFFWriteScanline(tif, line.data(), r, 0), 1);
   }
   TIFFClose(tif);
@@ -72,7 +62,7 @@ struct Tags {
   uint16_t orientation = 0, photometric = 0, compression = 0;
   uint32_t rowsPerStrip = 0;
   std::string documentName, description;
-  std::vector<uint16_t> red, green, blue;
+  std::vector<uint16_t> map[3];  // ColorMap: red, green, blue
 };
 
 Tags ReadTags(const std::string& path) {
@@ -86,12 +76,9 @@ Tags ReadTags(const std::string& path) {
   const char* text = nullptr;
   if (TIFFGetField(tif, TIFFTAG_DOCUMENTNAME, &text)) t.documentName = text;
   if (TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &text)) t.description = text;
-  uint16_t *r, *g, *b;
-  if (TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b)) {
-    t.red.assign(r, r + 256);
-    t.green.assign(g, g + 256);
-    t.blue.assign(b, b + 256);
-  }
+  uint16_t* map[3];
+  if (TIFFGetField(tif, TIFFTAG_COLORMAP, &map[0], &map[1], &map[2]))
+    for (int c = 0; c < 3; ++c) t.map[c].assign(map[c], map[c] + 256);
   TIFFClose(tif);
   return t;
 }
@@ -108,7 +95,6 @@ class TiffTest : public ::testing::Test {
   Picture ByImageMagick(const std::string& tiff) {
     return ByTool("convert " + Quote(tiff) + "'[0]' -auto-orient -depth 8 ppm:-", dir);
   }
-  Picture ByTifftopnm(const std::string& tiff) { return ByTool("tifftopnm " + Quote(tiff), dir); }
 };
 
 TEST_F(TiffTest, ReadsFilesOfOtherToolsPixelExact) {
@@ -194,8 +180,8 @@ TEST_F(TiffTest, EveryOrientationStandsUpright) {
 }
 
 // Earlier versions wrote Orientation 4 over rows stored top-down; their two
-// name tags tell such files apart, which then open upright. Without them the
-// file is taken at its word: row 0 at the bottom.
+// name tags tell such files apart, which then open upright (without them the
+// file is taken at its word, as every orientation above).
 TEST_F(TiffTest, FilesOfEarlierLunarkVersionsOpenUpright) {
   vxScopedImage colour, grey, palette;
   MakePattern(colour, 31, 17, 24);
@@ -212,18 +198,19 @@ TEST_F(TiffTest, FilesOfEarlierLunarkVersionsOpenUpright) {
     ASSERT_EQ(back.LoadImage(tiff.c_str()), 0);
     EXPECT_EQ(back.BitCount(), image->BitCount());
     EXPECT_TRUE(TopDownRGB(back) == TopDownRGB(*image));  // palette from the low bytes
-    WriteOldStyle(tiff, *image, false);
-    ASSERT_EQ(back.LoadImage(tiff.c_str()), 0);
-    EXPECT_FALSE(TopDownRGB(back) == TopDownRGB(*image));
-    EXPECT_TRUE(PictureOf(back) == ByTiff2rgba(tiff));
   }
 }
 
+// A reversed grey ramp is written min-is-black with each pixel's grey, not
+// its index; one colour entry makes a palette file.
 TEST_F(TiffTest, WritesFilesThatEveryToolShowsUpright) {
-  vxScopedImage greyRamp, colourPalette, three, photo, wide;
+  vxScopedImage greyRamp, reversed, colourPalette, three, photo, wide;
   MakePattern(greyRamp, 45, 31, 8);
+  MakePattern(reversed, 20, 9, 8);
   MakePattern(colourPalette, 45, 31, 8);
-  colourPalette.palette[7] = vxRGBA{10, 200, 30, 0};  // one colour entry: a palette file
+  for (int i = 0; i < 256; ++i)
+    reversed.palette[i] = {uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
+  colourPalette.palette[7] = vxRGBA{10, 200, 30, 0};
   MakePattern(three, 3, 2, 24);
   MakePattern(wide, 5000, 3, 24);
   const std::string photoTiff = File("photo-src.tif");
@@ -236,6 +223,7 @@ TEST_F(TiffTest, WritesFilesThatEveryToolShowsUpright) {
     uint16_t photometric;
     uint32_t rowsPerStrip;  // 0: not checked
   } cases[] = {{"grey ramp", &greyRamp, PHOTOMETRIC_MINISBLACK, 0},
+               {"reversed grey ramp", &reversed, PHOTOMETRIC_MINISBLACK, 0},
                {"palette", &colourPalette, PHOTOMETRIC_PALETTE, 0},
                {"3 x 2", &three, PHOTOMETRIC_RGB, 0},
                {"photo", &photo, PHOTOMETRIC_RGB, 0},
@@ -247,7 +235,7 @@ TEST_F(TiffTest, WritesFilesThatEveryToolShowsUpright) {
     const Picture upright = PictureOf(*k.image);
     EXPECT_TRUE(ByTiff2rgba(tiff) == upright);
     EXPECT_TRUE(ByImageMagick(tiff) == upright);
-    EXPECT_TRUE(ByTifftopnm(tiff) == upright);
+    EXPECT_TRUE(ByTool("tifftopnm " + Quote(tiff), dir) == upright);
     vxScopedImage back;
     ASSERT_EQ(back.LoadImage(tiff.c_str()), 0);
     EXPECT_EQ(back.BitCount(), k.image->BitCount());
@@ -260,30 +248,21 @@ TEST_F(TiffTest, WritesFilesThatEveryToolShowsUpright) {
     EXPECT_EQ(t.documentName, "TIFFTEST");
     EXPECT_EQ(t.description, "Created By the Lunark");
     EXPECT_EQ(k.rowsPerStrip ? t.rowsPerStrip : 0, k.rowsPerStrip);
-    EXPECT_EQ(t.red.empty(), k.photometric != PHOTOMETRIC_PALETTE);
-    for (size_t i = 0; i < t.red.size(); ++i) {
-      ASSERT_EQ(t.red[i], k.image->palette[i].red * 257) << i;
-      ASSERT_EQ(t.green[i], k.image->palette[i].green * 257) << i;
-      ASSERT_EQ(t.blue[i], k.image->palette[i].blue * 257) << i;
+    EXPECT_EQ(t.map[0].empty(), k.photometric != PHOTOMETRIC_PALETTE);
+    for (size_t i = 0; i < t.map[0].size(); ++i) {
+      const vxRGBA e = k.image->palette[i];
+      ASSERT_EQ(std::tie(t.map[0][i], t.map[1][i], t.map[2][i]),
+                std::make_tuple(e.red * 257, e.green * 257, e.blue * 257))
+          << i;
     }
   }
 }
 
-TEST_F(TiffTest, PalettesShorterOrOtherThanTheGreyRampAreWrittenByTheirColours) {
+// Palettes of 16 entries, handed over as exactly 16 entries (a read beyond
+// them is caught by the address sanitizer), grey or colour; indices past
+// them are black.
+TEST_F(TiffTest, ShortPalettesAreWrittenByTheirColours) {
   const std::string tiff = File("p.tif");
-  // A reversed grey ramp: min-is-black with each pixel's grey, not its index.
-  vxScopedImage reversed;
-  MakePattern(reversed, 20, 9, 8);
-  for (int i = 0; i < 256; ++i) {
-    const auto v = uint8_t(255 - i);
-    reversed.palette[i] = vxRGBA{v, v, v, 0};
-  }
-  ASSERT_EQ(reversed.SaveImage(tiff.c_str(), TypeTIFF), 0);
-  EXPECT_EQ(ReadTags(tiff).photometric, PHOTOMETRIC_MINISBLACK);
-  EXPECT_TRUE(ByTifftopnm(tiff) == PictureOf(reversed));
-
-  // Palettes of 16 entries, handed over as exactly 16 entries (a read beyond
-  // them is caught by the address sanitizer); indices past them are black.
   vxScopedImage indices;
   MakePattern(indices, 20, 9, 8);
   for (const bool colour : {false, true}) {
@@ -296,19 +275,14 @@ TEST_F(TiffTest, PalettesShorterOrOtherThanTheGreyRampAreWrittenByTheirColours) 
     vxBitmapInfoHeader header = *indices.header;
     header.coloursUsed = header.coloursImportant = 16;
     ASSERT_EQ(WriteWith(TypeTIFF, tiff, &header, palette.data(), indices.bits), 0);
+    palette.resize(256);  // black beyond the 16
+    std::copy(palette.begin(), palette.end(), indices.palette);
+    EXPECT_TRUE(ByTiff2rgba(tiff) == PictureOf(indices));
     const Tags t = ReadTags(tiff);
     EXPECT_EQ(t.photometric, colour ? PHOTOMETRIC_PALETTE : PHOTOMETRIC_MINISBLACK);
-    std::vector<uint8_t> expected;
-    for (int y = indices.Height() - 1; y >= 0; --y) {
-      for (int x = 0; x < indices.Width(); ++x) {
-        const int index = indices.Row(y)[x];
-        const vxRGBA e = index < 16 ? palette[index] : vxRGBA{0, 0, 0, 0};
-        expected.insert(expected.end(), {e.red, e.green, e.blue});
-      }
-    }
-    EXPECT_TRUE(ByTiff2rgba(tiff).rgb == expected);
-    ASSERT_EQ(t.red.size(), colour ? 256u : 0u);
-    for (size_t i = 16; i < t.red.size(); ++i) ASSERT_EQ(t.red[i] | t.green[i] | t.blue[i], 0) << i;
+    ASSERT_EQ(t.map[0].size(), colour ? 256u : 0u);
+    for (size_t i = 16; i < t.map[0].size(); ++i)
+      ASSERT_EQ(t.map[0][i] | t.map[1][i] | t.map[2][i], 0) << i;
   }
 }
 
