@@ -1,6 +1,4 @@
-// Helpers shared by the viewer's QTest programs: an application object with
-// its profile in a temporary folder and its message boxes captured, pictures
-// made in memory, and documents opened on them without a file reader.
+// Helpers shared by the app's QTest programs.
 #pragma once
 
 #include <QApplication>
@@ -103,8 +101,7 @@ ImagePtr MakeImage(int width, int height, int bits, int colours, PixelFn pixel) 
   return image;
 }
 
-// Grey levels, colours (every pixel unlike its neighbours) and an 8-bit
-// picture with a palette of `colours` colours.
+// Grey levels, colours (every pixel unlike its neighbours) and a palette.
 inline ImagePtr Grey(int width = 32, int height = 20) {
   return MakeImage(width, height, 8, 256,
                    [](int x, int y) { return static_cast<unsigned>((x * 7 + y * 11) & 0xFF); });
@@ -171,8 +168,7 @@ inline bool WritePicture(const QString& path, int width, int height, unsigned co
   return Write(path, MakeImage(width, height, 24, 0, [colour](int, int) { return colour; }));
 }
 
-// A file of `bytes` (its path, or empty when it cannot be written), and a
-// file's bytes (empty when it cannot be read).
+// A file of `bytes` (its path, or empty on failure), and a file's bytes.
 inline QString WriteBytes(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
@@ -225,9 +221,8 @@ inline CChildFrame* FrameOf(CTOVIMDoc* doc) {
 }
 
 // Answers the modal dialogs that a command opens, one step per dialog in
-// order: each step names the dialog class it expects and acts on it (fills
-// it in, then accepts or rejects it). A dialog that no step expects is
-// rejected and its class recorded, so that a test never waits for a click.
+// order. A dialog that no step expects is rejected and its class recorded,
+// so that a test never waits for a click.
 class DialogScript : public QObject {
  public:
   DialogScript() {

@@ -142,7 +142,6 @@ class PreferencesTest : public QObject {
       CPreferencesSheet sheet(settings);
       Control<QSlider>(sheet, "defaultQuality")->setValue(9);
       SheetButton(sheet, QDialogButtonBox::Cancel)->click();
-      QCOMPARE(sheet.result(), int(QDialog::Rejected));
     }
     QCOMPARE(CPreferences::FromSettings(settings).quality, 50);
 
