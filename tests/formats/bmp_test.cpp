@@ -212,15 +212,13 @@ std::vector<std::pair<std::string, Bitmap>> Forms() {
   Bitmap bgrx(3, 2, 32, 3, {}, {0x77, 255, 255, 255, 0x77, 0, 0,   0, 0x77, 255, 0, 255,  //
                                 0x77, 255, 0,   0,   0x77, 0, 255, 0, 0x77, 0,   0, 255});
   bgrx.masks = {0x0000FF00, 0x00FF0000, 0xFF000000};  // an unusual order; alpha dropped
-  const Bitmap palette(3, 2, 8, 0,
-                       {{0, 0, 255, 0},
-                        {0, 255, 0, 0},
-                        {255, 0, 0, 0},  // red, green, blue
-                        {255, 255, 255, 0},
-                        {0, 0, 0, 0},
-                        {255, 0, 255, 0}},
-                       {3, 4, 5, 0, 0, 1, 2, 0});
-  Bitmap nibbles = palette;
+  // Red, green, blue, white, black and magenta.
+  const std::vector<vxRGBA> table = {{0, 0, 255, 0},     {0, 255, 0, 0}, {255, 0, 0, 0},
+                                     {255, 255, 255, 0}, {0, 0, 0, 0},   {255, 0, 255, 0}};
+  const Bitmap palette(3, 2, 8, 0, table, {3, 4, 5, 0, 0, 1, 2, 0});
+  Bitmap nibbles = palette;  // in the OS/2 form: 12-byte header, all 16 entries of 3 bytes
+  nibbles.headerSize = 12;
+  nibbles.table.resize(16);
   nibbles.bitCount = 4;
   nibbles.pixels = {0x34, 0x50, 0, 0, 0x01, 0x20, 0, 0};
   std::vector<std::pair<std::string, Bitmap>> forms = {{"8-bit", palette}, {"4-bit", nibbles}};
@@ -311,17 +309,14 @@ TEST(BmpEdgeCases, UnrecognisedCompressionIsRefusedWithItsNotice) {
 
 // 24-bit, 8-bit (256 and 16 colours), 4-bit (two pixels a byte) and 1-bit
 // (a byte a pixel) images, as the writer receives them.
+// A depth the writer has no form for is refused with a notice, and nothing
+// is written.
 TEST(BmpWriter, OtherProgramsReadLunarksFilesPixelExact) {
   TempDir dir;
-  for (auto [w, h, bits, colours] : {std::tuple{37, 23, 24, 0},
-                                     {1, 3, 24, 0},
-                                     {37, 23, 8, 256},
-                                     {2, 1, 8, 256},
-                                     {11, 5, 8, 16},
-                                     {1, 3, 4, 16},
-                                     {17, 3, 4, 16},
-                                     {1, 4, 1, 2},
-                                     {37, 4, 1, 2}}) {
+  const int kImages[][4] = {{37, 23, 24, 0}, {1, 3, 24, 0},  {37, 23, 8, 256},
+                            {2, 1, 8, 256},  {11, 5, 8, 16}, {1, 3, 4, 16},
+                            {17, 3, 4, 16},  {1, 4, 1, 2},   {37, 4, 1, 2}};
+  for (auto [w, h, bits, colours] : kImages) {
     SCOPED_TRACE(std::to_string(bits) + "-bit, " + std::to_string(w) + " x " + std::to_string(h));
     vxScopedImage image;
     MakePattern(image, w, h, 24, static_cast<uint32_t>(w));
@@ -333,6 +328,14 @@ TEST(BmpWriter, OtherProgramsReadLunarksFilesPixelExact) {
     EXPECT_EQ(bytes[28], image.BitCount());
     EXPECT_EQ(ByImageMagick(dir.File("saved"), dir).rgb, expected);
   }
+  vxScopedImage small;
+  MakePattern(small, 3, 3, 24);
+  vxBitmapInfoHeader odd = *small.header;
+  odd.bitCount = 16;
+  NoticeCapture capture;
+  EXPECT_EQ(WriteWith(TypeBMP, dir.File("odd.bmp"), &odd, small.palette, small.bits), -1);
+  EXPECT_EQ(capture.Count("Unexpected biBitCoun 16"), 1);
+  EXPECT_TRUE(ReadFileBytes(dir.File("odd.bmp")).empty());
 }
 
 // Every prefix of files of each form, then random damage. A pixel cut in the

@@ -61,7 +61,7 @@ inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
   out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)});
 }
 inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  Put16(out, v & 0xFFFF), Put16(out, v >> 16);
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(uint8_t(v >> shift));
 }
 
 // Loads a file through the engine (type detection included). Returns the
@@ -86,10 +86,8 @@ inline int ReadDirect(int type, const std::string& path, vxImage* image = nullpt
   if (r != 0) return r;
   EXPECT_EQ(palette, vxBlockPalette(header));
   EXPECT_EQ(bits, vxBlockBits(header));
-  if (image)
-    image->AdoptBlock(header);
-  else
-    vxFreeBlock(header);
+  vxScopedImage owner;
+  (image ? *image : owner).AdoptBlock(header);
   return r;
 }
 
@@ -189,13 +187,14 @@ inline void ExpectToolFilesLoadLike(const TempDir& dir, const std::vector<ToolFi
 inline std::vector<uint8_t> ExpectSavedFileReads(vxImage& image, int type, const std::string& judge,
                                                  const TempDir& dir,
                                                  std::vector<uint8_t> expected = {}) {
-  if (expected.empty()) expected = TopDownRGB(image);
+  const Picture shown{image.Width(), image.Height(),
+                      expected.empty() ? TopDownRGB(image) : expected};
   const std::string path = dir.File("saved");
   EXPECT_EQ(image.SaveImage(path.c_str(), type), 0) << vxLastError();
-  EXPECT_EQ(ByTool(judge + " " + Quote(path), dir).rgb, expected) << judge;
+  EXPECT_EQ(ByTool(judge + " " + Quote(path), dir), shown) << judge;
   Picture ours;
   EXPECT_EQ(LoadPicture(path, ours), 0);
-  EXPECT_EQ(ours.rgb, expected);
+  EXPECT_EQ(ours, shown);
   return ReadFileBytes(path);
 }
 
@@ -290,11 +289,11 @@ class NoticeCapture {
     std::lock_guard lock(mutex_);
     return notices_;
   }
-  // Notices whose text contains `part`, under `caption` when one is given.
-  int Count(const std::string& part, const char* caption = nullptr) const {
+  // Notices whose text contains `piece`, under `caption` when one is given.
+  int Count(const std::string& piece, const char* caption = nullptr) const {
     int n = 0;
     for (const vxNotice& notice : notices())
-      n += notice.text.find(part) != std::string::npos && (!caption || notice.caption == caption);
+      n += notice.text.find(piece) != std::string::npos && (!caption || notice.caption == caption);
     return n;
   }
 

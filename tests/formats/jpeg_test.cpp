@@ -85,26 +85,24 @@ TEST_F(JpegTest, ReadsFilesOfOtherToolsExactlyAsDjpegDecodesThem) {
     const char* name;
     std::string command;
     bool grey;
-  } cases[] = {
-      {"baseline 4:2:0", "cjpeg -quality 85 " + c, false},
-      {"4:4:4", "cjpeg -quality 85 -sample 1x1 " + c, false},
-      {"4:2:2", "cjpeg -sample 2x1 " + c, false},
-      {"progressive", "cjpeg -progressive " + c, false},
-      {"restart markers", "cjpeg -restart 2B " + c, false},
-      {"arithmetic", "cjpeg -arithmetic " + c, false},
-      {"RGB colour space", "cjpeg -rgb " + c, false},
-      {"optimised tables", "cjpeg -optimize -quality 60 " + c, false},
-      {"grey", "cjpeg " + g, true},
-      {"grey progressive", "cjpeg -progressive " + g, true},
-      {"colour source made grey", "cjpeg -grayscale " + c, true},
-      {"odd size 17x13", "convert " + c + "[17x13+100+100] -quality 75 jpg:-", false},
-      {"ImageMagick", "convert " + c + " -quality 92 jpg:-", false},
-      {"ImageMagick CMYK", "convert " + c + " -colorspace CMYK -quality 90 jpg:-", false},
-      {"ImageMagick YCCK", "convert " + c + " -colorspace CMYK -define jpeg:colorspace=5 jpg:-",
-       false},
-      {"1x1 colour", "convert -size 1x1 xc:'#3366cc' jpg:-", false},
-      {"1x1 grey", "convert -size 1x1 xc:gray40 -colorspace gray jpg:-", true},
-  };
+  } cases[] = {{"baseline 4:2:0", "cjpeg -quality 85 " + c, false},
+               {"4:4:4", "cjpeg -quality 85 -sample 1x1 " + c, false},
+               {"4:2:2", "cjpeg -sample 2x1 " + c, false},
+               {"progressive", "cjpeg -progressive " + c, false},
+               {"restart markers", "cjpeg -restart 2B " + c, false},
+               {"arithmetic", "cjpeg -arithmetic " + c, false},
+               {"RGB colour space", "cjpeg -rgb " + c, false},
+               {"optimised tables", "cjpeg -optimize -quality 60 " + c, false},
+               {"grey", "cjpeg " + g, true},
+               {"grey progressive", "cjpeg -progressive " + g, true},
+               {"colour source made grey", "cjpeg -grayscale " + c, true},
+               {"odd size 17x13", "convert " + c + "[17x13+100+100] -quality 75 jpg:-", false},
+               {"ImageMagick", "convert " + c + " -quality 92 jpg:-", false},
+               {"ImageMagick CMYK", "convert " + c + " -colorspace CMYK -quality 90 jpg:-", false},
+               {"ImageMagick YCCK",
+                "convert " + c + " -colorspace CMYK -define jpeg:colorspace=5 jpg:-", false},
+               {"1x1 colour", "convert -size 1x1 xc:'#3366cc' jpg:-", false},
+               {"1x1 grey", "convert -size 1x1 xc:gray40 -colorspace gray jpg:-", true}};
   const std::string jpeg = dir.File("in.jpg");
   for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
@@ -123,27 +121,18 @@ TEST_F(JpegTest, ReadsFilesOfOtherToolsExactlyAsDjpegDecodesThem) {
 // Colour pictures as three components; grey palettes (the ramp, a reversed
 // ramp, 64 greys as a grey GIF has) as one, by their greys; colour palettes
 // as three. The quality asked for, 80 without options, the nearest one when
-// out of range.
+// out of range. cjpeg's file, made from the pixels shown, decodes alike.
 TEST_F(JpegTest, WritesWhatCjpegWritesWithTheRightComponentsAndQuality) {
   vxScopedImage colour, ramp, reversed, greys, colours;
   MakePattern(colour, 67, 45, 24);
   MakePattern(ramp, 33, 20, 8);
   MakePattern(reversed, 40, 24, 8);
-  greys.Create(40, 24, 8, 64);
-  colours.Create(40, 24, 8, 8);
+  MakeIndexed(greys, 40, 24, 8, 64);
+  MakeIndexed(colours, 40, 24, 8, 8);
   for (int i = 0; i < 256; ++i) {
     const auto v = static_cast<uint8_t>(255 - i), w = static_cast<uint8_t>(i * 255 / 63);
     reversed.palette[i] = vxRGBA{v, v, v, 0};
     if (i < 64) greys.palette[i] = vxRGBA{w, w, w, 0};
-    if (i < 8)
-      colours.palette[i] = {uint8_t(i & 1 ? 220 : 20), uint8_t(i & 2 ? 220 : 20),
-                            uint8_t(i & 4 ? 220 : 20), 0};
-  }
-  for (int y = 0; y < 24; ++y) {
-    for (int x = 0; x < 40; ++x) {
-      greys.SetColor(x, y, static_cast<unsigned char>((x + y) % 64));
-      colours.SetColor(x, y, static_cast<unsigned char>(x / 5));
-    }
   }
   const struct {
     vxImage* image;
@@ -164,7 +153,6 @@ TEST_F(JpegTest, WritesWhatCjpegWritesWithTheRightComponentsAndQuality) {
     EXPECT_TRUE(decoded == CjpegRoundTrip(*k.image, (k.components == 1 ? "-grayscale -quality "
                                                                        : "-quality ") +
                                                         std::to_string(k.written)));
-    EXPECT_GE(Psnr(decoded.rgb, TopDownRGB(*k.image)), 15.0);  // sharp colour stripes lose most
     vxScopedImage back;
     ASSERT_EQ(back.LoadImage(out.c_str()), 0);
     EXPECT_TRUE(PictureOf(back) == decoded);

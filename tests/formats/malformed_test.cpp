@@ -85,8 +85,7 @@ TEST(MalformedFiles, PrefixesAndDamageOfToolFilesLoadOrFailCleanly) {
       {"p.pcx", "pnmquant 16 " + crop + " | ppmtopcx", 13, true},
       {"e.pcx", "pnmquant 100 " + crop + " | ppmtopcx", 0, false},
       {"a.tga", "convert " + crop + " -compress RLE -set comment id tga:-", 0, true},
-      {"b.tga", "pnmquant 16 " + crop + " | pamtotga -cmap16 -norle -name xyz", 0, true},
-  };
+      {"b.tga", "pnmquant 16 " + crop + " | pamtotga -cmap16 -norle -name xyz", 0, true}};
   uint32_t seed = 1;
   for (const auto& f : kFiles) {
     SCOPED_TRACE(f.name);

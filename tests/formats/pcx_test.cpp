@@ -66,7 +66,7 @@ TEST(PcxRead, MalformedHeadersAreRefused) {
     const char* name;
     PcxFields fields;
     int result;
-    const char* says;  // part of the error message, or ""
+    const char* says;  // a piece of the error message, or ""
   } kCases[] = {
       {"x min past x max", {.xMin = 5, .xMax = 4}, vxNotRecognised, "X max"},
       {"y min past y max", {.yMin = 1}, vxNotRecognised, ""},
@@ -75,8 +75,7 @@ TEST(PcxRead, MalformedHeadersAreRefused) {
       {"short lines", {.xMax = 99, .bytesPerLine = 50}, vxNotRecognised, "bytes per line"},
       {"4 bits in 50 bytes", {.bitsPerPixel = 4, .xMax = 99, .bytesPerLine = 50}, 0, ""},
       {"3 bits", {.bitsPerPixel = 3, .xMax = 99, .bytesPerLine = 50}, vxNotRecognised, ""},
-      {"16 bits per index", {4, 0, 0, 99, 0, 4, 50}, vxNotRecognised, ""},
-  };
+      {"16 bits per index", {4, 0, 0, 99, 0, 4, 50}, vxNotRecognised, ""}};
   Picture p;
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);

@@ -43,7 +43,7 @@ class SaveSafety : public ::testing::Test {
 };
 
 // A save that fails (the file-size limit stands in for a full disk: the
-// large picture fails part way, the small one when the file is flushed and
+// large picture fails midway, the small one when the file is flushed and
 // closed) leaves the old file byte for byte and no temporary file, with
 // every writer; the library-driven writers report it once, not once a line.
 TEST_F(SaveSafety, AFullDiskLeavesTheOldFileAndNoTemporaryFile) {

@@ -82,8 +82,7 @@ TEST(TgaRead, HandMadeFilesAgreeWithTgatoppm) {
       {"t16.tga", Concat(TgaHeader({.width = 3, .height = 2, .pixelSize = 16}), pixels)},
       {"map15.tga", Concat(TgaHeader(map15), Concat(map, indices))},
       {"rle.tga",
-       Concat(TgaHeader({.imageType = 11, .width = 100, .height = 2, .pixelSize = 8}), runs)},
-  };
+       Concat(TgaHeader({.imageType = 11, .width = 100, .height = 2, .pixelSize = 8}), runs)}};
   for (const auto& [name, bytes] : kFiles) {
     WriteFileBytes(dir.File(name), bytes);
     ExpectLoadsLike(dir.File(name), "tgatoppm " + Quote(dir.File(name)), dir);
@@ -158,14 +157,13 @@ TEST(TgaRead, MalformedHeadersGiveClearErrors) {
   const struct {
     const char* name;
     std::vector<uint8_t> bytes;
-    const char* says;  // part of the error message, or ""
+    const char* says;  // a piece of the error message, or ""
   } kCases[] = {
       {"ID past the end", Concat(TgaHeader({.idLength = 200}), {1, 2, 3}), "past the end"},
       {"type 32", Concat(TgaHeader({.imageType = 32}), {1, 2, 3}), "type 32"},
       {"height 0", Concat(TgaHeader({.height = 0}), {1, 2, 3}), ""},
       {"20 bits per pixel", Concat(TgaHeader({.pixelSize = 20}), {1, 2, 3}), ""},
-      {"header cut short", {0, 0, 2, 0, 0}, ""},
-  };
+      {"header cut short", {0, 0, 2, 0, 0}, ""}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     WriteFileBytes(path, c.bytes);

@@ -137,8 +137,7 @@ TEST_F(TiffTest, ReadsFilesOfOtherToolsPixelExact) {
       {"palette 4-bit", "convert " + c + " -colors 16 -type Palette", 24, false},
       {"bottom row first", "convert " + c + " -flip -compress none", 24, true, "-s 274 4"},
       {"no Orientation", "convert " + c + " -compress lzw", 24, true, "-u 274"},
-      {"two pages", "tiffcp " + rgb + " " + grey, 24, true},
-  };
+      {"two pages", "tiffcp " + rgb + " " + grey, 24, true}};
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     const std::string tiff = File("in.tif");
@@ -353,8 +352,7 @@ TEST(TiffMalformed, EveryPrefixAndCorruptionGivesAResultCode) {
       "convert " + c + "'[24x16+200+100]' +repage -colors 32 -type Palette",
       "convert " + g + "'[37x23+250+200]' +repage -monochrome -compress group4",
       "convert " + c + "'[12x10+200+100]' +repage -alpha set -depth 16 -compress zip",
-      "tiffcp -c jpeg -r 16 " + rgb,
-  };
+      "tiffcp -c jpeg -r 16 " + rgb};
   NoticeCapture quiet;
   for (const std::string& make : makers) {
     SCOPED_TRACE(make);
@@ -376,25 +374,19 @@ TEST(TiffMalformed, SizesClaimedByTheHeaderAreCheckedBeforeDecoding) {
     uint32_t width, height;
     uint16_t bits;
     int result;
-  } cases[] = {
-      {"a terapixel", 1u << 20, 1u << 20, 8, -3},
-      {"sides libtiff refuses itself", 0xFFFFFFFFu, 0xFFFFFFFFu, 8, -2},
-      {"within the ceiling, scan lines", 20000, 20000, 8, -2},
-      {"within the ceiling, RGBA interface", 12000, 12000, 16, -2},
-      {"no pixels", 0, 100, 8, -2},
-  };
+  } cases[] = {{"a terapixel", 1u << 20, 1u << 20, 8, -3},
+               {"sides libtiff refuses itself", 0xFFFFFFFFu, 0xFFFFFFFFu, 8, -2},
+               {"within the ceiling, scan lines", 20000, 20000, 8, -2},
+               {"within the ceiling, RGBA interface", 12000, 12000, 16, -2},
+               {"no pixels", 0, 100, 8, -2}};
   const uint32_t data = 8 + 2 + 9 * 12 + 4;  // right behind the directory of 9 entries
   for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
-    std::vector<uint8_t> b = TiffDirectory(false, {{256, 4, 1, k.width},
-                                                   {257, 4, 1, k.height},
-                                                   {258, 3, 1, k.bits},
-                                                   {259, 3, 1, 1},
-                                                   {262, 3, 1, 1},
-                                                   {273, 4, 1, data},
-                                                   {277, 3, 1, 1},
-                                                   {278, 4, 1, k.height},
-                                                   {279, 4, 1, 64}});
+    const std::vector<IfdEntry> entries = {
+        {256, 4, 1, k.width}, {257, 4, 1, k.height}, {258, 3, 1, k.bits},
+        {259, 3, 1, 1},       {262, 3, 1, 1},        {273, 4, 1, data},
+        {277, 3, 1, 1},       {278, 4, 1, k.height}, {279, 4, 1, 64}};
+    std::vector<uint8_t> b = TiffDirectory(false, entries);
     b.resize(b.size() + 64, 0x80);
     const std::string tiff = dir.File("claim.tif");
     WriteFileBytes(tiff, b);
