@@ -304,54 +304,41 @@ class NoticeCapture {
 };
 
 // Sets the picture memory ceiling while it lives.
-class MemoryCeiling {
- public:
-  explicit MemoryCeiling(uint64_t bytes) : old_(vxMaxImageBytes()) { vxSetMaxImageBytes(bytes); }
-  ~MemoryCeiling() { vxSetMaxImageBytes(old_); }
-
- private:
-  uint64_t old_;
+struct MemoryCeiling {
+  const uint64_t old = vxMaxImageBytes();
+  explicit MemoryCeiling(uint64_t bytes) { vxSetMaxImageBytes(bytes); }
+  ~MemoryCeiling() { vxSetMaxImageBytes(old); }
 };
 
 // Lowers the file-size limit of the process while it lives, with SIGXFSZ
 // ignored, so that writes beyond `bytes` fail with EFBIG as on a full disk.
-class FileSizeLimit {
- public:
+struct FileSizeLimit {
+  rlimit saved{};
+  sighandler_t previous = signal(SIGXFSZ, SIG_IGN);
   explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit lowered = saved_;
-    lowered.rlim_cur = bytes;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit lowered{bytes, saved.rlim_max};
     setrlimit(RLIMIT_FSIZE, &lowered);
   }
   ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previous_);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
   }
-
- private:
-  rlimit saved_{};
-  sighandler_t previous_;
 };
 
 // Sends the process's standard error to `path` while it lives.
-class StderrToFile {
- public:
+struct StderrToFile {
+  const int saved = (fflush(stderr), dup(2));
   explicit StderrToFile(const std::string& path) {
-    fflush(stderr);
-    saved_ = dup(2);
     const int sink = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(sink, 2);
     close(sink);
   }
   ~StderrToFile() {
     fflush(stderr);
-    dup2(saved_, 2);
-    close(saved_);
+    dup2(saved, 2);
+    close(saved);
   }
-
- private:
-  int saved_;
 };
 
 // The number of descriptors the process has open.
