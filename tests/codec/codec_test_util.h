@@ -2,6 +2,8 @@
 // order, padded to 4 bytes, blue-green-red), in-memory encode and decode.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -11,6 +13,8 @@
 #include "codec/byte_stream.h"
 #include "codec/compress.h"
 #include "codec/decoder.h"
+#include "codec/kernels.h"
+#include "engine/image.h"
 #include "support/test_support.h"
 
 namespace codec_test {
@@ -106,6 +110,61 @@ inline wif::Status Decode(const std::vector<uint8_t>& file, Picture& out, bool f
   wif::decoder d(source, out.pixels.data());
   d.SetFullRangeChroma(fullRange);
   return d.Run();
+}
+
+// Puts the codec back on its automatic thread count at the end of a scope.
+struct ThreadsReset {
+  ~ThreadsReset() { wif::SetThreads(0); }
+};
+
+// Lowers the ceiling on a picture's buffers for one scope.
+struct ScopedCeiling {
+  uint64_t old = vxMaxImageBytes();
+  explicit ScopedCeiling(uint64_t bytes) { vxSetMaxImageBytes(bytes); }
+  ~ScopedCeiling() { vxSetMaxImageBytes(old); }
+};
+
+// Swallows what the codec writes to stderr for one scope.
+struct Quiet {
+  Quiet() { testing::internal::CaptureStderr(); }
+  ~Quiet() { testing::internal::GetCapturedStderr(); }
+};
+
+inline uint32_t BigEndian32(const std::vector<uint8_t>& f, size_t at) {
+  return (uint32_t{f[at]} << 24) | (uint32_t{f[at + 1]} << 16) | (uint32_t{f[at + 2]} << 8) |
+         f[at + 3];
+}
+
+// Where each section starts, following the lengths from the end of the
+// header; the last entry is where the chain ends.
+inline std::vector<size_t> SectionStarts(const std::vector<uint8_t>& file) {
+  std::vector<size_t> starts;
+  size_t pos = (static_cast<size_t>(file[10]) << 8) | file[11];
+  for (uint32_t len = 4; len >= 4 && pos + 4 <= file.size(); pos += len) {
+    starts.push_back(pos);
+    len = BigEndian32(file, pos);
+  }
+  starts.push_back(pos);
+  return starts;
+}
+
+// A whole decoder run, header included, into a picture of the given shape.
+struct DecoderRun {
+  wif::Status status;
+  int pastEnd;
+  uint64_t peak;
+  bool byBands;
+  Picture out;
+};
+inline DecoderRun RunDecoder(const std::vector<uint8_t>& file, int width, int height, bool colour) {
+  DecoderRun run{wif::Status::Ok, 0, 0, false, Blank(width, height, colour)};
+  wif::ByteSource source(file.data(), file.size());
+  wif::decoder d(source, run.out.pixels.data());
+  run.status = d.Run();
+  run.pastEnd = d.ReadsPastEnd();
+  run.peak = d.PeakBytes();
+  run.byBands = d.WroteByBands();
+  return run;
 }
 
 // PSNR over every sample of the pictures (the row padding left out).
