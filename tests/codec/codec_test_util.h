@@ -85,6 +85,12 @@ inline bool LoadPhoto(const std::string& name, bool colour, Picture& out) {
   return true;
 }
 
+inline Picture Photo(const std::string& name, bool colour) {
+  Picture p;
+  EXPECT_TRUE(LoadPhoto(name, colour, p)) << name;
+  return p;
+}
+
 inline std::vector<uint8_t> Encode(const Picture& p, int quality, int levels = 0,
                                    wif::Status* status = nullptr, int split = 0) {
   wif::ByteSink sink;

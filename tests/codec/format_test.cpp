@@ -239,8 +239,7 @@ TEST(Transform, PairReconstructsWithoutQuantization) {
       }
     }
   }
-  codec_test::Picture p;
-  ASSERT_TRUE(codec_test::LoadPhoto("camera.pgm", false, p));
+  const codec_test::Picture p = codec_test::Photo("camera.pgm", false);
   std::vector<float> image;
   for (int y = 0; y < p.height; ++y) image.insert(image.end(), p.Row(y), p.Row(y) + p.width);
   EXPECT_LT(PairError(image, p.width, p.height, 6, 17.0f / 3), 2e-3);

@@ -278,8 +278,7 @@ TEST_F(GoldenTest, EveryPathAndThreadCountGivesThePinnedBytes) {
 // agrees with them; otherwise the planes are decoded again one by one.
 TEST(PlanesAtOnce, WrongLengthsFallBackToTheSequentialDecode) {
   codec_test::ThreadsReset reset;
-  Picture photo;
-  ASSERT_TRUE(codec_test::LoadPhoto("chelsea.ppm", true, photo));
+  const Picture photo = codec_test::Photo("chelsea.ppm", true);
   const std::vector<uint8_t> file = codec_test::Encode(photo, 30);
   wif::SetThreads(1);
   Picture expected;
@@ -305,8 +304,7 @@ TEST(PlanesAtOnce, WrongLengthsFallBackToTheSequentialDecode) {
 
 TEST(PlanesAtOnce, TruncatedStreamsFailAlikeOnEveryThreadCount) {
   codec_test::ThreadsReset reset;
-  Picture photo;
-  ASSERT_TRUE(codec_test::LoadPhoto("chelsea.ppm", true, photo));
+  const Picture photo = codec_test::Photo("chelsea.ppm", true);
   const std::vector<uint8_t> file = codec_test::Encode(photo, 60);
   for (size_t keep : {file.size() / 2, file.size() - 3}) {
     const std::vector<uint8_t> cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(keep));

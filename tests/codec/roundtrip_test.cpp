@@ -18,15 +18,10 @@ namespace {
 
 using codec_test::Decode;
 using codec_test::Encode;
+using codec_test::Photo;
 using codec_test::Picture;
 using codec_test::SectionStarts;
 using wif::Status;
-
-Picture Photo(const char* name, bool colour) {
-  Picture p;
-  EXPECT_TRUE(codec_test::LoadPhoto(name, colour, p)) << name;
-  return p;
-}
 
 // Size and fidelity fall as the quality number rises (up to a few bytes and
 // hundredths of a dB between neighbours); quality 1 is near-lossless.
