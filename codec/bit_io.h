@@ -47,19 +47,16 @@ class BitWriter {
     pending_ = (pending_ << 1) | (bit & 1u);
     if (++count_ >= 32) Spill();
   }
-  // The low `count` bits of `value`, most significant first (count <= 32).
-  void PutBits(uint32_t value, int count) {
-    if (count <= 0) return;
-    const uint32_t field = count == 32 ? value : value & ((1u << count) - 1);
-    pending_ = (pending_ << count) | field;
-    count_ += count;
-    if (count_ >= 32) Spill();
-  }
-  // The same for a `value` below 2^count, 1 <= count <= 32.
+  // A `value` below 2^count, most significant bit first (1 <= count <= 32).
   void PutField(uint32_t value, int count) {
     pending_ = (pending_ << count) | value;
     count_ += count;
     if (count_ >= 32) Spill();
+  }
+  // The low `count` bits of `value` (count <= 32; none when count <= 0).
+  void PutBits(uint32_t value, int count) {
+    if (count <= 0) return;
+    PutField(count == 32 ? value : value & ((1u << count) - 1), count);
   }
   // `count` copies of `bit`.
   void PutRepeated(uint32_t bit, uint64_t count) {
