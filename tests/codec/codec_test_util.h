@@ -108,13 +108,12 @@ inline std::vector<uint8_t> Encode(const Picture& p, int quality, int levels = 0
   return sink.TakeBytes();
 }
 
-inline wif::Status Decode(const std::vector<uint8_t>& file, Picture& out, bool fullRange = true) {
+inline wif::Status Decode(const std::vector<uint8_t>& file, Picture& out) {
   wif::ByteSource source(file.data(), file.size());
   wif::Header h;
   if (!wif::ReadHeader(source, h)) return wif::Status::Corrupt;
   out = Blank(h.width, h.height, h.kind == wif::kKindColour);
   wif::decoder d(source, out.pixels.data());
-  d.SetFullRangeChroma(fullRange);
   return d.Run();
 }
 

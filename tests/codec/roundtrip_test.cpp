@@ -24,32 +24,29 @@ using codec_test::SectionStarts;
 using wif::Status;
 
 // Size and fidelity fall as the quality number rises (up to a few bytes and
-// hundredths of a dB between neighbours); quality 1 is near-lossless.
-TEST(RoundTrip, EveryQualityOnPhotoCrops) {
-  for (bool colour : {false, true}) {
-    const Picture full = Photo(colour ? "chelsea.ppm" : "camera.pgm", colour);
-    Picture whole;
-    ASSERT_EQ(Decode(Encode(full, 1), whole), Status::Ok);
-    EXPECT_GT(codec_test::Psnr(full, whole), colour ? 45.0 : 48.0);
-    const int x0 = colour ? 150 : 192, y0 = colour ? 100 : 200, channels = colour ? 3 : 1;
-    const Picture crop = codec_test::Make(128, 128, colour, [&](int x, int y, int c) {
-      return full.Row(y + y0)[(x + x0) * channels + c];
-    });
-    std::vector<size_t> sizes(256);
-    std::vector<double> psnrs(256);
-    for (int q = 1; q <= 255; ++q) {
-      const auto file = Encode(crop, q);
-      Picture back;
-      ASSERT_EQ(Decode(file, back), Status::Ok) << q;
-      sizes[q] = file.size();
-      psnrs[q] = codec_test::Psnr(crop, back);
-      if (q == 1) continue;
-      EXPECT_LE(sizes[q], sizes[q - 1] + sizes[q - 1] / 100) << "q=" << q;
-      EXPECT_LT(psnrs[q], psnrs[q - 1] + 0.1) << "q=" << q;
-      if (q > 8) {
-        EXPECT_LT(sizes[q], sizes[q - 8]) << "q=" << q;
-        EXPECT_LT(psnrs[q], psnrs[q - 8]) << "q=" << q;
-      }
+// hundredths of a dB between neighbours); quality 1 is near-lossless
+// (the colour photo: its luma is coded as a grey picture's plane).
+TEST(RoundTrip, EveryQualityOnAPhotoCrop) {
+  const Picture full = Photo("chelsea.ppm", true);
+  Picture whole;
+  ASSERT_EQ(Decode(Encode(full, 1), whole), Status::Ok);
+  EXPECT_GT(codec_test::Psnr(full, whole), 45.0);
+  const Picture crop = codec_test::Make(
+      128, 128, true, [&](int x, int y, int c) { return full.Row(y + 100)[(x + 150) * 3 + c]; });
+  std::vector<size_t> sizes(256);
+  std::vector<double> psnrs(256);
+  for (int q = 1; q <= 255; ++q) {
+    const auto file = Encode(crop, q);
+    Picture back;
+    ASSERT_EQ(Decode(file, back), Status::Ok) << q;
+    sizes[q] = file.size();
+    psnrs[q] = codec_test::Psnr(crop, back);
+    if (q == 1) continue;
+    EXPECT_LE(sizes[q], sizes[q - 1] + sizes[q - 1] / 100) << "q=" << q;
+    EXPECT_LT(psnrs[q], psnrs[q - 1] + 0.1) << "q=" << q;
+    if (q > 8) {
+      EXPECT_LT(sizes[q], sizes[q - 8]) << "q=" << q;
+      EXPECT_LT(psnrs[q], psnrs[q - 8]) << "q=" << q;
     }
   }
 }
@@ -94,33 +91,6 @@ TEST(RoundTrip, SizesQualitiesAndLevels) {
   }
 }
 
-TEST(RoundTrip, EveryRequestedLevelCount) {
-  Picture full = Photo("camera.pgm", false);
-  for (int levels = 1; levels <= 8; ++levels) {
-    const auto file = Encode(full, 10, levels);
-    EXPECT_EQ(file[8] & 0x0F, levels);
-    Picture back;
-    ASSERT_EQ(Decode(file, back), Status::Ok) << levels;
-    EXPECT_GT(codec_test::Psnr(full, back), 44.0) << levels;
-  }
-}
-
-// Saturated colours have chroma outside -128 .. 127: passing it through a
-// byte, as older decoders did, turns pure red into about (218, 10, 42).
-TEST(RoundTrip, SaturatedColoursKeepTheirHue) {
-  const Picture red = codec_test::Flat(40, 24, 250, 10, 10);
-  Picture back;
-  ASSERT_EQ(Decode(Encode(red, 1), back, true), Status::Ok);
-  EXPECT_GE(codec_test::Psnr(red, back), 45.0);
-  ASSERT_EQ(Decode(Encode(red, 1), back, false), Status::Ok);
-  EXPECT_LT(codec_test::Psnr(red, back), 25.0);
-  const auto photo = Encode(Photo("chelsea.ppm", true), 10);
-  Picture full;
-  ASSERT_EQ(Decode(photo, full, true), Status::Ok);
-  ASSERT_EQ(Decode(photo, back, false), Status::Ok);
-  EXPECT_EQ(full.pixels, back.pixels);
-}
-
 TEST(Encoder, RefusesWhatTheFormatCannotHold) {
   const int cases[][4] = {{8, 0, 0, 0},   {8, 256, 0, 0}, {8, 50, 9, 0},     {8, 50, -1, 0},
                           {8, 50, 0, 16}, {0, 50, 0, 0},  {65536, 50, 0, 0}, {8, 255, 8, 15}};
@@ -134,10 +104,10 @@ TEST(Encoder, RefusesWhatTheFormatCannotHold) {
   }
 }
 
-// A bright picture at the smallest step can have a first coefficient beyond
-// 16 bits; its magnitude is clamped rather than wrapped. Plain white, just
-// below the limit, comes back exactly.
-TEST(Encoder, FirstCoefficientIsClampedToSixteenBits) {
+// White at the smallest step and eight levels has a first coefficient just
+// below the 16 bits it is written in (beyond them it is clamped:
+// Prediction.DcMagnitudeAndSign); it comes back exactly.
+TEST(Encoder, WhiteNearTheFirstCoefficientLimitComesBackExactly) {
   const Picture white = codec_test::Make(512, 512, false, [](int, int, int) { return 255; });
   const auto whiteFile = Encode(white, 1, 8);
   EXPECT_EQ(whiteFile[8], (9 << 4) | 8);
@@ -145,34 +115,6 @@ TEST(Encoder, FirstCoefficientIsClampedToSixteenBits) {
   Picture back;
   ASSERT_EQ(Decode(whiteFile, back), Status::Ok);
   EXPECT_EQ(back.pixels, white.pixels);
-
-  // The weight u(x) of each column (and row) in the first coefficient after
-  // eight low-pass steps: white where u(x) u(y) > 0 and black elsewhere
-  // gives the largest first coefficient there is, about 80900.
-  const int n = 512;
-  std::vector<double> u(n);
-  std::vector<float> signal(n + 8), low(n), high(n);
-  for (int x = 0; x < n; ++x) {
-    std::fill(signal.begin(), signal.end(), 0.0f);
-    signal[4 + x] = 1.0f;
-    for (int length = n; length > 2; length /= 2) {
-      wif::ExtendSymmetric(signal.data() + 4, length);
-      wif::AnalyzeSignal(signal.data() + 4, length / 2, wif::kLowTaps, wif::kHighTaps, low.data(),
-                         high.data());
-      std::fill(signal.begin(), signal.end(), 0.0f);
-      std::copy(low.begin(), low.begin() + length / 2, signal.begin() + 4);
-    }
-    u[x] = signal[4];
-  }
-  const Picture extreme = codec_test::Make(n, n, false, [&](int x, int y, int) {
-    return static_cast<uint8_t>(u[x] * u[y] > 0 ? 255 : 0);
-  });
-  const auto file = Encode(extreme, 1, 8);
-  EXPECT_EQ(DcOfFirstSection(file), 65535u);
-  ASSERT_EQ(Decode(file, back), Status::Ok);
-  // A wrapped magnitude (about 15400) would take some 250 levels off the
-  // mean; the clamped one about 30.
-  EXPECT_LT((Sum(extreme) - Sum(back)) / (n * n), 60.0);
 }
 
 TEST(Decoder, HonoursTheVersionRuleTheHeaderLengthAndSkipsWhatItMayIgnore) {
@@ -204,16 +146,6 @@ TEST(Decoder, HonoursTheVersionRuleTheHeaderLengthAndSkipsWhatItMayIgnore) {
   for (int i = 0; i < 2; ++i) std::fill_n(lengths.begin() + static_cast<long>(starts[i]), 4, 0xEE);
   ASSERT_EQ(Decode(lengths, same), Status::Ok);
   EXPECT_EQ(same.pixels, reference.pixels);
-  auto missing = file;
-  missing.erase(missing.begin() + static_cast<long>(starts[1]),
-                missing.begin() + static_cast<long>(starts[1]) + 4);
-  Status s;
-  {
-    codec_test::Quiet quiet;
-    s = Decode(missing, same);
-  }
-  EXPECT_TRUE(s != Status::Ok || same.pixels != reference.pixels);
-
   // Whatever lies between the coded bits and the 0xFF of a terminator is
   // skipped (q = 1: section 1 holds only block-coded values).
   const auto q1 = Encode(p, 1);
@@ -237,8 +169,6 @@ TEST(Decoder, RefusesOtherKindsZeroLevelsAndOversizedBuffers) {
     const char* message;
   } cases[] = {
       {1, '7', Status::Corrupt, "decoder: wrong image format. \n"},
-      {1, '8', Status::Corrupt, "decoder: wrong image format. \n"},
-      {1, '4', Status::Corrupt, "decoder: wrong image format. \n"},
       {0, 'w', Status::Corrupt, "decoder: wrong image format. \n"},
       {8, static_cast<uint8_t>(file[8] & 0xF0), Status::Corrupt, "transform levels"},  // L = 0
       // L = 15 on a 20 x 20 picture: planes of 16384 x 16384

@@ -93,9 +93,6 @@ TEST(WifClass, ColourAndGreyRoundTripsThroughTheEngine) {
     EXPECT_EQ(back.ColoursUsed(), colour ? 0 : 256);
     EXPECT_TRUE(colour || back.IsGreyRamp());
     EXPECT_GT(testing_support::Psnr(TopDownRGB(image), TopDownRGB(back)), kind == 2 ? 35.0 : 42.0);
-    // A colour file is read to its last byte, a grey one up to its final terminator.
-    EXPECT_LE(back.loadedBytes, static_cast<int>(file.size()));
-    EXPECT_GE(back.loadedBytes, static_cast<int>(file.size()) - (colour ? 0 : 4));
 
     vxFileInfo info{};
     ASSERT_EQ(vxImage::GetInfo(path.c_str(), &info), 0);
@@ -135,37 +132,22 @@ TEST(WifClass, HandsTheRowsOverBottomUpInBlueGreenRedOrder) {
 }
 
 // Grey palettes that are not the identity ramp are coded as the greys they
-// show; a colour palette keeps its indices (callers convert first).
+// show.
 TEST(WifClass, PaletteGreysAreCodedAsShown) {
   TempDir dir;
-  for (int entries : {256, 64}) {  // a reversed ramp, and a short palette of spaced greys
-    vxScopedImage image;
-    ASSERT_EQ(image.Create(48, 32, 8, entries), 1);
-    for (int i = 0; i < entries; ++i) {
-      const auto v = static_cast<uint8_t>(entries == 256 ? 255 - i : 4 * i + 2);
-      image.palette[i] = {v, v, v, 0};
-    }
-    for (int y = 0; y < 32; ++y) {
-      for (int x = 0; x < 48; ++x)
-        image.Row(y)[x] = static_cast<unsigned char>((5 * x + 3 * y) % entries);
-    }
-    ASSERT_EQ(Save(image, dir.File("p.wif"), 10), 0);
-    vxScopedImage back;
-    ASSERT_EQ(back.LoadImage(dir.File("p.wif").c_str()), 0);
-    EXPECT_GE(testing_support::Psnr(TopDownRGB(image), TopDownRGB(back)), 35.0) << entries;
+  vxScopedImage image;  // a short palette of spaced greys
+  ASSERT_EQ(image.Create(48, 32, 8, 64), 1);
+  for (int i = 0; i < 64; ++i) {
+    const auto v = static_cast<uint8_t>(4 * i + 2);
+    image.palette[i] = {v, v, v, 0};
   }
-
-  vxScopedImage colourMap;
-  testing_support::MakePattern(colourMap, 48, 32, 8);
-  for (int i = 0; i < 256; ++i) colourMap.palette[i] = {static_cast<uint8_t>(i), 0, 200, 0};
-  ASSERT_EQ(Save(colourMap, dir.File("m.wif"), 1), 0);
-  vxScopedImage back;
-  ASSERT_EQ(back.LoadImage(dir.File("m.wif").c_str()), 0);
-  double err = 0;
   for (int y = 0; y < 32; ++y) {
-    for (int x = 0; x < 48; ++x) err += std::abs(back.Row(y)[x] - colourMap.Row(y)[x]);
+    for (int x = 0; x < 48; ++x) image.Row(y)[x] = static_cast<unsigned char>((5 * x + 3 * y) % 64);
   }
-  EXPECT_LT(err / (48 * 32), 1.0);  // the indices themselves
+  ASSERT_EQ(Save(image, dir.File("p.wif"), 10), 0);
+  vxScopedImage back;
+  ASSERT_EQ(back.LoadImage(dir.File("p.wif").c_str()), 0);
+  EXPECT_GE(testing_support::Psnr(TopDownRGB(image), TopDownRGB(back)), 35.0);
 }
 
 // Options out of range, widths beyond 16 bits and pixel depths the codec
@@ -221,8 +203,7 @@ TEST(WifClass, FailedLoadsLeaveTheImageAsItWas) {
     int bits;
   } damaged[] = {
       {"cut.wif", {bytes.begin(), bytes.begin() + bytes.size() / 2}, "Bad input file\n", 24},
-      {"grey7.wif", kind('7'), "decoder: wrong image format. \n", 8},
-      {"colour8.wif", kind('8'), "decoder: wrong image format. \n", 24}};
+      {"grey7.wif", kind('7'), "decoder: wrong image format. \n", 8}};
   for (const auto& d : damaged) {
     const std::string path = dir.File(d.name);
     WriteFileBytes(path, d.file);
@@ -244,8 +225,8 @@ TEST(WifClass, FailedLoadsLeaveTheImageAsItWas) {
   expectUntouched("ceiling");
 }
 
-// The command line's options reach the encoder; values out of range are
-// refused before anything is written.
+// The command line's options reach the encoder (its refusals of values out
+// of range: tests/cli).
 TEST(WifCommandLine, ConvertTakesQualityAndLevels) {
   if (!Exists(LUNARK_CLI_PATH)) GTEST_SKIP() << "lunark not built";
   TempDir dir;
@@ -253,19 +234,10 @@ TEST(WifCommandLine, ConvertTakesQualityAndLevels) {
   LoadPhotoImage("chelsea.ppm", true, image);
   const std::string photo = dir.File("photo.wif"), out = dir.File("out.wif");
   ASSERT_EQ(Save(image, photo, 10), 0);
-  auto convert = [&](const std::string& options, int* status) {
-    return testing_support::RunCapture(
-        std::string(LUNARK_CLI_PATH) + " convert " + photo + " " + out + " " + options + " 2>&1",
-        status);
-  };
   int status = -1;
-  for (const char* bad : {"--quality 0", "--levels 0"}) {
-    const std::string message = convert(bad, &status);
-    EXPECT_EQ(status, 2) << bad;
-    EXPECT_NE(message.find("must be a whole number"), std::string::npos) << message;
-    EXPECT_FALSE(Exists(out)) << bad;
-  }
-  convert("--quality 30 --levels 3", &status);
+  testing_support::RunCapture(std::string(LUNARK_CLI_PATH) + " convert " + photo + " " + out +
+                                  " --quality 30 --levels 3 2>&1",
+                              &status);
   EXPECT_EQ(status, 0);
   const auto bytes = ReadFileBytes(out);
   ASSERT_GT(bytes.size(), 14u);
