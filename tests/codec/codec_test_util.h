@@ -56,12 +56,6 @@ inline Picture Make(int width, int height, bool colour,
   return p;
 }
 
-// A flat picture of one colour given as red, green, blue.
-inline Picture Flat(int width, int height, uint8_t red, uint8_t green, uint8_t blue) {
-  const uint8_t bgr[3] = {blue, green, red};
-  return Make(width, height, true, [&](int, int, int c) { return bgr[c]; });
-}
-
 // A photo of tests/data as a grey or colour picture (the top line becomes the
 // last buffer row, as in a bottom-up bitmap).
 inline bool LoadPhoto(const std::string& name, bool colour, Picture& out) {

@@ -95,7 +95,7 @@ TEST(Encoder, RefusesWhatTheFormatCannotHold) {
   const int cases[][4] = {{8, 0, 0, 0},   {8, 256, 0, 0}, {8, 50, 9, 0},     {8, 50, -1, 0},
                           {8, 50, 0, 16}, {0, 50, 0, 0},  {65536, 50, 0, 0}, {8, 255, 8, 15}};
   for (const auto& c : cases) {  // width, q, L, split; the last is the largest accepted
-    Picture p = codec_test::Flat(8, 8, 1, 2, 3);
+    Picture p = codec_test::Blank(8, 8, true);
     p.width = c[0];
     Status s;
     const bool accepted = c[3] == 15;
@@ -161,7 +161,8 @@ TEST(Decoder, HonoursTheVersionRuleTheHeaderLengthAndSkipsWhatItMayIgnore) {
 // Other kinds, a wrong mark, no levels, or planes too large for memory or
 // for the ceiling on a picture's buffers.
 TEST(Decoder, RefusesOtherKindsZeroLevelsAndOversizedBuffers) {
-  const auto file = Encode(codec_test::Flat(20, 20, 9, 99, 199), 20);
+  const auto file = Encode(
+      codec_test::Make(20, 20, true, [](int, int, int c) { return uint8_t(9 + 90 * c); }), 20);
   const struct {
     size_t at;
     uint8_t value;
@@ -298,9 +299,8 @@ TEST(ReducedDecode, CloseToADownscaledFullDecode) {
     const Picture* picture;
     int quality, levels;
     double psnr;
-  } cases[] = {{&camera, 2, 0, 33},  {&camera, 30, 0, 33},  {&camera, 150, 0, 33},
-               {&chelsea, 2, 0, 33}, {&chelsea, 30, 0, 33}, {&chelsea, 150, 0, 33},
-               {&odd, 10, 3, 28}};
+  } cases[] = {
+      {&camera, 30, 0, 33}, {&chelsea, 2, 0, 33}, {&chelsea, 150, 0, 33}, {&odd, 10, 3, 28}};
   for (const auto& c : cases) {
     const std::vector<uint8_t> file = codec_test::Encode(*c.picture, c.quality, c.levels);
     Picture full;
