@@ -1,7 +1,6 @@
 // Runs the built `lunark` program for the command-line tests.
 #pragma once
 
-#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -31,13 +30,11 @@ struct Outcome {
   int status = -1;
   std::string out;
   std::string err;
-  double seconds = 0;
 };
 
-// Runs lunark with the arguments (each quoted for the shell). `limited` runs
-// it under a 1 GiB address-space limit (not in AddressSanitizer builds, whose
-// shadow memory needs terabytes of address space) and a 60-second guard
-// against hangs.
+// Runs lunark with the arguments. `limited` adds a 1 GiB address-space limit
+// (not under AddressSanitizer, whose shadow memory needs terabytes of it) and
+// kills it after 60 seconds.
 inline Outcome Lunark(const std::vector<std::string>& args, bool limited = false) {
   testing_support::TempDir scratch;
   std::string command;
@@ -47,16 +44,13 @@ inline Outcome Lunark(const std::vector<std::string>& args, bool limited = false
   for (const std::string& a : args) command += " " + Quote(a);
   const std::string errFile = scratch.File("stderr");
   Outcome o;
-  const auto start = std::chrono::steady_clock::now();
   o.out = testing_support::RunCapture(command + " 2>" + Quote(errFile), &o.status);
-  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::ifstream in(errFile);
   o.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return o;
 }
 
-// The words of `line` (split at spaces) after `first`, for tables of
-// command lines.
+// The words of `line` after `first`, for tables of command lines.
 inline std::vector<std::string> Words(const std::string& line,
                                       std::vector<std::string> first = {}) {
   std::istringstream in(line);
@@ -72,8 +66,7 @@ inline std::string SavePattern(const std::string& path, int w, int h, int bits,
   return image.SaveImage(path.c_str(), type) == 0 ? path : "";
 }
 
-// The picture in a file as the engine loads it (top-down RGB; empty when it
-// does not load).
+// The picture in a file as the engine loads it (empty when it does not).
 inline std::vector<uint8_t> PixelsOf(const std::string& path) {
   vxScopedImage image;
   return image.LoadImage(path.c_str()) == 0 ? testing_support::TopDownRGB(image)

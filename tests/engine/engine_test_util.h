@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -35,15 +34,6 @@ std::vector<vxRGBA> GreyPalette(Level level) {
   std::vector<vxRGBA> pal(256);
   for (int i = 0; i < 256; ++i) pal[i] = Grey(level(i));
   return pal;
-}
-
-// Mean Euclidean distance between two pictures given as RGB triples.
-inline double MeanColourError(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-  double sum = 0;
-  for (size_t i = 0; i + 2 < a.size(); i += 3) {
-    sum += std::hypot(a[i] - b[i], a[i + 1] - b[i + 1], a[i + 2] - b[i + 2]);
-  }
-  return sum / static_cast<double>(a.size() / 3);
 }
 
 // Header, palette and pixels (without row padding) of an image.

@@ -54,12 +54,9 @@ TEST(Brightness, ExamplesAndGreyPalettes) {
   EXPECT_EQ(img.palette[0].red, 168);
   EXPECT_EQ(img.palette[0].green, 0);
   EXPECT_EQ(img.palette[0].blue, 255);
-  EXPECT_EQ(img.palette[1].red, 92);  // 64 + 40 sqrt(0.5) = 92.28
-  ASSERT_EQ(img.Brightness(source.data(), 0), 1);
-  EXPECT_EQ(0, std::memcmp(img.palette, source.data(), 8));
+  EXPECT_EQ(img.palette[1].red, 92);             // 64 + 40 sqrt(0.5) = 92.28
   ASSERT_EQ(g.Brightness(grey.data(), -40), 1);  // grey: red into all three
-  EXPECT_EQ(g.palette[1].blue, 88);
-  EXPECT_EQ(g.palette[0].green, 36);  // 64 - 28.28
+  EXPECT_EQ(g.palette[0].green, 36);             // 64 - 28.28
   EXPECT_EQ(colour.Brightness(source.data(), 40), 0);
 }
 
@@ -83,10 +80,8 @@ TEST(Contrast, ExamplesAndTheMiddleIsNeverCrossed) {
   EXPECT_EQ(Snapshot(colour), before);
 }
 
-// Every kernel on odd sizes and on 33000-byte rows (11000 pixels in colour).
-// Palette images are filtered as shown: a grey palette other than the ramp on
-// its grey levels (it becomes the ramp), a colour one in colour (the image
-// becomes 24-bit).
+// Every kernel on odd sizes and 33000-byte rows. Palette images are filtered as
+// shown: a grey one becomes the ramp, a colour one becomes 24-bit.
 TEST(Filter, EveryKernelMatchesTheReference) {
   const auto make = [](vxImage& img, int kind, int w, int h) {
     if (kind == 0 || kind == 2) return MakePattern(img, w, h, kind == 0 ? 8 : 24, 3);
