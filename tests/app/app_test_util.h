@@ -145,12 +145,6 @@ inline QList<QRgb> Pixels(const vxImage& image) {
   return pixels;
 }
 
-// The largest difference of two colours in one channel.
-inline int Distance(QRgb a, QRgb b) {
-  return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                   std::abs(qBlue(a) - qBlue(b))});
-}
-
 // Runs a program; true when it ran to a successful end.
 inline bool Run(const QString& program, const QStringList& arguments) {
   QProcess process;
@@ -238,8 +232,7 @@ class DialogScript : public QObject {
     return *this;
   }
   template <typename Dialog>
-  DialogScript& Accept() {
-    // QFileDialog keeps accept() protected; as a slot it is there for everyone.
+  DialogScript& Accept() {  // QFileDialog's accept() is protected, but a slot
     return Then<Dialog>([](Dialog& d) { QMetaObject::invokeMethod(&d, "accept"); });
   }
   template <typename Dialog>
@@ -267,15 +260,13 @@ class DialogScript : public QObject {
     }
     handled_.append(shown);
     if (!steps_.isEmpty() && steps_.front().matches(shown)) {
-      // The step runs from a timer of its own, so that this one keeps polling
-      // and answers a dialog that the step itself opens.
+      // Run from a timer of its own, so that dialogs the step opens are answered.
       const Step step = steps_.takeFirst();
       const QPointer<QWidget> guard = shown;
       QTimer::singleShot(0, this, [step, guard] {
         if (!guard) return;
         step.act(guard);
-        // A step that failed half way leaves its dialog up: close it, so
-        // that the test goes on to report the failure.
+        // A step that failed half way leaves its dialog up.
         if (guard && guard->isVisible() && QApplication::activeModalWidget() == guard) Close(guard);
       });
       return;
