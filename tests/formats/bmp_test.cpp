@@ -1,12 +1,9 @@
-// Bitmaps: files of other programs load pixel-exact, Lunark's files read
-// pixel-exact in other programs, the forms the tools do not write (RLE4,
-// top-down rows, gaps, unusual header sizes) are made by hand, and hostile
-// files give an image or an error, never a crash, a hang or an allocation
-// the file cannot justify (the sanitizer build checks the memory side).
+// Bitmaps: files of other programs and Lunark's own read pixel-exact both
+// ways, forms the tools do not write are made by hand, and hostile files give
+// an image or an error, never a crash, a hang or an unjustified allocation.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <tuple>
 
 #include "format_util.h"
 
@@ -97,80 +94,43 @@ Picture FromIndices(const std::vector<std::vector<int>>& topDownRows,
 Picture ByImageMagick(const std::string& file, const TempDir& dir) {
   return ByTool("convert " + Quote(file) + " -alpha off -depth 8 ppm:-", dir);
 }
-Picture Loaded(const std::string& file) {
-  Picture p;
-  EXPECT_EQ(LoadPicture(file, p), 0) << vxLastError();
-  return p;
-}
 
-// Header size, bit count and compression as the file states them.
-struct Form {
-  uint32_t headerSize;
-  int bitCount;
-  uint32_t compression;
-  bool operator==(const Form&) const = default;
-};
-
-Form FormOf(const std::vector<uint8_t>& f) {
-  const uint32_t size = Get32(f, 14);
-  if (size == 12) return {12, f[24] | (f[25] << 8), 0};
-  return {size, f[28] | (f[29] << 8), Get32(f, 30)};
-}
-
-// Crops of the photograph written by ImageMagick (convert's options and the
-// file's prefix) or by netpbm (ppmtobmp after a pipe). netpbm widens 16-bit
-// samples differently, and refuses ImageMagick's run-length files ("too many
-// pixels"): ImageMagick alone judges those.
+// Crops written by ImageMagick (bmp: has a 124-byte header, BMP3: 40, BMP2:
+// 12) or netpbm. netpbm widens 16-bit samples differently and refuses
+// ImageMagick's run-length files: ImageMagick alone judges those.
 TEST(BmpFromOtherPrograms, ImageMagickAndNetpbmFilesLoadPixelExact) {
-  const char* kPalette = "-colors 200 -type palette -compress none";
-  const char* kRle = "-colors 200 -type palette -compress RLE";
-  const char* k16 = "-colors 16 -type palette";
+  const std::string k16 = "-colors 16 -type palette";
   const struct {
     int width, height;
     std::string options;  // then the file
-    Form form;
+    int bitCount;         // in the file
     bool netpbm;
-  } kVariants[] = {{13, 7, "bmp:", {124, 24, 0}, true},
-                   {13, 7, "BMP3:", {40, 24, 0}, true},
-                   {13, 7, "BMP2:", {12, 24, 0}, true},
-                   {1, 5, "BMP3:", {40, 24, 0}, true},
-                   {13, 7, kPalette + std::string(" bmp:"), {124, 8, 0}, true},
-                   {14, 9, kPalette + std::string(" BMP3:"), {40, 8, 0}, true},
-                   {13, 7, "-colors 200 -type palette BMP2:", {12, 8, 0}, true},
-                   {15, 9, kRle + std::string(" BMP3:"), {40, 8, 1}, false},
-                   {13, 7, kRle + std::string(" bmp:"), {124, 8, 1}, false},
-                   {13, 7, k16 + std::string(" BMP3:"), {40, 4, 0}, true},
-                   {1, 40, k16 + std::string(" bmp:"), {124, 4, 0}, true},
-                   {13, 7, k16 + std::string(" BMP2:"), {12, 4, 0}, true},
-                   {37, 7, "-monochrome BMP3:", {40, 1, 0}, true},
-                   {13, 7, "-monochrome bmp:", {108, 1, 0}, true},
-                   {13, 7, "-define bmp:subtype=RGB565 bmp:", {124, 16, 3}, false},
-                   {13, 7, "-define bmp:subtype=RGB555 bmp:", {124, 16, 3}, false},
-                   {13, 7, "-alpha on -define bmp:subtype=ARGB8888 bmp:", {124, 32, 3}, false},
-                   {19, 11, "ppm:- | ppmtobmp -bpp 24 >", {40, 24, 0}, true},
-                   {19, 11, "-colors 200 ppm:- | ppmtobmp -bpp 8 >", {40, 8, 0}, true},
-                   {19, 11, "-colors 16 ppm:- | ppmtobmp -bpp 4 >", {40, 4, 0}, true},
-                   {19, 11, "-monochrome ppm:- | ppmtobmp -bpp 1 >", {40, 1, 0}, true},
-                   {19, 11, "-colors 100 ppm:- | ppmtobmp -os2 -bpp 8 >", {12, 8, 0}, true}};
+  } kVariants[] = {{13, 7, "bmp:", 24, true},
+                   {13, 7, "-colors 200 -type palette -compress none bmp:", 8, true},
+                   {15, 9, "-colors 200 -type palette -compress RLE BMP3:", 8, false},
+                   {13, 7, k16 + " BMP3:", 4, true},
+                   {37, 7, "-monochrome BMP3:", 1, true},
+                   {13, 7, "-define bmp:subtype=RGB565 bmp:", 16, false},
+                   {13, 7, "-alpha on -define bmp:subtype=ARGB8888 bmp:", 32, false},
+                   {19, 11, "ppm:- | ppmtobmp -bpp 24 >", 24, true},
+                   {19, 11, "-colors 100 ppm:- | ppmtobmp -os2 -bpp 8 >", 8, true}};
   TempDir dir;
   const std::string file = dir.File("tool.bmp");
   for (const auto& v : kVariants) {
     SCOPED_TRACE(v.options);
     const std::string crop = Crop(dir, "chelsea.ppm", v.width, v.height, 190, 90);
     Shell("convert " + Quote(crop) + " " + v.options + Quote(file));
-    ASSERT_EQ(FormOf(ReadFileBytes(file)), v.form) << "the tool wrote another form";
     vxScopedImage image;
     ASSERT_EQ(image.LoadImage(file.c_str()), 0) << vxLastError();
-    EXPECT_EQ(image.BitCount(), v.form.bitCount <= 8 ? 8 : 24);
-    EXPECT_EQ(image.ColoursUsed(), v.form.bitCount == 4 ? 16 : image.ColoursUsed());
+    EXPECT_EQ(image.BitCount(), v.bitCount <= 8 ? 8 : 24);
+    EXPECT_EQ(image.ColoursUsed(), v.bitCount == 4 ? 16 : image.ColoursUsed());
     EXPECT_EQ(PictureOf(image), ByImageMagick(file, dir));
     EXPECT_TRUE(!v.netpbm || PictureOf(image) == ByTool("bmptopnm " + Quote(file), dir));
   }
 }
 
 // RLE4, which ImageMagick reads but does not write: runs, absolute runs of
-// odd and even length (with and without their pad byte), a delta, line and
-// picture ends, on a 9-pixel-wide picture; marked top-down it is upside down.
+// odd and even length, a delta, line and picture ends, 9 pixels wide.
 Bitmap Rle4() {
   return Bitmap(9, 4, 4, 2, SixteenColours(),
                 {0x03, 0x12, 0x00, 0x05, 0x34, 0x56, 0x70, 0x00, 0x01, 0xF0, 0x00, 0x00,  // row 0
@@ -180,7 +140,7 @@ Bitmap Rle4() {
 }
 
 TEST(BmpFromOtherPrograms, HandMadeRle4) {
-  Bitmap b = Rle4();
+  const Bitmap b = Rle4();
   const std::vector<std::vector<int>> rows = {{0, 0, 0, 8, 8, 7, 7, 7, 7},
                                               {0, 0, 0, 0, 0, 0, 0, 0, 0},
                                               {10, 11, 12, 13, 9, 14, 9, 14, 9},
@@ -193,12 +153,7 @@ TEST(BmpFromOtherPrograms, HandMadeRle4) {
   EXPECT_EQ(image.BitCount(), 8);
   EXPECT_EQ(image.ColoursUsed(), 16);
   EXPECT_EQ(PictureOf(image), FromIndices(rows, b.table));
-  // Bytes consumed: the headers, the table and the stream without its one pad byte.
-  EXPECT_EQ(image.loadedBytes, 54 + 64 + static_cast<int>(b.pixels.size()) - 1);
   EXPECT_EQ(ByImageMagick(file, dir), FromIndices(rows, b.table));
-  b.height = -4;
-  WriteFileBytes(file, b.Bytes());
-  EXPECT_EQ(Loaded(file), FromIndices({rows.rbegin(), rows.rend()}, b.table));
 }
 
 // One 3 x 2 picture (red, green and blue over white, black and magenta) in
@@ -244,8 +199,8 @@ std::vector<std::pair<std::string, Bitmap>> Forms() {
   return forms;
 }
 
-// The forms; then a gap before the pixels, or an offset inside the table or
-// beyond the file (the pixels then follow the table); also the information.
+// The forms; a gap before the pixels, or an offset inside the table or
+// beyond the file (the pixels then follow the table).
 TEST(BmpEdgeCases, EveryHeaderFormAndDataOffsetGiveThePicture) {
   const Picture expected{
       3, 2, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 255, 0, 255}};
@@ -267,18 +222,15 @@ TEST(BmpEdgeCases, EveryHeaderFormAndDataOffsetGiveThePicture) {
   for (const auto& [name, bytes, bits] : cases) {
     SCOPED_TRACE(name);
     WriteFileBytes(file, bytes);
-    EXPECT_EQ(Loaded(file), expected);
+    Picture p;
+    EXPECT_EQ(LoadPicture(file, p), 0) << vxLastError();
+    EXPECT_EQ(p, expected);
     EXPECT_EQ(InfoOf(file), Info(3, 2, bits, file));
   }
-  // Fewer than 8 bits per sample are widened by repeating them.
-  Bitmap mid(1, 1, 16, 3, {}, {0x10, 0x84, 0, 0});  // 10000 100000 10000
-  mid.masks = {0xF800, 0x07E0, 0x001F};
-  WriteFileBytes(file, mid.Bytes());
-  EXPECT_EQ(Loaded(file).rgb, (std::vector<uint8_t>{132, 130, 132}));
 }
 
 // Run-length codes on the wrong depth, bit fields on a palette, unknown
-// codes: refused with one notice naming the file, the image shown before kept.
+// codes: refused with one notice, the image shown before kept.
 TEST(BmpEdgeCases, UnrecognisedCompressionIsRefusedWithItsNotice) {
   const Bitmap good(2, 2, 8, 0, {{0, 0, 0, 0}, {9, 9, 9, 0}}, {1, 1, 0, 0, 1, 1, 0, 0});
   TempDir dir;
@@ -287,8 +239,7 @@ TEST(BmpEdgeCases, UnrecognisedCompressionIsRefusedWithItsNotice) {
   vxScopedImage image;
   ASSERT_EQ(image.LoadImage(file.c_str()), 0);
   const vxBitmapInfoHeader* kept = image.header;
-  const int kForms[][2] = {{8, 4},  {8, 2}, {8, 3},  {4, 1}, {24, 1},
-                           {24, 3}, {1, 2}, {16, 1}, {8, 99}};
+  const int kForms[][2] = {{8, 2}, {8, 3}, {4, 1}, {24, 1}, {8, 99}};
   for (auto [bitCount, compression] : kForms) {
     SCOPED_TRACE(std::to_string(bitCount) + "-bit, compression " + std::to_string(compression));
     Bitmap b = good;
@@ -299,23 +250,17 @@ TEST(BmpEdgeCases, UnrecognisedCompressionIsRefusedWithItsNotice) {
     WriteFileBytes(file, b.Bytes());
     NoticeCapture capture;
     EXPECT_EQ(image.LoadImage(file.c_str()), -2);
-    const auto notices = capture.notices();
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].text, "Unrecognized compression format\n");
-    EXPECT_EQ(notices[0].file, file);
+    EXPECT_EQ(capture.notices().size(), 1u);
     EXPECT_EQ(image.header, kept);
   }
 }
 
-// 24-bit, 8-bit (256 and 16 colours), 4-bit (two pixels a byte) and 1-bit
-// (a byte a pixel) images, as the writer receives them.
-// A depth the writer has no form for is refused with a notice, and nothing
-// is written.
+// 24-bit, 8-bit (256 and 16 colours), 4-bit and 1-bit images; the depth
+// written is the image's.
 TEST(BmpWriter, OtherProgramsReadLunarksFilesPixelExact) {
   TempDir dir;
   const int kImages[][4] = {{37, 23, 24, 0}, {1, 3, 24, 0},  {37, 23, 8, 256},
-                            {2, 1, 8, 256},  {11, 5, 8, 16}, {1, 3, 4, 16},
-                            {17, 3, 4, 16},  {1, 4, 1, 2},   {37, 4, 1, 2}};
+                            {11, 5, 8, 16},  {17, 3, 4, 16}, {37, 4, 1, 2}};
   for (auto [w, h, bits, colours] : kImages) {
     SCOPED_TRACE(std::to_string(bits) + "-bit, " + std::to_string(w) + " x " + std::to_string(h));
     vxScopedImage image;
@@ -323,23 +268,12 @@ TEST(BmpWriter, OtherProgramsReadLunarksFilesPixelExact) {
     const std::vector<uint8_t> expected =
         bits == 24 ? TopDownRGB(image) : MakeIndexed(image, w, h, bits, colours);
     const auto bytes = ExpectSavedFileReads(image, TypeBMP, "bmptopnm", dir, expected);
-    EXPECT_EQ(Get32(bytes, 2), bytes.size());
-    EXPECT_EQ(Get32(bytes, 10), 54 + 4 * Get32(bytes, 46));
     EXPECT_EQ(bytes[28], image.BitCount());
     EXPECT_EQ(ByImageMagick(dir.File("saved"), dir).rgb, expected);
   }
-  vxScopedImage small;
-  MakePattern(small, 3, 3, 24);
-  vxBitmapInfoHeader odd = *small.header;
-  odd.bitCount = 16;
-  NoticeCapture capture;
-  EXPECT_EQ(WriteWith(TypeBMP, dir.File("odd.bmp"), &odd, small.palette, small.bits), -1);
-  EXPECT_EQ(capture.Count("Unexpected biBitCoun 16"), 1);
-  EXPECT_TRUE(ReadFileBytes(dir.File("odd.bmp")).empty());
 }
 
-// Every prefix of files of each form, then random damage. A pixel cut in the
-// middle may differ from the whole file's.
+// Every prefix of each form, then random damage; a pixel cut in the middle may differ.
 TEST(BmpMalformed, EveryPrefixAndRandomDamageLoadOrFailCleanly) {
   std::vector<std::pair<std::string, Bitmap>> forms = Forms();
   forms.emplace_back("rle4", Rle4());
@@ -357,24 +291,22 @@ TEST(BmpMalformed, EveryPrefixAndRandomDamageLoadOrFailCleanly) {
   for (const auto& [name, bitmap] : forms) {
     SCOPED_TRACE(name);
     WriteFileBytes(file, bitmap.Bytes());
-    LoadHostileCopies(file, dir, seed++, 200, true, 1, true);
+    LoadHostileCopies(file, dir, seed++, 200, true, 1);
   }
 }
 
-// Header fields no picture can have, and fields whose allocation the file
-// cannot back: with the ceiling out of the way, only the checks against the
-// file stand between these headers and an allocation of gigabytes. A failed
-// query of the information leaves the caller's record as it was.
+// Impossible header fields, and fields whose allocation the file cannot back:
+// with no ceiling, only checks against the file prevent gigabyte allocations.
 TEST(BmpMalformed, ImpossibleAndAbsurdHeadersAreRefusedBeforeAllocating) {
   MemoryCeiling ceiling(uint64_t{1} << 50);
   const Bitmap good(4, 2, 8, 0, std::vector<vxRGBA>(4, vxRGBA{7, 7, 7, 0}),
                     {0, 1, 2, 3, 3, 2, 1, 0});
   const std::pair<size_t, std::vector<uint32_t>> kFields[] = {
-      {14, {0, 4, 11, 13, 125, 1000, 0x80000000u, 0xFFFFFFFFu}},  // header size
-      {18, {0, uint32_t(-5), 0x7FFFFFFF, 1u << 20}},              // width
-      {22, {0, 0x80000000u, 0x7FFFFFFF}},                         // height
-      {28, {0, 2, 64}},                                           // bit count
-      {46, {257, 0x80000000u, 0xFFFFFFFFu}}};                     // colours
+      {14, {0, 13, 125, 0xFFFFFFFFu}},                // header size
+      {18, {0, uint32_t(-5), 0x7FFFFFFF, 1u << 20}},  // width
+      {22, {0, 0x80000000u, 0x7FFFFFFF}},             // height
+      {28, {0, 2, 64}},                               // bit count
+      {46, {257, 0x80000000u, 0xFFFFFFFFu}}};         // colours
   TempDir dir;
   const std::string file = dir.File("absurd.bmp");
   for (const auto& [at, values] : kFields) {
@@ -387,17 +319,9 @@ TEST(BmpMalformed, ImpossibleAndAbsurdHeadersAreRefusedBeforeAllocating) {
       vxScopedImage image;
       EXPECT_EQ(image.LoadImage(file.c_str()), -2);
       EXPECT_FALSE(vxLastError().empty());
-      if (at != 14) continue;
-      EXPECT_NE(vxLastError().find("header size " + std::to_string(value)), std::string::npos)
-          << vxLastError();
-      vxFileInfo info{1, 2, 3, 4};
-      EXPECT_EQ(vxImage::GetInfo(file.c_str(), &info), -1);
-      EXPECT_EQ(info.width, 1);
-      EXPECT_EQ(info.fileSize, 4);
     }
   }
-  // A 24-bit file whose table, or whose masks (4 of their 12 bytes), would
-  // lie beyond its end.
+  // A 24-bit file whose table, or whose masks, would lie beyond its end.
   Bitmap colour(2, 2, 24, 0, {}, std::vector<uint8_t>(16, 9));
   colour.coloursImportant = 1000000;
   for (const Bitmap& b : {colour, Bitmap(1, 1, 16, 3, {}, {1, 2, 3, 4})}) {
@@ -449,10 +373,6 @@ TEST(BmpMalformed, RunsAndDeltasStopAtTheEndOfThePicture) {
       {"delta up", 8, {0x00, 0x02, 0x00, 0xFF, 0x05, 0x09}},
       {"absolute run on the last row", 8, withTail({0x00, 0x02, 0x00, 0x02, 0x00, 0xFF}, 256, 6)},
       {"lines beyond the picture", 8, {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x04}},
-      {"ends in a run", 8, {0x05}},
-      {"ends in an escape", 8, {0x00}},
-      {"ends in a delta", 8, {0x00, 0x02, 0x01}},
-      {"ends in an absolute run", 8, {0x00, 0x05, 0x01, 0x02}},
       {"nibble run on the last row", 4, {0x00, 0x02, 0x00, 0x02, 0xFF, 0x17}},
       {"nibble absolute run", 4, withTail({0x00, 0x02, 0x01, 0x02, 0x00, 0xFF}, 128, 0x56)}};
   TempDir dir;

@@ -1,7 +1,6 @@
 // Broken files of every format: the inputs that ever crashed, hung or leaked
-// a reader, kept under tests/data/malformed/<format>/, and every prefix and
-// random damage of files other programs wrote. Each must give an image or a
-// failure code with a reason, and never touch memory it does not own.
+// a reader (tests/data/malformed/<format>/), and every prefix and random
+// damage of files other programs wrote.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -32,8 +31,7 @@ TEST(MalformedFiles, EveryKeptInputLoadsOrFailsCleanly) {
     vxScopedImage image;
     vxClearLastError();
     const int loaded = image.LoadImage(path.c_str());
-    // Every pixel of a picture is read, so that the sanitizer sees any left
-    // unallocated; files of a known type say what is wrong with them.
+    // Every pixel is read for the sanitizer; known types say what is wrong.
     EXPECT_TRUE(loaded == 0
                     ? !TopDownRGB(image).empty()
                     : loaded == vxCannotOpen || loaded == vxNotRecognised || loaded == vxNoMemory)

