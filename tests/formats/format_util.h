@@ -171,8 +171,8 @@ inline void ExpectToolFilesLoadLike(const TempDir& dir, const std::vector<ToolFi
   }
 }
 
-// Saves `image` as `type`; `judge` and the engine both read `expected` (the
-// image's own pixels when empty). Returns the file's bytes.
+// Saves `image` as `type`; `judge` reads `expected` (the image's own pixels
+// when empty). Returns the file's bytes.
 inline std::vector<uint8_t> ExpectSavedFileReads(vxImage& image, int type, const std::string& judge,
                                                  const TempDir& dir,
                                                  std::vector<uint8_t> expected = {}) {
@@ -181,9 +181,6 @@ inline std::vector<uint8_t> ExpectSavedFileReads(vxImage& image, int type, const
   const std::string path = dir.File("saved");
   EXPECT_EQ(image.SaveImage(path.c_str(), type), 0) << vxLastError();
   EXPECT_EQ(ByTool(judge + " " + Quote(path), dir), shown) << judge;
-  Picture ours;
-  EXPECT_EQ(LoadPicture(path, ours), 0);
-  EXPECT_EQ(ours, shown);
   return ReadFileBytes(path);
 }
 

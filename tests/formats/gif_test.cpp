@@ -89,9 +89,8 @@ TEST(GifRead, AgreesWithGiftopnmOnEveryVariant) {
   EXPECT_EQ(image.ColoursUsed(), 2);
 }
 
-// Interlaced images of 1 to 4 rows fill every row; without a local table
-// the palette has 256 entries. An image larger than the screen is read
-// whole; the information gives the screen.
+// Interlaced images of 1 to 4 rows fill every row. An image larger than the
+// screen is read whole; the information gives the screen.
 TEST(GifRead, ShortInterlacedAndOversizedImagesAreReadWhole) {
   TempDir dir;
   const char* rows[] = {"bb\n", "cc\n", "dd\n", "bc\n"};
@@ -103,9 +102,6 @@ TEST(GifRead, ShortInterlacedAndOversizedImagesAreReadWhole) {
     for (int r = 0; r < height; ++r) text += rows[r];
     const std::string path = GifbuildFile(dir, "short" + std::to_string(height), text);
     ExpectLoadsLike(path, "giftopnm " + Quote(path), dir);
-    vxScopedImage image;
-    ASSERT_EQ(image.LoadImage(path.c_str()), 0);
-    EXPECT_EQ(image.ColoursUsed(), 256);
   }
   const std::string path = GifbuildFile(
       dir, "large",
