@@ -116,13 +116,6 @@ struct ThreadsReset {
   ~ThreadsReset() { wif::SetThreads(0); }
 };
 
-// Lowers the ceiling on a picture's buffers for one scope.
-struct ScopedCeiling {
-  uint64_t old = vxMaxImageBytes();
-  explicit ScopedCeiling(uint64_t bytes) { vxSetMaxImageBytes(bytes); }
-  ~ScopedCeiling() { vxSetMaxImageBytes(old); }
-};
-
 // Swallows what the codec writes to stderr for one scope.
 struct Quiet {
   Quiet() { testing::internal::CaptureStderr(); }

@@ -183,7 +183,7 @@ TEST(Decoder, RefusesOtherKindsZeroLevelsAndOversizedBuffers) {
     const std::string message = testing::internal::GetCapturedStderr();
     EXPECT_NE(message.find(c.message), std::string::npos) << message;
   }
-  codec_test::ScopedCeiling ceiling(1000);
+  testing_support::ImageCeiling ceiling(1000);
   codec_test::Quiet quiet;
   EXPECT_EQ(Decode(file, out), Status::NoMemory);
 }
@@ -219,7 +219,7 @@ std::vector<std::vector<uint8_t>> SampleFiles() {
 TEST(Robustness, TruncationAtEveryByte) {
   const auto files = SampleFiles();
   codec_test::Quiet quiet;
-  codec_test::ScopedCeiling small(8 << 20);
+  testing_support::ImageCeiling small(8 << 20);
   Outcome outcome;
   for (const auto& file : files) {
     for (size_t cut = 0; cut < file.size(); ++cut) {
@@ -237,7 +237,7 @@ TEST(Robustness, MutatedFilesAndRandomBodies) {
   const auto files = SampleFiles();
   std::mt19937 rng(2024);
   codec_test::Quiet quiet;
-  codec_test::ScopedCeiling small(8 << 20);
+  testing_support::ImageCeiling small(8 << 20);
   Outcome outcome;
   for (int round = 0; round < 600; ++round) {
     for (const auto& file : files) {

@@ -219,7 +219,7 @@ TEST(WifClass, FailedLoadsLeaveTheImageAsItWas) {
 
   codec_test::Quiet quiet;
   {
-    codec_test::ScopedCeiling ceiling(2000);
+    testing_support::ImageCeiling ceiling(2000);
     EXPECT_EQ(image.LoadImage(good.c_str()), -3);
   }
   expectUntouched("ceiling");
@@ -355,7 +355,7 @@ TEST(WifDirect, LeavesOtherFilesToTheReaders) {
   }
   EXPECT_EQ(result, -99);
   EXPECT_FALSE(vxConvertPortableMapToWif(dir.path().c_str(), output.c_str(), &options, &result));
-  codec_test::ScopedCeiling ceiling(1000);
+  testing_support::ImageCeiling ceiling(1000);
   EXPECT_FALSE(
       vxConvertPortableMapToWif(dir.File("source").c_str(), output.c_str(), &options, &result));
   EXPECT_FALSE(

@@ -44,19 +44,19 @@ TEST(Operations, RefusalsAndMemoryFailuresLeaveTheImage) {
   EXPECT_EQ(empty.Rotate(90), -1);
   EXPECT_EQ(colour.ZoomImage(0, 5), 0);
   EXPECT_EQ(colour.Filter(14), -1);
-  const uint64_t ceiling = vxMaxImageBytes();
-  vxSetMaxImageBytes(16);  // new image blocks fail
-  EXPECT_EQ(colour.Make8Bit(), -3);
-  EXPECT_EQ(colour.Create8bitColor(256, MedianCut), -3);
-  EXPECT_EQ(colour.Rotate(90), -3);
-  EXPECT_EQ(colour.ZoomImage(3, 2), 0);
-  EXPECT_EQ(colour.Filter(0), -3);
-  EXPECT_EQ(grey.Make24Bit(), -3);
-  EXPECT_EQ(grey.MakeLinearGray(), -3);
-  EXPECT_EQ(pal.Filter(0), -3);
-  EXPECT_EQ(shortGrey.MakeGrayScale(), -3);
-  EXPECT_EQ(shortGrey.InvertColor(), -3);
-  vxSetMaxImageBytes(ceiling);
+  {
+    testing_support::ImageCeiling ceiling(16);  // new image blocks fail
+    EXPECT_EQ(colour.Make8Bit(), -3);
+    EXPECT_EQ(colour.Create8bitColor(256, MedianCut), -3);
+    EXPECT_EQ(colour.Rotate(90), -3);
+    EXPECT_EQ(colour.ZoomImage(3, 2), 0);
+    EXPECT_EQ(colour.Filter(0), -3);
+    EXPECT_EQ(grey.Make24Bit(), -3);
+    EXPECT_EQ(grey.MakeLinearGray(), -3);
+    EXPECT_EQ(pal.Filter(0), -3);
+    EXPECT_EQ(shortGrey.MakeGrayScale(), -3);
+    EXPECT_EQ(shortGrey.InvertColor(), -3);
+  }
   EXPECT_EQ(Snapshot(colour), c);
   EXPECT_EQ(Snapshot(grey), g);
   EXPECT_EQ(Snapshot(pal), p);

@@ -28,12 +28,10 @@ TEST(BlockLayout, RowsArePaddedAndAllocationRefusesBadSizes) {
   EXPECT_EQ(vxAllocateBlock(10, 10, 8, 257), nullptr);
   EXPECT_EQ(vxAllocateBlock(10, 10, 7, 0), nullptr);
   EXPECT_EQ(vxAllocateBlock(2000000000, 2000000000, 24, 0), nullptr);  // size overflows
-  const uint64_t old = vxMaxImageBytes();
-  vxSetMaxImageBytes(1000);
+  testing_support::ImageCeiling ceiling(1000);
   vxClearLastError();
   EXPECT_EQ(vxAllocateBlock(100, 100, 8, 256), nullptr);
   EXPECT_NE(vxLastError().find("too large"), std::string::npos);
-  vxSetMaxImageBytes(old);
 }
 
 // Each format's own files are detected in its reader tests; these are the

@@ -277,7 +277,7 @@ TEST(BmpMalformed, EveryPrefixAndRandomDamageLoadOrFailCleanly) {
   forms.emplace_back("1-bit", Bitmap(33, 2, 1, 0, {{0, 0, 0, 0}, {255, 255, 255, 0}},
                                      {0xAA, 0x55, 0xF0, 0x0F, 0x80, 0, 0, 0, 0x12, 0x34, 0x56, 0x78,
                                       0x9A, 0, 0, 0}));
-  MemoryCeiling ceiling(64 << 20);
+  ImageCeiling ceiling(64 << 20);
   TempDir dir;
   const std::string file = dir.File("whole.bmp");
   uint32_t seed = 20240611;
@@ -291,7 +291,7 @@ TEST(BmpMalformed, EveryPrefixAndRandomDamageLoadOrFailCleanly) {
 // Impossible header fields, and fields whose allocation the file cannot back:
 // with no ceiling, only checks against the file prevent gigabyte allocations.
 TEST(BmpMalformed, ImpossibleAndAbsurdHeadersAreRefusedBeforeAllocating) {
-  MemoryCeiling ceiling(uint64_t{1} << 50);
+  ImageCeiling ceiling(uint64_t{1} << 50);
   const Bitmap good(4, 2, 8, 0, std::vector<vxRGBA>(4, vxRGBA{7, 7, 7, 0}),
                     {0, 1, 2, 3, 3, 2, 1, 0});
   const std::pair<size_t, std::vector<uint32_t>> kFields[] = {
@@ -336,7 +336,7 @@ TEST(BmpMalformed, RunLengthPicturesAreBoundedByTheCeilingAndTheFile) {
   const std::string file = dir.File("bomb.bmp");
   vxScopedImage image;
   {
-    MemoryCeiling ceiling(8 << 20);
+    ImageCeiling ceiling(8 << 20);
     WriteFileBytes(file, Bitmap(3000, 3000, 8, 1, table, endOfLines).Bytes());
     EXPECT_EQ(image.LoadImage(file.c_str()), -3);
     EXPECT_NE(vxLastError().find("too large"), std::string::npos);

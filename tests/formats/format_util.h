@@ -283,12 +283,6 @@ class NoticeCapture {
   vxNoticeSink previous_;
 };
 
-struct MemoryCeiling {
-  const uint64_t old = vxMaxImageBytes();
-  explicit MemoryCeiling(uint64_t bytes) { vxSetMaxImageBytes(bytes); }
-  ~MemoryCeiling() { vxSetMaxImageBytes(old); }
-};
-
 // Lowers the file-size limit of the process while it lives, with SIGXFSZ
 // ignored, so that writes beyond `bytes` fail with EFBIG as on a full disk.
 struct FileSizeLimit {

@@ -300,7 +300,7 @@ TEST_F(JpegTest, HostileHeadersAndScansAreRefusedBeforeDecoding) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_EQ(InfoOf(huge), Info(60000, 60000, 24, huge));
   {
-    MemoryCeiling ceiling(100000);
+    ImageCeiling ceiling(100000);
     EXPECT_EQ(ReadDirect(TypeJPEG, Make("big.jpg", "", "451x300+0+0")), -3);
   }
 

@@ -50,7 +50,7 @@ TEST(MalformedFiles, EveryKeptInputLoadsOrFailsCleanly) {
 // refused for their length, not left to the memory ceiling: raised to 4 GiB
 // here, it would let every one of them through.
 TEST(MalformedFiles, HeadersThatClaimFarMoreThanTheFileAreRefused) {
-  MemoryCeiling ceiling(uint64_t{4} << 30);
+  ImageCeiling ceiling(uint64_t{4} << 30);
   for (const char* name :
        {"wif/huge-dims-grey-one-level.wif", "bmp/rle8-end-at-once.bmp", "bmp/huge-dims.bmp",
         "tiff/huge-dims-deflate-partial.tif", "tga/huge-dims-rle.tga", "tga/huge-dims-raw.tga",

@@ -26,6 +26,15 @@ class TempDir {
   std::string path_;
 };
 
+// Lowers (or raises) the ceiling on one image's pixel area while it lives.
+struct ImageCeiling {
+  const uint64_t old = vxMaxImageBytes();
+  explicit ImageCeiling(uint64_t bytes) { vxSetMaxImageBytes(bytes); }
+  ~ImageCeiling() { vxSetMaxImageBytes(old); }
+  ImageCeiling(const ImageCeiling&) = delete;
+  ImageCeiling& operator=(const ImageCeiling&) = delete;
+};
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
